@@ -1,0 +1,97 @@
+#include "paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace paths {
+namespace {
+
+QString& overrideFolder() {
+  static QString f;
+  return f;
+}
+
+bool asciiCaseEqual(const QString& a, const QString& b) {
+  if (a.size() != b.size()) return false;
+  for (qsizetype i = 0; i < a.size(); ++i) {
+    char16_t x = a[i].unicode(), y = b[i].unicode();
+    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
+    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The entry of dir named name without regard to case; exact match first.
+QString matchEntry(const QString& dir, const QString& name) {
+  if (QFileInfo::exists(dir + u'/' + name)) return name;
+  const QStringList entries = QDir(dir.isEmpty() ? QStringLiteral("/") : dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  for (const QString& e : entries)
+    if (asciiCaseEqual(e, name)) return e;
+  return QString();
+}
+
+QString walk(QString base, const QString& rel) {
+  QString r = rel;
+  r.replace(u'\\', u'/');
+  const QStringList parts = r.split(u'/', Qt::SkipEmptyParts);
+  bool exists = true;
+  for (const QString& p : parts) {
+    if (p == u".") continue;
+    if (p == u"..") {
+      base = QFileInfo(base).path();
+      continue;
+    }
+    if (exists) {
+      const QString m = matchEntry(base, p);
+      if (!m.isEmpty()) {
+        base += u'/' + m;
+        continue;
+      }
+      exists = false;
+    }
+    base += u'/' + p;
+  }
+  return base;
+}
+
+}  // namespace
+
+QString programFolder() {
+  if (!overrideFolder().isEmpty()) return overrideFolder();
+  const QByteArray env = qgetenv("RUVO_PROGRAM_FOLDER");
+  if (!env.isEmpty()) return QDir::cleanPath(QString::fromLocal8Bit(env));
+  if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath();
+  return QDir::currentPath();
+}
+
+void setProgramFolder(const QString& folder) { overrideFolder() = folder.isEmpty() ? QString() : QDir::cleanPath(folder); }
+
+QString resolveUnder(const QString& base, const QString& relativePath) {
+  QString b = base;
+  while (b.size() > 1 && b.endsWith(u'/')) b.chop(1);
+  return walk(b, relativePath);
+}
+
+QString resolve(const QString& programPath) { return resolveUnder(programFolder(), programPath); }
+
+QString resolveAbsolute(const QString& path) {
+  QString p = path;
+  p.replace(u'\\', u'/');
+  if (!p.startsWith(u'/')) return resolve(p);
+  const QString r = walk(QString(), p.mid(1));
+  return r.isEmpty() ? QStringLiteral("/") : r;
+}
+
+QString ensureFolder(const QString& programPath) {
+  const QString real = resolve(programPath);
+  if (QFileInfo(real).isDir()) return real;
+  if (!QDir().mkpath(real)) return QString();
+  return real;
+}
+
+QString dataFolder() { return resolve(QStringLiteral("\\★MailData")); }
+
+}  // namespace paths

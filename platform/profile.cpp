@@ -1,0 +1,2 @@
+// Private-profile files (to be filled in).
+#include "profile.h"

@@ -1,0 +1,217 @@
+#include "seams.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QUrl>
+#include <chrono>
+#include <random>
+
+namespace seams {
+namespace {
+
+QString& titleStore() {
+  static QString t = QStringLiteral("RuvoMail");
+  return t;
+}
+
+std::function<int(const MsgBoxCall&)>& msgBoxHandler() {
+  static std::function<int(const MsgBoxCall&)> h;
+  return h;
+}
+std::function<std::optional<QString>(const FileDialogCall&)>& fileHandler() {
+  static std::function<std::optional<QString>(const FileDialogCall&)> h;
+  return h;
+}
+std::function<bool(QPrinter&, QWidget*)>& printHandler() {
+  static std::function<bool(QPrinter&, QWidget*)> h;
+  return h;
+}
+std::function<std::optional<std::uint32_t>(const ColorDialogCall&)>& colorHandler() {
+  static std::function<std::optional<std::uint32_t>(const ColorDialogCall&)> h;
+  return h;
+}
+std::function<QDateTime()>& clockFn() {
+  static std::function<QDateTime()> h;
+  return h;
+}
+std::function<std::int64_t()>& tickFn() {
+  static std::function<std::int64_t()> h;
+  return h;
+}
+std::function<float()>& rndFn() {
+  static std::function<float()> h;
+  return h;
+}
+std::function<bool(const StartCall&)>& startFn() {
+  static std::function<bool(const StartCall&)> h;
+  return h;
+}
+std::function<bool(const QString&)>& urlFn() {
+  static std::function<bool(const QString&)> h;
+  return h;
+}
+
+std::mt19937& engine() {
+  static std::mt19937 e(12345u);
+  return e;
+}
+
+int realMsgBox(const MsgBoxCall& c) {
+  QMessageBox box;
+  box.setWindowTitle(c.title);
+  box.setText(c.prompt);
+  switch (c.buttons & 0x70) {
+    case vbCritical: box.setIcon(QMessageBox::Critical); break;
+    case vbQuestion: box.setIcon(QMessageBox::Question); break;
+    case vbExclamation: box.setIcon(QMessageBox::Warning); break;
+    case vbInformation: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+  }
+  struct B {
+    const char* text;
+    int result;
+    QMessageBox::ButtonRole role;
+  };
+  std::vector<B> buttons;
+  switch (c.buttons & 7) {
+    case vbOKCancel: buttons = {{"OK", vbOK, QMessageBox::AcceptRole}, {"キャンセル", vbCancel, QMessageBox::RejectRole}}; break;
+    case vbAbortRetryIgnore:
+      buttons = {{"中止(&A)", vbAbort, QMessageBox::RejectRole}, {"再試行(&R)", vbRetry, QMessageBox::AcceptRole}, {"無視(&I)", vbIgnore, QMessageBox::AcceptRole}};
+      break;
+    case vbYesNoCancel:
+      buttons = {{"はい(&Y)", vbYes, QMessageBox::YesRole}, {"いいえ(&N)", vbNo, QMessageBox::NoRole}, {"キャンセル", vbCancel, QMessageBox::RejectRole}};
+      break;
+    case vbYesNo: buttons = {{"はい(&Y)", vbYes, QMessageBox::YesRole}, {"いいえ(&N)", vbNo, QMessageBox::NoRole}}; break;
+    case vbRetryCancel: buttons = {{"再試行(&R)", vbRetry, QMessageBox::AcceptRole}, {"キャンセル", vbCancel, QMessageBox::RejectRole}}; break;
+    default: buttons = {{"OK", vbOK, QMessageBox::AcceptRole}}; break;
+  }
+  std::vector<QPushButton*> pushes;
+  for (const B& b : buttons) pushes.push_back(box.addButton(QString::fromUtf8(b.text), b.role));
+  int def = (c.buttons & vbDefaultButton3) ? 2 : ((c.buttons & vbDefaultButton2) ? 1 : 0);
+  if (def < static_cast<int>(pushes.size())) box.setDefaultButton(pushes[static_cast<std::size_t>(def)]);
+  if (c.buttons & vbSystemModal) box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.exec();
+  for (std::size_t i = 0; i < pushes.size(); ++i)
+    if (box.clickedButton() == pushes[i]) return buttons[i].result;
+  // Closed by Esc or the title bar: the cancelling button, else the only one.
+  for (const B& b : buttons)
+    if (b.result == vbCancel || b.result == vbNo) return b.result;
+  return buttons.front().result;
+}
+
+// "text|*.txt;*.ini|all|*.*" to Qt's "text (*.txt *.ini);;all (*.*)".
+QString qtFilter(const QString& classic) {
+  const QStringList parts = classic.split(u'|');
+  QStringList out;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString pat = parts[i + 1];
+    pat.replace(u';', u' ');
+    out << parts[i] + QStringLiteral(" (") + pat + u')';
+  }
+  return out.join(QStringLiteral(";;"));
+}
+
+std::optional<QString> realFileDialog(const FileDialogCall& c) {
+  QFileDialog dlg(c.parent, c.title, c.initDir, qtFilter(c.filter));
+  dlg.setAcceptMode(c.kind == FileDialogCall::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dlg.setFileMode(c.kind == FileDialogCall::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  const QStringList filters = qtFilter(c.filter).split(QStringLiteral(";;"));
+  if (c.filterIndex >= 1 && c.filterIndex <= filters.size()) dlg.selectNameFilter(filters[c.filterIndex - 1]);
+  if (!c.fileName.isEmpty()) dlg.selectFile(c.fileName);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+  return dlg.selectedFiles().front();
+}
+
+}  // namespace
+
+void setDefaultTitle(const QString& title) { titleStore() = title; }
+QString defaultTitle() { return titleStore(); }
+
+int MsgBox(const QString& prompt, int buttons, const QString& title) {
+  MsgBoxCall c{prompt, buttons, title.isEmpty() ? titleStore() : title};
+  if (msgBoxHandler()) return msgBoxHandler()(c);
+  return realMsgBox(c);
+}
+void setMsgBoxHandler(std::function<int(const MsgBoxCall&)> handler) { msgBoxHandler() = std::move(handler); }
+
+std::optional<QString> fileDialog(const FileDialogCall& call) {
+  if (fileHandler()) return fileHandler()(call);
+  return realFileDialog(call);
+}
+void setFileDialogHandler(std::function<std::optional<QString>(const FileDialogCall&)> handler) {
+  fileHandler() = std::move(handler);
+}
+
+bool printDialog(QPrinter& printer, QWidget* parent) {
+  if (printHandler()) return printHandler()(printer, parent);
+  QPrintDialog dlg(&printer, parent);
+  return dlg.exec() == QDialog::Accepted;
+}
+void setPrintDialogHandler(std::function<bool(QPrinter&, QWidget*)> handler) { printHandler() = std::move(handler); }
+
+std::optional<std::uint32_t> chooseColor(const ColorDialogCall& call) {
+  if (colorHandler()) return colorHandler()(call);
+  for (int i = 0; i < 16; ++i) QColorDialog::setCustomColor(i, toQColor(call.custom[static_cast<std::size_t>(i)]));
+  QColorDialog dlg(toQColor(call.initial), call.parent);
+  if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+  return fromQColor(dlg.selectedColor());
+}
+void setColorDialogHandler(std::function<std::optional<std::uint32_t>(const ColorDialogCall&)> handler) {
+  colorHandler() = std::move(handler);
+}
+
+std::uint32_t QBColor(int n) {
+  static const std::uint32_t table[16] = {
+      RGB(0, 0, 0),     RGB(0, 0, 128),   RGB(0, 128, 0),   RGB(0, 128, 128),
+      RGB(128, 0, 0),   RGB(128, 0, 128), RGB(128, 128, 0), RGB(192, 192, 192),
+      RGB(128, 128, 128), RGB(0, 0, 255), RGB(0, 255, 0),   RGB(0, 255, 255),
+      RGB(255, 0, 0),   RGB(255, 0, 255), RGB(255, 255, 0), RGB(255, 255, 255)};
+  return table[n & 15];
+}
+
+QDateTime now() { return clockFn() ? clockFn()() : QDateTime::currentDateTime(); }
+void setClock(std::function<QDateTime()> clock) { clockFn() = std::move(clock); }
+
+std::int64_t tickCount() {
+  if (tickFn()) return tickFn()();
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+void setTickCount(std::function<std::int64_t()> tick) { tickFn() = std::move(tick); }
+
+QString dateTimeText(const QDateTime& t) { return t.toString(QStringLiteral("yyyy/MM/dd  H:mm:ss")); }
+
+float Rnd() {
+  if (rndFn()) return rndFn()();
+  std::uniform_real_distribution<float> d(0.0f, 1.0f);
+  float v = d(engine());
+  return v >= 1.0f ? 0.0f : v;
+}
+void Randomize() {
+  engine().seed(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch()));
+}
+void setRandom(std::function<float()> rnd) { rndFn() = std::move(rnd); }
+
+bool startProgram(const StartCall& call) {
+  if (startFn()) return startFn()(call);
+  if (!QFileInfo(call.program).isExecutable()) return false;
+  const QString dir = call.workingDir.isEmpty() ? QFileInfo(call.program).absolutePath() : call.workingDir;
+  return QProcess::startDetached(call.program, call.arguments, dir);
+}
+void setStartHandler(std::function<bool(const StartCall&)> handler) { startFn() = std::move(handler); }
+
+bool openUrl(const QString& url) {
+  if (urlFn()) return urlFn()(url);
+  return QDesktopServices::openUrl(QUrl::fromUserInput(url));
+}
+void setUrlHandler(std::function<bool(const QString&)> handler) { urlFn() = std::move(handler); }
+
+}  // namespace seams

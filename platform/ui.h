@@ -1,0 +1,151 @@
+#pragma once
+// The window framework every program's windows are built on.
+//
+// - One class per window, derived from ui::Form; controls are members with
+//   the names the program uses (Text7, Command4) and the same objectName.
+// - Load on touch: a program-wide ui::Accessor<T> per window creates the
+//   window hidden on first use and runs its load steps; Unload() runs its
+//   query-unload and unload steps and destroys it, so the next touch builds
+//   it afresh with its design values.
+// - Geometry in twips: 15 twips per logical pixel. A window's Width and
+//   Height are its outer size (frame and menu bar included); controls are
+//   placed in the client area below the menu bar.
+// - ui::endAtOnce() ends the program at once without any window's unload
+//   steps; tests replace it with a hook.
+#include <QFont>
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <utility>
+
+namespace ui {
+
+constexpr int kTwipsPerPixel = 15;
+// Twips to pixels (rounded to nearest) and back.
+constexpr int px(int twips) { return twips >= 0 ? (twips + 7) / 15 : -((-twips + 7) / 15); }
+constexpr int tw(int pixels) { return pixels * kTwipsPerPixel; }
+
+// Places a child control: left, top, width and height in twips.
+void place(QWidget* w, int left, int top, int width, int height);
+// Creates a control of type W under parent with objectName name at the twips rectangle.
+template <class W, class... Args>
+W* control(QWidget* parent, const QString& name, int left, int top, int width, int height, Args&&... args) {
+  W* w = new W(std::forward<Args>(args)..., parent);
+  w->setObjectName(name);
+  place(w, left, top, width, height);
+  return w;
+}
+
+// Font of the classic names mapped to installed Japanese fonts
+// ("ＭＳ ゴシック" IPAGothic, "ＭＳ Ｐゴシック" IPAPGothic, "ＭＳ 明朝" IPAMincho).
+void installFontSubstitutions();
+QFont font(const QString& name, double pointSize, bool bold = false, bool italic = false, bool underline = false);
+
+// Runs pending window events once (as DoEvents).
+void doEvents();
+
+// Common set-up of a program: font substitutions, default message-box title.
+void initProgram(const QString& title);
+
+// Classic unload modes passed to Form_QueryUnload.
+enum UnloadMode { vbFormControlMenu = 0, vbFormCode = 1, vbAppWindows = 2, vbAppTaskManager = 3 };
+
+class Form : public QMainWindow {
+ public:
+  explicit Form(const QString& name, QWidget* parent = nullptr);
+  ~Form() override;
+
+  // The client area, where the controls sit (below the menu bar).
+  QWidget* client() const { return client_; }
+
+  // Geometry in twips. Width and Height are the outer size.
+  int Left() const;
+  int Top() const;
+  int Width() const;
+  int Height() const;
+  void setLeft(int twips);
+  void setTop(int twips);
+  void setWidth(int twips);
+  void setHeight(int twips);
+  void Move(int left, int top, int width = -1, int height = -1);
+  // Size of the client area in twips.
+  int ScaleWidth() const;
+  int ScaleHeight() const;
+
+  QString Caption() const { return windowTitle(); }
+  void setCaption(const QString& c) { setWindowTitle(c); }
+
+  // Shows the window (modal: runs a local event loop until it is hidden or unloaded).
+  void Show(bool modal = false);
+  void Hide() { hide(); }
+  bool Visible() const { return isVisible(); }
+
+  // Unloads by code: query-unload (mode vbFormCode), then unload; either can
+  // cancel. Returns true when the window was unloaded.
+  bool Unload();
+  bool isLoaded() const { return loaded_; }
+
+  // Window-state as the classic numbers: 0 normal, 1 minimised, 2 maximised.
+  int WindowState() const;
+  void setWindowState(int state);
+
+ protected:
+  virtual void Form_Load() {}
+  virtual void Form_QueryUnload(int& cancel, int unloadMode) { (void)cancel, (void)unloadMode; }
+  virtual void Form_Unload(int& cancel) { (void)cancel; }
+  virtual void Form_Resize() {}
+  virtual void Form_Activate() {}
+
+  void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  bool event(QEvent* e) override;
+
+ private:
+  bool runUnload(int mode);
+  void load();
+
+  template <class T>
+  friend class Accessor;
+  QWidget* client_;
+  std::function<void()> detach_;
+  bool loaded_ = false;
+  bool loading_ = false;
+  bool unloading_ = false;
+};
+
+// The frame added around a window's client: measured once shown, otherwise
+// the classic defaults (4-pixel borders, a 26-pixel caption).
+QSize frameExtra(const QWidget* w);
+
+// A program-wide window instance, created and loaded on first touch.
+template <class T>
+class Accessor {
+ public:
+  Accessor() = default;
+  Accessor(const Accessor&) = delete;
+  Accessor& operator=(const Accessor&) = delete;
+  T& operator()() {
+    if (!p_) {
+      p_ = new T();
+      Form* f = p_;
+      f->detach_ = [this] { p_ = nullptr; };
+      f->load();
+    }
+    return *p_;
+  }
+  bool isLoaded() const { return p_ != nullptr; }
+  T* peek() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// Ends the program at once: no window's query-unload or unload step runs.
+// Tests install a hook that records the call and throws EndCalled to unwind.
+struct EndCalled {
+  int code;
+};
+[[noreturn]] void endAtOnce(int code = 0);
+void setEndHook(std::function<void(int)> hook);
+
+}  // namespace ui
