@@ -1,0 +1,177 @@
+#include "client/mainwindow/setform.h"
+
+#include <optional>
+
+#include "platform/vbstring.h"
+
+namespace {
+
+ui::Accessor<forms::SetForm>& setFormAccessor() {
+  static ui::Accessor<forms::SetForm> a;
+  return a;
+}
+
+// The number a box holds: the whole text, blanks around it allowed; nullopt
+// when the text is not a number.
+std::optional<double> numberIn(const QString& text) {
+  const QString t = text.trimmed();
+  if (t.isEmpty()) return std::nullopt;
+  bool ok = false;
+  const double v = t.toDouble(&ok);
+  if (!ok) return std::nullopt;
+  return v;
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& text, int left, int top, int width,
+              int height, bool wrap = false) {
+  QLabel* l = ui::control<QLabel>(parent, name, left, top, width, height, text);
+  l->setWordWrap(wrap);
+  l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return l;
+}
+
+// A check box drawn as a bare box; its text is a label beside it.
+QCheckBox* bareBox(QWidget* parent, const QString& name, int left, int top) {
+  return ui::control<QCheckBox>(parent, name, left, top, 255, 255);
+}
+
+QFrame* tabFrame(QTabWidget* tabs, const QString& name, const QString& caption) {
+  QWidget* page = new QWidget;
+  page->setObjectName(name + QStringLiteral("_page"));
+  tabs->addTab(page, caption);
+  QFrame* f = ui::control<QFrame>(page, name, 90, 90, 6960, 4710);
+  f->setFrameShape(QFrame::StyledPanel);
+  f->setFrameShadow(QFrame::Sunken);
+  return f;
+}
+
+}  // namespace
+
+namespace forms {
+
+SetForm::SetForm() : ui::Form(QStringLiteral("SetForm")) {
+  setCaption(QStringLiteral("設定"));
+  Move(1500, 1500, 7560, 6060);
+  setFixedSize(size());
+
+  SSTab1 = ui::control<QTabWidget>(client(), QStringLiteral("SSTab1"), 120, 120, 7200, 5370);
+  Frame1 = tabFrame(SSTab1, QStringLiteral("Frame1"), QStringLiteral("迷惑"));
+  Frame2 = tabFrame(SSTab1, QStringLiteral("Frame2"), QStringLiteral("サーバー設定"));
+  Frame3 = tabFrame(SSTab1, QStringLiteral("Frame3"), QStringLiteral("ID,PASS"));
+
+  // Tab "迷惑".
+  Check4 = bareBox(Frame1, QStringLiteral("Check4"), 240, 270);
+  Label1 = label(Frame1, QStringLiteral("Label1"),
+                 QStringLiteral("タスクトレイに常駐させてメールの自動チェックをさせている場合、新着メールがあればメイン画面"
+                                "表示を行う。             （HELP参照）。"),
+                 600, 240, 6120, 750, true);
+  Text6 = ui::control<QLineEdit>(Frame1, QStringLiteral("Text6"), 240, 1170, 735, 330);
+  Text6->setText(QStringLiteral("0"));
+  Label2 = label(Frame1, QStringLiteral("Label2"), QStringLiteral("分間隔でメールチェックを行う。"), 1080, 1230, 4200,
+                 255);
+  Label3 = label(Frame1, QStringLiteral("Label3"),
+                 QStringLiteral("１以上の数値を入力すると自動的にその数値間隔でメールチェックを開始します。（分単位）"), 240,
+                 1620, 6480, 510, true);
+  Command4 = ui::control<QPushButton>(Frame1, QStringLiteral("Command4"), 240, 2280, 2760, 450,
+                                      QStringLiteral("Spam/迷惑メール撃退"));
+  Check1 = bareBox(Frame1, QStringLiteral("Check1"), 240, 3030);
+  Label4 = label(Frame1, QStringLiteral("Label4"), QStringLiteral("送信履歴を残さない"), 600, 3030, 6120, 255);
+  Check2 = bareBox(Frame1, QStringLiteral("Check2"), 240, 3540);
+  Label5 = label(Frame1, QStringLiteral("Label5"),
+                 QStringLiteral("受信（新着メールのチェック）の後、自動で電話回線の切断を行う）"), 600, 3540, 6120, 255);
+
+  // Tab "サーバー設定".
+  Label6 = label(Frame2, QStringLiteral("Label6"), QStringLiteral("SMTPサーバー名(&S)"), 240, 330, 2280, 255);
+  SmtpText = ui::control<QLineEdit>(Frame2, QStringLiteral("SmtpText"), 2580, 270, 4140, 330);
+  Label7 = label(Frame2, QStringLiteral("Label7"), QStringLiteral("POP3サーバー名(&P)"), 240, 810, 2280, 255);
+  Pop3Text = ui::control<QLineEdit>(Frame2, QStringLiteral("Pop3Text"), 2580, 750, 4140, 330);
+  Label8 = label(Frame2, QStringLiteral("Label8"), QStringLiteral("メールアドレス(&M)"), 240, 1290, 2280, 255);
+  MailText = ui::control<QLineEdit>(Frame2, QStringLiteral("MailText"), 2580, 1230, 4140, 330);
+  Label6->setBuddy(SmtpText);
+  Label7->setBuddy(Pop3Text);
+  Label8->setBuddy(MailText);
+  ApopCheck = ui::control<QCheckBox>(Frame2, QStringLiteral("ApopCheck"), 240, 1830, 5400, 330,
+                                     QStringLiteral("ユーザー認証でAPOP を使用する(&A)"));
+  OkCommand = ui::control<QPushButton>(Frame2, QStringLiteral("OkCommand"), 3480, 2700, 1500, 450,
+                                       QStringLiteral("設定"));
+  CancelCommand = ui::control<QPushButton>(Frame2, QStringLiteral("CancelCommand"), 5160, 2700, 1500, 450,
+                                           QStringLiteral("中止"));
+
+  // Tab "ID,PASS".
+  Label9 = label(Frame3, QStringLiteral("Label9"), QStringLiteral("ID"), 240, 300, 1200, 255);
+  IdText = ui::control<QLineEdit>(Frame3, QStringLiteral("IdText"), 1500, 240, 3240, 330);
+  Label10 = label(Frame3, QStringLiteral("Label10"), QStringLiteral("Password"), 240, 780, 1200, 255);
+  PassText = ui::control<QLineEdit>(Frame3, QStringLiteral("PassText"), 1500, 720, 3240, 330);
+  PassText->setEchoMode(QLineEdit::Password);
+  PassText->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+  Check3 = bareBox(Frame3, QStringLiteral("Check3"), 1500, 1260);
+  Label11 = label(Frame3, QStringLiteral("Label11"), QStringLiteral("IDパスワードを保存する"), 1860, 1260, 2880, 255);
+  Command6 = ui::control<QPushButton>(Frame3, QStringLiteral("Command6"), 5040, 240, 1500, 450, QStringLiteral("OK"));
+  Command5 = ui::control<QPushButton>(Frame3, QStringLiteral("Command5"), 5040, 780, 1500, 450,
+                                      QStringLiteral("Cansel"));
+  Label12 = label(Frame3, QStringLiteral("Label12"), QStringLiteral("VIP設定（メールアドレス）"), 240, 1830, 4500, 255);
+  Text3 = ui::control<QLineEdit>(Frame3, QStringLiteral("Text3"), 240, 2100, 6480, 330);
+  Label13 = label(Frame3, QStringLiteral("Label13"),
+                  QStringLiteral("この空白に任意の文字を入力しますと、相手のFrom欄に表示されます。必要ない場合は入力しなくても"
+                                 "結構です。"),
+                  240, 2610, 6480, 510, true);
+  Label14 = label(Frame3, QStringLiteral("Label14"),
+                  QStringLiteral("例）　taro@example.ne.jp　→　山田太郎<taro@example.ne.jp>"), 240, 3150, 6480, 255);
+  Text2 = ui::control<QLineEdit>(Frame3, QStringLiteral("Text2"), 240, 3450, 6480, 330);
+
+  connect(OkCommand, &QPushButton::clicked, this, [this] { OkCommand_Click(); });
+  connect(CancelCommand, &QPushButton::clicked, this, [this] { CancelCommand_Click(); });
+  connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+  connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+  connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+  // As the classic click of a check box, the rule runs on every change of
+  // the state, by the user or by code.
+  connect(Check2, &QCheckBox::toggled, this, [this] { Check2_Click(); });
+  connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
+  connect(Text6, &QLineEdit::textChanged, this, [this] { Text6_Change(); });
+}
+
+void SetForm::Form_Load() {}
+
+void SetForm::Form_Unload(int& cancel) { (void)cancel; }
+
+void SetForm::OkCommand_Click() {}
+
+void SetForm::CancelCommand_Click() { Unload(); }
+
+void SetForm::Command5_Click() { Unload(); }
+
+void SetForm::Command6_Click() {}
+
+void SetForm::Command4_Click() {}
+
+void SetForm::Check2_Click() {
+  if (Check2->isChecked()) {
+    Text6->setEnabled(false);
+  } else {
+    Text6->setEnabled(true);
+    // The interval box is free again; a running interval keeps the hang-up
+    // box locked as typing it would.
+    const auto n = numberIn(Text6->text());
+    if (n && *n > 0) Check2->setEnabled(false);
+  }
+}
+
+void SetForm::Text6_Change() {
+  if (Text6->text().isEmpty()) {
+    Text6->setText(QStringLiteral("0"));
+    return;
+  }
+  const auto n = numberIn(Text6->text());
+  if (!n) return;
+  if (*n > 0) Check2->setEnabled(false);
+  else if (*n == 0) Check2->setEnabled(true);
+}
+
+void SetForm::Text2_Change() {}
+
+}  // namespace forms
+
+forms::SetForm& SetForm() { return setFormAccessor()(); }
+
+bool SetFormLoaded() { return setFormAccessor().isLoaded(); }
