@@ -1,0 +1,146 @@
+#pragma once
+// Files of fixed-length records: the mail lists, the spam keywords, the
+// address book and the Cc list all follow these rules.
+//
+//  - Records are numbered from 1; record n lies at byte (n - 1) * size.
+//  - Every operation opens the file, does its work and closes it again; a
+//    missing file is created empty by the first operation.
+//  - The count is the number of whole records. A torn tail (an append cut
+//    short by a crash) is not counted, not listed, and the next append
+//    writes over it.
+//  - A list holds at most 32,767 records: reading or writing a record number
+//    outside 1..32,767 and appending to a full list are refused.
+//  - Deleting writes the live flag 0 and then compacts the file: the live
+//    records are written in their order into the temporary twin (the file
+//    name in capitals with ".TMP", see records::twinOf), the twin is flushed
+//    to disk and renamed over the list file. The list file is never missing
+//    or short at any moment: a crash leaves the old list or the compacted
+//    one. A list file missing beside its twin (a compaction of older days cut
+//    short) is restored from the twin at the next operation.
+//  - Failures (open, read, write, copy, rename) are reported: the operation
+//    returns false (or 0 / -1) and errorText() tells what went wrong; the
+//    list file is then left as it was.
+//
+// Usage:
+//   records::RecordFile<records::MailRecord> f(records::kReceivedFile);
+//   int n = f.count();                       // -1 on failure
+//   if (!f.read(n, ReceivedMailRec)) MsgBox(f.errorText(), ...);
+//   int m = f.append(SentMailRec);           // sets Live 1, LineEnd CR LF; 0 on failure
+//   std::vector<records::MailRecord> all;  f.readAll(all);
+//   f.remove(3);                             // Live 0 + compaction
+#include "client/mainwindow/mailrecord.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace records {
+
+inline constexpr int kMaxRecords = 32767;
+
+// The byte-level record file: everything but the conversion of a record.
+class RawRecordFile {
+ public:
+  // programPath as the client writes it ("\★MAilData\xqmdata2.data"),
+  // resolved under the program folder at every operation.
+  RawRecordFile(QString programPath, std::size_t recordSize, std::size_t liveOffset);
+
+  const QString& programPath() const { return programPath_; }
+  // The real path of the list file (resolved now) and of its twin.
+  QString path() const;
+  QString twinPath() const;
+
+  // Opens and closes the file: creates it when missing (restoring it from
+  // its twin first when the twin exists).
+  bool open();
+  // Number of whole records; -1 on failure.
+  int count();
+  // Record n into out (recordSize bytes). False when n is outside
+  // 1..count() or the file cannot be read.
+  bool readBytes(int n, char* out);
+  // Writes record n (recordSize bytes); n in 1..32,767, a gap beyond the end
+  // is filled with zero bytes. A record written live is flushed to disk
+  // before the call returns (the mail check deletes a mail on the server
+  // once it is stored).
+  bool writeBytes(int n, const char* in);
+  // Writes at count() + 1; returns the record number or 0 on failure (also
+  // when the list already holds 32,767 records).
+  int appendBytes(const char* in);
+  // Calls each(n, bytes) for every whole record, whatever its live flag, in
+  // file order (read in large blocks); reserve(count) is called first.
+  bool scan(const std::function<void(int n, const char* bytes)>& each,
+            const std::function<void(int count)>& reserve = nullptr);
+  // Sets the live flag of record n alone.
+  bool setLive(int n, std::int16_t live);
+  // Drops every record whose live flag is 0 (see above).
+  bool compact();
+  // setLive(n, 0) then compact().
+  bool remove(int n);
+
+  const QString& errorText() const { return error_; }
+
+  // Crash testing: called at each step of a compaction with the step's name
+  // ("marked", "twin-created", "twin-record", "twin-written", "twin-synced",
+  // "renamed", "done"). Null by default.
+  static std::function<void(const char* step)>& compactionStepHook();
+
+ protected:
+  bool fail(const QString& what, int err);
+  bool prepare(QString& realPath);
+
+  QString programPath_;
+  std::size_t size_;
+  std::size_t liveOffset_;
+  QString error_;
+};
+
+// The typed record file for one of MailRecord, SpamKeywordRecord,
+// AddressRecord, CcAddressRecord.
+template <class Record>
+class RecordFile : public RawRecordFile {
+ public:
+  explicit RecordFile(QString programPath)
+      : RawRecordFile(std::move(programPath), Record::kSize, Record::kLiveOffset) {}
+
+  // Fills rec with record n (rec is left as it was on failure).
+  bool read(int n, Record& rec) {
+    std::string buf(Record::kSize, '\0');
+    if (!readBytes(n, buf.data())) return false;
+    rec.fromBytes(buf.data());
+    return true;
+  }
+  // Writes rec as record n, as it stands.
+  bool write(int n, const Record& rec) {
+    std::string buf(Record::kSize, '\0');
+    rec.toBytes(buf.data());
+    return writeBytes(n, buf.data());
+  }
+  // Sets rec.Live = 1 and rec.LineEnd = CR LF (where the record has one)
+  // and writes it at count() + 1. Returns the record number, 0 on failure.
+  int append(Record& rec) {
+    rec.Live = 1;
+    if constexpr (requires { rec.LineEnd; }) rec.LineEnd = kCrLf;
+    std::string buf(Record::kSize, '\0');
+    rec.toBytes(buf.data());
+    return appendBytes(buf.data());
+  }
+  // Every whole record, whatever its live flag, in file order (record n is
+  // out[n - 1]).
+  bool readAll(std::vector<Record>& out) {
+    out.clear();
+    return scan([&](int, const char* bytes) { out.emplace_back().fromBytes(bytes); },
+                [&](int n) { out.reserve(static_cast<std::size_t>(n)); });
+  }
+};
+
+using MailFile = RecordFile<MailRecord>;
+using SpamKeywordFile = RecordFile<SpamKeywordRecord>;
+using AddressFile = RecordFile<AddressRecord>;
+using CcAddressFile = RecordFile<CcAddressRecord>;
+
+}  // namespace records
