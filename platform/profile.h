@@ -4,9 +4,15 @@
 // every read and write going to the file. QSettings is not used: it would
 // rewrite the whole file and its encoding.
 //
+// Syntax: "[section]" lines open a section; "key=value" lines inside it hold
+// the keys (blanks and tabs around the key and the value do not count);
+// lines starting with ";" and lines without "=" are not keys. When a
+// section or key occurs twice, the first one counts.
+//
 // Files are named by real paths (use paths::resolve for program paths).
 #include <QString>
 #include <optional>
+#include <string>
 
 namespace profile {
 
@@ -14,7 +20,8 @@ namespace profile {
 // value is cut to size - 1 CP932 bytes (size defaults to the 256-byte buffer
 // the program passes), never splitting a double-byte character. Surrounding
 // blanks of the value are removed, and a value wholly enclosed in matching
-// quotes loses them, as the platform does.
+// quotes loses them, as the platform does. A present key with an empty
+// value gives the empty text (not def).
 QString GetPrivateProfileString(const QString& section, const QString& key, const QString& def,
                                 const QString& file, int size = 256);
 
@@ -22,19 +29,27 @@ QString GetPrivateProfileString(const QString& section, const QString& key, cons
 std::optional<QString> readValue(const QString& section, const QString& key, const QString& file,
                                  int size = 256);
 
-// The leading decimal digits of the value (an optional "-" first); a value
-// without leading digits gives 0; a missing key gives def.
+// The leading decimal digits of the value (blanks first and one sign
+// allowed); a value without leading digits gives 0; a missing key or an
+// empty value gives def.
 int GetPrivateProfileInt(const QString& section, const QString& key, int def, const QString& file);
 
 // Writes key=value into section; creates the file and the section when
-// missing; every other line stays byte for byte. A null value removes the
-// key. Written through a temporary file and a rename that keeps the file's
-// permission bits. Returns false on failure (the file is left as it was).
+// missing; every other line stays byte for byte. A null QString is written
+// as the empty value (keys are never removed). Written through a temporary
+// file beside it, flushed to disk and renamed over the file, keeping the
+// file's permission bits (a new file takes the usual mode, 0666 less the
+// umask). Returns false on failure (the file is left as it was).
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& file);
 
 // Makes file readable and writable by its owner only (mode 0600), creating
 // it empty when missing: for the files that hold passwords.
 bool makePrivate(const QString& file);
+
+// Replaces file whole with bytes through a temporary file and a rename
+// (keeping the mode of an existing file). False on failure, the file left
+// as it was.
+bool replaceFile(const QString& file, const std::string& bytes);
 
 }  // namespace profile

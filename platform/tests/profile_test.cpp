@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+#include "platform/profile.h"
+
+namespace {
+
+class Profile : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+  QString file = dir.path() + QStringLiteral("/ini.ini");
+
+  void put(const std::string& bytes) {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  }
+  std::string bytes() {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    return f.readAll().toStdString();
+  }
+  mode_t mode() {
+    struct stat st;
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0) return 0;
+    return st.st_mode & 07777;
+  }
+  QString get(const char* key, const QString& def = QString(), const char* section = "EXEINI") {
+    return profile::GetPrivateProfileString(QString::fromLatin1(section), QString::fromLatin1(key), def, file);
+  }
+};
+
+TEST_F(Profile, ReadsSectionsAndKeysWithoutRegardToCase) {
+  put("[Other]\r\nNAME8=wrong\r\n[exeini]\r\nname8=Taro\r\n  NAME9 = \t spaced value \r\nNAME12=\r\n");
+  EXPECT_EQ(get("NAME8"), u"Taro");
+  EXPECT_EQ(get("NAME8", {}, "ExeIni"), u"Taro");
+  EXPECT_EQ(get("NAME9"), u"spaced value");
+  EXPECT_EQ(get("NAME8", {}, "other"), u"wrong");
+}
+
+TEST_F(Profile, MissingKeyGivesDefaultEmptyValueGivesEmpty) {
+  put("[EXEINI]\r\nNAME10=\r\n");
+  EXPECT_EQ(get("NAME10", QStringLiteral("QzvKmuTel")), QString());
+  EXPECT_EQ(get("NAME8", QStringLiteral("QzvKmuTel")), u"QzvKmuTel");
+  EXPECT_EQ(profile::readValue("EXEINI", "NAME10", file), std::optional<QString>(QString()));
+  EXPECT_EQ(profile::readValue("EXEINI", "NAME8", file), std::nullopt);
+  EXPECT_EQ(profile::readValue("NOPE", "NAME10", file), std::nullopt);
+  // A missing file reads like a file without keys.
+  EXPECT_EQ(profile::GetPrivateProfileString("EXEINI", "NAME8", "dflt", dir.path() + "/none.ini"), u"dflt");
+  EXPECT_EQ(profile::GetPrivateProfileInt("EXEINI", "NUMBER7", 0, dir.path() + "/none.ini"), 0);
+}
+
+TEST_F(Profile, ValuesAreCp932AndCutTo255BytesWithoutSplittingACharacter) {
+  const QString japanese = QStringLiteral("山田　太郎");
+  put("[EXEINI]\r\nNAME8=" + cp932::encode(japanese) + "\r\nNAME9=" + std::string(300, 'a') + "\r\nNAME12=" +
+      std::string(254, 'b') + cp932::encode(QStringLiteral("漢")) + "\r\n");
+  EXPECT_EQ(get("NAME8"), japanese);
+  EXPECT_EQ(get("NAME9"), QString(255, u'a'));
+  // The double-byte character at bytes 255..256 is dropped whole.
+  EXPECT_EQ(get("NAME12"), QString(254, u'b'));
+}
+
+TEST_F(Profile, QuotedValuesLoseTheirQuotes) {
+  put("[EXEINI]\r\nA=\"quoted\"\r\nB='single'\r\nC=\"open\r\n");
+  EXPECT_EQ(get("A"), u"quoted");
+  EXPECT_EQ(get("B"), u"single");
+  EXPECT_EQ(get("C"), u"\"open");
+}
+
+TEST_F(Profile, IntegersTakeTheLeadingDigits) {
+  put("[EXEINI]\r\nNUMBER16=abc\r\nNUMBER15=12x\r\nNUMBER14=2\r\nNUMBER13=-7\r\nNUMBER12=\r\nNUMBER11= 42 \r\n");
+  struct Case {
+    const char* key;
+    int def;
+    int expected;
+  } cases[] = {{"NUMBER16", 0, 0}, {"NUMBER15", 0, 12}, {"NUMBER14", 0, 2},  {"NUMBER13", 0, -7},
+               {"NUMBER12", 5, 5}, {"NUMBER11", 0, 42}, {"NUMBER99", 9, 9}};
+  for (const Case& c : cases)
+    EXPECT_EQ(profile::GetPrivateProfileInt("EXEINI", c.key, c.def, file), c.expected) << c.key;
+}
+
+TEST_F(Profile, WriteCreatesFileAndSection) {
+  ASSERT_TRUE(profile::WritePrivateProfileString("EXEINI", "NAME8", QStringLiteral("太郎"), file));
+  EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME8=" + cp932::encode(QStringLiteral("太郎")) + "\r\n");
+  ASSERT_TRUE(profile::WritePrivateProfileString("Second", "K", "v", file));
+  EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME8=" + cp932::encode(QStringLiteral("太郎")) + "\r\n[Second]\r\nK=v\r\n");
+}
+
+TEST_F(Profile, WriteKeepsEveryOtherLineByteForByte) {
+  const std::string before =
+      "; comment\r\n[EXEINI]\r\nNAME8 = Taro  \r\nnumber7=1\n\r\n[Other]\r\nNUMBER7=5\r\nodd line\r\n";
+  put(before);
+  ASSERT_TRUE(profile::WritePrivateProfileString("exeini", "NUMBER7", "0", file));
+  EXPECT_EQ(bytes(), "; comment\r\n[EXEINI]\r\nNAME8 = Taro  \r\nNUMBER7=0\n\r\n[Other]\r\nNUMBER7=5\r\nodd line\r\n");
+  // A new key goes after the last entry of its section, before the blank line.
+  ASSERT_TRUE(profile::WritePrivateProfileString("EXEINI", "NUMBER28", "3", file));
+  EXPECT_EQ(bytes(),
+            "; comment\r\n[EXEINI]\r\nNAME8 = Taro  \r\nNUMBER7=0\nNUMBER28=3\r\n\r\n[Other]\r\nNUMBER7=5\r\nodd line\r\n");
+  EXPECT_EQ(profile::GetPrivateProfileInt("Other", "NUMBER7", 0, file), 5);
+}
+
+TEST_F(Profile, WriteToALastLineWithoutLineEnd) {
+  put("[EXEINI]\r\nNAME8=a");
+  ASSERT_TRUE(profile::WritePrivateProfileString("EXEINI", "NAME9", "b", file));
+  EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME8=a\r\nNAME9=b\r\n");
+  ASSERT_TRUE(profile::WritePrivateProfileString("EXEINI", "NAME9", "c", file));
+  EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME8=a\r\nNAME9=c\r\n");
+}
+
+TEST_F(Profile, EmptyAndNullValuesAreWrittenAsEmpty) {
+  ASSERT_TRUE(profile::WritePrivateProfileString("EXEINI", "NAME10", QString(), file));
+  EXPECT_EQ(profile::readValue("EXEINI", "NAME10", file), std::optional<QString>(QString()));
+  EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME10=\r\n");
+}
+
+TEST_F(Profile, WriteKeepsTheModeAndLeavesNoTemporaryFile) {
+  put("[EXEINI]\r\n");
+  ASSERT_TRUE(profile::makePrivate(file));
+  EXPECT_EQ(mode(), 0600u);
+  ASSERT_TRUE(profile::WritePrivateProfileString("EXEINI", "NAME", "id", file));
+  EXPECT_EQ(mode(), 0600u);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ini.ini"});
+}
+
+TEST_F(Profile, MakePrivateCreatesAMissingFile) {
+  ASSERT_TRUE(profile::makePrivate(file));
+  EXPECT_EQ(bytes(), "");
+  EXPECT_EQ(mode(), 0600u);
+}
+
+TEST_F(Profile, FailedWriteLeavesTheFileAsItWas) {
+  // A missing folder: the write fails and creates nothing.
+  EXPECT_FALSE(profile::WritePrivateProfileString("EXEINI", "A", "1", dir.path() + "/missing/ini.ini"));
+  EXPECT_FALSE(QFile::exists(dir.path() + "/missing"));
+  // A folder that cannot be written: the file keeps its bytes.
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
+  put("[EXEINI]\r\nA=0\r\n");
+  ::chmod(QFile::encodeName(dir.path()).constData(), 0500);
+  EXPECT_FALSE(profile::WritePrivateProfileString("EXEINI", "A", "1", file));
+  ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+  EXPECT_EQ(bytes(), "[EXEINI]\r\nA=0\r\n");
+}
+
+}  // namespace
