@@ -40,6 +40,7 @@ class GekitaiForm : public ui::Form {
   void showHelp(const QString& text);
   void hideHelp();
   void limitKeyword();
+  QString lastKeyword_;  // the keyword box's text after its last change
 };
 
 }  // namespace forms

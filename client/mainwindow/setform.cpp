@@ -2,9 +2,18 @@
 
 #include <optional>
 
+#include "client/mainwindow/gekitaiform.h"
+#include "client/mainwindow/globals.h"
+#include "client/mainwindow/mainform.h"
+#include "client/mainwindow/playsound.h"
+#include "client/mainwindow/settings.h"
+#include "platform/seams.h"
 #include "platform/vbstring.h"
 
 namespace {
+
+// Characters of a value that the server file gives back at the next start.
+constexpr int kServerValueChars = 100;
 
 ui::Accessor<forms::SetForm>& setFormAccessor() {
   static ui::Accessor<forms::SetForm> a;
@@ -131,19 +140,81 @@ SetForm::SetForm() : ui::Form(QStringLiteral("SetForm")) {
   connect(Text6, &QLineEdit::textChanged, this, [this] { Text6_Change(); });
 }
 
-void SetForm::Form_Load() {}
+void SetForm::Form_Load() {
+  IdText->setText(settings::readAccountText(settings::idkey::UserId));
+  PassText->setText(settings::readAccountText(settings::idkey::Password));
+  Text2->setText(settings::readText(settings::key::SenderDisplayText));
+  SmtpText->setText(SmtpServer);
+  Pop3Text->setText(PopServer);
+  MailText->setText(FromAddress);
+  ApopCheck->setChecked(UseApop != 0);
+  Text3->setText(settings::readText(settings::key::VipAddress));
+  Check1->setChecked(settings::readSwitch(settings::key::NoSentHistory, Check1->isChecked() ? 1 : 0) == 1);
+  Check2->setChecked(settings::readSwitch(settings::key::HangUpAfterCheck, Check2->isChecked() ? 1 : 0) == 1);
+  Text6->setText(QString::number(settings::readNumber(settings::key::CheckInterval)));
+  const auto minutes = numberIn(Text6->text());
+  if (minutes && *minutes > 0) Check2->setEnabled(false);
+  if (Check2->isChecked()) Text6->setEnabled(false);
+  // Both switched on in the file: the hang-up box stays usable, so that
+  // clearing it frees the interval box again.
+  if (!Check2->isEnabled() && !Text6->isEnabled()) Check2->setEnabled(true);
+  Check4->setChecked(settings::readSwitch(settings::key::ShowOnNewMail, Check4->isChecked() ? 1 : 0) == 1);
+}
 
-void SetForm::Form_Unload(int& cancel) { (void)cancel; }
+void SetForm::Form_Unload(int& cancel) {
+  (void)cancel;
+  StopSound();
+  settings::writeText(settings::key::SenderDisplayText, Text2->text());
+  settings::writeNumber(settings::key::NoSentHistory, Check1->isChecked() ? 1 : 0);
+  settings::writeNumber(settings::key::HangUpAfterCheck, Check2->isChecked() ? 1 : 0);
+  settings::writeText(settings::key::CheckInterval, Text6->text());
+  settings::writeNumber(settings::key::ShowOnNewMail, Check4->isChecked() ? 1 : 0);
+  settings::writeText(settings::key::VipAddress, Text3->text());
+}
 
-void SetForm::OkCommand_Click() {}
+void SetForm::OkCommand_Click() {
+  SmtpServer = SmtpText->text();
+  PopServer = Pop3Text->text();
+  FromAddress = MailText->text();
+  UseApop = ApopCheck->isChecked() ? 1 : 0;
+  const bool saved = settings::saveServerSettings();
+  // The own address the composers send with takes the new address now.
+  if (MainFormLoaded()) ::MainForm().Text8->setText(MailText->text());
+  if (!saved) {
+    seams::MsgBox(QStringLiteral("サーバー設定を保存できませんでした。（xqmail.ini）"), seams::vbExclamation);
+    return;
+  }
+  // The server file gives back at most kServerValueChars characters of a
+  // value at the next start.
+  QStringList longOnes;
+  if (vb::Len(SmtpText->text()) > kServerValueChars) longOnes << QStringLiteral("SMTPサーバー名");
+  if (vb::Len(Pop3Text->text()) > kServerValueChars) longOnes << QStringLiteral("POP3サーバー名");
+  if (vb::Len(MailText->text()) > kServerValueChars) longOnes << QStringLiteral("メールアドレス");
+  if (!longOnes.isEmpty())
+    seams::MsgBox(longOnes.join(QStringLiteral("、")) +
+                      QStringLiteral("が100文字を超えています。\r\n次回の起動時には先頭の100文字だけが読み込まれます。"),
+                  seams::vbExclamation);
+}
 
 void SetForm::CancelCommand_Click() { Unload(); }
 
 void SetForm::Command5_Click() { Unload(); }
 
-void SetForm::Command6_Click() {}
+void SetForm::Command6_Click() {
+  UserId = IdText->text();
+  UserPassword = PassText->text();
+  if (Check3->isChecked()) {
+    const bool ok = settings::writeAccountText(settings::idkey::UserId, IdText->text()) &&
+                    settings::writeAccountText(settings::idkey::Password, PassText->text()) &&
+                    settings::writeAccountText(settings::idkey::SaveFlag, QStringLiteral("1"));
+    if (!ok)
+      seams::MsgBox(QStringLiteral("IDとパスワードを保存できませんでした。（iniIdPass.ini）"), seams::vbExclamation);
+  } else {
+    settings::writeAccountText(settings::idkey::SaveFlag, QStringLiteral("0"));
+  }
+}
 
-void SetForm::Command4_Click() {}
+void SetForm::Command4_Click() { ::GekitaiForm().Show(); }
 
 void SetForm::Check2_Click() {
   if (Check2->isChecked()) {
@@ -168,7 +239,11 @@ void SetForm::Text6_Change() {
   else if (*n == 0) Check2->setEnabled(true);
 }
 
-void SetForm::Text2_Change() {}
+// The main window is loaded for as long as the client runs; only a window
+// opened on its own (as in the tests) finds it missing and leaves it so.
+void SetForm::Text2_Change() {
+  if (MainFormLoaded()) ::MainForm().Text7->setText(Text2->text());
+}
 
 }  // namespace forms
 
