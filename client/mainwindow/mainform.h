@@ -30,6 +30,9 @@ class PictureBox : public QWidget {
   void Refresh();
   // Counts the refreshes (tests and the benchmark look at it).
   int refreshCount = 0;
+  // Makes the image the size of the box (keeping what it holds); also done
+  // whenever the box is resized.
+  void fitImage();
 
  protected:
   void paintEvent(QPaintEvent* e) override;
@@ -174,7 +177,9 @@ class MainForm : public ui::Form {
   // The help text of a control; empty when it has none.
   QString helpText(const QWidget* control) const;
 
-  // True when the start-up left the window hidden (start-up password).
+  // True while the start-up password has not been accepted: the start-up
+  // left the window hidden and it has not been shown since. The shows do not
+  // bring the window up meanwhile.
   bool startHidden() const { return startHidden_; }
 
  protected:
@@ -182,11 +187,13 @@ class MainForm : public ui::Form {
   void Form_QueryUnload(int& cancel, int unloadMode) override;
   void Form_Unload(int& cancel) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
+  void showEvent(QShowEvent* e) override;
 
  private:
   MainForm();
   friend class ui::Accessor<MainForm>;
   void buildPanel();
+  void paintBanner();
   void buildHidden();
   void buildMenus();
   void buildTray();

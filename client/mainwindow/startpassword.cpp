@@ -1,0 +1,4 @@
+#include "client/mainwindow/startpassword.h"
+
+// Placeholder until the prompt window is built.
+void showStartPasswordPrompt() {}
