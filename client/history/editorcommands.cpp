@@ -1,0 +1,351 @@
+#include "client/history/editorcommands.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include "client/composer/backform.h"
+#include "client/history/commondialog.h"
+#include "client/history/neighbours.h"
+#include "client/history/tyakuform.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/seams.h"
+#include "platform/vbstring.h"
+
+QString DocumentPath;
+bool DocumentModified = false;
+QString AutoSaveOption;
+std::int16_t BoldCount = 0;
+std::int16_t ItalicCount = 0;
+std::int16_t UnderlineCount = 0;
+QString DialogFileName;
+std::int16_t TextFileNo = 0;
+QString OpenedText;
+QString OpenedLine;
+std::int32_t SelStartHistory[2] = {0, 0};
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kNewFileName = QStringLiteral("新規作成.TXT");
+
+// The selected text of a box with CR LF line ends.
+QString selectedText(const QTextEdit* box) {
+  QString s = box->textCursor().selectedText();
+  s.replace(QChar(0x2029), kCrLf);
+  s.replace(QChar(0x2028), kCrLf);
+  return s;
+}
+
+void putOnClipboard(const QString& text) {
+  QClipboard* cb = QApplication::clipboard();
+  cb->clear();
+  cb->setText(text);
+}
+
+bool writeBytes(const QString& path, const std::string& bytes) {
+  if (path.isEmpty()) return false;
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return false;
+  if (f.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
+    f.cancelWriting();
+    return false;
+  }
+  return f.commit();
+}
+
+void reportSaveFailure(const QString& path) {
+  seams::MsgBox(QStringLiteral("ファイルを保存できませんでした。") + kCrLf + path, seams::vbExclamation);
+}
+
+void reportOpenFailure(const QString& path) {
+  seams::MsgBox(QStringLiteral("ファイルを開けませんでした。") + kCrLf + path, seams::vbExclamation);
+}
+
+// The program folder with a trailing separator.
+QString programFolderSlash() { return paths::programFolder() + QLatin1Char('/'); }
+
+bool insideProgramFolder(const QString& folder) {
+  if (folder.isEmpty()) return false;
+  const QString base = QDir::cleanPath(QFileInfo(paths::programFolder()).absoluteFilePath());
+  const QString f = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+  return f == base || f.startsWith(base + QLatin1Char('/'));
+}
+
+void toggle(std::int16_t& counter, QTextEdit* box, void (QFont::*set)(bool)) {
+  const bool on = (counter % 2) == 0;
+  counter = on ? 0 : 1;
+  if (box) {
+    QFont f = box->font();
+    (f.*set)(on);
+    box->setFont(f);
+  }
+  counter = static_cast<std::int16_t>(counter + 1);
+}
+
+void saveAs(ui::Form& window, QTextEdit* box, CommonDialog& dialog) {
+  dialog.CancelError = true;
+  dialog.Flags = 2054;
+  dialog.Filter = EditorFileFilter();
+  if (!dialog.ShowSave()) return;
+  DialogFileName = dialog.FileName;
+  if (!SaveEditorTextToFile(DialogFileName, box)) {
+    reportSaveFailure(DialogFileName);
+    DialogFileName.clear();
+    return;
+  }
+  window.setCaption(DialogFileName);
+  DialogFileName.clear();
+}
+
+void openInto(ui::Form& target, QTextEdit* box, CommonDialog& dialog) {
+  dialog.CancelError = true;
+  dialog.Flags = 2050;
+  dialog.Filter = EditorFileFilter();
+  if (!dialog.ShowOpen()) return;
+  DialogFileName = dialog.FileName;
+  if (DialogFileName.isEmpty()) {
+    target.setCaption(QStringLiteral("notitle"));
+    return;
+  }
+  bool ok = false;
+  const QString text = ReadEditorTextFile(DialogFileName, &ok);
+  if (!ok) {
+    reportOpenFailure(DialogFileName);
+    DialogFileName.clear();
+    return;
+  }
+  target.setCaption(DialogFileName);
+  SetEditorText(box, text);
+  DialogFileName.clear();
+}
+
+std::function<void(QPrinter&, int)>& printObserver() {
+  static std::function<void(QPrinter&, int)> f;
+  return f;
+}
+
+}  // namespace
+
+void setPrintJobObserver(std::function<void(QPrinter&, int)> observer) { printObserver() = std::move(observer); }
+
+QString EditorFileFilter() { return QStringLiteral("txtファイル(*.txt,*.ini)|*.txt;*.ini"); }
+
+void EditUndo(QTextEdit* rtfEd) { rtfEd->undo(); }
+
+void EditCut(QTextEdit* rtfEd) {
+  rtfEd->hide();
+  putOnClipboard(selectedText(rtfEd));
+  QTextCursor c = rtfEd->textCursor();
+  c.removeSelectedText();
+  rtfEd->setTextCursor(c);
+  rtfEd->show();
+  rtfEd->setFocus();
+}
+
+void EditCopy(QTextEdit* rtfEd) {
+  rtfEd->hide();
+  QTextCursor c = rtfEd->textCursor();
+  const int end = c.hasSelection() ? c.selectionEnd() : 0;
+  putOnClipboard(selectedText(rtfEd));
+  c.clearSelection();
+  c.setPosition(end);
+  rtfEd->setTextCursor(c);
+  rtfEd->show();
+  rtfEd->setFocus();
+}
+
+void EditPaste(QTextEdit* rtfEd) {
+  rtfEd->setFocus();
+  rtfEd->hide();
+  QString text = vb::Trim(QApplication::clipboard()->text());
+  text.replace(kCrLf, QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QTextCursor c = rtfEd->textCursor();
+  c.insertText(text);
+  rtfEd->setTextCursor(c);
+  rtfEd->show();
+  rtfEd->setFocus();
+}
+
+void EditSelectAll(QTextEdit* rtfEd) {
+  QTextCursor c = rtfEd->textCursor();
+  c.setPosition(0);
+  c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+  rtfEd->setTextCursor(c);
+}
+
+void EditJumpTop(QTextEdit* rtfEd) {
+  QTextCursor c = rtfEd->textCursor();
+  c.setPosition(0);
+  rtfEd->setTextCursor(c);
+  rtfEd->setFocus();
+}
+
+void EditJumpEnd(QTextEdit* rtfEd) {
+  QTextCursor c = rtfEd->textCursor();
+  c.movePosition(QTextCursor::End);
+  rtfEd->setTextCursor(c);
+  rtfEd->setFocus();
+}
+
+bool EditSaveFile(QTextEdit* rtfEd) {
+  if (!writeBytes(DocumentPath, cp932::encode(EditorText(rtfEd)))) {
+    reportSaveFailure(DocumentPath);
+    return false;
+  }
+  DocumentModified = false;
+  return true;
+}
+
+void EditNewFile(ui::Form& window, QTextEdit* rtfEd) {
+  if (DocumentPath.contains(kNewFileName)) return;
+  if (DocumentModified) {
+    // Modified text is saved to the document when it has one; otherwise
+    // (or when that save fails) it is discarded only when the user says so.
+    const bool saved = !DocumentPath.isEmpty() && EditSaveFile(rtfEd);
+    if (!saved &&
+        seams::MsgBox(QStringLiteral("本文の変更は保存されていません。破棄して新規作成しますか？"),
+                      seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) != seams::vbYes)
+      return;
+  }
+  rtfEd->clear();
+  QString folder = FolderOfPath(DocumentPath);
+  if (!insideProgramFolder(folder)) folder = programFolderSlash();
+  DocumentPath = folder + kNewFileName;
+  EditSaveFile(rtfEd);
+  DocumentModified = false;
+  window.setCaption(kNewFileName + QStringLiteral("      ") + DocumentPath);
+}
+
+void EditPrint(ui::Form& window, QTextEdit* rtfEd, CommonDialog& dialog) {
+  (void)window;
+  dialog.CancelError = true;
+  QPrinter printer(QPrinter::HighResolution);
+  QString text;
+  if (rtfEd->textCursor().hasSelection()) {
+    dialog.Flags = 1;
+    printer.setPrintRange(QPrinter::Selection);
+    text = selectedText(rtfEd);
+  } else {
+    dialog.Flags = 4;
+    printer.setPrintRange(QPrinter::AllPages);
+    text = EditorText(rtfEd);
+  }
+  if (!dialog.ShowPrinter(printer)) return;
+  const int copies = std::max(1, dialog.Copies);
+  printer.setCopyCount(1);
+  QFont f = rtfEd->font();
+  QFont pf(f.family());
+  pf.setPointSizeF(f.pointSizeF() > 0 ? f.pointSizeF() : 9);
+  pf.setBold(f.bold());
+  pf.setItalic(f.italic());
+  QString body = text + kCrLf;
+  body.replace(kCrLf, QStringLiteral("\n"));
+  for (int copy = 1; copy <= copies; ++copy) {
+    if (printObserver()) printObserver()(printer, copy);
+    QTextDocument doc;
+    doc.setDefaultFont(pf);
+    doc.setPlainText(body);
+    doc.print(&printer);
+  }
+}
+
+void EditToggleBold(QTextEdit* rtfEd) { toggle(BoldCount, rtfEd, &QFont::setBold); }
+void EditToggleItalic(QTextEdit* rtfEd) { toggle(ItalicCount, rtfEd, &QFont::setItalic); }
+void EditToggleUnderline(QTextEdit* rtfEd) { toggle(UnderlineCount, rtfEd, &QFont::setUnderline); }
+
+void SaveTyakuTextAs() {
+  auto& f = ::TyakuForm();
+  saveAs(f, f.rtfEd, f.CommonDialog1);
+}
+
+void SaveWriteTextAs() {
+  ui::Form* w = neighbours::writeForm();
+  QTextEdit* box = neighbours::writeFormBody();
+  if (!w || !box) return;
+  CommonDialog dialog(w);
+  saveAs(*w, box, dialog);
+}
+
+void SaveBackTextAs() {
+  auto& f = ::BackForm();
+  saveAs(f, f.rtfEd, f.CommonDialog1);
+}
+
+void OpenTyakuText() {
+  auto& f = ::TyakuForm();
+  openInto(f, f.rtfEd, f.CommonDialog1);
+}
+
+void OpenWriteText() {
+  auto& viewer = ::TyakuForm();
+  ui::Form* w = neighbours::writeForm();
+  QTextEdit* box = neighbours::writeFormBody();
+  if (!w || !box) return;
+  openInto(*w, box, viewer.CommonDialog1);
+}
+
+void OpenBackText() {
+  auto& f = ::BackForm();
+  openInto(f, f.rtfEd, f.CommonDialog1);
+}
+
+bool SaveEditorTextToFile(const QString& path, QTextEdit* rtfEd) {
+  return writeBytes(path, cp932::encode(EditorText(rtfEd) + kCrLf));
+}
+
+QString ReadEditorTextFile(const QString& path, bool* ok) {
+  QFile f(path);
+  if (path.isEmpty() || !f.open(QIODevice::ReadOnly)) {
+    if (ok) *ok = false;
+    return QString();
+  }
+  const QByteArray bytes = f.readAll();
+  const bool readOk = f.error() == QFileDevice::NoError;
+  f.close();
+  if (ok) *ok = readOk;
+  if (!readOk) return QString();
+  const QString text = cp932::decode(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  // Lines end at CR LF or a lone CR; a lone LF stays inside its line.
+  OpenedText.clear();
+  OpenedLine.clear();
+  const int n = static_cast<int>(text.size());
+  int i = 0;
+  while (i < n) {
+    OpenedLine.clear();
+    while (i < n && text[i] != QLatin1Char('\r')) OpenedLine += text[i++];
+    if (i < n) {
+      ++i;
+      if (i < n && text[i] == QLatin1Char('\n')) ++i;
+    }
+    OpenedText += OpenedLine + kCrLf;
+  }
+  return OpenedText;
+}
+
+namespace {
+int lastSeparator(const QString& path) {
+  return std::max(static_cast<int>(path.lastIndexOf(QLatin1Char('\\'))),
+                  static_cast<int>(path.lastIndexOf(QLatin1Char('/'))));
+}
+}  // namespace
+
+QString FileNameOfPath(const QString& path) {
+  const int i = lastSeparator(path);
+  return i < 0 ? path : path.mid(i + 1);
+}
+
+QString FolderOfPath(const QString& path) {
+  const int i = lastSeparator(path);
+  return i < 0 ? path : path.left(i + 1);
+}

@@ -1,0 +1,72 @@
+#pragma once
+// The editor pane shared by the history viewer and both composers: one
+// editor state for the whole client, the edit commands (each works on the
+// calling window's own rtfEd and caption), and the save-as / open routines
+// of each window. Files are plain text in CP932 with CR LF line ends.
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QPrinter;
+class QTextEdit;
+class CommonDialog;
+namespace ui {
+class Form;
+}
+
+// ---- shared editor state ----
+extern QString DocumentPath;      // current document; set by New
+extern bool DocumentModified;     // the viewer's body changed since Save / New
+extern QString AutoSaveOption;    // never assigned: always empty
+extern std::int16_t BoldCount;
+extern std::int16_t ItalicCount;
+extern std::int16_t UnderlineCount;
+extern QString DialogFileName;    // file chosen by the last save-as / open dialog
+extern std::int16_t TextFileNo;
+extern QString OpenedText;
+extern QString OpenedLine;
+extern std::int32_t SelStartHistory[2];
+
+// The dialog filter of the editor files.
+QString EditorFileFilter();  // "txtファイル(*.txt,*.ini)|*.txt;*.ini"
+
+// ---- edit commands on a pane ----
+void EditUndo(QTextEdit* rtfEd);
+void EditCut(QTextEdit* rtfEd);
+void EditCopy(QTextEdit* rtfEd);
+void EditPaste(QTextEdit* rtfEd);
+void EditSelectAll(QTextEdit* rtfEd);
+void EditJumpTop(QTextEdit* rtfEd);
+void EditJumpEnd(QTextEdit* rtfEd);
+// Saves rtfEd to DocumentPath as plain text; true on success (a failure
+// is reported in a message box).
+bool EditSaveFile(QTextEdit* rtfEd);
+// New: the first New after start empties the pane and creates "新規作成.TXT".
+void EditNewFile(ui::Form& window, QTextEdit* rtfEd);
+// Print through the window's print dialog; one job per copy.
+void EditPrint(ui::Form& window, QTextEdit* rtfEd, CommonDialog& dialog);
+// Called before each print job with the printer and the copy number (1..n).
+void setPrintJobObserver(std::function<void(QPrinter&, int)> observer);
+// Font toggles of the whole box with the shared counters.
+void EditToggleBold(QTextEdit* rtfEd);
+void EditToggleItalic(QTextEdit* rtfEd);
+void EditToggleUnderline(QTextEdit* rtfEd);
+
+// ---- save-as and open routines of the three panes ----
+void SaveTyakuTextAs();
+void SaveWriteTextAs();
+void SaveBackTextAs();
+void OpenTyakuText();
+void OpenWriteText();
+void OpenBackText();
+
+// Writes the text of rtfEd followed by CR LF to path (CP932); true on success.
+bool SaveEditorTextToFile(const QString& path, QTextEdit* rtfEd);
+// Reads a text file line by line (CR LF or a lone CR ends a line), each
+// line followed by CR LF; *ok is false when the file cannot be read.
+QString ReadEditorTextFile(const QString& path, bool* ok);
+
+// The part after the last path separator ("\" or "/"), and the part up to
+// and including it; the whole path when it holds none.
+QString FileNameOfPath(const QString& path);
+QString FolderOfPath(const QString& path);

@@ -1,0 +1,639 @@
+#include "client/history/tyakuform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include "client/history/editorcommands.h"
+#include "client/history/listpaint.h"
+#include "client/history/mailrows.h"
+#include "client/history/neighbours.h"
+#include "client/history/openform.h"
+#include "client/mainwindow/globals.h"
+#include "client/mainwindow/recordfile.h"
+#include "client/mainwindow/savemail.h"
+#include "client/mainwindow/settings.h"
+#include "platform/codepage.h"
+#include "platform/seams.h"
+#include "platform/vbstring.h"
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Design size of the client area in twips.
+constexpr int kDesignScaleWidth = 9375;
+constexpr int kDesignScaleHeight = 7380;
+
+void setBackColor(QWidget* w, const QColor& c) {
+  w->setProperty("backColor", c);
+  if (qobject_cast<QPushButton*>(w)) {
+    w->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; }").arg(c.name()));
+    return;
+  }
+  QPalette p = w->palette();
+  p.setColor(QPalette::Base, c);
+  p.setColor(QPalette::Window, c);
+  w->setPalette(p);
+  w->setAutoFillBackground(true);
+}
+
+QString help1() {
+  return QStringLiteral(
+             "本文以外のコピーに使用します。「Subject」「From」「Date」に表示されるデータをコピーします（貼り付けは"
+             "メニューバー、ツールバーで出来ます）。Body（本文）はメニューバー、ツールバーからコピー・貼り付けが出来"
+             "ます。") +
+         kCrLf + kCrLf +
+         QStringLiteral(" 本文への貼り付け（あるいは本ソフトでの貼り付け機能がある部分）、他のアプリケーションへの貼り付けが可能です。") +
+         kCrLf + kCrLf + QStringLiteral("コピーされる内容は右の欄に反映されます。");
+}
+
+const char16_t* const kHelpScroll =
+    u"スクロールバーが表示されている場合、本文の行送りを行います。ボタンの上でマウスを軽く左右（上下でも良い）に移動"
+    u"させると（クリックではありません！　また、押し下げておく必要もありません。ボタンの上で移動させるだけです）、本"
+    u"文の行送りが行えます。マウスを止めると行送り（スクロール）も停止します。長文を読む場合に非常に便利です。↑ひと"
+    u"つはスロー送り、ふたつはファースト送りです。リストでメールデータを選択し、本文のスクロールバーまでカーソルを移"
+    u"動させる煩わしさから開放されます。";
+const char16_t* const kHelpVertical =
+    u"受信したメールを「縦書き文字」で表示します。エラーメッセージが表示される場合は、件名に「Re:」が付いている場合が"
+    u"殆どですので、この部分「Re:」のみ削除してもう一度実行して下さい。";
+
+QString help4() {
+  return QStringLiteral(
+             "選択したデータをテキスト形式で本ソフト内の「TextQuickSave」フォルダ内に「Subject」「From」「Date」「Bob"
+             "y」で保存します。ファイル名は「Subject」が自動的に当てられます。同名のファイルが既に存在する場合は警告メッ"
+             "セージを出します。") +
+         kCrLf + kCrLf +
+         QStringLiteral(
+             "注意：保存されるファイル名は自動的に件名が当てられますが、件名に「Re:」が付いている場合はこの部分のみ削除"
+             "して下さい。例　Re:こんにちわ。　→　こんにちわ。");
+}
+
+const char16_t* const kHelpAddress = u"受信したメールをアドレス帳に登録します。リストからメールを選択（クリック）してから実行して下さい。";
+const char16_t* const kHelpReply = u"受信したメールに返事を出します。リストからメールを選択（クリック）してから実行して下さい。";
+const char16_t* const kHelpMove =
+    u"リストで選択したデータを金庫（金・銀・銅の３つの金庫）に移します。他のメールとは別の扱いをしたい場合に便利です。";
+const char16_t* const kHelpOpenSafe = u"金庫に移されたデータを閲覧します。";
+const char16_t* const kHelpDeleteOne =
+    u"受信したメールを１件ずつ削除します。リストでメールを選択（クリック）してから実行して下さい。";
+const char16_t* const kHelpDeleteAll = u"受信したメール全件削除します。";
+const char16_t* const kHelpFind =
+    u"検索したい文字を入力し、メニューバーから「検索」「次を検索」を選択し、検索したい文字を本文中(body)から検索します。";
+const char16_t* const kHelpAutoClose =
+    u"チェックを入れておくと、「返事を書く」操作をした後、この画面を自動消去します。別の相手等に同様に「返事を書く」操作"
+    u"をする場合は、チェックを外しておいた方が良いでしょう。";
+
+QString q(const char16_t* s) { return QString::fromUtf16(s); }
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
+  auto* b = ui::control<QPushButton>(parent, name, l, t, w, h);
+  b->setText(caption);
+  b->setFocusPolicy(Qt::TabFocus);
+  return b;
+}
+
+QLineEdit* textBox(QWidget* parent, const QString& name, int l, int t, int w, int h) {
+  return ui::control<QLineEdit>(parent, name, l, t, w, h);
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
+  auto* lb = ui::control<QLabel>(parent, name, l, t, w, h);
+  lb->setText(caption);
+  return lb;
+}
+
+int twH(const QWidget* w) { return ui::tw(w->height()); }
+int twT(const QWidget* w) { return ui::tw(w->y()); }
+int twL(const QWidget* w) { return ui::tw(w->x()); }
+int twW(const QWidget* w) { return ui::tw(w->width()); }
+void setTopTw(QWidget* w, int t) { w->move(w->x(), ui::px(t)); }
+void setLeftTw(QWidget* w, int l) { w->move(ui::px(l), w->y()); }
+void setWidthTw(QWidget* w, int wd) { w->resize(std::max(0, ui::px(wd)), w->height()); }
+void setHeightTw(QWidget* w, int h) { w->resize(w->width(), std::max(0, ui::px(h))); }
+
+ui::Accessor<forms::TyakuForm>& accessor() {
+  static ui::Accessor<forms::TyakuForm> a;
+  return a;
+}
+
+}  // namespace
+
+forms::TyakuForm& TyakuForm() { return accessor()(); }
+bool TyakuFormLoaded() { return accessor().isLoaded(); }
+
+QString EditorText(const QTextEdit* box) {
+  QString s = box->toPlainText();
+  s.replace(QLatin1Char('\n'), kCrLf);
+  return s;
+}
+
+void SetEditorText(QTextEdit* box, const QString& text) {
+  QString s = text;
+  s.replace(kCrLf, QStringLiteral("\n"));
+  s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  if (s == box->toPlainText()) return;  // an unchanged text raises no change
+  box->setPlainText(s);
+}
+
+namespace forms {
+
+TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
+  QWidget* c = client();
+  setBackColor(c, QColor(224, 224, 224));
+  CommonDialog1.setOwner(this);
+
+  buildToolbar();
+
+  Label2 = label(c, QStringLiteral("Label2"), QStringLiteral("検索文字"), 5700, 60, 780, 255);
+  Text1 = textBox(c, QStringLiteral("Text1"), 6480, 0, 1455, 375);
+  Text1->setFont(ui::font(QStringLiteral("ＭＳ Ｐゴシック"), 12));
+  Command11 = button(c, QStringLiteral("Command11"), QStringLiteral("     縦書き文字"), 8040, 20, 1335, 340);
+
+  Command3 = button(c, QStringLiteral("Command3"), QStringLiteral("一件削除"), 0, 400, 870, 315);
+  Command4 = button(c, QStringLiteral("Command4"), QStringLiteral("アドレス帳登録"), 870, 400, 1320, 315);
+  Command5 = button(c, QStringLiteral("Command5"), QStringLiteral("返事を書く"), 2190, 400, 1000, 315);
+  Command6 = button(c, QStringLiteral("Command6"), QStringLiteral("全件削除"), 3190, 400, 890, 315);
+  setBackColor(Command6, QColor(255, 0, 0));
+  Command7 = button(c, QStringLiteral("Command7"), QStringLiteral("金庫に入れる"), 4080, 400, 1250, 315);
+  setBackColor(Command7, QColor(128, 255, 128));
+  Command8 = button(c, QStringLiteral("Command8"), QStringLiteral("金庫を開く"), 5330, 400, 1250, 315);
+  setBackColor(Command8, QColor(128, 255, 255));
+
+  Text10 = textBox(c, QStringLiteral("Text10"), 6920, 500, 375, 270);
+  HScroll1 = ui::control<QScrollBar>(c, QStringLiteral("HScroll1"), 7320, 500, 1815, 255, Qt::Horizontal);
+  HScroll1->setRange(8, 24);
+  HScroll1->setValue(9);
+  Label1 = label(c, QStringLiteral("Label1"), QStringLiteral("文字Size"), 6600, 780, 800, 255);
+
+  static const char16_t* const arrows[4] = {u"↑", u"↓", u"↑↑", u"↓↓"};
+  for (int i = 0; i < 4; ++i) {
+    Command10[static_cast<std::size_t>(i)] =
+        button(c, QStringLiteral("Command10_%1").arg(i), q(arrows[i]), 375 * i, 720, 375, 300);
+    Command10[static_cast<std::size_t>(i)]->setProperty("Index", i);
+  }
+  Command9 = button(c, QStringLiteral("Command9"), QStringLiteral("STOP"), 1500, 720, 600, 300);
+  Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("TextQuickSave"), 2160, 720, 1335, 300);
+
+  Check1 = ui::control<QCheckBox>(c, QStringLiteral("Check1"), 5280, 800, 255, 255);
+  Label3 = label(c, QStringLiteral("Label3"), QStringLiteral("返事を出した後、自動画面消去"), 5560, 800, 2700, 255);
+  Label4 = label(c, QStringLiteral("Label4"), QStringLiteral("件数"), 8280, 820, 450, 255);
+  Text2 = textBox(c, QStringLiteral("Text2"), 8760, 800, 615, 270);
+
+  Text5 = textBox(c, QStringLiteral("Text5"), 9720, 480, 735, 375);
+  Text5->hide();
+  Text11 = textBox(c, QStringLiteral("Text11"), 9840, 960, 615, 375);
+  Text11->hide();
+
+  MailListView = ui::control<QTreeWidget>(c, QStringLiteral("MailListView"), 0, 1060, 9375, 1845);
+  MailListView->setRootIsDecorated(false);
+  MailListView->setUniformRowHeights(true);
+  MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
+  MailListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+  MailListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  MailListView->setAllColumnsShowFocus(true);
+  MailListView->setColumnCount(0);
+  MailListView->setHeaderHidden(false);
+  MailListView->header()->setStretchLastSection(false);
+
+  const QFont boxFont = ui::font(QStringLiteral("ＭＳ Ｐゴシック"), 9.75);
+  Text7 = textBox(c, QStringLiteral("Text7"), 0, 2920, 4680, 330);
+  Text8 = textBox(c, QStringLiteral("Text8"), 4680, 2920, 2810, 330);
+  Text9 = textBox(c, QStringLiteral("Text9"), 7490, 2920, 1870, 330);
+  for (QLineEdit* e : {Text7, Text8, Text9}) e->setFont(boxFont);
+
+  rtfEd = ui::control<QTextEdit>(c, QStringLiteral("rtfEd"), 0, 3260, 9375, 3400);
+  rtfEd->setAcceptRichText(false);
+  rtfEd->setFont(ui::font(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+
+  Text4 = ui::control<QPlainTextEdit>(c, QStringLiteral("Text4"), 1800, 3600, 5535, 2655);
+  Text4->setReadOnly(true);
+  setBackColor(Text4, QColor(192, 255, 192));
+  Text4->hide();
+
+  lstLst = ui::control<QListWidget>(c, QStringLiteral("lstLst"), 0, 0, 1215, 255);
+
+  StatusBar1 = new QStatusBar(c);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(false);
+  ui::place(StatusBar1, 0, kDesignScaleHeight - 375, kDesignScaleWidth, 375);
+  Command1 = button(c, QStringLiteral("Command1"), QStringLiteral("コピー（Subject/from/Data）"), 1560,
+                    kDesignScaleHeight - 375 + 80, 2895, 300);
+  setBackColor(Command1, QColor(128, 128, 128));
+  Text6 = textBox(c, QStringLiteral("Text6"), 4560, kDesignScaleHeight - 375 + 60, 4680, 270);
+  Command1->raise();
+  Text6->raise();
+
+  buildMenus();
+
+  // Handlers.
+  connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
+  connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
+  connect(rtfEd, &QTextEdit::textChanged, this, [] { DocumentModified = true; });
+  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+  connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+  connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+  connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+  connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+  connect(Command7, &QPushButton::clicked, this, [this] { Command7_Click(); });
+  connect(Command8, &QPushButton::clicked, this, [this] { Command8_Click(); });
+  connect(Command11, &QPushButton::clicked, this, [this] { Command11_Click(); });
+  MailListView->viewport()->installEventFilter(this);
+
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           Text1, Label3, Text7, Text8, Text9, MailListView->viewport(), rtfEd->viewport(), c, Command1, Command2,
+           Command3, Command4, Command5, Command6, Command7, Command8, Command11, Command10[0], Command10[1],
+           Command10[2], Command10[3]})
+    trackHover(w);
+
+  // The viewer's boxes are the record buffer of the mail check.
+  records::setRecordBufferSource([] {
+    auto& f = ::TyakuForm();
+    return records::ViewerBoxes{f.Text7->text(), f.Text8->text(), f.Text9->text(), EditorText(f.rtfEd)};
+  });
+}
+
+void TyakuForm::buildToolbar() {
+  tbToolBar = new QToolBar(client());
+  tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
+  tbToolBar->setMovable(false);
+  tbToolBar->setIconSize(QSize(16, 16));
+  ui::place(tbToolBar, 0, 0, 5600, 390);
+  struct B {
+    const char* key;
+    const char16_t* tip;
+    QStyle::StandardPixmap icon;
+    const char* text;
+  };
+  static const B buttons[] = {
+      {"New", u"新規作成", QStyle::SP_FileIcon, nullptr},
+      {"Open", u"開く", QStyle::SP_DialogOpenButton, nullptr},
+      {"Save", u"名前を付けて保存", QStyle::SP_DialogSaveButton, nullptr},
+      {"Print", u"印刷", QStyle::SP_ComputerIcon, nullptr},
+      {"Cut", u"切り取り", QStyle::SP_DialogDiscardButton, nullptr},
+      {"Copy", u"ｺﾋﾟｰ", QStyle::SP_FileDialogDetailedView, nullptr},
+      {"Paste", u"貼り付け", QStyle::SP_FileDialogContentsView, nullptr},
+      {"Bold", u"太字", QStyle::SP_CustomBase, "B"},
+      {"Italic", u"斜体", QStyle::SP_CustomBase, "I"},
+      {"Underline", u"下線", QStyle::SP_CustomBase, "U"},
+      {"Undo", u"アンドウ", QStyle::SP_ArrowBack, nullptr},
+  };
+  for (const B& b : buttons) {
+    QAction* a = b.text ? tbToolBar->addAction(QString::fromLatin1(b.text))
+                        : tbToolBar->addAction(style()->standardIcon(b.icon), QString());
+    const QString key = QString::fromLatin1(b.key);
+    a->setObjectName(key);
+    a->setData(key);
+    a->setToolTip(q(b.tip));
+    if (b.text) {
+      QFont f = a->font();
+      if (key == QLatin1String("Bold")) f.setBold(true);
+      if (key == QLatin1String("Italic")) f.setItalic(true);
+      if (key == QLatin1String("Underline")) f.setUnderline(true);
+      a->setFont(f);
+    }
+    connect(a, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
+  }
+}
+
+void TyakuForm::buildMenus() {
+  auto add = [this](QMenu* m, const char* name, const QString& caption) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+  };
+  mnuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+  mnuFile->setObjectName(QStringLiteral("mnuFile"));
+  mnew = add(mnuFile, "mnew", QStringLiteral("新規作成"));
+  mopen = add(mnuFile, "mopen", QStringLiteral("開く"));
+  msave = add(mnuFile, "msave", QStringLiteral("名前を付けて保存"));
+  mprint = add(mnuFile, "mprint", QStringLiteral("印刷"));
+  mnuFile->addSeparator();
+  mend = add(mnuFile, "mend", QStringLiteral("終了"));
+  mnuEdit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+  mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+  mall = add(mnuEdit, "mall", QStringLiteral("全て選択"));
+  matamajump = add(mnuEdit, "matamajump", QStringLiteral("文頭へジャンプ"));
+  mbunmatujump = add(mnuEdit, "mbunmatujump", QStringLiteral("文末へジャンプ"));
+  mnuEdit->addSeparator();
+  mfind = add(mnuEdit, "mfind", QStringLiteral("検索"));
+  mfindnext = add(mnuEdit, "mfindnext", QStringLiteral("次を検索"));
+  mnuEdit->addSeparator();
+  mcut = add(mnuEdit, "mcut", QStringLiteral("切り取り"));
+  mcopy = add(mnuEdit, "mcopy", QStringLiteral("コピー"));
+  mpaste = add(mnuEdit, "mpaste", QStringLiteral("貼付け"));
+  mnuHelp = menuBar()->addMenu(QStringLiteral("HELP(&H)"));
+  mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+  mhelp = add(mnuHelp, "mhelp", QStringLiteral("取り扱い(HELP)"));
+
+  connect(mnew, &QAction::triggered, this, [this] { EditNewFile(*this, rtfEd); });
+  connect(mopen, &QAction::triggered, this, [] { OpenTyakuText(); });
+  connect(msave, &QAction::triggered, this, [this] { SaveAsWithHeader(); });
+  connect(mprint, &QAction::triggered, this, [this] { EditPrint(*this, rtfEd, CommonDialog1); });
+  connect(mend, &QAction::triggered, this, [this] { Unload(); });
+  connect(mall, &QAction::triggered, this, [this] { EditSelectAll(rtfEd); });
+  connect(matamajump, &QAction::triggered, this, [this] { EditJumpTop(rtfEd); });
+  connect(mbunmatujump, &QAction::triggered, this, [this] { EditJumpEnd(rtfEd); });
+  connect(mfind, &QAction::triggered, this, [this] { EditFind(); });
+  connect(mfindnext, &QAction::triggered, this, [this] { EditFindNext(); });
+  connect(mcut, &QAction::triggered, this, [this] { EditCut(rtfEd); });
+  connect(mcopy, &QAction::triggered, this, [this] { EditCopy(rtfEd); });
+  connect(mpaste, &QAction::triggered, this, [this] { EditPaste(rtfEd); });
+  connect(mhelp, &QAction::triggered, this, [] { neighbours::showHelp(); });
+}
+
+void TyakuForm::trackHover(QWidget* w) {
+  w->setMouseTracking(true);
+  w->installEventFilter(this);
+}
+
+bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove) {
+    if (watched == MailListView->viewport()) hover(MailListView);
+    else if (watched == rtfEd->viewport()) hover(rtfEd);
+    else if (auto* w = qobject_cast<QWidget*>(watched)) hover(w);
+  } else if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport()) {
+    if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) MailListView_ItemClick();
+  }
+  return ui::Form::eventFilter(watched, event);
+}
+
+void TyakuForm::Form_Load() {
+  // 1. Size kept from the last closing; nothing kept gives the design size.
+  const int w = settings::readNumber(settings::key::HistoryWidth);
+  const int h = settings::readNumber(settings::key::HistoryHeight);
+  const QSize extra = ui::frameExtra(this);
+  const int menuHeight = menuBar()->sizeHint().height();
+  setWidth(w > 0 ? w : kDesignScaleWidth + ui::tw(extra.width()));
+  setHeight(h > 0 ? h : kDesignScaleHeight + ui::tw(extra.height() + menuHeight));
+
+  // 2. The help box in view or out of sight, by the main window's switch.
+  switch (neighbours::hoverHelpSwitch()) {
+    case 1: setTopTw(Text4, 4600); break;
+    case 0: setTopTw(Text4, -40000); break;
+    default: break;
+  }
+
+  // 3. The auto-close switch.
+  Check1->setChecked(settings::readSwitch(settings::key::AutoCloseAfterReply, Check1->isChecked() ? 1 : 0) == 1);
+
+  // 4. The columns.
+  const int listWidth = MailListView->width();
+  MailListView->setColumnCount(3);
+  MailListView->setHeaderLabels({QStringLiteral("Subject"), QStringLiteral("From/to"), QStringLiteral("Date")});
+  MailListView->setColumnWidth(0, listWidth / 3);
+  MailListView->setColumnWidth(1, listWidth / 3);
+  MailListView->setColumnWidth(2, listWidth / 4);
+
+  // 5. The painters.
+  HookHeader(MailListView);
+  HookTyakuList(this);
+
+  // 6. The font size, brought into the scroll bar's range.
+  Text10->setText(QString::number(settings::readNumber(settings::key::HistoryFontSize)));
+  const int size = static_cast<int>(vb::Val(Text10->text()));
+  HScroll1->setValue(std::clamp(size, HScroll1->minimum(), HScroll1->maximum()));
+  if (vb::Val(Text10->text()) != HScroll1->value()) Text10->setText(QString::number(HScroll1->value()));
+
+  // 7. The body box.
+  ui::place(rtfEd, 20, 3900, twW(rtfEd), twH(rtfEd));
+
+  // 8. The editor document, when one was created since the program started.
+  for (int step = 0; step < 5; ++step) {
+    bool ok = true;
+    switch (step) {
+      case 0: lstLst->hide(); break;
+      case 1:
+        if (!DocumentPath.isEmpty()) {
+          const QString text = ReadEditorTextFile(DocumentPath, &ok);
+          if (ok) SetEditorText(rtfEd, text);
+        }
+        break;
+      case 2: DocumentModified = false; break;
+      case 3: lstLst->hide(); break;
+      case 4: rtfEd->show(); break;
+    }
+    if (!ok) {
+      const int answer = seams::MsgBox(QString(), seams::vbOKCancel | seams::vbExclamation,
+                                       seams::defaultTitle() + QStringLiteral("  Form_LoadError"));
+      if (answer == seams::vbOK) --step;
+    }
+  }
+  Form_Resize();
+}
+
+void TyakuForm::Form_QueryUnload(int& cancel, int unloadMode) {
+  (void)cancel, (void)unloadMode;
+  UnhookHeader(MailListView);
+  UnhookTyakuList(this);
+}
+
+void TyakuForm::Form_Unload(int& cancel) {
+  (void)cancel;
+  settings::writeNumber(settings::key::HistoryWidth, Width());
+  settings::writeNumber(settings::key::HistoryHeight, Height());
+  settings::writeText(settings::key::HistoryFontSize, Text10->text());
+  settings::writeText(settings::key::AutoCloseAfterReply, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TyakuForm::Form_Resize() {
+  const int W = Width();
+  const int H = Height();
+  Text6->show();
+  Command2->show();
+  // The status bar stays along the bottom of the window.
+  ui::place(StatusBar1, 0, std::max(0, ScaleHeight() - 375), ScaleWidth(), 375);
+  setWidthTw(MailListView, W - 130);
+  setHeightTw(MailListView, static_cast<int>(H * 0.25));
+  const int L = twH(MailListView);
+  setTopTw(Text7, L + 1060);
+  setTopTw(Text8, L + 1060);
+  setTopTw(Text9, L + 1060);
+  setWidthTw(rtfEd, W - 130);
+  setTopTw(rtfEd, L + 1400);
+  setWidthTw(Text7, static_cast<int>(W * 0.5));
+  setWidthTw(Text8, static_cast<int>(W * 0.3));
+  setWidthTw(Text9, static_cast<int>(W * 0.2));
+  setLeftTw(Text7, twL(rtfEd) - 15);
+  setLeftTw(Text8, twW(Text7) + twL(Text7) - 15);
+  setLeftTw(Text9, static_cast<int>(W * 0.3) + twL(Text8) - 20);
+  setWidthTw(Text6, static_cast<int>(W * 0.5));
+  setLeftTw(Text6, twL(Command1) + 3000);
+  setTopTw(Text6, twT(StatusBar1) + 60);
+  setLeftTw(Command1, twL(StatusBar1) + 1560);
+  setTopTw(Command1, twT(StatusBar1) + 80);
+  if (H > 3500) {
+    setHeightTw(rtfEd, H - L - twH(Text7) - 2080);
+    if (WindowState() == 2) {
+      setTopTw(Text6, H - 720);
+      setTopTw(Command1, H - 980);
+    }
+  }
+  Command1->raise();
+  Text6->raise();
+  Text4->raise();
+}
+
+void TyakuForm::MailListView_ItemClick() {
+  Text5->setText(QStringLiteral("1"));
+  const int kind = MailListKind;
+  if (kind < 1 || kind > 6) return;
+  if (vb::Val(Text2->text()) == 0) {
+    seams::MsgBox(QStringLiteral("選択するデータがありません。"), seams::vbOKOnly);
+    return;
+  }
+  QTreeWidgetItem* item = MailListView->currentItem();
+  if (!item) return;
+  const int n = MailListView->indexOfTopLevelItem(item) + 1;
+  records::MailRecord* buffer = records::mailListBuffer(kind);
+  records::MailFile file(records::mailListFile(kind));
+  if (n < 1 || !buffer || !file.read(n, *buffer)) return;
+  Text7->setText(vb::Trim(buffer->Subject));
+  Text8->setText(vb::Trim(buffer->FromTo));
+  Text9->setText(vb::Trim(buffer->MailDate));
+  SetEditorText(rtfEd, vb::Trim(buffer->Body));
+  Text11->setText(vb::Trim(buffer->Body));
+  setCount(QString::number(MailListView->topLevelItemCount()));
+  history::clipboardPass(rtfEd);
+}
+
+void TyakuForm::setCount(const QString& count) {
+  {
+    const QSignalBlocker block(Text2);
+    Text2->setText(count);
+  }
+  Text2_Change();
+}
+
+void TyakuForm::Text2_Change() {
+  LoopCounter = static_cast<std::int16_t>(history::recordCount(records::kReceivedFile));
+  neighbours::setReceivedCount(QString::number(LoopCounter));
+  LoopCounter = static_cast<std::int16_t>(history::recordCount(records::kSentFile));
+  neighbours::setSentCount(QString::number(LoopCounter));
+  switch (MailListKind) {
+    case 3: ::OpenForm().Text1->setText(Text2->text()); break;
+    case 4: ::OpenForm().Text2->setText(Text2->text()); break;
+    case 5: ::OpenForm().Text3->setText(Text2->text()); break;
+    default: break;
+  }
+}
+
+void TyakuForm::HScroll1_Change() {
+  const int size = HScroll1->value();
+  for (QWidget* w : std::initializer_list<QWidget*>{Text4, Text6, Text7, Text8, Text9, Text1}) {
+    QFont f = w->font();
+    f.setPointSize(size);
+    w->setFont(f);
+  }
+  QFont f = rtfEd->font();
+  f.setPointSize(size);
+  rtfEd->setFont(f);
+  Text10->setText(QString::number(size));
+}
+
+void TyakuForm::hover(QWidget* control) {
+  const int H = Height();
+  auto showHelp = [this](const QString& text) {
+    Text4->show();
+    Text4->raise();
+    Text4->setPlainText(QString(text).replace(kCrLf, QStringLiteral("\n")));
+  };
+  if (control == Text1) {
+    showHelp(q(kHelpFind));
+  } else if (control == Label3) {
+    showHelp(q(kHelpAutoClose));
+  } else if (control == Text7) {
+    Text6->setText(Text7->text());
+    setBackColor(Command1, QColor(255, 255, 0));
+  } else if (control == Text8) {
+    Text6->setText(Text8->text());
+    setBackColor(Command1, QColor(0, 0, 255));
+  } else if (control == Text9) {
+    Text6->setText(Text9->text());
+    setBackColor(Command1, QColor(255, 255, 255));
+  } else if (control == MailListView) {
+    Text4->hide();
+    Text4->clear();
+    setBackColor(Command1, QColor(128, 128, 128));
+    setTopTw(Text6, H - 1020);
+    setTopTw(Command1, H - 980);
+  } else if (control == rtfEd) {
+    Text4->hide();
+    setTopTw(Text6, H - 1020);
+    setTopTw(Command1, H - 980);
+    setBackColor(Command1, QColor(128, 128, 128));
+  } else if (control == Command3) {
+    showHelp(q(kHelpDeleteOne));
+  } else if (control == Command6) {
+    showHelp(q(kHelpDeleteAll));
+  } else if (control == Command1) {
+    showHelp(help1());
+  } else if (control == Command11) {
+    showHelp(q(kHelpVertical));
+  } else if (control == Command2) {
+    showHelp(help4());
+  } else if (control == Command4) {
+    showHelp(q(kHelpAddress));
+  } else if (control == Command5) {
+    showHelp(q(kHelpReply));
+  } else if (control == Command7) {
+    showHelp(q(kHelpMove));
+  } else if (control == Command8) {
+    showHelp(q(kHelpOpenSafe));
+  } else if (control == client()) {
+    setTopTw(Text6, twT(StatusBar1) + 40);
+    setTopTw(Command1, twT(StatusBar1) + 80);
+  } else {
+    for (int i = 0; i < 4; ++i) {
+      if (control != Command10[static_cast<std::size_t>(i)]) continue;
+      static const QAbstractSlider::SliderAction actions[4] = {
+          QAbstractSlider::SliderSingleStepSub, QAbstractSlider::SliderSingleStepAdd,
+          QAbstractSlider::SliderPageStepSub, QAbstractSlider::SliderPageStepAdd};
+      rtfEd->verticalScrollBar()->triggerAction(actions[i]);
+      showHelp(q(kHelpScroll));
+    }
+  }
+}
+
+QString TyakuForm::headerText() const {
+  return QStringLiteral("Subject:  ") + Text7->text() + kCrLf + QStringLiteral("From:  ") + Text8->text() + kCrLf +
+         QStringLiteral("Date:  ") + Text9->text() + kCrLf + QStringLiteral("Body:  ") + EditorText(rtfEd);
+}
+
+void TyakuForm::tbToolBar_ButtonClick(const QString& key) {
+  if (key == QLatin1String("New")) EditNewFile(*this, rtfEd);
+  else if (key == QLatin1String("Open")) OpenTyakuText();
+  else if (key == QLatin1String("Save") || key == QLatin1String("SaveAs")) SaveAsWithHeader();
+  else if (key == QLatin1String("Print")) EditPrint(*this, rtfEd, CommonDialog1);
+  else if (key == QLatin1String("Cut")) EditCut(rtfEd);
+  else if (key == QLatin1String("Copy")) EditCopy(rtfEd);
+  else if (key == QLatin1String("Paste")) EditPaste(rtfEd);
+  else if (key == QLatin1String("Bold")) EditToggleBold(rtfEd);
+  else if (key == QLatin1String("Italic")) EditToggleItalic(rtfEd);
+  else if (key == QLatin1String("Underline")) EditToggleUnderline(rtfEd);
+  else if (key == QLatin1String("Undo")) EditUndo(rtfEd);
+}
+
+void TyakuForm::SaveAsWithHeader() {
+  SetEditorText(rtfEd, headerText());
+  SaveTyakuTextAs();
+}
+
+}  // namespace forms
