@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
@@ -185,8 +186,13 @@ void Form1::reportUnreadable() {
   ui::endAtOnce(1);
 }
 
+void Form1::changeEvent(QEvent* e) {
+  ui::Form::changeEvent(e);
+  if (e->type() == QEvent::WindowStateChange && isLoaded() && isVisible()) Form_Resize();
+}
+
 void Form1::Form_Paint() {
-  if (failed_) return;
+  if (failed_ || !type_) return;
   h = colwrite::fieldInt(Text2->text());
   st = colwrite::fieldInt(Text1->text());
   const std::optional<QString> text = colwrite::readHandOff(TextPath());

@@ -78,6 +78,8 @@ class Form1 : public ui::Form {
 
  protected:
   void Form_Load() override;
+  // Maximising and restoring run the resize rule once the new state is known.
+  void changeEvent(QEvent* e) override;
 
  private:
   Form1();

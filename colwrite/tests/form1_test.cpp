@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <climits>
+#include <cmath>
 
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -242,6 +243,23 @@ TEST_F(ColwriteForm1, ResizeRuleAtTheWindow) {
   EXPECT_FALSE(filled(f.canvas(), 0xC0C0FFu, QRect(500, 10 + 18 * 22, 22, 22)));
   EXPECT_TRUE(filled(f.canvas(), 0xC0C0FFu, QRect(500, 10 + 19 * 22, 22, 22)));
   EXPECT_FALSE(filled(f.canvas(), 0xC0C0FFu, QRect(478, 10, 22, 22)));
+}
+
+TEST_F(ColwriteForm1, MaximisedWindowUsesTheMaximisedBands) {
+  writeIni(0, 16761024);
+  writeText(QStringLiteral("あ"));
+  forms::Form1& f = form();
+  f.Show();
+  f.setWindowState(2);
+  for (int i = 0; i < 5; ++i) ui::doEvents();
+  ASSERT_EQ(f.WindowState(), 2);
+  const int H = f.OuterHeight();
+  ASSERT_GE(H, 7650);
+  const auto want = colwrite::resizeRule(H, true);
+  EXPECT_EQ(f.Text2->text(), want.limitText);
+  EXPECT_EQ(f.Picture2->y(), static_cast<int>(std::lround(want.picture2Top)));
+  EXPECT_EQ(f.Picture3->y(), static_cast<int>(std::lround(want.picture3Top)));
+  EXPECT_EQ(f.canvas().size(), f.size());
 }
 
 TEST_F(ColwriteForm1, ShiftButtons) {
