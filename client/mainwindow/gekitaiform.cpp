@@ -1,6 +1,7 @@
 #include "client/mainwindow/gekitaiform.h"
 
 #include <QEvent>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <vector>
 
@@ -194,8 +195,13 @@ bool GekitaiForm::eventFilter(QObject* watched, QEvent* event) {
                               "送信してきたメールアドレス、件名から検索し、あなたの目に触れることなく削除します。"));
     else if (watched == Command2)
       showHelp(QStringLiteral("不要になったキーワードを削除します。リストでデータを選択し、このボタンをクリックして下さい。"));
-    else if (watched == client() || watched == List1 || watched == List1->viewport())
+    else if (watched == List1 || watched == List1->viewport())
       hideHelp();
+    else if (watched == client()) {
+      // A move the controls pass on to the background is not over it.
+      const auto* m = dynamic_cast<QSinglePointEvent*>(event);
+      if (!m || !client()->childAt(m->position().toPoint())) hideHelp();
+    }
   }
   return ui::Form::eventFilter(watched, event);
 }
@@ -203,3 +209,5 @@ bool GekitaiForm::eventFilter(QObject* watched, QEvent* event) {
 }  // namespace forms
 
 forms::GekitaiForm& GekitaiForm() { return gekitaiAccessor()(); }
+
+bool GekitaiFormLoaded() { return gekitaiAccessor().isLoaded(); }

@@ -47,3 +47,5 @@ class GekitaiForm : public ui::Form {
 
 // The one spam keyword window of the program (loaded hidden on first touch).
 forms::GekitaiForm& GekitaiForm();
+// True while the spam keyword window is loaded (peeking does not load it).
+bool GekitaiFormLoaded();

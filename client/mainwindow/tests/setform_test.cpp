@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <vector>
+
+#include "client/mainwindow/gekitaiform.h"
+#include "client/mainwindow/globals.h"
+#include "client/mainwindow/setform.h"
+#include "client/mainwindow/settings.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "platform/seams.h"
+
+namespace {
+
+// Message boxes of one test: recorded and answered with the first button.
+struct Boxes {
+  std::vector<seams::MsgBoxCall> calls;
+  Boxes() {
+    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
+      calls.push_back(c);
+      return int(seams::vbOK);
+    });
+  }
+  ~Boxes() {
+    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
+      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
+    });
+  }
+};
+
+QByteArray fileBytes(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(bytes);
+}
+
+QByteArray sjis(const QString& s) {
+  const std::string b = cp932::encode(s);
+  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
+}
+
+class SetFormTest : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+  QString ini, idPass, server;
+
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
+    paths::setProgramFolder(dir.path());
+    ini = paths::resolve(settings::kIniFile);
+    idPass = paths::resolve(settings::kIdPassFile);
+    server = paths::resolve(settings::kServerFile);
+    SmtpServer = PopServer = FromAddress = UserId = UserPassword = QString();
+    UseApop = 0;
+  }
+  void TearDown() override {
+    if (GekitaiFormLoaded()) GekitaiForm().Unload();
+    if (SetFormLoaded()) SetForm().Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    paths::setProgramFolder(QString());
+  }
+  QString iniValue(const char* key) {
+    return profile::readValue(settings::kSection, QString::fromLatin1(key), ini).value_or(QStringLiteral("<none>"));
+  }
+  QString idValue(const char* key) {
+    return profile::readValue(settings::kSection, QString::fromLatin1(key), idPass).value_or(QStringLiteral("<none>"));
+  }
+};
+
+TEST_F(SetFormTest, LoadFillsTheControlsAndUnloadWritesItsSixKeysOnly) {
+  writeBytes(ini, sjis(QStringLiteral("[EXEINI]\r\nNAME8=太郎\r\nNAME9=山田\r\nNAME12=vip@example.jp\r\n"
+                                      "NUMBER14=1\r\nNUMBER15=0\r\nNUMBER16=0\r\nNUMBER18=1\r\nNUMBER7=1\r\n"
+                                      "[OTHER]\r\nNAME9=keep\r\n")));
+  writeBytes(idPass, QByteArray("[EXEINI]\r\nNAME=user1\r\nNAME2=secret\r\nNAME3=1\r\n"));
+  SmtpServer = QStringLiteral("smtp.example.jp");
+  PopServer = QStringLiteral("pop.example.jp");
+  FromAddress = QStringLiteral("me@example.jp");
+  UseApop = 1;
+
+  Boxes boxes;
+  forms::SetForm& f = SetForm();
+  EXPECT_FALSE(f.isVisible());
+  EXPECT_EQ(f.Caption(), QStringLiteral("設定"));
+  EXPECT_EQ(f.IdText->text(), QStringLiteral("user1"));
+  EXPECT_EQ(f.PassText->text(), QStringLiteral("secret"));
+  EXPECT_EQ(f.PassText->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(f.Text2->text(), QStringLiteral("山田"));
+  EXPECT_EQ(f.SmtpText->text(), QStringLiteral("smtp.example.jp"));
+  EXPECT_EQ(f.Pop3Text->text(), QStringLiteral("pop.example.jp"));
+  EXPECT_EQ(f.MailText->text(), QStringLiteral("me@example.jp"));
+  EXPECT_TRUE(f.ApopCheck->isChecked());
+  EXPECT_EQ(f.Text3->text(), QStringLiteral("vip@example.jp"));
+  EXPECT_TRUE(f.Check1->isChecked());
+  EXPECT_FALSE(f.Check2->isChecked());
+  EXPECT_EQ(f.Text6->text(), QStringLiteral("0"));
+  EXPECT_TRUE(f.Check4->isChecked());
+  ASSERT_EQ(f.SSTab1->count(), 3);
+  EXPECT_EQ(f.SSTab1->tabText(0), QStringLiteral("迷惑"));
+  EXPECT_EQ(f.SSTab1->tabText(1), QStringLiteral("サーバー設定"));
+  EXPECT_EQ(f.SSTab1->tabText(2), QStringLiteral("ID,PASS"));
+
+  f.Text2->setText(QStringLiteral("山田　花子"));
+  f.Text3->setText(QStringLiteral("boss@example.jp"));
+  f.Check1->setChecked(false);
+  f.Text6->setText(QStringLiteral("12a"));  // kept as typed
+  f.Check4->setChecked(false);
+  f.SmtpText->setText(QStringLiteral("other.example.jp"));
+  f.IdText->setText(QStringLiteral("someone"));
+  f.Command5->click();  // "Cansel"
+  EXPECT_FALSE(SetFormLoaded());
+
+  EXPECT_EQ(iniValue("NAME9"), QStringLiteral("山田　花子"));
+  EXPECT_EQ(iniValue("NAME12"), QStringLiteral("boss@example.jp"));
+  EXPECT_EQ(iniValue("NUMBER14"), QStringLiteral("0"));
+  EXPECT_EQ(iniValue("NUMBER15"), QStringLiteral("0"));
+  EXPECT_EQ(iniValue("NUMBER16"), QStringLiteral("12a"));
+  EXPECT_EQ(iniValue("NUMBER18"), QStringLiteral("0"));
+  // Other keys and sections, the server file and the account stay as they were.
+  EXPECT_EQ(iniValue("NAME8"), QStringLiteral("太郎"));
+  EXPECT_EQ(iniValue("NUMBER7"), QStringLiteral("1"));
+  EXPECT_EQ(profile::readValue(QStringLiteral("OTHER"), QStringLiteral("NAME9"), ini).value_or(QString()),
+            QStringLiteral("keep"));
+  EXPECT_FALSE(QFile::exists(server));
+  EXPECT_EQ(SmtpServer, QStringLiteral("smtp.example.jp"));
+  EXPECT_EQ(fileBytes(idPass), QByteArray("[EXEINI]\r\nNAME=user1\r\nNAME2=secret\r\nNAME3=1\r\n"));
+  EXPECT_TRUE(boxes.calls.empty());
+
+  // Loaded again, the window reads what its closing wrote; the dropped
+  // server edit comes back from the module variable.
+  EXPECT_EQ(SetForm().Text6->text(), QStringLiteral("12"));
+  EXPECT_EQ(SetForm().SmtpText->text(), QStringLiteral("smtp.example.jp"));
+  EXPECT_EQ(SetForm().IdText->text(), QStringLiteral("user1"));
+}
+
+TEST_F(SetFormTest, MissingFilesGiveTheDesignDefaults) {
+  forms::SetForm& f = SetForm();
+  EXPECT_EQ(f.IdText->text(), QString());
+  EXPECT_EQ(f.Text2->text(), QString());
+  EXPECT_EQ(f.Text6->text(), QStringLiteral("0"));
+  EXPECT_FALSE(f.Check1->isChecked());
+  EXPECT_FALSE(f.Check2->isChecked());
+  EXPECT_FALSE(f.Check4->isChecked());
+  EXPECT_FALSE(f.ApopCheck->isChecked());
+  EXPECT_TRUE(f.Text6->isEnabled());
+  EXPECT_TRUE(f.Check2->isEnabled());
+}
+
+TEST_F(SetFormTest, SwitchKeysApplyOnlyZeroOrOne) {
+  struct Case {
+    const char* value;
+    bool ticked;
+  } cases[] = {{"1", true}, {"0", false}, {"2", false}, {"-1", false}, {"abc", false}};
+  for (const Case& c : cases) {
+    writeBytes(ini, QByteArray("[EXEINI]\r\nNUMBER14=") + c.value + "\r\nNUMBER18=" + c.value + "\r\n");
+    forms::SetForm& f = SetForm();
+    EXPECT_EQ(f.Check1->isChecked(), c.ticked) << c.value;
+    EXPECT_EQ(f.Check4->isChecked(), c.ticked) << c.value;
+    f.Unload();
+  }
+}
+
+TEST_F(SetFormTest, SettingButtonWritesExactlyTheFourServerLines) {
+  Boxes boxes;
+  writeBytes(server, QByteArray("SMTP=old\r\nPOP3=old\r\nMAIL=old\r\nAPOP= 0\r\nEXTRA=1\r\n"));
+  forms::SetForm& f = SetForm();
+  f.SmtpText->setText(QStringLiteral("smtp.example.jp"));
+  f.Pop3Text->setText(QStringLiteral("pop.example.jp"));
+  f.MailText->setText(QStringLiteral("me@example.jp"));
+  f.ApopCheck->setChecked(true);
+  f.OkCommand->click();
+  EXPECT_EQ(fileBytes(server),
+            QByteArray("SMTP=smtp.example.jp\r\nPOP3=pop.example.jp\r\nMAIL=me@example.jp\r\nAPOP= 1\r\n"));
+  EXPECT_EQ(SmtpServer, QStringLiteral("smtp.example.jp"));
+  EXPECT_EQ(PopServer, QStringLiteral("pop.example.jp"));
+  EXPECT_EQ(FromAddress, QStringLiteral("me@example.jp"));
+  EXPECT_EQ(UseApop, 1);
+  EXPECT_TRUE(SetFormLoaded());  // the window stays open
+  EXPECT_TRUE(boxes.calls.empty());
+
+  f.ApopCheck->setChecked(false);
+  f.SmtpText->clear();
+  f.OkCommand->click();
+  EXPECT_EQ(fileBytes(server), QByteArray("SMTP=\r\nPOP3=pop.example.jp\r\nMAIL=me@example.jp\r\nAPOP= 0\r\n"));
+  EXPECT_EQ(UseApop, 0);
+}
+
+TEST_F(SetFormTest, CancelDropsServerEditsButKeepsTheVipAddress) {
+  writeBytes(server, QByteArray("SMTP=a\r\nPOP3=b\r\nMAIL=c\r\nAPOP= 0\r\n"));
+  SmtpServer = QStringLiteral("a");
+  forms::SetForm& f = SetForm();
+  f.SmtpText->setText(QStringLiteral("changed"));
+  f.Text3->setText(QStringLiteral("vip@example.jp"));
+  f.CancelCommand->click();  // "中止"
+  EXPECT_FALSE(SetFormLoaded());
+  EXPECT_EQ(fileBytes(server), QByteArray("SMTP=a\r\nPOP3=b\r\nMAIL=c\r\nAPOP= 0\r\n"));
+  EXPECT_EQ(SmtpServer, QStringLiteral("a"));
+  EXPECT_EQ(iniValue("NAME12"), QStringLiteral("vip@example.jp"));
+}
+
+TEST_F(SetFormTest, ValuesLongerThanTheServerFileGivesBackAreKeptAndToldOf) {
+  Boxes boxes;
+  forms::SetForm& f = SetForm();
+  const QString longName = QString(120, u's');
+  f.SmtpText->setText(longName);
+  f.Pop3Text->setText(QString(100, u'p'));  // exactly 100: read back whole
+  f.OkCommand->click();
+  EXPECT_EQ(f.SmtpText->text(), longName);
+  EXPECT_EQ(SmtpServer, longName);
+  EXPECT_TRUE(fileBytes(server).startsWith("SMTP=" + longName.toLatin1() + "\r\n"));
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_TRUE(boxes.calls[0].prompt.contains(QStringLiteral("SMTPサーバー名")));
+  EXPECT_FALSE(boxes.calls[0].prompt.contains(QStringLiteral("POP3")));
+  EXPECT_TRUE(boxes.calls[0].prompt.contains(QStringLiteral("100文字")));
+}
+
+TEST_F(SetFormTest, OkSavesTheAccountByTheSaveSwitch) {
+  struct Case {
+    const char* name;
+    QByteArray before;  // iniIdPass.ini before, empty: missing
+    bool save;
+    const char* id;  // NAME, NAME2, NAME3 afterwards ("<none>": missing)
+    const char* pass;
+    const char* flag;
+  } cases[] = {
+      {"save over old", "[EXEINI]\r\nNAME=old\r\nNAME2=oldpw\r\nNAME3=1\r\n", true, "newid", "newpw", "1"},
+      {"save into missing file", "", true, "newid", "newpw", "1"},
+      {"no save keeps old", "[EXEINI]\r\nNAME=old\r\nNAME2=oldpw\r\nNAME3=1\r\n", false, "old", "oldpw", "0"},
+      {"no save, no file", "", false, "<none>", "<none>", "0"},
+  };
+  for (const Case& c : cases) {
+    QFile::remove(idPass);
+    if (!c.before.isEmpty()) writeBytes(idPass, c.before);
+    UserId = UserPassword = QString();
+    forms::SetForm& f = SetForm();
+    f.IdText->setText(QStringLiteral("newid"));
+    f.PassText->setText(QStringLiteral("newpw"));
+    f.Check3->setChecked(c.save);
+    f.Command6->click();
+    EXPECT_EQ(UserId, QStringLiteral("newid")) << c.name;
+    EXPECT_EQ(UserPassword, QStringLiteral("newpw")) << c.name;
+    EXPECT_EQ(idValue("NAME"), QString::fromLatin1(c.id)) << c.name;
+    EXPECT_EQ(idValue("NAME2"), QString::fromLatin1(c.pass)) << c.name;
+    EXPECT_EQ(idValue("NAME3"), QString::fromLatin1(c.flag)) << c.name;
+    EXPECT_TRUE(SetFormLoaded()) << c.name;
+    f.Unload();
+  }
+}
+
+TEST_F(SetFormTest, IntervalAndHangUpExcludeEachOther) {
+  forms::SetForm& f = SetForm();
+  f.Check2->setChecked(true);
+  EXPECT_FALSE(f.Text6->isEnabled());
+  f.Check2->setChecked(false);
+  EXPECT_TRUE(f.Text6->isEnabled());
+
+  struct Step {
+    const char* text;
+    const char* shown;  // the box's text afterwards
+    bool hangUpEnabled;
+  } steps[] = {
+      {"5", "5", false},  {"", "0", true},     {"10", "10", false}, {"-3", "-3", false},
+      {"abc", "abc", false}, {"0", "0", true}, {"-3", "-3", true},  {"x", "x", true},
+  };
+  for (const Step& s : steps) {
+    f.Text6->setText(QString::fromLatin1(s.text));
+    EXPECT_EQ(f.Text6->text(), QString::fromLatin1(s.shown)) << s.text;
+    EXPECT_EQ(f.Check2->isEnabled(), s.hangUpEnabled) << s.text;
+  }
+}
+
+TEST_F(SetFormTest, BothSwitchedOnInTheFileLeavesOneControlUsable) {
+  writeBytes(ini, QByteArray("[EXEINI]\r\nNUMBER15=1\r\nNUMBER16=10\r\n"));
+  forms::SetForm& f = SetForm();
+  EXPECT_TRUE(f.Check2->isChecked());
+  EXPECT_EQ(f.Text6->text(), QStringLiteral("10"));
+  EXPECT_FALSE(f.Text6->isEnabled());
+  EXPECT_TRUE(f.Check2->isEnabled());
+  // Clearing the hang-up frees the interval, which then locks the hang-up.
+  f.Check2->setChecked(false);
+  EXPECT_TRUE(f.Text6->isEnabled());
+  EXPECT_FALSE(f.Check2->isEnabled());
+  f.Text6->setText(QStringLiteral("0"));
+  EXPECT_TRUE(f.Check2->isEnabled());
+}
+
+TEST_F(SetFormTest, LoadLocksTheHangUpWhileAnIntervalRuns) {
+  writeBytes(ini, QByteArray("[EXEINI]\r\nNUMBER15=0\r\nNUMBER16=7\r\n"));
+  forms::SetForm& f = SetForm();
+  EXPECT_EQ(f.Text6->text(), QStringLiteral("7"));
+  EXPECT_TRUE(f.Text6->isEnabled());
+  EXPECT_FALSE(f.Check2->isEnabled());
+  f.Unload();
+  writeBytes(ini, QByteArray("[EXEINI]\r\nNUMBER15=1\r\nNUMBER16=0\r\n"));
+  forms::SetForm& g = SetForm();
+  EXPECT_FALSE(g.Text6->isEnabled());
+  EXPECT_TRUE(g.Check2->isEnabled());
+}
+
+TEST_F(SetFormTest, SpamButtonShowsTheKeywordWindow) {
+  forms::SetForm& f = SetForm();
+  f.Command4->click();
+  ASSERT_TRUE(GekitaiFormLoaded());
+  EXPECT_TRUE(GekitaiForm().isVisible());
+}
+
+}  // namespace
