@@ -8,6 +8,7 @@
 
 #include "client/mainwindow/gekitaiform.h"
 #include "client/mainwindow/globals.h"
+#include "client/mainwindow/mainform.h"
 #include "client/mainwindow/setform.h"
 #include "client/mainwindow/settings.h"
 #include "platform/codepage.h"
@@ -313,6 +314,43 @@ TEST_F(SetFormTest, SpamButtonShowsTheKeywordWindow) {
   f.Command4->click();
   ASSERT_TRUE(GekitaiFormLoaded());
   EXPECT_TRUE(GekitaiForm().isVisible());
+}
+
+// With the main window up (as whenever the client runs): the sender display
+// text is copied live, "設定" refreshes the own address, and the keyword
+// window places its help box by the main window's help switch. The main
+// window stays loaded to the end of the process (closing it ends the
+// program).
+TEST_F(SetFormTest, WithTheMainWindowTheLiveCopiesFollow) {
+  if (MainFormLoaded()) GTEST_SKIP() << "the main window of an earlier test is still up";
+  writeBytes(ini, sjis(QStringLiteral("[EXEINI]\r\nNAME9=山田\r\nNAME10=\r\nNUMBER7=1\r\n")));
+  writeBytes(server, QByteArray("SMTP=s\r\nPOP3=p\r\nMAIL=old@example.jp\r\nAPOP= 0\r\n"));
+  Boxes boxes;
+  ui::setEndHook([](int code) { throw ui::EndCalled{code}; });
+  forms::MainForm& m = MainForm();
+  forms::SetForm& f = SetForm();
+  EXPECT_EQ(m.Text7->text(), QStringLiteral("山田"));
+  EXPECT_EQ(m.Text8->text(), QStringLiteral("old@example.jp"));
+  EXPECT_EQ(f.MailText->text(), QStringLiteral("old@example.jp"));
+
+  f.Text2->clear();
+  EXPECT_EQ(m.Text7->text(), QString());
+  f.Text2->insert(QStringLiteral("花"));
+  EXPECT_EQ(m.Text7->text(), QStringLiteral("花"));
+  f.Text2->insert(QStringLiteral("子"));
+  EXPECT_EQ(m.Text7->text(), QStringLiteral("花子"));
+
+  f.MailText->setText(QStringLiteral("new@example.jp"));
+  f.OkCommand->click();
+  EXPECT_EQ(m.Text8->text(), QStringLiteral("new@example.jp"));
+  EXPECT_EQ(FromAddress, QStringLiteral("new@example.jp"));
+
+  ASSERT_TRUE(m.Check1->isChecked());
+  EXPECT_EQ(GekitaiForm().Text2->y(), ui::px(3480));
+  GekitaiForm().Unload();
+  m.Check1->setChecked(false);
+  EXPECT_LT(GekitaiForm().Text2->geometry().bottom(), 0);
+  EXPECT_TRUE(boxes.calls.empty());
 }
 
 }  // namespace
