@@ -44,6 +44,19 @@ const void* g_musicOwner = nullptr;
 
 }  // namespace
 
+QString chooseSoundFont() {
+  const QString set = qEnvironmentVariable("SDL_SOUNDFONTS");
+  if (!set.isEmpty()) return set;
+  for (const char* f : {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
+                        "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf3/default-GM.sf3"}) {
+    if (QFileInfo::exists(QString::fromLatin1(f))) {
+      qputenv("SDL_SOUNDFONTS", f);
+      return QString::fromLatin1(f);
+    }
+  }
+  return QString();
+}
+
 Mci::Mci() = default;
 
 Mci::~Mci() { closeAll(); }
@@ -59,8 +72,17 @@ void Mci::closeAll() {
   devices_.clear();
 }
 
+namespace {
+std::function<void(const QString&)>& logFn() {
+  static std::function<void(const QString&)> f;
+  return f;
+}
+}  // namespace
+
+void Mci::setLog(std::function<void(const QString&)> log) { logFn() = std::move(log); }
+
 int Mci::mciSendString(const QString& command, QString* reply) {
-  if (log_) log_(command);
+  if (logFn()) logFn()(command);
   if (reply) reply->clear();
   return run(command, reply);
 }

@@ -25,6 +25,11 @@ enum MciError : int {
   MCIERR_DUPLICATE_ALIAS = 289,
 };
 
+// Points the MIDI synthesiser at a General MIDI sound font the system
+// offers (SDL_SOUNDFONTS) when none is set; returns the font in use, or an
+// empty string when there is none.
+QString chooseSoundFont();
+
 class Mci {
  public:
   Mci();
@@ -36,8 +41,8 @@ class Mci {
   // Returns 0 or an error code.
   int mciSendString(const QString& command, QString* reply = nullptr);
 
-  // Every command string as sent, in order (for a log or a test).
-  void setLog(std::function<void(const QString&)> log) { log_ = std::move(log); }
+  // Every command string sent to any device, in order (for a log or a test).
+  static void setLog(std::function<void(const QString&)> log);
   // Closes every open device.
   void closeAll();
 
@@ -45,7 +50,6 @@ class Mci {
   struct Device;
   int run(const QString& command, QString* reply);
   std::map<QString, std::unique_ptr<Device>> devices_;
-  std::function<void(const QString&)> log_;
 };
 
 }  // namespace flipset
