@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <vector>
@@ -222,6 +223,23 @@ TEST_F(GekitaiFormTest, AKeywordShiftJisCannotHoldIsRefused) {
   EXPECT_EQ(bytes(), record(QStringLiteral("a")));
   EXPECT_EQ(f.Text1->text(), QStringLiteral("안녕"));  // kept for the user to mend
   EXPECT_EQ(rows(), QStringList{QStringLiteral("a")});
+}
+
+TEST_F(GekitaiFormTest, AFullListRefusesOneMoreKeyword) {
+  Boxes boxes;
+  const QByteArray one = record(QStringLiteral("k"));
+  QByteArray full;
+  full.reserve(one.size() * 32767);
+  for (int i = 0; i < 32767; ++i) full += one;
+  put(full);
+  forms::GekitaiForm& f = GekitaiForm();
+  EXPECT_EQ(f.List1->count(), 32767);
+  registerKeyword(QStringLiteral("more"));
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_TRUE(boxes.calls[0].prompt.startsWith(QStringLiteral("キーワードを登録できませんでした。")));
+  EXPECT_EQ(QFileInfo(file).size(), full.size());
+  EXPECT_EQ(f.List1->count(), 32767);
+  EXPECT_EQ(f.Text1->text(), QStringLiteral("more"));
 }
 
 TEST_F(GekitaiFormTest, HoverHelpShowsOverTheButtonsAndHidesOverTheList) {
