@@ -22,8 +22,8 @@ ui::Accessor<forms::GekitaiForm>& gekitaiAccessor() {
 constexpr int kHelpTopShown = 3480;
 constexpr int kHelpTopHidden = -6000;
 
-// CP932 bytes of the code point that starts at i (a surrogate pair counts
-// as one character).
+// UTF-16 units of the character that starts at i (a surrogate pair is one
+// character of two units).
 int charLength(const QString& s, qsizetype i) {
   return (s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate()) ? 2 : 1;
 }
