@@ -2,28 +2,247 @@
 // the safes and finding text.
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTreeWidget>
 
+#include "client/composer/backform.h"
+#include "client/history/kinkoform.h"
+#include "client/history/mailrows.h"
+#include "client/history/neighbours.h"
+#include "client/history/openform.h"
 #include "client/history/tyakuform.h"
+#include "client/mainwindow/globals.h"
+#include "client/mainwindow/recordfile.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/seams.h"
+#include "platform/vbstring.h"
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+void notSelected() { seams::MsgBox(QStringLiteral("データが選択されていません"), seams::vbOKOnly); }
+
+// The one failure message of the vertical-text hand-off and the quick save.
+void cannotSave() {
+  seams::MsgBox(QStringLiteral("このメッセージが表示される場合は保存不可となります。件名をご確認下さい。") + kCrLf +
+                    QStringLiteral("件名にRE:がついている場合は「RE:」の部分のみを削除して下さい。保存が出来るようになります。"),
+                seams::vbOKOnly | seams::vbInformation);
+}
+
+void recordFailure(const QString& what, const QString& detail) {
+  seams::MsgBox(what + kCrLf + detail, seams::vbOKOnly | seams::vbExclamation);
+}
+
+bool writeText(const QString& path, const QString& text) {
+  const std::string bytes = cp932::encode(text);
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return false;
+  if (f.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
+    f.cancelWriting();
+    return false;
+  }
+  return f.commit();
+}
+
+// The confirmation of "一件削除" for each list.
+QString deleteQuestion(int kind) {
+  QString q = QStringLiteral("選択された（行、青色）データを削除します。よろしいですか");
+  if (kind == 2 || kind == 3) q += QLatin1Char('?');
+  return q;
+}
+
+}  // namespace
+
+// A file name made of a mail subject: characters that a file name cannot
+// hold or that would lead out of the folder are replaced by "_".
+QString QuickSaveFileName(const QString& subject) {
+  QString name;
+  name.reserve(subject.size() + 4);
+  for (QChar ch : subject) {
+    const char16_t u = ch.unicode();
+    name += (u < 0x20 || u == 0x7F || ch == QLatin1Char('/') || ch == QLatin1Char('\\')) ? QChar(u'_') : ch;
+  }
+  while (name.contains(QStringLiteral(".."))) name.replace(QStringLiteral(".."), QStringLiteral("__"));
+  return name + QStringLiteral(".txt");
+}
 
 namespace forms {
+
+// Tests the selection marker; when set, empties it and puts the focus into the body.
+static bool takeSelection(TyakuForm& f) {
+  if (f.Text5->text().isEmpty()) {
+    notSelected();
+    return false;
+  }
+  f.Text5->clear();
+  f.rtfEd->setFocus();
+  return true;
+}
 
 void TyakuForm::Command1_Click() {
   QClipboard* cb = QApplication::clipboard();
   cb->clear();
   cb->setText(Text6->text());
 }
-void TyakuForm::Command2_Click() {}
-void TyakuForm::Command3_Click() {}
-void TyakuForm::Command4_Click() {}
-void TyakuForm::Command5_Click() {}
-void TyakuForm::Command6_Click() {}
-void TyakuForm::Command7_Click() {}
-void TyakuForm::Command8_Click() {}
-void TyakuForm::Command11_Click() {}
-void TyakuForm::EditFind() {}
-void TyakuForm::EditFindNext() {}
+
+void TyakuForm::Command2_Click() {
+  if (!takeSelection(*this)) return;
+  const QString folder = paths::resolve(QStringLiteral("\\■TextQuickSave"));
+  const QString path = folder + QLatin1Char('/') + QuickSaveFileName(Text7->text());
+  if (QDir::cleanPath(QFileInfo(path).absolutePath()) != QDir::cleanPath(QFileInfo(folder).absoluteFilePath())) {
+    cannotSave();
+    return;
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool exists = QFileInfo::exists(path);
+  QApplication::restoreOverrideCursor();
+  if (exists && seams::MsgBox(QStringLiteral("同名のファイルが既に存在します。上書きしますか？ "),
+                              seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) != seams::vbYes)
+    return;
+  if (!writeText(path, headerText() + kCrLf)) {
+    cannotSave();
+    return;
+  }
+  SetEditorText(rtfEd, headerText());
+}
+
+void TyakuForm::Command3_Click() {
+  const int kind = MailListKind;
+  if (kind >= 1 && kind <= 6) {
+    QTreeWidgetItem* item = MailListView->currentItem();
+    if (Text5->text().isEmpty() || !item) {
+      notSelected();
+      return;
+    }
+    const int n = MailListView->indexOfTopLevelItem(item) + 1;
+    CurrentRecordNo = static_cast<std::int16_t>(n);
+    if (seams::MsgBox(deleteQuestion(kind), seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) !=
+        seams::vbYes) {
+      rtfEd->setFocus();
+      SetEditorText(rtfEd, QString());
+      Text5->clear();
+      return;
+    }
+    rtfEd->setFocus();
+    Text5->clear();
+    records::MailFile file(history::listFile(kind));
+    if (!file.remove(n)) recordFailure(QStringLiteral("メールを削除できませんでした。"), file.errorText());
+    Text7->clear();
+    Text8->clear();
+    Text9->clear();
+    SetEditorText(rtfEd, QString());
+    const int rows = history::fillList(kind, false);
+    setCount(QString::number(rows));
+    if (kind == 6) neighbours::setVipCount(QString::number(rows));
+  }
+  history::setListColour(MailListView, QColor(210, 250, 250));
+}
+
+void TyakuForm::Command6_Click() {
+  const int kind = MailListKind;
+  if (kind < 1 || kind > 6) return;
+  if (seams::MsgBox(QStringLiteral("すべてのデータを削除して良いですか？"), seams::vbYesNo | seams::vbQuestion,
+                    QStringLiteral("確認")) != seams::vbYes)
+    return;
+  records::MailFile file(history::listFile(kind));
+  file.open();
+  const int m = std::max(0, file.count());
+  bool ok = true;
+  for (int i = 1; i <= m && ok; ++i) {
+    CurrentRecordNo = static_cast<std::int16_t>(i);
+    ok = file.setLive(i, 0);
+  }
+  if (ok) ok = file.compact();
+  if (!ok) {
+    // Show what the file holds now.
+    recordFailure(QStringLiteral("メールを削除できませんでした。"), file.errorText());
+    const int rows = history::fillList(kind, false);
+    setCount(QString::number(rows));
+    if (kind == 6) neighbours::setVipCount(QString::number(rows));
+    return;
+  }
+  MailListView->clear();
+  Text5->clear();
+  setCount(QStringLiteral("0"));
+  Text7->clear();
+  Text8->clear();
+  Text9->clear();
+  SetEditorText(rtfEd, QString());
+  if (kind == 6) neighbours::setVipCount(QStringLiteral("0"));
+}
+
+void TyakuForm::Command4_Click() {
+  if (!takeSelection(*this)) return;
+  neighbours::showAddressBookWith(Text8->text());
+}
+
+void TyakuForm::Command5_Click() {
+  if (!takeSelection(*this)) return;
+  auto& reply = ::BackForm();
+  reply.SubjectText->setText(QStringLiteral("Re:  ") + vb::Trim(Text7->text()));
+  reply.ToText->setText(vb::Trim(Text8->text()));
+  SetEditorText(reply.rtfEd, vb::Trim(Text11->text()));
+  reply.Show();
+}
+
+void TyakuForm::Command7_Click() {
+  if (Text5->text().isEmpty()) {
+    notSelected();
+    return;
+  }
+  ::KinkoForm().Show();
+}
+
+void TyakuForm::Command8_Click() { ::OpenForm().Show(); }
+
+void TyakuForm::Command11_Click() {
+  if (!takeSelection(*this)) return;
+  const QString file = paths::resolve(QStringLiteral("\\★MailData\\DATA\\Edata\\test.txt"));
+  if (!writeText(file, EditorText(rtfEd) + kCrLf)) {
+    cannotSave();
+    return;
+  }
+  seams::StartCall call;
+  call.program = paths::resolve(QStringLiteral("\\★MailData\\DATA\\Edata\\Colwrite"));
+  if (!seams::startProgram(call)) cannotSave();
+}
+
+void TyakuForm::EditFind() {
+  const QString text = rtfEd->toPlainText();
+  const QString what = Text1->text();
+  const int hit = vb::InStr(1, text, what);
+  FindPosition = static_cast<std::int16_t>(hit > 32767 ? 0 : hit);
+  if (FindPosition > 0) {
+    rtfEd->setFocus();
+    QTextCursor c = rtfEd->textCursor();
+    c.setPosition(FindPosition - 1);
+    c.setPosition(std::min(FindPosition - 1 + vb::Len(what), vb::Len(text)), QTextCursor::KeepAnchor);
+    rtfEd->setTextCursor(c);
+  }
+}
+
+void TyakuForm::EditFindNext() {
+  const QString text = rtfEd->toPlainText();
+  const QString what = Text1->text();
+  // After a miss the search starts again from the top, so no hit is skipped.
+  const int start = FindPosition > 0 ? FindPosition + vb::Len(what) : 1;
+  const int hit = start > vb::Len(text) + 1 ? 0 : vb::InStr(start, text, what);
+  FindPosition = static_cast<std::int16_t>(hit > 32767 ? 0 : hit);
+  if (FindPosition > 0) {
+    rtfEd->setFocus();
+    QTextCursor c = rtfEd->textCursor();
+    c.setPosition(FindPosition - 1);
+    c.setPosition(std::min(FindPosition - 1 + vb::Len(what), vb::Len(text)), QTextCursor::KeepAnchor);
+    rtfEd->setTextCursor(c);
+  }
+}
 
 }  // namespace forms

@@ -138,3 +138,8 @@ bool TyakuFormLoaded();
 // text with CR LF, lone CR or LF line ends.
 QString EditorText(const QTextEdit* box);
 void SetEditorText(QTextEdit* box, const QString& text);
+
+// The quick-save file name of a subject: the subject with the characters a
+// file name cannot hold or that would lead out of the folder ("/", "\",
+// "..", control characters) replaced by "_", followed by ".txt".
+QString QuickSaveFileName(const QString& subject);

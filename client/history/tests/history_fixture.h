@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <deque>
+#include <ostream>
 #include <vector>
 
 #include "client/composer/backform.h"
@@ -22,6 +23,9 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace historytest {
 
