@@ -133,9 +133,22 @@ ui::Accessor<forms::TyakuForm>& accessor() {
   return a;
 }
 
+// The viewer's boxes are the record buffer from which the mail check's
+// records are built (SaveReceivedMail, SaveVipMail).
+void installRecordBufferSource() {
+  records::setRecordBufferSource([] {
+    auto& f = ::TyakuForm();
+    return records::ViewerBoxes{f.Text7->text(), f.Text8->text(), f.Text9->text(), EditorText(f.rtfEd)};
+  });
+}
+[[maybe_unused]] const bool sourceInstalled = (installRecordBufferSource(), true);
+
 }  // namespace
 
-forms::TyakuForm& TyakuForm() { return accessor()(); }
+forms::TyakuForm& TyakuForm() {
+  if (!records::recordBufferSource()) installRecordBufferSource();
+  return accessor()();
+}
 bool TyakuFormLoaded() { return accessor().isLoaded(); }
 
 QString EditorText(const QTextEdit* box) {
@@ -263,11 +276,6 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
            Command10[2], Command10[3]})
     trackHover(w);
 
-  // The viewer's boxes are the record buffer of the mail check.
-  records::setRecordBufferSource([] {
-    auto& f = ::TyakuForm();
-    return records::ViewerBoxes{f.Text7->text(), f.Text8->text(), f.Text9->text(), EditorText(f.rtfEd)};
-  });
 }
 
 void TyakuForm::buildToolbar() {

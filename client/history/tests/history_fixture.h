@@ -111,7 +111,9 @@ class HistoryTest : public ::testing::Test {
       records::MailRecord r = record(m);
       const int n = f.append(r);
       ASSERT_GT(n, 0) << f.errorText().toStdString();
-      if (m.live != 1) ASSERT_TRUE(f.setLive(n, m.live));
+      if (m.live != 1) {
+        ASSERT_TRUE(f.setLive(n, m.live));
+      }
     }
   }
 

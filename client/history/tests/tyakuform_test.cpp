@@ -369,6 +369,16 @@ TEST_F(HistoryTest, CountsIntoTheMainWindow) {
   EXPECT_EQ(main.Text3->text(), QStringLiteral("3"));
   EXPECT_EQ(main.Text4->text(), QStringLiteral("2"));
   EXPECT_EQ(main.Text15->text(), QStringLiteral("VIP"));  // only a deletion in the VIP room renews it
+  clickRow(1);
+  ::TyakuForm().Command3_Click();
+  EXPECT_EQ(main.Text15->text(), QStringLiteral("0"));
+  // The help box follows the main window's switch when the viewer loads.
+  for (bool on : {true, false}) {
+    ::TyakuForm().Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    main.Check1->setChecked(on);
+    EXPECT_EQ(::TyakuForm().Text4->y(), ui::px(on ? 4600 : -40000));
+  }
   // The main window goes without its closing steps (they end the program).
   startup::releaseInstanceLock();
   delete &main;
