@@ -533,7 +533,13 @@ bool MainForm::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::Enter:
       if (!w->isEnabled()) return false;
       if (w == Picture5) {
-        HoverReset();
+        // Moves over a control reach the panel too when the control does not
+        // take them; only the panel's own background (or a disabled label on
+        // it, which takes no mouse) resets the help.
+        QPoint at = Picture5->mapFromGlobal(QCursor::pos());
+        if (e->type() == QEvent::MouseMove) at = static_cast<QMouseEvent*>(e)->position().toPoint();
+        QWidget* under = Picture5->childAt(at);
+        if (!under || (!under->isEnabled() && under->parentWidget() == Picture5)) HoverReset();
       } else if (helpTable().contains(w)) {
         ShowHelp(w);
       }

@@ -305,11 +305,12 @@ void Wait(std::int32_t ms) {
   const std::int64_t t0 = seams::tickCount();
   ui::doEvents();
   for (;;) {
-    // A 64-bit difference: no wrap of the clock can make it fail.
+    // A 64-bit difference: no wrap of the clock can make it fail. Between
+    // looks at the clock the events run in a short sleep, not a busy loop.
     const std::int64_t elapsed = seams::tickCount() - t0;
     if (elapsed > ms) return;
     QEventLoop loop;
-    QTimer::singleShot(static_cast<int>(std::min<std::int64_t>(ms - elapsed + 1, 1000)), Qt::PreciseTimer, &loop,
+    QTimer::singleShot(static_cast<int>(std::min<std::int64_t>(ms - elapsed + 1, 10)), Qt::PreciseTimer, &loop,
                        &QEventLoop::quit);
     loop.exec();
   }

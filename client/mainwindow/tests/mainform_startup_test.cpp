@@ -1,0 +1,207 @@
+// The program start and end around the main window.
+#include <QLockFile>
+#include <QProcess>
+#include <QSysInfo>
+
+#include "client/composer/writeform.h"
+#include "client/mainwindow/recordfile.h"
+#include "client/mainwindow/setform.h"
+#include "client/mainwindow/tests/mainform_fixture.h"
+
+using namespace mainformtest;
+
+namespace {
+
+const char* const kFolders[] = {"★MailData", "★MailData/DATA/Ddata/DATA", "★MailData/DATA/Edata", "添付フォルダ",
+                                "■TextQuickSave"};
+
+}  // namespace
+
+TEST_F(MainFormTest, FirstStartOnAnEmptyFolder) {
+  forms::MainForm& f = MainForm();
+  for (const char* file : {"xqmdata2.data", "xqmdata5.data", "xqmdata80.data"}) {
+    const QFileInfo fi(dir.path() + QStringLiteral("/★MailData/") + QString::fromLatin1(file));
+    EXPECT_TRUE(fi.exists()) << file;
+    EXPECT_EQ(fi.size(), 0) << file;
+  }
+  for (const char* folder : kFolders) EXPECT_TRUE(QDir(dir.path() + u'/' + QString::fromUtf8(folder)).exists()) << folder;
+  EXPECT_EQ(f.Text3->text(), QStringLiteral("0"));
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("0"));
+  EXPECT_EQ(f.Text15->text(), QStringLiteral("0"));
+  EXPECT_EQ(f.Text1->text(), QStringLiteral("QzvKmuTel"));
+  EXPECT_EQ(f.Text14->text(), QStringLiteral("0"));
+  EXPECT_EQ(f.Text5->text(), QStringLiteral("0"));
+  EXPECT_EQ(f.timeLabel1->text(), QStringLiteral("0"));
+  EXPECT_FALSE(f.Label25->isVisibleTo(&f));
+  EXPECT_FALSE(f.Picture1->isVisibleTo(&f));
+  EXPECT_FALSE(f.Command3->isVisibleTo(&f));
+  // No settings file yet: no copy for the fourth accessory.
+  EXPECT_FALSE(QFile::exists(path(QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\\ini.ini"))));
+  // The settings window and the composer are loaded, hidden.
+  EXPECT_TRUE(SetFormLoaded());
+  EXPECT_FALSE(SetForm().isVisible());
+  EXPECT_TRUE(WriteFormLoaded());
+  EXPECT_FALSE(WriteForm().isVisible());
+  EXPECT_FALSE(WriteForm().Check1->isChecked());
+  EXPECT_TRUE(f.Label13->isEnabled());
+  EXPECT_FALSE(f.Label14->isEnabled());
+  // No NAME10 at all: the secret default is the password.
+  EXPECT_EQ(f.Text13->text(), QStringLiteral("QzvKmuTel"));
+  EXPECT_TRUE(f.startHidden());
+  // The race field shows the water and the boats rest at the start line.
+  for (int k = 1; k <= 6; ++k) EXPECT_EQ(race::BoatX[k], 510);
+  EXPECT_EQ(f.picMain->image.size(), QSize(560, 192));
+  EXPECT_TRUE(f.Timer->isActive());
+  EXPECT_TRUE(f.Timer1->isActive());
+  EXPECT_TRUE(f.Timer2->isActive());
+}
+
+TEST_F(MainFormTest, UserNameAndStartPasswordKeys) {
+  struct Case {
+    const char* name;
+    QStringList ini;
+    QString text1, text13;
+    bool hidden;
+  } cases[] = {
+      {"NAME8 missing", {QStringLiteral("NAME10=")}, QStringLiteral("QzvKmuTel"), QString(), false},
+      {"NAME8 empty", {QStringLiteral("NAME8="), QStringLiteral("NAME10=")}, QStringLiteral("QzvKmuTel"), QString(), false},
+      {"NAME8 set", {QStringLiteral("NAME8=山田　花子"), QStringLiteral("NAME10=")}, QStringLiteral("山田　花子"), QString(), false},
+      {"NAME10 missing", {QStringLiteral("NAME8=x")}, QStringLiteral("x"), QStringLiteral("QzvKmuTel"), true},
+      {"NAME10 set", {QStringLiteral("NAME10=Pass word")}, QStringLiteral("QzvKmuTel"), QStringLiteral("Pass word"), true},
+  };
+  for (const Case& c : cases) {
+    writeIni(c.ini);
+    forms::MainForm& f = MainForm();
+    EXPECT_EQ(f.Text1->text(), c.text1) << c.name;
+    EXPECT_EQ(f.Text13->text(), c.text13) << c.name;
+    EXPECT_EQ(f.startHidden(), c.hidden) << c.name;
+    EXPECT_FALSE(f.isVisible()) << c.name;  // the program shows it after the load
+    if (c.hidden) EXPECT_FALSE(f.Label14->isEnabled()) << c.name;
+    destroyWindows();
+    startup::releaseInstanceLock();
+  }
+}
+
+TEST_F(MainFormTest, CountsComeFromTheFileLengths) {
+  writeFile(dir.path() + QStringLiteral("/★MailData/xqmdata2.data"), QByteArray(2 * 32284, ' '));
+  writeFile(dir.path() + QStringLiteral("/★MailData/xqmdata5.data"), QByteArray(3 * 32284, ' '));
+  writeFile(dir.path() + QStringLiteral("/★MailData/xqmdata80.data"), QByteArray(1 * 32284, ' '));
+  forms::MainForm& f = start({QStringLiteral("NUMBER28=10")});
+  EXPECT_EQ(f.Text3->text(), QStringLiteral("2"));
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("3"));
+  EXPECT_EQ(f.Text15->text(), QStringLiteral("1"));
+  EXPECT_EQ(f.Text14->text(), QStringLiteral("10"));
+}
+
+TEST_F(MainFormTest, HoverHelpSwitchPlacesTheHelpBox) {
+  struct Case {
+    const char* value;
+    bool ticked;
+    int top;
+  } cases[] = {{"1", true, 20}, {"0", false, 1000}, {"2", false, 20}};  // 2: design state
+  for (const Case& c : cases) {
+    forms::MainForm& f = start({QStringLiteral("NUMBER7=") + QString::fromLatin1(c.value)});
+    EXPECT_EQ(f.Check1->isChecked(), c.ticked) << c.value;
+    EXPECT_EQ(f.Picture1->y(), c.top) << c.value;
+    EXPECT_FALSE(f.Picture1->isVisibleTo(&f)) << c.value;
+    destroyWindows();
+    startup::releaseInstanceLock();
+  }
+}
+
+TEST_F(MainFormTest, ServerSettingsAndSettingsWindowValues) {
+  writeFile(dir.path() + QStringLiteral("/xqmail.ini"),
+            QByteArray("SMTP=smtp.example.jp\r\nPOP3=pop.example.jp\r\nMAIL=me@example.jp\r\nAPOP= 1\r\n"));
+  forms::MainForm& f = start({QStringLiteral("NAME12=boss@example.jp"), QStringLiteral("NAME9=山田")});
+  EXPECT_EQ(f.Text8->text(), QStringLiteral("me@example.jp"));
+  EXPECT_EQ(f.Text7->text(), QStringLiteral("山田"));
+  EXPECT_EQ(SetForm().Text3->text(), QStringLiteral("boss@example.jp"));
+  EXPECT_EQ(SetForm().SmtpText->text(), QStringLiteral("smtp.example.jp"));
+  EXPECT_EQ(SetForm().Pop3Text->text(), QStringLiteral("pop.example.jp"));
+  EXPECT_EQ(SetForm().MailText->text(), QStringLiteral("me@example.jp"));
+  EXPECT_TRUE(SetForm().ApopCheck->isChecked());
+  EXPECT_EQ(FromAddress, QStringLiteral("me@example.jp"));
+  EXPECT_EQ(f.CommonDialogInitDir, QDir::currentPath());
+}
+
+TEST_F(MainFormTest, SettingsCopyForTheFourthAccessoryIsByteEqual) {
+  writeIni({QStringLiteral("NAME10="), QStringLiteral("NAME8=ルボ"), QStringLiteral("NUMBER28=7"),
+            QStringLiteral("NUMBER13=0")});
+  const QByteArray before = fileBytes(ini());
+  // A stale copy is replaced; the folder itself is made when missing.
+  MainForm();
+  EXPECT_EQ(fileBytes(path(QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\\ini.ini"))), before);
+  destroyWindows();
+  startup::releaseInstanceLock();
+
+  writeFile(dir.path() + QStringLiteral("/★MailData/DATA/Ddata/DATA/ini.ini"), QByteArray("old"));
+  MainForm();
+  EXPECT_EQ(fileBytes(path(QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\\ini.ini"))), fileBytes(ini()));
+}
+
+TEST_F(MainFormTest, SecondInstanceEndsAtOnceWithoutWritingSettings) {
+  // Another running instance holds the lock.
+  QDir().mkpath(dir.path() + QStringLiteral("/★MailData"));
+  QLockFile other(startup::instanceLockPath());
+  ASSERT_TRUE(other.tryLock(0));
+  writeIni({QStringLiteral("NAME10="), QStringLiteral("NAME8=first"), QStringLiteral("NUMBER7=1")});
+  const QByteArray before = fileBytes(ini());
+  EXPECT_THROW(MainForm(), ui::EndCalled);
+  EXPECT_EQ(ends, 1);
+  // The copy was refreshed; nothing was written after it.
+  EXPECT_EQ(fileBytes(path(QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\\ini.ini"))), before);
+  EXPECT_EQ(fileBytes(ini()), before);
+  EXPECT_FALSE(SetFormLoaded());
+}
+
+TEST_F(MainFormTest, StaleLockOfACrashedRunDoesNotBlock) {
+  // A process that has ended leaves its id in the lock file.
+  QProcess p;
+  p.start(QStringLiteral("true"), {});
+  ASSERT_TRUE(p.waitForFinished());
+  const qint64 dead = p.processId() ? p.processId() : 999999;
+  QDir().mkpath(dir.path() + QStringLiteral("/★MailData"));
+  writeFile(startup::instanceLockPath(),
+            QStringLiteral("%1\nRuvoMail\n%2\n").arg(dead > 0 ? dead : 999999).arg(QSysInfo::machineHostName()).toUtf8());
+  writeIni({QStringLiteral("NAME10=")});
+  EXPECT_NO_THROW(MainForm());
+  EXPECT_EQ(ends, 0);
+}
+
+TEST_F(MainFormTest, ClosingWritesNameAndHelpSwitchAndEnds) {
+  forms::MainForm& f = start({QStringLiteral("NUMBER7=0")});
+  EXPECT_EQ(iniValue("NAME8"), QStringLiteral("<none>"));
+  closeMain();
+  EXPECT_EQ(ends, 1);
+  // The name shown is written even when it is the default.
+  EXPECT_EQ(iniValue("NAME8"), QStringLiteral("QzvKmuTel"));
+  EXPECT_EQ(iniValue("NUMBER7"), QStringLiteral("0"));
+  destroyWindows();
+  startup::releaseInstanceLock();
+
+  forms::MainForm& g = start();
+  g.Text1->setText(QStringLiteral("佐藤"));
+  g.Check1->setChecked(true);
+  closeMain();
+  EXPECT_EQ(iniValue("NAME8"), QStringLiteral("佐藤"));
+  EXPECT_EQ(iniValue("NUMBER7"), QStringLiteral("1"));
+  (void)f;
+}
+
+TEST_F(MainFormTest, EndMenuWritesNothing) {
+  forms::MainForm& f = start();
+  f.Text1->setText(QStringLiteral("changed"));
+  EXPECT_THROW(f.mend->trigger(), ui::EndCalled);
+  EXPECT_EQ(iniValue("NAME8"), QStringLiteral("<none>"));
+}
+
+TEST_F(MainFormTest, SharedSettingsFileKeepsNameTenEmpty) {
+  // The settings file the build lays out: a new user is not asked for a
+  // start-up password, while a missing key still means the secret default.
+  const QByteArray shipped = fileBytes(QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/../../../assets/client/ini.ini"));
+  ASSERT_FALSE(shipped.isEmpty());
+  writeFile(dir.path() + QStringLiteral("/★MailData/ini.ini"), shipped);
+  forms::MainForm& f = MainForm();
+  EXPECT_FALSE(f.startHidden());
+  EXPECT_TRUE(f.Text13->text().isEmpty());
+}
