@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 
 namespace records {
@@ -115,6 +116,8 @@ void putField(char* out, const QString& text, std::size_t width);
 QString takeField(const char* in, std::size_t width);
 void putLive(char* out, std::int16_t live);
 std::int16_t takeLive(const char* in);
+// CP932 to text exactly as cp932::decode, by table (fast on whole lists).
+QString decodeField(std::string_view bytes);
 
 // ---------------------------------------------------------------------------
 // The list files. Program paths as the client writes them; they resolve

@@ -1,0 +1,390 @@
+// Files of fixed-length records: open per operation, count whole records,
+// read, write, append, and compaction through the temporary twin.
+#include "client/mainwindow/recordfile.h"
+
+#include "platform/paths.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace records {
+namespace {
+
+std::string native(const QString& p) { return QFile::encodeName(p).toStdString(); }
+
+QString resolveProgramPath(const QString& p) {
+  if (p.startsWith(u'/')) return paths::resolveAbsolute(p);
+  return paths::resolve(p);
+}
+
+bool exists(const std::string& p) {
+  struct stat st;
+  return ::stat(p.c_str(), &st) == 0;
+}
+
+std::string folderOf(const std::string& p) {
+  std::size_t slash = p.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return p.substr(0, slash);
+}
+
+void syncFolder(const std::string& file) {
+  int d = ::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (d >= 0) {
+    ::fsync(d);
+    ::close(d);
+  }
+}
+
+// A file descriptor closed at the end of its scope.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  // Closes and reports the result of the close.
+  bool close() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool preadAll(int fd, char* p, std::size_t n, off_t off, std::size_t& got) {
+  got = 0;
+  while (got < n) {
+    ssize_t r = ::pread(fd, p + got, n - got, off + static_cast<off_t>(got));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool pwriteAll(int fd, const char* p, std::size_t n, off_t off) {
+  while (n > 0) {
+    ssize_t w = ::pwrite(fd, p, n, off);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+    off += w;
+  }
+  return true;
+}
+
+// Copies len bytes from in at inOff to out at outOff: in the kernel where it
+// can, through a buffer where it cannot.
+bool copyRange(int in, off_t inOff, int out, off_t outOff, std::size_t len, std::unique_ptr<char[]>& buf) {
+  static bool kernelCopy = true;
+  while (len > 0 && kernelCopy) {
+    ssize_t r = ::copy_file_range(in, &inOff, out, &outOff, len, 0);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP) {
+        kernelCopy = false;
+        break;
+      }
+      return false;
+    }
+    if (r == 0) {  // the source ended early
+      errno = EIO;
+      return false;
+    }
+    len -= static_cast<std::size_t>(r);
+  }
+  constexpr std::size_t kBuf = 4u << 20;
+  if (len > 0 && !buf) buf.reset(new char[kBuf]);
+  while (len > 0) {
+    std::size_t chunk = std::min(len, kBuf), got = 0;
+    if (!preadAll(in, buf.get(), chunk, inOff, got)) return false;
+    if (got != chunk) {
+      errno = EIO;
+      return false;
+    }
+    if (!pwriteAll(out, buf.get(), chunk, outOff)) return false;
+    inOff += static_cast<off_t>(chunk);
+    outOff += static_cast<off_t>(chunk);
+    len -= chunk;
+  }
+  return true;
+}
+
+void step(const char* name) {
+  if (auto& h = RawRecordFile::compactionStepHook()) h(name);
+}
+
+}  // namespace
+
+std::function<void(const char*)>& RawRecordFile::compactionStepHook() {
+  static std::function<void(const char*)> hook;
+  return hook;
+}
+
+RawRecordFile::RawRecordFile(QString programPath, std::size_t recordSize, std::size_t liveOffset)
+    : programPath_(std::move(programPath)), size_(recordSize), liveOffset_(liveOffset) {}
+
+QString RawRecordFile::path() const { return resolveProgramPath(programPath_); }
+QString RawRecordFile::twinPath() const { return resolveProgramPath(twinOf(programPath_)); }
+
+bool RawRecordFile::fail(const QString& what, int err) {
+  error_ = what;
+  if (err) error_ += QStringLiteral("\n(") + QString::fromLocal8Bit(std::strerror(err)) + u')';
+  return false;
+}
+
+// Resolves the list file and makes sure it exists: restored from its twin
+// when only the twin is there, created empty when neither is.
+bool RawRecordFile::prepare(QString& realPath) {
+  error_.clear();
+  realPath = path();
+  const std::string p = native(realPath);
+  if (exists(p)) return true;
+  const QString twin = twinPath();
+  const std::string t = native(twin);
+  if (exists(t)) {
+    if (::rename(t.c_str(), p.c_str()) != 0)
+      return fail(QStringLiteral("ファイル %1 を %2 から戻せません。").arg(realPath, twin), errno);
+    syncFolder(p);
+    return true;
+  }
+  int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return fail(QStringLiteral("ファイル %1 を作成できません。").arg(realPath), errno);
+  ::close(fd);
+  return true;
+}
+
+bool RawRecordFile::open() {
+  QString p;
+  return prepare(p);
+}
+
+int RawRecordFile::count() {
+  QString p;
+  if (!prepare(p)) return -1;
+  struct stat st;
+  if (::stat(native(p).c_str(), &st) != 0) {
+    fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
+    return -1;
+  }
+  return static_cast<int>(static_cast<std::uint64_t>(st.st_size) / size_);
+}
+
+bool RawRecordFile::readBytes(int n, char* out) {
+  QString p;
+  if (!prepare(p)) return false;
+  if (n < 1 || n > kMaxRecords) return fail(QStringLiteral("レコード番号 %1 は範囲外です。").arg(n), 0);
+  Fd fd(::open(native(p).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
+  std::size_t got = 0;
+  if (!preadAll(fd.get(), out, size_, static_cast<off_t>(n - 1) * static_cast<off_t>(size_), got))
+    return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
+  if (got != size_) return fail(QStringLiteral("レコード %1 はありません。").arg(n), 0);
+  return true;
+}
+
+bool RawRecordFile::writeBytes(int n, const char* in) {
+  QString p;
+  if (!prepare(p)) return false;
+  if (n < 1 || n > kMaxRecords)
+    return fail(QStringLiteral("レコード番号 %1 は範囲外です（最大 %2 件）。").arg(n).arg(kMaxRecords), 0);
+  Fd fd(::open(native(p).c_str(), O_WRONLY | O_CLOEXEC));
+  if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
+  const off_t off = static_cast<off_t>(n - 1) * static_cast<off_t>(size_);
+  bool ok = pwriteAll(fd.get(), in, size_, off);
+  const bool live = in[liveOffset_] != 0 || in[liveOffset_ + 1] != 0;
+  if (ok && live) ok = ::fdatasync(fd.get()) == 0;
+  int err = ok ? 0 : errno;
+  if (!ok && off + static_cast<off_t>(size_) > st.st_size) {
+    // A write past the old end is taken back, so that no torn record stays.
+    if (::ftruncate(fd.get(), st.st_size) != 0) {}
+  }
+  if (ok && !fd.close()) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) return fail(QStringLiteral("ファイル %1 に書き込めません。").arg(p), err);
+  return true;
+}
+
+int RawRecordFile::appendBytes(const char* in) {
+  const int c = count();
+  if (c < 0) return 0;
+  if (c >= kMaxRecords) {
+    fail(QStringLiteral("ファイル %1 は満杯です（最大 %2 件）。").arg(path()).arg(kMaxRecords), 0);
+    return 0;
+  }
+  return writeBytes(c + 1, in) ? c + 1 : 0;
+}
+
+bool RawRecordFile::scan(const std::function<void(int, const char*)>& each,
+                         const std::function<void(int)>& reserve) {
+  QString p;
+  if (!prepare(p)) return false;
+  Fd fd(::open(native(p).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
+  const std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
+  if (reserve) reserve(static_cast<int>(total));
+  // Read in blocks small enough to stay in the processor's cache while
+  // the records are converted.
+  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  const std::size_t perBlock = std::max<std::size_t>(1, (512u << 10) / size_);
+  static thread_local std::vector<char> buffer;  // kept: a fresh one would be faulted in on every read
+  if (buffer.size() < perBlock * size_) buffer.resize(perBlock * size_);
+  char* const buf = buffer.data();
+  std::size_t done = 0;
+  while (done < total) {
+    const std::size_t want = std::min(perBlock, total - done);
+    std::size_t got = 0;
+    if (!preadAll(fd.get(), buf, want * size_, static_cast<off_t>(done * size_), got))
+      return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
+    const std::size_t whole = got / size_;
+    for (std::size_t i = 0; i < whole; ++i) each(static_cast<int>(done + i + 1), buf + i * size_);
+    done += whole;
+    if (whole < want) break;  // the file became shorter meanwhile
+  }
+  return true;
+}
+
+bool RawRecordFile::setLive(int n, std::int16_t live) {
+  QString p;
+  if (!prepare(p)) return false;
+  Fd fd(::open(native(p).c_str(), O_WRONLY | O_CLOEXEC));
+  if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
+  const int c = static_cast<int>(static_cast<std::uint64_t>(st.st_size) / size_);
+  if (n < 1 || n > c) return fail(QStringLiteral("レコード %1 はありません。").arg(n), 0);
+  char b[2];
+  const std::uint16_t v = static_cast<std::uint16_t>(live);
+  b[0] = static_cast<char>(v & 0xFF);
+  b[1] = static_cast<char>(v >> 8);
+  if (!pwriteAll(fd.get(), b, 2, static_cast<off_t>(n - 1) * static_cast<off_t>(size_) + static_cast<off_t>(liveOffset_)))
+    return fail(QStringLiteral("ファイル %1 に書き込めません。").arg(p), errno);
+  if (!fd.close()) return fail(QStringLiteral("ファイル %1 に書き込めません。").arg(p), errno);
+  return true;
+}
+
+bool RawRecordFile::compact() {
+  QString p;
+  if (!prepare(p)) return false;
+  const std::string list = native(p);
+  const QString twinQ = twinPath();
+  const std::string twin = native(twinQ);
+
+  Fd in(::open(list.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
+  struct stat st;
+  if (::fstat(in.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
+  const std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
+
+  Fd out(::open(twin.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!out.ok()) return fail(QStringLiteral("一時ファイル %1 を作成できません。").arg(twinQ), errno);
+  auto abandon = [&](const QString& what, int err) {
+    out.reset();
+    ::unlink(twin.c_str());
+    return fail(what, err);
+  };
+  if (::fchmod(out.get(), st.st_mode & 07777) != 0)
+    return abandon(QStringLiteral("一時ファイル %1 を作成できません。").arg(twinQ), errno);
+  step("twin-created");
+
+  // The live flags, read in blocks; runs of live records are copied whole.
+  std::unique_ptr<char[]> copyBuf;
+  const std::size_t perBlock = std::max<std::size_t>(1, (4u << 20) / size_);
+  off_t outOff = 0;
+  std::size_t runStart = 0, runLen = 0;
+  auto flush = [&]() -> bool {
+    if (runLen == 0) return true;
+    const std::size_t bytes = runLen * size_;
+    if (!copyRange(in.get(), static_cast<off_t>(runStart * size_), out.get(), outOff, bytes, copyBuf)) return false;
+    outOff += static_cast<off_t>(bytes);
+    runLen = 0;
+    step("twin-record");
+    return true;
+  };
+  char flag[2];
+  for (std::size_t i = 0; i < total; ++i) {
+    std::size_t got = 0;
+    if (!preadAll(in.get(), flag, 2, static_cast<off_t>(i * size_ + liveOffset_), got) || got != 2)
+      return abandon(QStringLiteral("ファイル %1 を読めません。").arg(p), got != 2 ? EIO : errno);
+    const bool live = flag[0] != 0 || flag[1] != 0;
+    if (live) {
+      if (runLen == 0) runStart = i;
+      ++runLen;
+      if (runLen >= perBlock * 8 && !flush())
+        return abandon(QStringLiteral("一時ファイル %1 に書き込めません。").arg(twinQ), errno);
+    } else if (!flush()) {
+      return abandon(QStringLiteral("一時ファイル %1 に書き込めません。").arg(twinQ), errno);
+    }
+  }
+  if (!flush()) return abandon(QStringLiteral("一時ファイル %1 に書き込めません。").arg(twinQ), errno);
+  step("twin-written");
+  if (::fsync(out.get()) != 0 || !out.close()) {
+    int err = errno;
+    ::unlink(twin.c_str());
+    return fail(QStringLiteral("一時ファイル %1 に書き込めません。").arg(twinQ), err);
+  }
+  step("twin-synced");
+  in.reset();
+  if (::rename(twin.c_str(), list.c_str()) != 0) {
+    int err = errno;
+    ::unlink(twin.c_str());
+    return fail(QStringLiteral("ファイル %1 を置き換えられません。").arg(p), err);
+  }
+  step("renamed");
+  syncFolder(list);
+  step("done");
+  return true;
+}
+
+bool RawRecordFile::remove(int n) {
+  char old[2];
+  {
+    std::string rec(size_, '\0');
+    if (!readBytes(n, rec.data())) return false;
+    old[0] = rec[liveOffset_];
+    old[1] = rec[liveOffset_ + 1];
+  }
+  if (!setLive(n, 0)) return false;
+  step("marked");
+  if (compact()) return true;
+  // The list stays as it was: the record keeps its old flag.
+  const QString why = error_;
+  const std::int16_t was = static_cast<std::int16_t>(static_cast<std::uint16_t>(
+      static_cast<unsigned char>(old[0]) | (static_cast<unsigned char>(old[1]) << 8)));
+  setLive(n, was);
+  error_ = why;
+  return false;
+}
+
+}  // namespace records

@@ -1,0 +1,118 @@
+// The client's settings files: ini.ini, iniIdPass.ini and xqmail.ini.
+#include "client/mainwindow/settings.h"
+
+#include "client/mainwindow/globals.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "platform/vbstring.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+
+namespace settings {
+namespace {
+
+QString iniPath() { return paths::resolve(kIniFile); }
+QString idPassPath() { return paths::resolve(kIdPassFile); }
+
+// The password files are created readable by their owner only; a file
+// that exists keeps its mode.
+bool writePrivate(const QString& file, const char* key, const QString& value) {
+  if (!QFileInfo::exists(file) && !profile::makePrivate(file)) return false;
+  return profile::WritePrivateProfileString(kSection, QString::fromLatin1(key), value, file);
+}
+
+}  // namespace
+
+QString readText(const char* key) {
+  const bool name8 = std::strcmp(key, key::UserName) == 0;
+  const bool name10 = std::strcmp(key, key::StartPassword) == 0;
+  const QString def = (name8 || name10) ? kSecretDefault : QString();
+  const QString v = profile::GetPrivateProfileString(kSection, QString::fromLatin1(key), def, iniPath(), 256);
+  if (v.isEmpty()) return name8 ? kSecretDefault : QString();  // nothing read: the key's empty result
+  return v;
+}
+
+int readNumber(const char* key) {
+  return profile::GetPrivateProfileInt(kSection, QString::fromLatin1(key), 0, iniPath());
+}
+
+int readSwitch(const char* key, int current) {
+  const int v = readNumber(key);
+  return (v == 0 || v == 1) ? v : current;
+}
+
+bool writeText(const char* key, const QString& value) { return writePrivate(iniPath(), key, value); }
+
+bool writeNumber(const char* key, long long value) {
+  return writePrivate(iniPath(), key, QString::number(value));
+}
+
+QString readAccountText(const char* key) {
+  return profile::GetPrivateProfileString(kSection, QString::fromLatin1(key), QString(), idPassPath(), 256);
+}
+
+bool writeAccountText(const char* key, const QString& value) { return writePrivate(idPassPath(), key, value); }
+
+ServerFileValues parseServerFile(const std::string& bytes) {
+  ServerFileValues v;
+  std::size_t i = 0;
+  const std::size_t n = bytes.size();
+  while (i < n) {
+    std::size_t j = i;
+    while (j < n && bytes[j] != '\r' && bytes[j] != '\n') ++j;
+    const QString line = cp932::decode(std::string_view(bytes.data() + i, j - i));
+    if (j < n && bytes[j] == '\r' && j + 1 < n && bytes[j + 1] == '\n')
+      i = j + 2;
+    else
+      i = j + 1;
+    const QString head = vb::Left(line, 5);
+    const QString value = vb::Mid(line, 6, 100);
+    if (head == u"SMTP=") {
+      v.smtp = value;
+    } else if (head == u"POP3=") {
+      v.pop3 = value;
+    } else if (head == u"MAIL=") {
+      v.mail = value;
+    } else if (head == u"APOP=") {
+      try {
+        v.apop = vb::CInt(vb::Val(value));
+      } catch (const vb::Overflow&) {
+        // A number beyond the 16-bit range is not a switch value: ignored.
+      }
+    }
+  }
+  return v;
+}
+
+ServerFileValues readServerFile() {
+  QFile f(paths::resolve(kServerFile));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return parseServerFile(f.readAll().toStdString());
+}
+
+ServerFileValues loadServerSettings() {
+  ServerFileValues v = readServerFile();
+  if (v.smtp) SmtpServer = *v.smtp;
+  if (v.pop3) PopServer = *v.pop3;
+  if (v.mail) FromAddress = *v.mail;
+  if (v.apop) UseApop = *v.apop;
+  return v;
+}
+
+std::string formatServerFile(const QString& smtp, const QString& pop3, const QString& mail, std::int16_t apop) {
+  // A number is written with a blank in place of its sign when not negative.
+  const std::string number = apop < 0 ? std::to_string(apop) : " " + std::to_string(apop);
+  return "SMTP=" + cp932::encode(smtp) + "\r\n" + "POP3=" + cp932::encode(pop3) + "\r\n" + "MAIL=" +
+         cp932::encode(mail) + "\r\n" + "APOP=" + number + "\r\n";
+}
+
+bool saveServerSettings() {
+  return profile::replaceFile(paths::resolve(kServerFile),
+                              formatServerFile(SmtpServer, PopServer, FromAddress, UseApop));
+}
+
+}  // namespace settings
