@@ -12,7 +12,9 @@
 //     NMailPop3GetMailSize gives it plus one byte (the NUL);
 //   - the body buffer of NMailAttachmentFileFirst holds at most the length
 //     of the mail text plus one byte; size it for that.
-// A null buffer pointer is skipped.
+// A null buffer pointer is skipped. Paths (folders, attachment files) are
+// CP932 too and name the files by their UTF-8 form; a path that is valid
+// UTF-8 already is taken as it is.
 //
 // Server names are "host" or "host:port" ("[v6addr]:port" for IPv6); POP3
 // defaults to port 110, SMTP to 25. Connecting and every read wait at most
@@ -51,8 +53,8 @@ int NMailPop3Connect(const char* server);
 // else USER/PASS. Returns the number of mails waiting (>= 0), or < 0.
 int NMailPop3Authenticate(int handle, const char* user, const char* password, int apop);
 // Header of mail number no (1-based, TOP no 0): subject and from decoded,
-// date as the header gives it, the header as it came (line ends CR LF, no
-// final empty line). flags must be 0. Returns NMAIL_SUCCESS or < 0.
+// date as the header gives it, the header as it came (every line ended by
+// CR LF, without the empty line that ends the header). flags must be 0. Returns NMAIL_SUCCESS or < 0.
 int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* from,
                            char* header, int flags);
 // Size of mail number no in bytes (LIST no), or < 0.

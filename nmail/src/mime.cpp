@@ -1,0 +1,784 @@
+#include "mime.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gmime/gmime.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <random>
+
+#include "text.h"
+
+namespace nmail::mime {
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+GMimeParserOptions* parserOptions() {
+  static GMimeParserOptions* opts = [] {
+    GMimeParserOptions* o = g_mime_parser_options_new();
+    g_mime_parser_options_set_rfc2047_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_parameter_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_address_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    const char* fallback[] = {"UTF-8", "CP932", "EUC-JP", "ISO-8859-1", nullptr};
+    g_mime_parser_options_set_fallback_charsets(o, fallback);
+    return o;
+  }();
+  return opts;
+}
+
+GMimeFormatOptions* crlfFormat() {
+  static GMimeFormatOptions* f = [] {
+    GMimeFormatOptions* o = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(o, GMIME_NEWLINE_FORMAT_DOS);
+    g_mime_format_options_set_param_encoding_method(o, GMIME_PARAM_ENCODING_METHOD_RFC2231);
+    return o;
+  }();
+  return f;
+}
+
+// Owns one GObject reference.
+template <class T>
+struct Ref {
+  T* p = nullptr;
+  explicit Ref(T* q = nullptr) : p(q) {}
+  ~Ref() {
+    if (p) g_object_unref(p);
+  }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  T* operator->() const { return p; }
+  explicit operator bool() const { return p != nullptr; }
+};
+
+GMimeMessage* parseMessage(std::string_view raw) {
+  Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.data(), raw.size()));
+  Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
+  g_mime_parser_set_format(parser.p, GMIME_FORMAT_MESSAGE);
+  return g_mime_parser_construct_message(parser.p, parserOptions());
+}
+
+std::string streamBytes(GMimeStream* mem) {
+  GByteArray* arr = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem));
+  return std::string(reinterpret_cast<const char*>(arr->data), arr->len);
+}
+
+// Content of a leaf part with its transfer encoding undone.
+std::string partContent(GMimePart* part) {
+  GMimeDataWrapper* dw = g_mime_part_get_content(part);
+  if (!dw) return std::string();
+  Ref<GMimeStream> mem(g_mime_stream_mem_new());
+  g_mime_data_wrapper_write_to_stream(dw, mem.p);
+  return streamBytes(mem.p);
+}
+
+std::string objectBytes(GMimeObject* obj, bool contentOnly) {
+  Ref<GMimeStream> mem(g_mime_stream_mem_new());
+  if (contentOnly)
+    g_mime_object_write_content_to_stream(obj, crlfFormat(), mem.p);
+  else
+    g_mime_object_write_to_stream(obj, crlfFormat(), mem.p);
+  return streamBytes(mem.p);
+}
+
+bool isText(GMimeObject* obj) {
+  GMimeContentType* ct = g_mime_object_get_content_type(obj);
+  return !ct || g_mime_content_type_is_type(ct, "text", "*");
+}
+
+std::string charsetOf(GMimeObject* obj) {
+  const char* cs = g_mime_object_get_content_type_parameter(obj, "charset");
+  return cs ? cs : "";
+}
+
+std::string textOf(GMimePart* part) {
+  return text::toCrlf(text::toCp932(partContent(part), charsetOf(GMIME_OBJECT(part))));
+}
+
+// Header fields: name, and the field's lines with their line ends.
+struct Field {
+  std::string name;  // lower case
+  std::string raw;   // lines joined by CR LF, no line end at the end
+};
+
+std::vector<Field> headerFields(std::string_view header) {
+  std::vector<Field> fields;
+  std::size_t i = 0;
+  while (i < header.size()) {
+    std::size_t nl = header.find('\n', i);
+    std::size_t end = nl == std::string_view::npos ? header.size() : nl;
+    std::string_view line = header.substr(i, end - i);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    i = nl == std::string_view::npos ? header.size() : nl + 1;
+    if ((line.empty() || line[0] == ' ' || line[0] == '\t') && !fields.empty()) {
+      fields.back().raw += "\r\n";
+      fields.back().raw += line;
+      continue;
+    }
+    if (line.empty()) continue;
+    Field f;
+    auto colon = line.find(':');
+    f.name = lower(colon == std::string_view::npos ? line : line.substr(0, colon));
+    while (!f.name.empty() && (f.name.back() == ' ' || f.name.back() == '\t')) f.name.pop_back();
+    f.raw = std::string(line);
+    fields.push_back(std::move(f));
+  }
+  return fields;
+}
+
+std::string fieldValue(const Field& f) {
+  auto colon = f.raw.find(':');
+  if (colon == std::string::npos) return std::string();
+  return f.raw.substr(colon + 1);
+}
+
+bool importantField(const std::string& name) {
+  static const char* keep[] = {"from", "to", "cc", "subject", "date", "message-id", "reply-to",
+                               "sender", "mime-version", "in-reply-to", "references"};
+  if (name.rfind("content-", 0) == 0) return true;
+  return std::any_of(std::begin(keep), std::end(keep), [&](const char* k) { return name == k; });
+}
+
+// 8-bit text in a raw header line to CP932, ASCII left as it is.
+std::string lineToCp932(std::string_view line) {
+  if (text::isAscii(line)) {
+    std::string s(line);
+    s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
+    return s;
+  }
+  return text::unknownToCp932(line);
+}
+
+std::string joinFields(const std::vector<Field>& fields, const std::vector<bool>& use) {
+  std::string out;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    if (!use[k]) continue;
+    out += fields[k].raw;
+    out += "\r\n";
+  }
+  return out;
+}
+
+void makeDirs(const std::string& path) {
+  std::string cur;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') {
+      if (!cur.empty()) ::mkdir(cur.c_str(), 0755);
+    }
+    if (i < path.size()) cur += path[i];
+  }
+}
+
+// Writes data to a new file in folder, adding " (2)", " (3)"... before the
+// extension when the name is taken. False with error on failure.
+bool writeNewFile(const std::string& folder, const std::string& name, std::string_view data,
+                  std::string& written, std::string& error) {
+  std::string stem = name, ext;
+  auto dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0 && name.size() - dot <= 16) {
+    stem = name.substr(0, dot);
+    ext = name.substr(dot);
+  }
+  std::string dir = folder;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  for (int n = 1; n < 10000; ++n) {
+    std::string candidate = n == 1 ? name : stem + "(" + std::to_string(n) + ")" + ext;
+    std::string path = dir + "/" + candidate;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    std::size_t off = 0;
+    while (off < data.size()) {
+      ssize_t w = ::write(fd, data.data() + off, data.size() - off);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
+        ::close(fd);
+        ::unlink(path.c_str());
+        return false;
+      }
+      off += static_cast<std::size_t>(w);
+    }
+    if (::close(fd) != 0) {
+      error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
+      ::unlink(path.c_str());
+      return false;
+    }
+    written = path;
+    return true;
+  }
+  error = "添付ファイルの名前が空きません: " + name;
+  return false;
+}
+
+struct Walk {
+  std::vector<std::string> plain, html;
+  std::vector<Attachment> files;
+};
+
+void walk(GMimeObject* obj, Walk& w);
+
+void walkMessagePart(GMimeMessagePart* mp, GMimeObject* asObject, Walk& w) {
+  GMimeMessage* inner = g_mime_message_part_get_message(mp);
+  if (!inner) return;
+  Attachment a;
+  const char* fn = g_mime_object_get_content_disposition_parameter(asObject, "filename");
+  if (!fn) fn = g_mime_object_get_content_type_parameter(asObject, "name");
+  if (fn && *fn) {
+    a.name = fn;
+  } else {
+    const char* subj = g_mime_message_get_subject(inner);
+    a.name = std::string(subj && *subj ? subj : "message") + ".eml";
+  }
+  a.data = objectBytes(GMIME_OBJECT(inner), false);
+  w.files.push_back(std::move(a));
+}
+
+void walkLeaf(GMimePart* part, Walk& w) {
+  GMimeObject* obj = GMIME_OBJECT(part);
+  const char* filename = g_mime_part_get_filename(part);
+  const char* disp = g_mime_object_get_disposition(obj);
+  bool attachment = (disp && g_ascii_strcasecmp(disp, "attachment") == 0) || (filename && *filename) ||
+                    !isText(obj);
+  if (!attachment) {
+    GMimeContentType* ct = g_mime_object_get_content_type(obj);
+    if (ct && g_mime_content_type_is_type(ct, "text", "html"))
+      w.html.push_back(textOf(part));
+    else
+      w.plain.push_back(textOf(part));
+    return;
+  }
+  Attachment a;
+  a.name = filename ? filename : "";
+  if (a.name.empty()) {
+    GMimeContentType* ct = g_mime_object_get_content_type(obj);
+    const char* sub = ct ? g_mime_content_type_get_media_subtype(ct) : nullptr;
+    a.name = std::string("attachment") + (sub && *sub ? "." + lower(sub) : "");
+  }
+  a.data = partContent(part);
+  w.files.push_back(std::move(a));
+}
+
+void walk(GMimeObject* obj, Walk& w) {
+  if (!obj) return;
+  if (GMIME_IS_MULTIPART(obj)) {
+    GMimeMultipart* mp = GMIME_MULTIPART(obj);
+    int n = g_mime_multipart_get_count(mp);
+    GMimeContentType* ct = g_mime_object_get_content_type(obj);
+    if (ct && g_mime_content_type_is_type(ct, "multipart", "alternative") && n > 0) {
+      // One of the alternatives: plain text when there is one.
+      GMimeObject* pick = nullptr;
+      for (int i = 0; i < n && !pick; ++i) {
+        GMimeObject* c = g_mime_multipart_get_part(mp, i);
+        GMimeContentType* cct = g_mime_object_get_content_type(c);
+        if (GMIME_IS_PART(c) && cct && g_mime_content_type_is_type(cct, "text", "plain")) pick = c;
+      }
+      walk(pick ? pick : g_mime_multipart_get_part(mp, 0), w);
+      return;
+    }
+    for (int i = 0; i < n; ++i) walk(g_mime_multipart_get_part(mp, i), w);
+  } else if (GMIME_IS_MESSAGE_PART(obj)) {
+    walkMessagePart(GMIME_MESSAGE_PART(obj), obj, w);
+  } else if (GMIME_IS_PART(obj)) {
+    walkLeaf(GMIME_PART(obj), w);
+  }
+}
+
+std::string joinTexts(const std::vector<std::string>& parts) {
+  std::string out;
+  for (const auto& p : parts) {
+    if (!out.empty() && !(out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0)) out += "\r\n";
+    out += p;
+  }
+  return out;
+}
+
+// Turns every 8-bit leaf of a multipart tree into CP932 text (text parts)
+// or base64 (the others). True when something changed.
+bool armour(GMimeObject* obj) {
+  bool changed = false;
+  if (GMIME_IS_MULTIPART(obj)) {
+    GMimeMultipart* mp = GMIME_MULTIPART(obj);
+    int n = g_mime_multipart_get_count(mp);
+    for (int i = 0; i < n; ++i) changed |= armour(g_mime_multipart_get_part(mp, i));
+    return changed;
+  }
+  if (GMIME_IS_MESSAGE_PART(obj)) {
+    GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
+    if (inner) changed |= armour(g_mime_message_get_mime_part(inner));
+    return changed;
+  }
+  if (!GMIME_IS_PART(obj)) return false;
+  GMimePart* part = GMIME_PART(obj);
+  GMimeContentEncoding enc = g_mime_part_get_content_encoding(part);
+  if (enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
+      enc == GMIME_CONTENT_ENCODING_UUENCODE)
+    return false;
+  std::string content = partContent(part);
+  if (text::isAscii(content)) return false;
+  if (isText(obj) && !g_mime_part_get_filename(part)) {
+    std::string cp = text::toCp932(content, charsetOf(obj));
+    Ref<GMimeStream> mem(g_mime_stream_mem_new_with_buffer(cp.data(), cp.size()));
+    Ref<GMimeDataWrapper> dw(g_mime_data_wrapper_new_with_stream(mem.p, GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part, dw.p);
+    g_mime_object_set_content_type_parameter(obj, "charset", "Shift_JIS");
+    g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_8BIT);
+  } else {
+    g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
+  }
+  return true;
+}
+
+const char* kPartialFolder = ".partial";
+
+std::string partialKey(const char* id) {
+  // The id names the pieces' files: keep it short and harmless.
+  std::string s = id ? id : "";
+  gchar* sum = g_compute_checksum_for_string(G_CHECKSUM_SHA1, s.c_str(), -1);
+  std::string out(sum, 16);
+  g_free(sum);
+  return out;
+}
+
+}  // namespace
+
+void initialize() {
+  static std::once_flag once;
+  std::call_once(once, [] { g_mime_init(); });
+}
+
+void split(std::string_view mail, std::string_view& header, std::string_view& body) {
+  std::size_t i = 0;
+  while (i < mail.size()) {
+    std::size_t nl = mail.find('\n', i);
+    if (nl == std::string_view::npos) break;
+    std::size_t len = nl - i;
+    if (len == 0 || (len == 1 && mail[i] == '\r')) {
+      header = mail.substr(0, i);
+      body = mail.substr(nl + 1);
+      return;
+    }
+    i = nl + 1;
+  }
+  header = mail;
+  body = std::string_view();
+}
+
+Fields decodeFields(std::string_view header, std::size_t headerCap) {
+  std::vector<Field> fields = headerFields(header);
+  Fields out;
+  bool haveSubject = false, haveFrom = false, haveDate = false;
+  for (auto& f : fields) {
+    if (f.name == "subject" && !haveSubject) {
+      out.subject = text::decodeHeader(fieldValue(f));
+      haveSubject = true;
+    } else if (f.name == "from" && !haveFrom) {
+      out.from = text::decodeHeader(fieldValue(f));
+      haveFrom = true;
+    } else if (f.name == "date" && !haveDate) {
+      out.date = text::decodeHeader(fieldValue(f));
+      haveDate = true;
+    }
+    f.raw = lineToCp932(f.raw);
+  }
+  std::vector<bool> use(fields.size(), true);
+  out.header = joinFields(fields, use);
+  if (headerCap > 0 && out.header.size() + 1 > headerCap) {
+    // Too long for the buffer: the fields the mail needs to be read again
+    // (addresses, subject, date, the MIME fields) first, in their order;
+    // trace fields only while there is room.
+    std::size_t room = headerCap - 1, used = 0;
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      use[k] = importantField(fields[k].name);
+      if (use[k]) used += fields[k].raw.size() + 2;
+    }
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      if (use[k]) continue;
+      if (used + fields[k].raw.size() + 2 <= room) {
+        use[k] = true;
+        used += fields[k].raw.size() + 2;
+      }
+    }
+    out.header = joinFields(fields, use);
+  }
+  return out;
+}
+
+std::string fetchedBody(std::string_view mail, std::size_t cap) {
+  initialize();
+  std::string_view header, body;
+  split(mail, header, body);
+  std::size_t room = cap > 0 ? cap - 1 : 0;
+  auto fallback = [&] { return std::string(text::cutCp932(text::unknownToCp932(body), room)); };
+  Ref<GMimeMessage> msg(parseMessage(mail));
+  if (!msg) return fallback();
+  GMimeObject* top = g_mime_message_get_mime_part(msg.p);
+  if (!top) return fallback();
+  if (GMIME_IS_MULTIPART(top)) {
+    if (text::isAscii(body)) return std::string(text::cutCp932(body, room));
+    if (!armour(top)) return fallback();
+    std::string out = objectBytes(top, true);
+    if (out.size() <= room) return out;
+    return fallback();
+  }
+  if (GMIME_IS_PART(top) && isText(top) && !GMIME_IS_MESSAGE_PARTIAL(top))
+    return std::string(text::cutCp932(textOf(GMIME_PART(top)), room));
+  return fallback();
+}
+
+std::string safeFileName(std::string_view raw) {
+  std::string name(raw);
+  if (!text::isValidUtf8(name)) name = text::cp932ToUtf8(text::unknownToCp932(name));
+  auto slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name = name.substr(slash + 1);
+  std::string clean;
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) continue;
+    if (std::strchr("/\\:*?\"<>|", c)) continue;
+    clean += c;
+  }
+  // No leading or trailing blanks and dots: no hidden files, no "." or "..".
+  std::size_t b = clean.find_first_not_of(" .");
+  std::size_t e = clean.find_last_not_of(" .");
+  clean = b == std::string::npos ? std::string() : clean.substr(b, e - b + 1);
+  if (clean.empty()) clean = "attachment";
+  if (clean.size() > 200) {
+    std::string ext;
+    auto dot = clean.rfind('.');
+    if (dot != std::string::npos && clean.size() - dot <= 16) ext = clean.substr(dot);
+    std::size_t keep = 200 - ext.size();
+    while (keep > 0 && (static_cast<unsigned char>(clean[keep]) & 0xC0) == 0x80) --keep;
+    clean = clean.substr(0, keep) + ext;
+  }
+  return clean;
+}
+
+Unpacked unpack(std::string_view mailText, const std::string& folderIn, std::size_t headerCap,
+                std::size_t bodyCap) {
+  initialize();
+  Unpacked out;
+  std::string folder = folderIn;
+  struct stat st{};
+  if (folder.find('\\') != std::string::npos && ::stat(folder.c_str(), &st) != 0)
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+  std::string_view header, body;
+  split(mailText, header, body);
+  out.fields = decodeFields(header, headerCap);
+  std::size_t room = bodyCap > 0 ? bodyCap - 1 : 0;
+
+  Ref<GMimeMessage> msg(parseMessage(mailText));
+  GMimeObject* top = msg ? g_mime_message_get_mime_part(msg.p) : nullptr;
+  if (!top) {
+    out.body = std::string(text::cutCp932(text::unknownToCp932(body), room));
+    return out;
+  }
+
+  if (GMIME_IS_MESSAGE_PARTIAL(top)) {
+    GMimeMessagePartial* piece = GMIME_MESSAGE_PARTIAL(top);
+    std::string key = partialKey(g_mime_message_partial_get_id(piece));
+    int number = g_mime_message_partial_get_number(piece);
+    std::string dir = folder + "/" + kPartialFolder;
+    makeDirs(dir);
+    if (number >= 1 && number <= 1000) {
+      std::string path = dir + "/" + key + "." + std::to_string(number);
+      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+      bool ok = fd >= 0 && ::write(fd, mailText.data(), mailText.size()) ==
+                               static_cast<ssize_t>(mailText.size());
+      if (fd >= 0) ok = (::close(fd) == 0) && ok;
+      if (!ok) {
+        out.result = -5;
+        out.error = "分割メールを保存できません: " + path;
+        return out;
+      }
+    }
+    // Gather the pieces kept so far.
+    std::map<int, std::string> pieces;
+    int total = -1;
+    if (DIR* d = ::opendir(dir.c_str())) {
+      while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n.rfind(key + ".", 0) != 0) continue;
+        int k = std::atoi(n.c_str() + key.size() + 1);
+        if (k < 1) continue;
+        std::string data;
+        if (FILE* f = std::fopen((dir + "/" + n).c_str(), "rb")) {
+          char buf[65536];
+          std::size_t r;
+          while ((r = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, r);
+          std::fclose(f);
+        }
+        pieces[k] = std::move(data);
+      }
+      ::closedir(d);
+    }
+    std::vector<Ref<GMimeMessage>*> parsed;
+    std::vector<GMimeMessagePartial*> partials;
+    for (auto& [k, data] : pieces) {
+      auto* m = new Ref<GMimeMessage>(parseMessage(data));
+      parsed.push_back(m);
+      GMimeObject* p = *m ? g_mime_message_get_mime_part(m->p) : nullptr;
+      if (p && GMIME_IS_MESSAGE_PARTIAL(p)) {
+        partials.push_back(GMIME_MESSAGE_PARTIAL(p));
+        int t = g_mime_message_partial_get_total(GMIME_MESSAGE_PARTIAL(p));
+        if (t > 0) total = t;
+      }
+    }
+    bool complete = total > 0 && static_cast<int>(pieces.size()) >= total &&
+                    static_cast<int>(partials.size()) >= total;
+    for (int k = 1; complete && k <= total; ++k) complete = pieces.count(k) > 0;
+    std::string whole;
+    if (complete) {
+      Ref<GMimeMessage> joined(g_mime_message_partial_reconstruct_message(partials.data(), partials.size()));
+      if (joined) whole = objectBytes(GMIME_OBJECT(joined.p), false);
+      else complete = false;
+    }
+    for (auto* m : parsed) delete m;
+    if (!complete) {
+      out.result = -6;
+      out.error = "分割されたメールが全て揃っていません";
+      return out;
+    }
+    for (auto& [k, data] : pieces) ::unlink((dir + "/" + key + "." + std::to_string(k)).c_str());
+    ::rmdir(dir.c_str());
+    // The joined mail is the mail: unpack it as such.
+    std::string_view wh, wb;
+    split(whole, wh, wb);
+    std::string cpHeader = decodeFields(wh, 0).header;
+    std::string again = cpHeader + "\r\n" + std::string(wb);
+    return unpack(again, folder, headerCap, bodyCap);
+  }
+
+  Walk w;
+  walk(top, w);
+  out.body = joinTexts(w.plain.empty() ? w.html : w.plain);
+  out.body = std::string(text::cutCp932(out.body, room));
+  if (!w.files.empty()) {
+    makeDirs(folder);
+    for (auto& a : w.files) {
+      std::string written, error;
+      if (!writeNewFile(folder, safeFileName(a.name), a.data, written, error)) {
+        out.result = -5;
+        if (out.error.empty()) out.error = error;
+        continue;
+      }
+      out.written.push_back(written);
+    }
+  }
+  return out;
+}
+
+bool parseAddresses(std::string_view textIn, std::vector<Address>& out, std::string& error) {
+  std::string s(textIn);
+  for (char& c : s)
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  // Split at commas outside quotes and angle brackets.
+  std::vector<std::string> items;
+  std::string cur;
+  bool quoted = false;
+  int angle = 0;
+  for (char c : s) {
+    if (c == '"') quoted = !quoted;
+    if (!quoted && c == '<') ++angle;
+    if (!quoted && c == '>' && angle > 0) --angle;
+    if (c == ',' && !quoted && angle == 0) {
+      items.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  items.push_back(cur);
+  auto trim = [](std::string v) {
+    std::size_t b = v.find_first_not_of(' ');
+    if (b == std::string::npos) return std::string();
+    std::size_t e = v.find_last_not_of(' ');
+    return v.substr(b, e - b + 1);
+  };
+  for (auto& item : items) {
+    std::string t = trim(item);
+    if (t.empty()) continue;
+    Address a;
+    auto lt = t.rfind('<');
+    auto gt = t.rfind('>');
+    if (lt != std::string::npos && gt != std::string::npos && gt > lt) {
+      a.address = trim(t.substr(lt + 1, gt - lt - 1));
+      a.display = trim(t.substr(0, lt));
+      if (a.display.size() >= 2 && a.display.front() == '"' && a.display.back() == '"')
+        a.display = a.display.substr(1, a.display.size() - 2);
+      if (!trim(t.substr(gt + 1)).empty()) {
+        error = "メールアドレスが正しくありません: " + t;
+        return false;
+      }
+    } else {
+      a.address = t;
+    }
+    bool ok = !a.address.empty() && a.address.size() <= 254;
+    for (char c : a.address) {
+      unsigned char u = static_cast<unsigned char>(c);
+      if (u <= 0x20 || u >= 0x7F || c == '<' || c == '>' || c == '"' || c == ',') ok = false;
+    }
+    if (!ok) {
+      error = "メールアドレスが正しくありません: " + t;
+      return false;
+    }
+    for (char& c : a.display)
+      if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    out.push_back(std::move(a));
+  }
+  return true;
+}
+
+namespace {
+
+std::string formatAddress(const Address& a, std::size_t used) {
+  if (a.display.empty()) return a.address;
+  std::string name;
+  if (text::isAscii(a.display) && a.display.find("=?") == std::string::npos) {
+    bool special = a.display.find_first_of("()<>[]:;@\\,.\"") != std::string::npos;
+    if (special) {
+      name = "\"";
+      for (char c : a.display) {
+        if (c == '"' || c == '\\') name += '\\';
+        name += c;
+      }
+      name += "\"";
+    } else {
+      name = a.display;
+    }
+  } else {
+    name = text::encodeHeader(a.display, used);
+  }
+  return name + " <" + a.address + ">";
+}
+
+std::string rfcDate() {
+  static const char* days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::time_t now = std::time(nullptr);
+  std::tm lt{};
+  localtime_r(&now, &lt);
+  long off = lt.tm_gmtoff / 60;
+  char sign = off < 0 ? '-' : '+';
+  if (off < 0) off = -off;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%s, %d %s %04d %02d:%02d:%02d %c%02ld%02ld", days[lt.tm_wday], lt.tm_mday,
+                months[lt.tm_mon], lt.tm_year + 1900, lt.tm_hour, lt.tm_min, lt.tm_sec, sign, off / 60,
+                off % 60);
+  return buf;
+}
+
+std::string messageId(const Address& from) {
+  static std::mt19937_64 rng{std::random_device{}()};
+  auto at = from.address.rfind('@');
+  std::string domain = at == std::string::npos ? "localhost" : from.address.substr(at + 1);
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "<%lld.%d.%016llx@", static_cast<long long>(std::time(nullptr)),
+                static_cast<int>(::getpid()), static_cast<unsigned long long>(rng()));
+  return std::string(buf) + domain + ">";
+}
+
+const char* mediaType(const std::string& name) {
+  static const std::pair<const char*, const char*> table[] = {
+      {".txt", "text/plain"},       {".jpg", "image/jpeg"},       {".jpeg", "image/jpeg"},
+      {".png", "image/png"},        {".gif", "image/gif"},        {".bmp", "image/bmp"},
+      {".pdf", "application/pdf"},  {".zip", "application/zip"},  {".lzh", "application/x-lzh"},
+      {".htm", "text/html"},        {".html", "text/html"},       {".wav", "audio/wav"},
+      {".mid", "audio/midi"},       {".doc", "application/msword"}, {".xls", "application/vnd.ms-excel"}};
+  std::string l = lower(name);
+  for (auto& [ext, type] : table)
+    if (l.size() > std::strlen(ext) && l.compare(l.size() - std::strlen(ext), std::strlen(ext), ext) == 0)
+      return type;
+  return "application/octet-stream";
+}
+
+bool longLine(std::string_view s, std::size_t limit) {
+  std::size_t col = 0;
+  for (char c : s) {
+    if (c == '\n') col = 0;
+    else if (++col > limit) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string build(const Outgoing& m) {
+  initialize();
+  std::string head;
+  head += "Date: " + rfcDate() + "\r\n";
+  head += "From: " + formatAddress(m.from, 6) + "\r\n";
+  std::string to;
+  for (const auto& a : m.to) {
+    if (!to.empty()) to += ",\r\n ";
+    to += formatAddress(a, 4);
+  }
+  head += "To: " + to + "\r\n";
+  std::string subject = m.subject;
+  for (char& c : subject)
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  head += "Subject: " + text::encodeHeader(subject, 9) + "\r\n";
+  head += "Message-ID: " + messageId(m.from) + "\r\n";
+  head += "MIME-Version: 1.0\r\n";
+
+  std::string body = text::toCrlf(m.body);
+  std::string jis;
+  bool useJis = text::utf8ToIso2022jp(body, jis);
+  std::string charset = useJis ? "ISO-2022-JP" : "UTF-8";
+  std::string bodyBytes = useJis ? jis : body;
+  bool b64 = !useJis || longLine(bodyBytes, 998);
+  if (useJis && text::isAscii(body)) charset = "US-ASCII";
+
+  if (m.attachments.empty()) {
+    head += "Content-Type: text/plain; charset=" + charset + "\r\n";
+    if (b64) {
+      head += "Content-Transfer-Encoding: base64\r\n\r\n";
+      return head + text::base64Encode(bodyBytes) + "\r\n";
+    }
+    head += "Content-Transfer-Encoding: 7bit\r\n\r\n";
+    return head + bodyBytes + (bodyBytes.size() >= 2 && bodyBytes.ends_with("\r\n") ? "" : "\r\n");
+  }
+
+  Ref<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+  {
+    Ref<GMimePart> textPart(g_mime_part_new_with_type("text", "plain"));
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(textPart.p), "charset", charset.c_str());
+    Ref<GMimeStream> mem(g_mime_stream_mem_new_with_buffer(bodyBytes.data(), bodyBytes.size()));
+    Ref<GMimeDataWrapper> dw(g_mime_data_wrapper_new_with_stream(mem.p, GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(textPart.p, dw.p);
+    g_mime_part_set_content_encoding(textPart.p,
+                                     b64 ? GMIME_CONTENT_ENCODING_BASE64 : GMIME_CONTENT_ENCODING_7BIT);
+    g_mime_multipart_add(mixed.p, GMIME_OBJECT(textPart.p));
+  }
+  for (const auto& a : m.attachments) {
+    std::string type = mediaType(a.name);
+    auto slash = type.find('/');
+    Ref<GMimePart> part(g_mime_part_new_with_type(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str()));
+    Ref<GMimeStream> mem(g_mime_stream_mem_new_with_buffer(a.data.data(), a.data.size()));
+    Ref<GMimeDataWrapper> dw(g_mime_data_wrapper_new_with_stream(mem.p, GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part.p, dw.p);
+    g_mime_part_set_content_encoding(part.p, GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_object_set_disposition(GMIME_OBJECT(part.p), "attachment");
+    g_mime_part_set_filename(part.p, a.name.c_str());
+    g_mime_multipart_add(mixed.p, GMIME_OBJECT(part.p));
+  }
+  std::string multipart = objectBytes(GMIME_OBJECT(mixed.p), false);
+  return head + text::toCrlf(multipart);
+}
+
+}  // namespace nmail::mime

@@ -1,0 +1,70 @@
+#pragma once
+// Decoding of received mail and building of mail to send.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nmail::mime {
+
+void initialize();  // once per process; every function below calls it
+
+// The header fields the callers see, in CP932.
+struct Fields {
+  std::string subject, date, from;
+  std::string header;  // every line ended by CR LF, no empty line at the end
+};
+
+// Splits a raw mail at its first empty line.
+void split(std::string_view mail, std::string_view& header, std::string_view& body);
+
+// Subject, date and from decoded; the header as it came, 8-bit bytes turned
+// into CP932, shortened to fit headerCap bytes (NUL included) by leaving out
+// trace fields first.
+Fields decodeFields(std::string_view header, std::size_t headerCap);
+
+// Body of a fetched mail: the decoded text of a single-part text mail; for
+// a multipart mail the multipart body, its 8-bit parts turned into CP932
+// text (or base64) so that the text survives as CP932; for any other mail
+// the body as it came. Never longer than cap - 1 bytes.
+std::string fetchedBody(std::string_view mail, std::size_t cap);
+
+// Unpacks a whole mail text (CP932) into folder (a UTF-8 path).
+struct Unpacked {
+  Fields fields;
+  std::string body;   // text parts only, CP932
+  int result = 1;     // 1, -5 (a file could not be written), -6 (split mail not complete)
+  std::string error;  // UTF-8, for a failure
+  std::vector<std::string> written;  // UTF-8 paths of the files written
+};
+Unpacked unpack(std::string_view mailText, const std::string& folder, std::size_t headerCap,
+                std::size_t bodyCap);
+
+// A file name from a stranger made safe to create in a folder: the last
+// path component only, without control characters, separators and the
+// characters file systems refuse; never empty, ".", ".." or hidden.
+std::string safeFileName(std::string_view name);
+
+// Building a mail to send. Texts are UTF-8.
+struct Address {
+  std::string display;  // may be empty
+  std::string address;  // local@domain, checked: printable ASCII, no blanks or <>
+};
+// Parses "name <addr>", "addr" or a comma-separated list of them. CR and LF
+// are read as blanks. False with error when an address is unusable.
+bool parseAddresses(std::string_view text, std::vector<Address>& out, std::string& error);
+
+struct Attachment {
+  std::string name;  // file name shown to the recipient
+  std::string data;
+};
+struct Outgoing {
+  Address from;
+  std::vector<Address> to;
+  std::string subject, body;
+  std::vector<Attachment> attachments;
+};
+// The whole mail, lines ended by CR LF (not dot-stuffed).
+std::string build(const Outgoing& mail);
+
+}  // namespace nmail::mime

@@ -1,0 +1,257 @@
+#include "net.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace nmail::net {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+std::string timeoutText(int ms) {
+  return "応答がありません（" + std::to_string((ms + 999) / 1000) + " 秒で時間切れ）";
+}
+
+}  // namespace
+
+bool splitServer(std::string_view s, int defaultPort, std::string& host, int& port) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    s.remove_suffix(1);
+  port = defaultPort;
+  std::string_view portText;
+  if (!s.empty() && s.front() == '[') {
+    auto close = s.find(']');
+    if (close == std::string_view::npos) return false;
+    host = std::string(s.substr(1, close - 1));
+    std::string_view rest = s.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != ':') return false;
+      portText = rest.substr(1);
+      if (portText.empty()) return false;
+    }
+  } else {
+    auto colon = s.find(':');
+    if (colon != std::string_view::npos && s.find(':', colon + 1) == std::string_view::npos) {
+      host = std::string(s.substr(0, colon));
+      portText = s.substr(colon + 1);
+      if (portText.empty()) return false;
+    } else {
+      host = std::string(s);  // no port, or a bare IPv6 address
+    }
+  }
+  if (host.empty()) return false;
+  for (char c : host)
+    if (static_cast<unsigned char>(c) <= 0x20 || c == '/' || c == 0x7F) return false;
+  if (!portText.empty()) {
+    if (portText.size() > 5) return false;
+    int p = 0;
+    for (char c : portText) {
+      if (c < '0' || c > '9') return false;
+      p = p * 10 + (c - '0');
+    }
+    if (p < 1 || p > 65535) return false;
+    port = p;
+  }
+  return true;
+}
+
+Connection::~Connection() { close(); }
+
+void Connection::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  buf_.clear();
+  pos_ = 0;
+}
+
+bool Connection::open(const std::string& host, int port, int timeoutMs, std::string& error) {
+  close();
+  timeoutMs_ = timeoutMs;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_ADDRCONFIG;
+  addrinfo* list = nullptr;
+  std::string service = std::to_string(port);
+  int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (rc != 0) {
+    hints.ai_flags = 0;
+    rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  }
+  if (rc != 0) {
+    error = "サーバー名が見つかりません: " + std::string(gai_strerror(rc));
+    return false;
+  }
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  error = "接続できません";
+  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+    int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+    if (fd < 0) {
+      error = std::string("接続できません: ") + std::strerror(errno);
+      continue;
+    }
+    int r = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+    if (r != 0 && errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      int n;
+      do {
+        n = ::poll(&p, 1, remainingMs(deadline));
+      } while (n < 0 && errno == EINTR);
+      if (n == 0) {
+        ::close(fd);
+        error = "接続できません: " + timeoutText(timeoutMs);
+        break;
+      }
+      int soErr = 0;
+      socklen_t len = sizeof soErr;
+      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len);
+      r = soErr == 0 ? 0 : -1;
+      errno = soErr;
+    }
+    if (r != 0) {
+      error = std::string("接続できません: ") + std::strerror(errno);
+      ::close(fd);
+      continue;
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    fd_ = fd;
+    break;
+  }
+  freeaddrinfo(list);
+  return fd_ >= 0;
+}
+
+bool Connection::writeAll(std::string_view data, std::string& error) {
+  if (fd_ < 0) {
+    error = "接続が切れています";
+    return false;
+  }
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  while (!data.empty()) {
+    ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+    if (n > 0) {
+      data.remove_prefix(static_cast<std::size_t>(n));
+      deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd p{fd_, POLLOUT, 0};
+      int r = ::poll(&p, 1, remainingMs(deadline));
+      if (r == 0) {
+        error = "送れません: " + timeoutText(timeoutMs_);
+        close();
+        return false;
+      }
+      continue;
+    }
+    error = std::string("送れません: ") + std::strerror(errno);
+    close();
+    return false;
+  }
+  return true;
+}
+
+bool Connection::fill(std::string& error) {
+  if (fd_ < 0) {
+    error = "接続が切れています";
+    return false;
+  }
+  if (pos_ > 0 && pos_ >= buf_.size() / 2) {
+    buf_.erase(0, pos_);
+    pos_ = 0;
+  }
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  char chunk[65536];
+  while (true) {
+    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n > 0) {
+      buf_.append(chunk, static_cast<std::size_t>(n));
+      return true;
+    }
+    if (n == 0) {
+      error = "サーバーが接続を切りました";
+      close();
+      return false;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd p{fd_, POLLIN, 0};
+      int r = ::poll(&p, 1, remainingMs(deadline));
+      if (r == 0) {
+        error = timeoutText(timeoutMs_);
+        close();
+        return false;
+      }
+      continue;
+    }
+    error = std::string("受け取れません: ") + std::strerror(errno);
+    close();
+    return false;
+  }
+}
+
+bool Connection::readLine(std::string& line, std::string& error, std::size_t maxLine) {
+  std::size_t scanned = pos_;
+  while (true) {
+    const char* start = buf_.data() + scanned;
+    const void* lf = std::memchr(start, '\n', buf_.size() - scanned);
+    if (lf) {
+      std::size_t end = static_cast<const char*>(lf) - buf_.data();
+      std::size_t stop = end;
+      if (stop > pos_ && buf_[stop - 1] == '\r') --stop;
+      line.assign(buf_, pos_, stop - pos_);
+      pos_ = end + 1;
+      return true;
+    }
+    if (buf_.size() - pos_ > maxLine) {
+      error = "サーバーの応答の行が長すぎます";
+      close();
+      return false;
+    }
+    std::size_t keep = pos_;
+    std::size_t scannedRel = buf_.size() - pos_;
+    if (!fill(error)) return false;
+    // fill() may have moved the data to the front of the buffer.
+    (void)keep;
+    scanned = pos_ + scannedRel;
+  }
+}
+
+bool Connection::readDotBody(std::string& out, std::string& error, std::size_t maxBytes) {
+  out.clear();
+  std::string line;
+  while (true) {
+    if (!readLine(line, error)) return false;
+    if (!line.empty() && line[0] == '.') {
+      if (line.size() == 1) return true;
+      out.append(line, 1, std::string::npos);
+    } else {
+      out += line;
+    }
+    out += "\r\n";
+    if (out.size() > maxBytes) {
+      error = "メールが大きすぎます";
+      close();
+      return false;
+    }
+  }
+}
+
+}  // namespace nmail::net

@@ -1,0 +1,138 @@
+// Character sets and header words.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net.h"
+#include "text.h"
+
+using nmail::text::cp932ToUtf8;
+using nmail::text::utf8ToCp932;
+
+namespace {
+std::string b64(std::string_view s) { return nmail::text::base64Encode(s, 0); }
+std::string jis(std::string_view utf8) {
+  std::string out;
+  nmail::text::utf8ToIso2022jp(utf8, out);
+  return out;
+}
+}  // namespace
+
+TEST(Charset, BodiesIntoCp932) {
+  struct Case {
+    std::string bytes, charset, expectUtf8;
+  } cases[] = {
+      {jis("日本語テキスト"), "ISO-2022-JP", "日本語テキスト"},
+      {jis("日本語"), "iso-2022-jp", "日本語"},
+      // NEC row 13 (circled digits) in ISO-2022-JP, as Windows mailers send it.
+      {"\x1b$B-!-\"\x1b(B", "ISO-2022-JP", "①②"},
+      // Half-width kana by escape and by SO/SI.
+      {"\x1b(I12\x1b(B", "ISO-2022-JP", "ｱｲ"},
+      {"\x0e\x31\x0f", "ISO-2022-JP", "ｱ"},
+      {"\x93\xfa\x96\x7b", "Shift_JIS", "日本"},
+      {"\x87\x40", "Windows-31J", "①"},
+      {"\xc6\xfc\xcb\xdc", "EUC-JP", "日本"},
+      {"日本", "UTF-8", "日本"},
+      {"日本😀", "utf-8", "日本?"},          // no CP932 form
+      {"caf\xe9", "ISO-8859-1", "caf?"},     // é has no CP932 form
+      {"\x93\xfa\x96\x7b", "", "日本"},       // undeclared 8-bit: not UTF-8, so CP932
+      {"日本", "us-ascii", "日本"},           // declared wrongly: UTF-8 it is
+      {jis("日本"), "", "日本"},              // undeclared ISO-2022-JP
+      {"\x81", "Shift_JIS", "?"},            // cut double-byte character
+      {std::string("a\0b", 3), "UTF-8", "ab"},  // NUL never reaches a buffer
+      {"\xe3\x80\x9c", "UTF-8", "～"},        // wave dash
+      {"text", "x-no-such-charset", "text"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(cp932ToUtf8(nmail::text::toCp932(c.bytes, c.charset)), c.expectUtf8) << c.charset;
+}
+
+TEST(Charset, HeaderWords) {
+  struct Case {
+    std::string raw, expectUtf8;
+  } cases[] = {
+      {"plain subject", "plain subject"},
+      {"=?ISO-2022-JP?B?" + b64(jis("件名")) + "?=", "件名"},
+      {"=?utf-8?q?caf=C3=A9_=E6=97=A5?=", "caf? 日"},
+      {"=?UTF-8?B?" + b64("日本") + "?= =?UTF-8?B?" + b64("語") + "?=", "日本語"},  // blank between words dropped
+      {"Re: =?UTF-8?B?" + b64("日本") + "?= end", "Re: 日本 end"},
+      // One character split over two words.
+      {"=?UTF-8?B?" + b64("\xe6\x97") + "?=\r\n =?UTF-8?B?" + b64("\xa5") + "?=", "日"},
+      {"=?ISO-2022-JP?B?" + b64("\x1b$BF|") + "?= =?ISO-2022-JP?B?" + b64("K\\\x1b(B") + "?=", "日本"},
+      {"=?Shift_JIS?B?" + b64("\x93\xfa") + "?=", "日"},
+      {"=?EUC-JP?B?" + b64("\xc6\xfc") + "?=", "日"},
+      {"=?UTF-8*ja?B?" + b64("日") + "?=", "日"},  // language suffix
+      {"=?broken", "=?broken"},
+      {"=?UTF-8?X?abc?=", "=?UTF-8?X?abc?="},
+      {"line\r\n folded", "line folded"},
+      {"=?UTF-8?B?" + b64("a\r\nBcc: x") + "?=", "a  Bcc: x"},  // no line breaks in a field
+      {"\xe6\x97\xa5\xe6\x9c\xac raw UTF-8", "日本 raw UTF-8"},
+      {"\x93\xfa\x96\x7b raw SJIS", "日本 raw SJIS"},
+      {"  padded  ", "padded"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(cp932ToUtf8(nmail::text::decodeHeader(c.raw)), c.expectUtf8) << c.raw;
+}
+
+TEST(Charset, EncodedHeaderWordsDecodeBackAndStayShort) {
+  for (std::string s : {std::string("短い件名"), std::string("ASCII only"), std::string(200, 'x'),
+                        std::string("丸数字①を含む件名"), std::string("とても長い件名") + std::string(40, 'a') +
+                        "日本語日本語日本語日本語日本語日本語日本語日本語日本語"}) {
+    std::string enc = nmail::text::encodeHeader(s, 9);
+    for (unsigned char c : enc) EXPECT_LT(c, 0x80u);
+    std::size_t start = 0;
+    while (start < enc.size()) {
+      std::size_t end = enc.find("\r\n", start);
+      if (end == std::string::npos) end = enc.size();
+      EXPECT_LE(end - start, nmail::text::isAscii(s) ? 998u : 78u) << enc;
+      start = end + 2;
+    }
+    EXPECT_EQ(cp932ToUtf8(nmail::text::decodeHeader(enc)), cp932ToUtf8(utf8ToCp932(s)));
+  }
+  EXPECT_NE(nmail::text::encodeHeader("日本", 9).find("ISO-2022-JP"), std::string::npos);
+  EXPECT_NE(nmail::text::encodeHeader("①", 9).find("UTF-8"), std::string::npos);
+}
+
+TEST(Charset, CutNeverSplitsADoubleByteCharacter) {
+  std::string s = utf8ToCp932("aあいb");  // 1 + 2 + 2 + 1 bytes
+  EXPECT_EQ(nmail::text::cutCp932(s, 0), "");
+  EXPECT_EQ(nmail::text::cutCp932(s, 1), "a");
+  EXPECT_EQ(nmail::text::cutCp932(s, 2), "a");
+  EXPECT_EQ(nmail::text::cutCp932(s, 3), s.substr(0, 3));
+  EXPECT_EQ(nmail::text::cutCp932(s, 4), s.substr(0, 3));
+  EXPECT_EQ(nmail::text::cutCp932(s, 6), s);
+  EXPECT_EQ(nmail::text::cutCp932("a\x82", 5), "a");  // a lone lead byte at the end
+  char buf[4];
+  nmail::text::copyOut(buf, sizeof buf, s);
+  EXPECT_STREQ(buf, s.substr(0, 3).c_str());
+}
+
+TEST(ServerNames, HostAndPort) {
+  struct Case {
+    const char* in;
+    bool ok;
+    const char* host;
+    int port;
+  } cases[] = {
+      {"pop.example.jp", true, "pop.example.jp", 110},
+      {"pop.example.jp:1110", true, "pop.example.jp", 1110},
+      {" pop.example.jp ", true, "pop.example.jp", 110},
+      {"[::1]:995", true, "::1", 995},
+      {"::1", true, "::1", 110},
+      {"host:0", false, "", 0},
+      {"host:65536", false, "", 0},
+      {"host:12a", false, "", 0},
+      {"host:", false, "", 0},
+      {"", false, "", 0},
+      {"two words", false, "", 0},
+  };
+  for (const auto& c : cases) {
+    std::string host;
+    int port = 0;
+    bool ok = nmail::net::splitServer(c.in, 110, host, port);
+    EXPECT_EQ(ok, c.ok) << c.in;
+    if (ok && c.ok) {
+      EXPECT_EQ(host, c.host);
+      EXPECT_EQ(port, c.port);
+    }
+  }
+}

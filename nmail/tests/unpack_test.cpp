@@ -1,0 +1,179 @@
+// Unpacking of attachments: names from strangers, files that exist, folders
+// that cannot be written, split mails.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "mime.h"
+#include "test_util.h"
+
+using namespace testutil;
+
+namespace {
+
+struct Result {
+  int code;
+  std::string subject, from, body;
+};
+
+Result unpack(const std::string& folder, const std::string& mail) {
+  std::vector<char> s(8192), d(8192), f(8192), h(8192), body(mail.size() + 1);
+  Result r;
+  std::string cpFolder = cp(folder);
+  r.code = NMailAttachmentFileFirst(0, s.data(), d.data(), f.data(), h.data(), body.data(), cpFolder.c_str(),
+                                    (cpFolder + "/0.txt").c_str(), mail.c_str(), 0);
+  NMailAttachmentFileClose(0);
+  r.subject = utf8(s.data());
+  r.from = utf8(f.data());
+  r.body = utf8(body.data());
+  return r;
+}
+
+std::string withAttachment(const std::string& disposition, const std::string& content) {
+  return "From: a@example.jp\r\nSubject: files\r\nMIME-Version: 1.0\r\n"
+         "Content-Type: multipart/mixed; boundary=\"xx\"\r\n\r\n"
+         "--xx\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nbody text\r\n"
+         "--xx\r\nContent-Type: application/octet-stream\r\nContent-Disposition: " + disposition +
+         "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + nmail::text::base64Encode(content) +
+         "\r\n--xx--\r\n";
+}
+
+}  // namespace
+
+TEST(SafeFileName, NamesFromStrangers) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"report.pdf", "report.pdf"},
+      {"../../etc/passwd", "passwd"},
+      {"..\\..\\windows\\win.ini", "win.ini"},
+      {"/absolute/path.txt", "path.txt"},
+      {"..", "attachment"},
+      {".", "attachment"},
+      {"", "attachment"},
+      {".bashrc", "bashrc"},
+      {"a\r\nb\tc\x01.txt", "abc.txt"},
+      {"what?<>|:*\".txt", "what.txt"},
+      {"  spaced  ", "spaced"},
+      {"写真 1.jpg", "写真 1.jpg"},
+      {"dir/", "attachment"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(nmail::mime::safeFileName(c.in), c.out) << c.in;
+  std::string longName = std::string(300, 'a') + ".txt";
+  std::string cut = nmail::mime::safeFileName(longName);
+  EXPECT_LE(cut.size(), 200u);
+  EXPECT_TRUE(cut.ends_with(".txt"));
+  std::string longJapanese;
+  for (int i = 0; i < 100; ++i) longJapanese += "日";
+  EXPECT_TRUE(nmail::text::isValidUtf8(nmail::mime::safeFileName(longJapanese)));
+}
+
+TEST(Unpack, TraversingNamesStayInTheFolder) {
+  ScratchDir dir;
+  std::string folder = dir.path + "/添付フォルダ";
+  ::mkdir(folder.c_str(), 0755);
+  for (const char* name : {"../escape.txt", "..%2F..%2Fescape.txt", "/tmp/escape.txt"}) {
+    Result r = unpack(folder, withAttachment(std::string("attachment; filename=\"") + name + "\"", "x"));
+    EXPECT_EQ(r.code, NMAIL_SUCCESS) << name;
+  }
+  Result r = unpack(folder, withAttachment("attachment; filename*=UTF-8''..%2F..%2Fescape2.txt", "y"));
+  EXPECT_EQ(r.code, NMAIL_SUCCESS);
+  EXPECT_EQ(listDir(dir.path).size(), 1u);  // only the folder itself
+  for (const auto& n : listDir(folder)) EXPECT_EQ(n.find('/'), std::string::npos);
+  EXPECT_EQ(readFile(folder + "/escape2.txt"), "y");
+}
+
+TEST(Unpack, ExistingFileIsNeverOverwritten) {
+  ScratchDir dir;
+  writeFile(dir.path + "/data.bin", "old");
+  EXPECT_EQ(unpack(dir.path, withAttachment("attachment; filename=\"data.bin\"", "new 1")).code, NMAIL_SUCCESS);
+  EXPECT_EQ(unpack(dir.path, withAttachment("attachment; filename=\"data.bin\"", "new 2")).code, NMAIL_SUCCESS);
+  EXPECT_EQ(readFile(dir.path + "/data.bin"), "old");
+  EXPECT_EQ(readFile(dir.path + "/data(2).bin"), "new 1");
+  EXPECT_EQ(readFile(dir.path + "/data(3).bin"), "new 2");
+  // A link planted under the name is not followed either.
+  ::symlink("/tmp/nmail-link-target-should-not-exist", (dir.path + "/link.bin").c_str());
+  EXPECT_EQ(unpack(dir.path, withAttachment("attachment; filename=\"link.bin\"", "z")).code, NMAIL_SUCCESS);
+  EXPECT_NE(::access("/tmp/nmail-link-target-should-not-exist", F_OK), 0);
+  EXPECT_EQ(readFile(dir.path + "/link(2).bin"), "z");
+}
+
+TEST(Unpack, MissingFolderIsCreatedUnwritableFolderGivesMinus5) {
+  ScratchDir dir;
+  std::string folder = dir.path + "/new/sub";
+  Result r = unpack(folder, withAttachment("attachment; filename=\"a.bin\"", "abc"));
+  EXPECT_EQ(r.code, NMAIL_SUCCESS);
+  EXPECT_EQ(readFile(folder + "/a.bin"), "abc");
+  // A plain file where the folder should be.
+  writeFile(dir.path + "/file", "");
+  r = unpack(dir.path + "/file", withAttachment("attachment; filename=\"a.bin\"", "abc"));
+  EXPECT_EQ(r.code, NMAIL_ERR_FILE);
+  EXPECT_EQ(r.body, "body text");  // the mail itself is still read
+  EXPECT_NE(lastMessage().find("a.bin"), std::string::npos);
+}
+
+TEST(Unpack, BodyHoldsTheTextPartsOnly) {
+  ScratchDir dir;
+  std::string jis;
+  nmail::text::utf8ToIso2022jp("日本語の本文\r\n", jis);
+  std::string mail =
+      "From: =?ISO-2022-JP?B?" + nmail::text::base64Encode(jis.substr(0, 0) + "\x1b$BF|K\\\x1b(B", 0) +
+      "?= <a@example.jp>\r\nSubject: alt\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: multipart/mixed; boundary=\"out\"\r\n\r\n"
+      "--out\r\nContent-Type: multipart/alternative; boundary=\"in\"\r\n\r\n"
+      "--in\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n\r\n" + jis +
+      "--in\r\nContent-Type: text/html; charset=UTF-8\r\n\r\n<p>日本語の本文</p>\r\n--in--\r\n"
+      "--out\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+      nmail::text::base64Encode("PNGDATA") + "\r\n"
+      "--out\r\nContent-Type: message/rfc822\r\n\r\nSubject: inner\r\n\r\ninner body\r\n--out--\r\n";
+  Result r = unpack(dir.path, mail);
+  ASSERT_EQ(r.code, NMAIL_SUCCESS) << lastMessage();
+  EXPECT_EQ(r.from, "日本 <a@example.jp>");
+  EXPECT_EQ(r.body, "日本語の本文");
+  EXPECT_EQ(readFile(dir.path + "/attachment.png"), "PNGDATA");
+  EXPECT_NE(readFile(dir.path + "/inner.eml").find("inner body"), std::string::npos);
+}
+
+TEST(Unpack, SplitMailWaitsForEveryPiece) {
+  ScratchDir dir;
+  std::string inner = withAttachment("attachment; filename=\"whole.bin\"", std::string(3000, 'Q'));
+  std::string a = inner.substr(0, inner.size() / 2), b = inner.substr(inner.size() / 2);
+  auto piece = [](const std::string& part, int n, int total) {
+    std::string t = total ? "; total=" + std::to_string(total) : "";
+    return "From: a@example.jp\r\nSubject: split " + std::to_string(n) +
+           "\r\nMIME-Version: 1.0\r\nContent-Type: message/partial; id=\"abc@example.jp\"; number=" +
+           std::to_string(n) + t + "\r\n\r\n" + part;
+  };
+  Result r = unpack(dir.path, piece(b, 2, 2));
+  EXPECT_EQ(r.code, NMAIL_ERR_PARTIAL);
+  EXPECT_EQ(r.subject, "split 2");
+  r = unpack(dir.path, piece(a, 1, 0));
+  EXPECT_EQ(r.code, NMAIL_SUCCESS) << lastMessage();
+  EXPECT_EQ(r.subject, "files");
+  EXPECT_EQ(r.body, "body text");
+  EXPECT_EQ(readFile(dir.path + "/whole.bin"), std::string(3000, 'Q'));
+  EXPECT_TRUE(listDir(dir.path + "/.partial").empty());
+}
+
+TEST(Unpack, SinglePartMailAndBuffersThatAreTooSmall) {
+  ScratchDir dir;
+  std::string subject;
+  for (int i = 0; i < 50; ++i) subject += "漢";
+  std::string jis;
+  nmail::text::utf8ToIso2022jp(subject, jis);
+  std::string mail = "Subject: =?ISO-2022-JP?B?" + nmail::text::base64Encode(jis, 0) +
+                     "?=\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n\r\n" + jis + "\r\n";
+  NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, 11);
+  std::vector<char> s(11, 'X'), d(11), f(11), h(11), body(mail.size() + 1);
+  int r = NMailAttachmentFileFirst(0, s.data(), d.data(), f.data(), h.data(), body.data(), dir.path.c_str(),
+                                   "", mail.c_str(), 0);
+  NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, 8192);
+  EXPECT_EQ(r, NMAIL_SUCCESS);
+  EXPECT_EQ(std::string(s.data()).size(), 10u);  // five characters, cut whole
+  EXPECT_EQ(utf8(s.data()), "漢漢漢漢漢");
+  EXPECT_EQ(utf8(body.data()), subject + "\r\n");
+}
