@@ -22,3 +22,5 @@ records::MailRecord VipMailRec;
 records::MailRecord HeldMailRec;
 records::MailRecord HeldReplyRec;
 records::SpamKeywordRecord SpamKeywordRec;
+records::AddressRecord AddressRec;
+records::CcAddressRecord CcAddressRec;

@@ -41,6 +41,8 @@ extern records::MailRecord VipMailRec;       // xqmdata80.data
 extern records::MailRecord HeldMailRec;      // xqmdata10.data
 extern records::MailRecord HeldReplyRec;     // xqmdata11.data
 extern records::SpamKeywordRecord SpamKeywordRec;  // Xqmdata50.data
+extern records::AddressRecord AddressRec;          // Xqmdata20.data (address book)
+extern records::CcAddressRecord CcAddressRec;      // xqmdata100.data (Cc list)
 
 // Cuts text at its first NUL character (the whole text when it has none);
 // every text the mail library hands back goes through it.

@@ -37,6 +37,8 @@ class FixedText {
   }
   operator const QString&() const { return text_; }  // NOLINT
   const QString& text() const { return text_; }
+  bool isEmpty() const { return text_.isEmpty(); }
+  qsizetype size() const { return text_.size(); }
   // The field as a fixed-length text: padded on the right with blanks to N characters.
   QString padded() const { return text_.size() >= N ? text_ : text_ + QString(N - text_.size(), u' '); }
   bool operator==(const QString& s) const { return text_ == s; }
