@@ -54,7 +54,12 @@ KinkoForm::KinkoForm() : ui::Form(QStringLiteral("KinkoForm")) {
   QWidget* c = client();
   const QColor grey(224, 224, 224);
   c->setProperty("backColor", grey);
-  c->setStyleSheet(QStringLiteral("QWidget#KinkoForm_client { background-color: %1; }").arg(grey.name()));
+  {
+    QPalette pal = c->palette();
+    pal.setColor(QPalette::Window, grey);
+    c->setPalette(pal);
+    c->setAutoFillBackground(true);
+  }
   Frame1 = ui::control<QGroupBox>(c, QStringLiteral("Frame1"), 120, 120, 3495, 1935);
   Frame1->setTitle(QStringLiteral("金庫に入れる"));
   QWidget* f = Frame1;

@@ -27,7 +27,12 @@ OpenForm::OpenForm() : ui::Form(QStringLiteral("OpenForm")) {
   QWidget* c = client();
   const QColor navy(0, 0, 192);
   c->setProperty("backColor", navy);
-  c->setStyleSheet(QStringLiteral("QWidget#OpenForm_client { background-color: %1; }").arg(navy.name()));
+  {
+    QPalette pal = c->palette();
+    pal.setColor(QPalette::Window, navy);
+    c->setPalette(pal);
+    c->setAutoFillBackground(true);
+  }
   Frame1 = ui::control<QGroupBox>(c, QStringLiteral("Frame1"), 120, 120, 3495, 1935);
   Frame1->setTitle(QStringLiteral("金庫"));
   Frame1->setStyleSheet(QStringLiteral("QGroupBox { background-color: %1; color: white; }").arg(navy.name()));

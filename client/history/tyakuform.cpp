@@ -186,14 +186,15 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   setBackColor(Command6, QColor(255, 0, 0));
   Command7 = button(c, QStringLiteral("Command7"), QStringLiteral("金庫に入れる"), 4080, 400, 1250, 315);
   setBackColor(Command7, QColor(128, 255, 128));
-  Command8 = button(c, QStringLiteral("Command8"), QStringLiteral("金庫を開く"), 5330, 400, 1250, 315);
+  Command8 = button(c, QStringLiteral("Command8"), QStringLiteral("金庫を開く"), 5330, 400, 950, 315);
   setBackColor(Command8, QColor(128, 255, 255));
 
   Text10 = textBox(c, QStringLiteral("Text10"), 6920, 500, 375, 270);
   HScroll1 = ui::control<QScrollBar>(c, QStringLiteral("HScroll1"), 7320, 500, 1815, 255, Qt::Horizontal);
   HScroll1->setRange(8, 24);
   HScroll1->setValue(9);
-  Label1 = label(c, QStringLiteral("Label1"), QStringLiteral("文字Size"), 6600, 780, 800, 255);
+  Label1 = label(c, QStringLiteral("Label1"), QStringLiteral("文字Size"), 6300, 530, 620, 255);
+  Label1->setFont(ui::font(QStringLiteral("ＭＳ Ｐゴシック"), 8));
 
   static const char16_t* const arrows[4] = {u"↑", u"↓", u"↑↑", u"↓↓"};
   for (int i = 0; i < 4; ++i) {

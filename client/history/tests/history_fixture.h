@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "client/composer/backform.h"
+#include "client/composer/friendform.h"
 #include "client/history/editorcommands.h"
 #include "client/history/kinkoform.h"
 #include "client/history/openform.h"
@@ -87,7 +88,8 @@ class HistoryTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (auto unload : {+[] { if (KinkoFormLoaded()) ::KinkoForm().Unload(); },
+    for (auto unload : {+[] { if (FriendFormLoaded()) ::FriendForm().Unload(); },
+                        +[] { if (KinkoFormLoaded()) ::KinkoForm().Unload(); },
                         +[] { if (OpenFormLoaded()) ::OpenForm().Unload(); },
                         +[] { if (BackFormLoaded()) ::BackForm().Unload(); },
                         +[] { if (TyakuFormLoaded()) ::TyakuForm().Unload(); }})
@@ -98,6 +100,10 @@ class HistoryTest : public ::testing::Test {
     });
     seams::setFileDialogHandler([](const seams::FileDialogCall&) { return std::optional<QString>(); });
     seams::setStartHandler([](const seams::StartCall&) { return true; });
+    seams::setPrintDialogHandler([](QPrinter&, QWidget*) { return false; });
+    MailListKind = 0;
+    DocumentPath.clear();
+    DocumentModified = false;
     paths::setProgramFolder(QString());
   }
 

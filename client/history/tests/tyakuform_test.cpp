@@ -15,7 +15,9 @@
 #include "client/history/listpaint.h"
 #include "client/history/openmaillist.h"
 #include "client/history/tests/history_fixture.h"
+#include "client/composer/writeform.h"
 #include "client/mainwindow/mainform.h"
+#include "client/mainwindow/setform.h"
 #include "client/mainwindow/savemail.h"
 #include "client/mainwindow/startup.h"
 #include "client/mainwindow/settings.h"
@@ -382,5 +384,7 @@ TEST_F(HistoryTest, CountsIntoTheMainWindow) {
   // The main window goes without its closing steps (they end the program).
   startup::releaseInstanceLock();
   delete &main;
+  if (SetFormLoaded()) ::SetForm().Unload();
+  if (WriteFormLoaded()) ::WriteForm().Unload();
   ui::setEndHook(nullptr);
 }
