@@ -273,6 +273,10 @@ void SaveWriteTextAs() {
   ui::Form* w = neighbours::writeForm();
   QTextEdit* box = neighbours::writeFormBody();
   if (!w || !box) return;
+  if (CommonDialog* own = neighbours::writeFormDialog()) {
+    saveAs(*w, box, *own);
+    return;
+  }
   CommonDialog dialog(w);
   saveAs(*w, box, dialog);
 }

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QTextEdit>
 
+#include "client/history/commondialog.h"
+
 #include "client/mainwindow/mainform.h"
 #include "client/composer/friendform.h"
 #include "client/tools/helpform.h"
@@ -16,6 +18,11 @@ namespace {
 template <class Form>
 QTextEdit* bodyOf(Form& f) {
   if constexpr (requires { f.rtfEd; }) return f.rtfEd;
+  else return nullptr;
+}
+template <class Form>
+CommonDialog* dialogOf(Form& f) {
+  if constexpr (requires { f.CommonDialog1.ShowSave(); }) return &f.CommonDialog1;
   else return nullptr;
 }
 }  // namespace
@@ -57,6 +64,10 @@ ui::Form* writeForm() {
 
 QTextEdit* writeFormBody() {
   return bodyOf(::WriteForm());
+}
+
+CommonDialog* writeFormDialog() {
+  return dialogOf(::WriteForm());
 }
 
 }  // namespace neighbours

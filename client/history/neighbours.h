@@ -6,6 +6,7 @@
 #include <QString>
 
 class QTextEdit;
+class CommonDialog;
 namespace ui {
 class Form;
 }
@@ -31,5 +32,7 @@ void showHelp();
 // in this build).
 ui::Form* writeForm();
 QTextEdit* writeFormBody();
+// The composer's own file dialog (nullptr while it carries none).
+CommonDialog* writeFormDialog();
 
 }  // namespace neighbours
