@@ -193,6 +193,7 @@ TEST_F(HistoryTest, MoveIntoASafe) {
   ASSERT_EQ(received.size(), 2u);
   EXPECT_EQ(received[0].Subject, QStringLiteral("件名一"));
   EXPECT_EQ(received[1].Subject, QStringLiteral("件名二"));
+  EXPECT_FALSE(QFileInfo::exists(real(QStringLiteral("\\★MAilData\\XQMDATA2.TMP"))));
   EXPECT_EQ(CurrentRecordNo, 3);
   EXPECT_EQ(f.MailListView->topLevelItemCount(), 2);
   EXPECT_EQ(f.Text2->text(), QStringLiteral("2"));
@@ -651,4 +652,25 @@ TEST_F(HistoryTest, PathFunctions) {
     EXPECT_EQ(FolderOfPath(c.path), c.folder);
     EXPECT_EQ(FileNameOfPath(c.path), c.name);
   }
+}
+
+TEST_F(HistoryTest, NewWhoseSaveFailsAsksBeforeDiscarding) {
+  auto& f = ::TyakuForm();
+  SetEditorText(f.rtfEd, QStringLiteral("大事な本文"));
+  DocumentPath = dir.filePath(QStringLiteral("gone/文書.TXT"));
+  answers = {seams::vbOK, seams::vbNo};
+  EditNewFile(f, f.rtfEd);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].buttons & 0x70, seams::vbExclamation);  // the failed save is reported
+  EXPECT_EQ(boxes[1].buttons, seams::vbYesNo | seams::vbQuestion);
+  EXPECT_EQ(f.rtfEd->toPlainText(), QStringLiteral("大事な本文"));
+  EXPECT_TRUE(DocumentModified);
+  // Saved where the document lives when it can be.
+  QDir(dir.path()).mkpath(QStringLiteral("gone"));
+  boxes.clear();
+  EditNewFile(f, f.rtfEd);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("gone/文書.TXT"))), sjis(QStringLiteral("大事な本文")));
+  EXPECT_EQ(DocumentPath, dir.filePath(QStringLiteral("gone/新規作成.TXT")));
+  EXPECT_TRUE(f.rtfEd->toPlainText().isEmpty());
 }
