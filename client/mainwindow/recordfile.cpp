@@ -167,7 +167,8 @@ bool RawRecordFile::prepare(QString& realPath) {
   if (exists(p)) return true;
   const QString twin = twinPath();
   const std::string t = native(twin);
-  if (exists(t)) {
+  struct stat ts;
+  if (::stat(t.c_str(), &ts) == 0 && S_ISREG(ts.st_mode)) {
     if (::rename(t.c_str(), p.c_str()) != 0)
       return fail(QStringLiteral("ファイル %1 を %2 から戻せません。").arg(realPath, twin), errno);
     syncFolder(p);
@@ -307,6 +308,20 @@ bool RawRecordFile::compact() {
   if (::fstat(in.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
   const std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
 
+  // The live flags first: a list without a dead record or a torn tail is
+  // already compact and is left alone.
+  std::vector<bool> live(total);
+  std::size_t liveCount = 0;
+  for (std::size_t i = 0; i < total; ++i) {
+    char flag[2];
+    std::size_t got = 0;
+    if (!preadAll(in.get(), flag, 2, static_cast<off_t>(i * size_ + liveOffset_), got) || got != 2)
+      return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), got != 2 ? EIO : errno);
+    live[i] = flag[0] != 0 || flag[1] != 0;
+    if (live[i]) ++liveCount;
+  }
+  if (liveCount == total && static_cast<std::uint64_t>(st.st_size) == total * size_) return true;
+
   Fd out(::open(twin.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (!out.ok()) return fail(QStringLiteral("一時ファイル %1 を作成できません。").arg(twinQ), errno);
   auto abandon = [&](const QString& what, int err) {
@@ -318,9 +333,8 @@ bool RawRecordFile::compact() {
     return abandon(QStringLiteral("一時ファイル %1 を作成できません。").arg(twinQ), errno);
   step("twin-created");
 
-  // The live flags, read in blocks; runs of live records are copied whole.
+  // Runs of live records are copied whole, in their order.
   std::unique_ptr<char[]> copyBuf;
-  const std::size_t perBlock = std::max<std::size_t>(1, (4u << 20) / size_);
   off_t outOff = 0;
   std::size_t runStart = 0, runLen = 0;
   auto flush = [&]() -> bool {
@@ -332,17 +346,10 @@ bool RawRecordFile::compact() {
     step("twin-record");
     return true;
   };
-  char flag[2];
   for (std::size_t i = 0; i < total; ++i) {
-    std::size_t got = 0;
-    if (!preadAll(in.get(), flag, 2, static_cast<off_t>(i * size_ + liveOffset_), got) || got != 2)
-      return abandon(QStringLiteral("ファイル %1 を読めません。").arg(p), got != 2 ? EIO : errno);
-    const bool live = flag[0] != 0 || flag[1] != 0;
-    if (live) {
+    if (live[i]) {
       if (runLen == 0) runStart = i;
       ++runLen;
-      if (runLen >= perBlock * 8 && !flush())
-        return abandon(QStringLiteral("一時ファイル %1 に書き込めません。").arg(twinQ), errno);
     } else if (!flush()) {
       return abandon(QStringLiteral("一時ファイル %1 に書き込めません。").arg(twinQ), errno);
     }

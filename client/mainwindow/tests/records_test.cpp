@@ -309,6 +309,10 @@ TEST_F(RecordFolder, TornTailIsNotCountedAndTheNextAppendWritesOverIt) {
   EXPECT_EQ(f.append(r), 3);
   EXPECT_EQ(fileBytes("xqmdata2.data").size(), 3u * 32284u);
   EXPECT_EQ(subjects(f), (std::vector<QString>{"one", "two", "three"}));
+  // A compaction drops a torn tail too.
+  putBytes("xqmdata2.data", bytesOf(mail("one")) + std::string(500, 'J'));
+  ASSERT_TRUE(f.compact());
+  EXPECT_EQ(fileBytes("xqmdata2.data"), bytesOf(mail("one")));
 }
 
 TEST_F(RecordFolder, ListHoldsAtMost32767Records) {
