@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
+#include <cmath>
 
 #include "client/composer/friendform.h"
 #include "client/composer/writeform.h"
@@ -688,8 +689,10 @@ void MainForm::Wait(std::int32_t ms) { race::Wait(ms); }
 void MainForm::Timer_Timer() { race::FrameTick(); }
 
 void MainForm::Text5_Change() {
-  const int v = static_cast<int>(vb::Val(Text5->text()));
-  settings::writeNumber(settings::key::MainText5Number, v);
+  const double v = vb::Val(Text5->text());
+  const bool whole = std::isfinite(v) && v == std::trunc(v) && std::fabs(v) < 1e15;
+  settings::writeText(settings::key::MainText5Number,
+                      whole ? QString::number(static_cast<long long>(v)) : QString::number(v, 'g', 15));
 }
 
 void MainForm::Timer2_Timer() { Text2->setText(seams::dateTimeText(seams::now())); }

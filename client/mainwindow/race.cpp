@@ -215,6 +215,9 @@ void RunRace() {
 void RaceStart() {
   forms::MainForm* f = form();
   if (!f) return;
+  // The field holds still while the start sets up (its message may wait
+  // for the user).
+  if (g_frames) g_frames->stop();
   f->Label25->hide();
   RaceActive = 1;
   f->List1->clear();

@@ -148,7 +148,7 @@ TEST_F(MainFormTest, Text5ChangeWritesNumber13) {
   struct Case {
     const char* text;
     const char* written;
-  } cases[] = {{"42", "42"}, {"7abc", "7"}, {"abc", "0"}, {"", "0"}, {"  12", "12"}, {"-3", "-3"}};
+  } cases[] = {{"42", "42"}, {"7abc", "7"}, {"abc", "0"}, {"", "0"}, {"  12", "12"}, {"-3", "-3"}, {"7.5x", "7.5"}, {"1e3", "1000"}};
   for (const Case& c : cases) {
     f.Text5->setText(QStringLiteral("x"));  // a change before each case
     f.Text5->setText(QString::fromLatin1(c.text));
