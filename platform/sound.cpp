@@ -46,6 +46,9 @@ bool playChunk(Mix_Chunk* c, bool sync, bool loop) {
 bool open() {
   if (g_state != 0) return g_state > 0;
   g_state = -1;
+  // SDL would otherwise take over SIGINT and SIGTERM, and the programs
+  // could no longer be stopped by them.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
   if (Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 1024) != 0) {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
