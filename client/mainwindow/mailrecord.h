@@ -35,6 +35,8 @@ class FixedText {
     text_ = s.left(N);
     return *this;
   }
+  FixedText& operator=(const char16_t* s) { return *this = QString::fromUtf16(s); }
+  FixedText& operator=(const char* s) { return *this = QString::fromUtf8(s); }
   operator const QString&() const { return text_; }  // NOLINT
   const QString& text() const { return text_; }
   bool isEmpty() const { return text_.isEmpty(); }
