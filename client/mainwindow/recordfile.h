@@ -77,7 +77,8 @@ class RawRecordFile {
             const std::function<void(int count)>& reserve = nullptr);
   // Sets the live flag of record n alone.
   bool setLive(int n, std::int16_t live);
-  // Drops every record whose live flag is 0 (see above).
+  // Drops every record whose live flag is 0, and a torn tail (see above).
+  // A list that holds neither is left as it is.
   bool compact();
   // setLive(n, 0) then compact().
   bool remove(int n);
