@@ -2,7 +2,9 @@
 // and sounds, and a goal and the end of a game through its message boxes.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <vector>
 
 #include "assets/puckslide/assets.h"
@@ -95,7 +97,11 @@ TEST_F(PuckWindow, WindowAndControlsAsDesigned) {
   EXPECT_FALSE(f.Command2->isEnabled());
   EXPECT_EQ(f.Label1->palette().color(QPalette::WindowText), QColor(255, 255, 0));
   EXPECT_EQ(f.Label2->palette().color(QPalette::WindowText), QColor(0, 255, 0));
-  // The sound devices take their commands whether or not a device is there.
+  // The sounds decode (the tests run on SDL's silent driver); the devices
+  // take their commands whether or not a sound is there.
+  EXPECT_TRUE(f.MMControl1.isOpen());
+  EXPECT_TRUE(f.MMControl2.isOpen());
+  EXPECT_FALSE(f.MMControl3.isOpen());
   f.MMControl1.Prev();
   f.MMControl1.Play();
   f.MMControl3.Prev();
@@ -116,12 +122,22 @@ TEST_F(PuckWindow, TheSpritesAreDrawnWhereTheGamePutsThem) {
   EXPECT_EQ(before.pixel(100, 250), after.pixel(100, 250));  // elsewhere the table
 }
 
+TEST_F(PuckWindow, TheMouseOverTheTableMovesTheUsersMallet) {
+  forms::MainForm& f = MainForm();
+  QWidget* table = f.client()->findChild<QWidget*>(QStringLiteral("Table"));
+  ASSERT_NE(table, nullptr);
+  QMouseEvent move(QEvent::MouseMove, QPointF(100, 200), table->mapToGlobal(QPointF(100, 200)), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(table, &move);
+  EXPECT_EQ(f.game().Shape10.left, 1500 - 240);
+}
+
 TEST_F(PuckWindow, AGoalShowsTheScoreAndOkThenPlaysOn) {
   forms::MainForm& f = MainForm();
   puck::Game& g = f.game();
   g_clock += 10;
   f.step();
-  if (f.Command1->isEnabled()) f.Command1_Click();
+  if (f.Command1->isEnabled()) f.Command1->click();
   EXPECT_FALSE(f.Command1->isEnabled());
   EXPECT_TRUE(f.Command2->isEnabled());
   const int before = g.Label1;
