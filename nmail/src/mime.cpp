@@ -418,26 +418,54 @@ Fields decodeFields(std::string_view header, std::size_t headerCap) {
   return out;
 }
 
-std::string fetchedBody(std::string_view mail, std::size_t cap) {
+Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap) {
   initialize();
   std::string_view header, body;
   split(mail, header, body);
-  std::size_t room = cap > 0 ? cap - 1 : 0;
-  auto fallback = [&] { return std::string(text::cutCp932(text::unknownToCp932(body), room)); };
+  std::size_t room = bodyCap > 0 ? bodyCap - 1 : 0;
+  Fetched out;
+  auto asItCame = [&] {
+    out.fields = decodeFields(header, headerCap);
+    out.body = std::string(text::cutCp932(text::unknownToCp932(body), room));
+    return out;
+  };
   Ref<GMimeMessage> msg(parseMessage(mail));
-  if (!msg) return fallback();
-  GMimeObject* top = g_mime_message_get_mime_part(msg.p);
-  if (!top) return fallback();
+  GMimeObject* top = msg ? g_mime_message_get_mime_part(msg.p) : nullptr;
+  if (!top) return asItCame();
   if (GMIME_IS_MULTIPART(top)) {
-    if (text::isAscii(body)) return std::string(text::cutCp932(body, room));
-    if (!armour(top)) return fallback();
-    std::string out = objectBytes(top, true);
-    if (out.size() <= room) return out;
-    return fallback();
+    out.fields = decodeFields(header, headerCap);
+    if (text::isAscii(body)) {
+      out.body = std::string(text::cutCp932(body, room));
+      return out;
+    }
+    if (armour(top)) {
+      std::string armoured = objectBytes(top, true);
+      if (armoured.size() <= room) {
+        out.body = std::move(armoured);
+        return out;
+      }
+    }
+    return asItCame();
   }
-  if (GMIME_IS_PART(top) && isText(top) && !GMIME_IS_MESSAGE_PARTIAL(top))
-    return std::string(text::cutCp932(textOf(GMIME_PART(top)), room));
-  return fallback();
+  if (GMIME_IS_PART(top) && isText(top) && !GMIME_IS_MESSAGE_PARTIAL(top)) {
+    GMimeContentType* ct = g_mime_object_get_content_type(top);
+    const char* sub = ct ? g_mime_content_type_get_media_subtype(ct) : nullptr;
+    std::string subtype = sub && *sub ? lower(sub) : "plain";
+    for (char& c : subtype)
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != '+') c = '-';
+    // The header without the fields that describe the body as it came.
+    std::string adjusted;
+    for (const Field& f : headerFields(header)) {
+      if (f.name == "content-type" || f.name == "content-transfer-encoding") continue;
+      adjusted += f.raw + "\r\n";
+    }
+    adjusted += "Content-Type: text/" + subtype + "; charset=Shift_JIS\r\n";
+    adjusted += "Content-Transfer-Encoding: 8bit\r\n";
+    out.fields = decodeFields(adjusted, headerCap);
+    out.body = std::string(text::cutCp932(textOf(GMIME_PART(top)), room));
+    return out;
+  }
+  return asItCame();
 }
 
 std::string safeFileName(std::string_view raw) {

@@ -23,11 +23,19 @@ void split(std::string_view mail, std::string_view& header, std::string_view& bo
 // trace fields first.
 Fields decodeFields(std::string_view header, std::size_t headerCap);
 
-// Body of a fetched mail: the decoded text of a single-part text mail; for
-// a multipart mail the multipart body, its 8-bit parts turned into CP932
-// text (or base64) so that the text survives as CP932; for any other mail
-// the body as it came. Never longer than cap - 1 bytes.
-std::string fetchedBody(std::string_view mail, std::size_t cap);
+// A fetched mail as the fetch hands it on. body: the decoded text of a
+// single-part text mail; for a multipart mail the multipart body, its 8-bit
+// parts turned into CP932 text (or base64) so that it survives as CP932;
+// for any other mail the body as it came; never longer than bodyCap - 1
+// bytes. fields.header: the header as decodeFields gives it, except that for
+// a decoded single-part mail its Content-Type and Content-Transfer-Encoding
+// describe the body as given (CP932, 8 bit), so that header and body joined
+// are again a mail that reads the same.
+struct Fetched {
+  Fields fields;
+  std::string body;
+};
+Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap);
 
 // Unpacks a whole mail text (CP932) into folder (a UTF-8 path).
 struct Unpacked {

@@ -397,13 +397,9 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
     return fail(NMAIL_ERR_IO, "メール " + std::to_string(no) + " を最後まで受け取れませんでした: " + error);
   }
   s->failedFetch.erase(no);
-  std::string_view head, rest;
-  nmail::mime::split(mail, head, rest);
-  fillFields(nmail::mime::decodeFields(head, bufferCap()), subject, date, from, header);
-  if (body) {
-    std::string text = nmail::mime::fetchedBody(mail, static_cast<std::size_t>(size) + 1);
-    nmail::text::copyOut(body, static_cast<std::size_t>(size) + 1, text);
-  }
+  auto fetched = nmail::mime::decodeFetched(mail, bufferCap(), static_cast<std::size_t>(size) + 1);
+  fillFields(fetched.fields, subject, date, from, header);
+  nmail::text::copyOut(body, static_cast<std::size_t>(size) + 1, fetched.body);
   return NMAIL_SUCCESS;
 }
 

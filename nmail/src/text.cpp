@@ -399,10 +399,7 @@ std::string toCp932(std::string_view bytes, std::string_view charsetName) {
   if (cs.empty() || cs == "us-ascii" || cs == "ascii" || cs == "unknown-8bit" || cs == "x-unknown" ||
       cs == "default" || cs == "x-user-defined")
     return unknownToCp932(bytes);
-  if (cs == "utf-8" || cs == "utf8") {
-    if (looksIso2022jp(bytes)) return iso2022jpToCp932(bytes);
-    return utf8ToCp932(bytes);
-  }
+  if (cs == "utf-8" || cs == "utf8") return unknownToCp932(bytes);  // mislabelled text too
   std::string iconvName = cs;
   if (cs == "euc-jp" || cs == "x-euc-jp" || cs == "eucjp" || cs == "euc_jp" || cs == "cseucpkdfmtjapanese")
     iconvName = "EUC-JP-MS";

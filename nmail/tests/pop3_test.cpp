@@ -244,3 +244,45 @@ TEST_F(Pop3, LongHeaderKeepsTheFieldsTheMailNeeds) {
   EXPECT_NE(header.find("Received: from relay0."), std::string::npos);
   NMailPop3Close(handle_);
 }
+
+// The mail check joins the fetched header and body and unpacks them; the
+// text it then stores is the unpacked body. That road keeps every kind of
+// mail readable.
+TEST_F(Pop3, FetchedHeaderAndBodyUnpackToTheSameText) {
+  use("nmail08");
+  const std::string text = "日本語の本文です。\n二行目\n";
+  std::string utf8Text = text;
+  struct Mail {
+    std::string raw, expectBody;
+  } mails[] = {
+      {"Subject: b64\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: base64\n\n" +
+           nmail::text::base64Encode(text) + "\n",
+       "日本語の本文です。\r\n二行目\r\n\r\n"},  // the last CR LF is the one the check adds
+      {"Subject: qp\nContent-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: quoted-printable\n\n" +
+           std::string("=1B$BF|K\\8l=1B(B\n"),
+       "日本語\r\n\r\n"},
+      {"Subject: 8bit multipart\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"q\"\n\n"
+       "--q\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + text +
+           "--q\nContent-Type: application/octet-stream\nContent-Disposition: attachment; filename=\"x.bin\"\n"
+           "Content-Transfer-Encoding: base64\n\nAAEC\n--q--\n",
+       "日本語の本文です。\r\n二行目"},
+      {"Subject: html\nContent-Type: text/html; charset=EUC-JP\n\n\xc6\xfc\xcb\xdc\n", "日本\r\n\r\n"},
+  };
+  int no = 0;
+  for (const auto& m : mails) dropMail(user_, ++no, m.raw);
+  ASSERT_EQ(login(), no);
+  for (int i = 1; i <= no; ++i) {
+    Buffers b;
+    std::string body = fetch(i, b);
+    std::string mailText = std::string(b.header.data()) + "\r\n" + body + "\r\n";
+    ScratchDir dir;
+    Buffers u;
+    std::vector<char> out(mailText.size() + 1);
+    ASSERT_EQ(NMailAttachmentFileFirst(0, u.subject.data(), u.date.data(), u.from.data(), u.header.data(),
+                                       out.data(), dir.path.c_str(), "", mailText.c_str(), 0),
+              NMAIL_SUCCESS);
+    EXPECT_EQ(utf8(out.data()), mails[i - 1].expectBody) << mails[i - 1].raw;
+    EXPECT_STREQ(u.subject.data(), b.subject.data());
+  }
+  NMailPop3Close(handle_);
+}

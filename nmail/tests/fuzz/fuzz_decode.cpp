@@ -28,13 +28,10 @@ void removeFiles(const std::vector<std::string>& paths) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view raw(reinterpret_cast<const char*>(data), size);
-  std::string_view header, body;
-  nmail::mime::split(raw, header, body);
-  auto fields = nmail::mime::decodeFields(header, 8192);
-  std::string fetched = nmail::mime::fetchedBody(raw, size + 1);
-  if (fetched.size() > size) std::abort();
+  auto fetched = nmail::mime::decodeFetched(raw, 8192, size + 1);
+  if (fetched.body.size() > size) std::abort();
   // As the mail check does: header, CR LF, body, then unpack.
-  std::string text = fields.header + "\r\n" + fetched;
+  std::string text = fetched.fields.header + "\r\n" + fetched.body + "\r\n";
   auto un = nmail::mime::unpack(text, scratchFolder(), 8192, text.size() + 1);
   removeFiles(un.written);
   auto un2 = nmail::mime::unpack(raw, scratchFolder(), 512, size + 1);
