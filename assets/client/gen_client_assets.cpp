@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
+#include <QStringList>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -275,12 +276,20 @@ int main(int argc, char** argv) {
   const QString snd = top + QStringLiteral("/Sound");
   QDir().mkpath(data);
   QDir().mkpath(snd);
+  // The client finds "DATA" under any spelling; where an older layout left
+  // a second spelling of the folder beside it, the pictures go there too.
+  QStringList folders{data};
+  for (const QString& e : QDir(top + QStringLiteral("/★MailData")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+    if (e.toLower() == QStringLiteral("data") && e != QStringLiteral("DATA"))
+      folders << top + QStringLiteral("/★MailData/") + e;
   bool ok = true;
-  ok &= save(water(), data + QStringLiteral("/Water.bmp"));
-  ok &= save(boatSheet(), data + QStringLiteral("/Boat.bmp"));
-  for (int k = 1; k <= 6; ++k) ok &= save(laneFlag(k), data + QStringLiteral("/Lane%1.bmp").arg(k));
-  ok &= save(rain(), data + QStringLiteral("/Rain.bmp"));
-  ok &= save(icon(), data + QStringLiteral("/Icon.png"));
+  for (const QString& d : folders) {
+    ok &= save(water(), d + QStringLiteral("/Water.bmp"));
+    ok &= save(boatSheet(), d + QStringLiteral("/Boat.bmp"));
+    for (int k = 1; k <= 6; ++k) ok &= save(laneFlag(k), d + QStringLiteral("/Lane%1.bmp").arg(k));
+    ok &= save(rain(), d + QStringLiteral("/Rain.bmp"));
+    ok &= save(icon(), d + QStringLiteral("/Icon.png"));
+  }
   ok &= writeWav(snd + QStringLiteral("/Kouka.wav"), startSound(22050), 22050);
   return ok ? 0 : 1;
 }

@@ -170,8 +170,9 @@ MainForm::MainForm() : ui::Form(QStringLiteral("MainForm")) {
   }
 
   // Pictures that move with the boats, and the rain's label.
+  static const int image3Top[6] = {195, 675, 1110, 1575, 2040, 2505};
   for (int k = 0; k < 6; ++k) {
-    Image3[k] = ui::control<QLabel>(picMain, QStringLiteral("Image3_%1").arg(k), 8250, 195, 240, 180);
+    Image3[k] = ui::control<QLabel>(picMain, QStringLiteral("Image3_%1").arg(k), 8250, image3Top[k], 210, 195);
     Image3[k]->setAttribute(Qt::WA_TransparentForMouseEvents);
   }
   Label25 = ui::control<QLabel>(picMain, QStringLiteral("Label25"), 2700, 1140, 3000, 600,
@@ -199,6 +200,7 @@ MainForm::MainForm() : ui::Form(QStringLiteral("MainForm")) {
   // Outer size: the client area (8760 x 6120 twips) with the menu bar and the frame.
   setWidth(8760 + ui::tw(ui::frameExtra(this).width()));
   setHeight(6120 + ui::tw(menuBar()->sizeHint().height()) + ui::tw(ui::frameExtra(this).height()));
+  setFixedSize(size());
 
   Timer = new QTimer(this);
   Timer->setObjectName(QStringLiteral("Timer"));
