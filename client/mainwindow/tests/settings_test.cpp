@@ -156,6 +156,11 @@ TEST(ServerFile, FormatWritesFourLines) {
   EXPECT_EQ(settings::formatServerFile("smtp.x", "pop.x", "me@x", 1), "SMTP=smtp.x\r\nPOP3=pop.x\r\nMAIL=me@x\r\nAPOP= 1\r\n");
   EXPECT_EQ(settings::formatServerFile("", "", "", 0), "SMTP=\r\nPOP3=\r\nMAIL=\r\nAPOP= 0\r\n");
   EXPECT_EQ(settings::formatServerFile("", "", "", -1), "SMTP=\r\nPOP3=\r\nMAIL=\r\nAPOP=-1\r\n");
+  // A long server name is written whole and read back to 100 characters.
+  const std::string f = settings::formatServerFile(QString(120, u'n'), "p", "m", 0);
+  EXPECT_EQ(f.size(), 5 + 120 + 2 + 8 + 8 + 9u);
+  EXPECT_EQ(settings::parseServerFile(f).smtp, std::optional<QString>(QString(100, u'n')));
+  EXPECT_EQ(settings::parseServerFile(f).apop, std::optional<std::int16_t>(0));
 }
 
 TEST_F(SettingsFolder, ServerFileLivesInTheProgramFolderWhateverTheCurrentDirectory) {
