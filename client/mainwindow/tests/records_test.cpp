@@ -206,6 +206,11 @@ TEST(RecordLayout, FieldDecodingMatchesTheCodePage) {
   }
   const std::string mixed = cp932::encode(QStringLiteral("ｱｲｳ全角ABC①㈱髙")) + "\x81\xff\x82";
   EXPECT_EQ(decodeField(mixed), cp932::decode(mixed));
+  // Long single-byte runs (decoded sixteen at a time) between other bytes.
+  std::string runs;
+  for (int b = 0; b < 128; ++b) runs += static_cast<char>(b);
+  runs += cp932::encode(QStringLiteral("漢字")) + runs + "\xa1" + runs.substr(5, 40) + "\x81";
+  EXPECT_EQ(decodeField(runs), cp932::decode(runs));
 }
 
 TEST(RecordLayout, ABlankRecordIsAValidRecord) {
