@@ -34,17 +34,12 @@ const QString kAccessoryCopy = QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\
 
 }  // namespace
 
-// The mail library joins the build with its own folder's build file.
-#if __has_include("nmail/CMakeLists.txt")
 void mailLibraryStart() {
   NMailInitializeWinSock();
   NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, 8192);
 }
+
 void mailLibraryEnd() { NMailEndWinSock(); }
-#else
-void mailLibraryStart() {}
-void mailLibraryEnd() {}
-#endif
 
 const QStringList& dataFolders() {
   static const QStringList f = {
