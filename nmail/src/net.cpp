@@ -225,11 +225,9 @@ bool Connection::readLine(std::string& line, std::string& error, std::size_t max
       close();
       return false;
     }
-    std::size_t keep = pos_;
     std::size_t scannedRel = buf_.size() - pos_;
     if (!fill(error)) return false;
     // fill() may have moved the data to the front of the buffer.
-    (void)keep;
     scanned = pos_ + scannedRel;
   }
 }
@@ -238,7 +236,8 @@ bool Connection::readDotBody(std::string& out, std::string& error, std::size_t m
   out.clear();
   std::string line;
   while (true) {
-    if (!readLine(line, error)) return false;
+    // Some mailers send base64 without line breaks: a line may be long.
+    if (!readLine(line, error, maxBytes)) return false;
     if (!line.empty() && line[0] == '.') {
       if (line.size() == 1) return true;
       out.append(line, 1, std::string::npos);

@@ -177,3 +177,36 @@ TEST(Unpack, SinglePartMailAndBuffersThatAreTooSmall) {
   EXPECT_EQ(utf8(s.data()), "漢漢漢漢漢");
   EXPECT_EQ(utf8(body.data()), subject + "\r\n");
 }
+
+TEST(Unpack, AttachmentNamesInTheirUsualEncodings) {
+  std::string jisName;
+  nmail::text::utf8ToIso2022jp("資料", jisName);
+  std::string pct;
+  for (unsigned char c : jisName) {
+    char b[4];
+    std::snprintf(b, sizeof b, "%%%02X", c);
+    pct += b;
+  }
+  struct Case {
+    std::string headers, expectName;
+  } cases[] = {
+      {"Content-Type: application/pdf; name=\"=?ISO-2022-JP?B?" + nmail::text::base64Encode(jisName, 0) +
+           "?=.pdf\"",
+       "資料.pdf"},
+      {"Content-Type: application/pdf\r\nContent-Disposition: attachment; filename*=ISO-2022-JP''" + pct + ".pdf",
+       "資料.pdf"},
+      {"Content-Type: application/pdf\r\nContent-Disposition: attachment; filename*0*=UTF-8''%E8%B3%87;"
+       " filename*1*=%E6%96%99.pdf",
+       "資料.pdf"},
+      // Raw Shift_JIS in the name, as old Japanese mailers wrote it.
+      {"Content-Type: application/pdf\r\nContent-Disposition: attachment; filename=\"\x8e\x91\x97\xbf.pdf\"",
+       "資料.pdf"},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    std::string mail = "Subject: n\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"m\"\r\n\r\n"
+                       "--m\r\n" + c.headers + "\r\nContent-Transfer-Encoding: base64\r\n\r\nUERG\r\n--m--\r\n";
+    ASSERT_EQ(unpack(dir.path, mail).code, NMAIL_SUCCESS);
+    EXPECT_EQ(readFile(dir.path + "/" + c.expectName), "PDF") << c.headers;
+  }
+}

@@ -16,8 +16,13 @@ std::string scratchFolder() {
   static std::string dir = [] {
     char tmpl[] = "/tmp/nmail-fuzz-XXXXXX";
     const char* d = mkdtemp(tmpl);
-    return std::string(d ? d : "/tmp");
+    return std::string(d ? d : "/tmp/nmail-fuzz");
   }();
+  static bool cleanup = [] {
+    std::atexit([] { std::system(("rm -rf '" + dir + "'").c_str()); });
+    return true;
+  }();
+  (void)cleanup;
   return dir;
 }
 
