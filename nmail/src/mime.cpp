@@ -230,7 +230,9 @@ struct Walk {
   std::vector<Attachment> files;
 };
 
-void walk(GMimeObject* obj, Walk& w);
+constexpr int kMaxDepth = 64;  // nesting of parts we follow
+
+void walk(GMimeObject* obj, Walk& w, int depth = 0);
 
 void walkMessagePart(GMimeMessagePart* mp, GMimeObject* asObject, Walk& w) {
   GMimeMessage* inner = g_mime_message_part_get_message(mp);
@@ -273,8 +275,8 @@ void walkLeaf(GMimePart* part, Walk& w) {
   w.files.push_back(std::move(a));
 }
 
-void walk(GMimeObject* obj, Walk& w) {
-  if (!obj) return;
+void walk(GMimeObject* obj, Walk& w, int depth) {
+  if (!obj || depth > kMaxDepth) return;
   if (GMIME_IS_MULTIPART(obj)) {
     GMimeMultipart* mp = GMIME_MULTIPART(obj);
     int n = g_mime_multipart_get_count(mp);
@@ -287,10 +289,10 @@ void walk(GMimeObject* obj, Walk& w) {
         GMimeContentType* cct = g_mime_object_get_content_type(c);
         if (GMIME_IS_PART(c) && cct && g_mime_content_type_is_type(cct, "text", "plain")) pick = c;
       }
-      walk(pick ? pick : g_mime_multipart_get_part(mp, 0), w);
+      walk(pick ? pick : g_mime_multipart_get_part(mp, 0), w, depth + 1);
       return;
     }
-    for (int i = 0; i < n; ++i) walk(g_mime_multipart_get_part(mp, i), w);
+    for (int i = 0; i < n; ++i) walk(g_mime_multipart_get_part(mp, i), w, depth + 1);
   } else if (GMIME_IS_MESSAGE_PART(obj)) {
     walkMessagePart(GMIME_MESSAGE_PART(obj), obj, w);
   } else if (GMIME_IS_PART(obj)) {
@@ -309,17 +311,18 @@ std::string joinTexts(const std::vector<std::string>& parts) {
 
 // Turns every 8-bit leaf of a multipart tree into CP932 text (text parts)
 // or base64 (the others). True when something changed.
-bool armour(GMimeObject* obj) {
+bool armour(GMimeObject* obj, int depth = 0) {
   bool changed = false;
+  if (depth > kMaxDepth) return false;
   if (GMIME_IS_MULTIPART(obj)) {
     GMimeMultipart* mp = GMIME_MULTIPART(obj);
     int n = g_mime_multipart_get_count(mp);
-    for (int i = 0; i < n; ++i) changed |= armour(g_mime_multipart_get_part(mp, i));
+    for (int i = 0; i < n; ++i) changed |= armour(g_mime_multipart_get_part(mp, i), depth + 1);
     return changed;
   }
   if (GMIME_IS_MESSAGE_PART(obj)) {
     GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
-    if (inner) changed |= armour(g_mime_message_get_mime_part(inner));
+    if (inner) changed |= armour(g_mime_message_get_mime_part(inner), depth + 1);
     return changed;
   }
   if (!GMIME_IS_PART(obj)) return false;

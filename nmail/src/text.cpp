@@ -250,7 +250,9 @@ bool parseWord(std::string_view s, std::size_t pos, std::string& charset, std::s
   char enc = s[q1 + 1];
   if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q') return false;
   std::size_t textStart = q1 + 3;
-  std::size_t close = s.find("?=", textStart);
+  // Words are short (75 characters by the rules); look no further than a
+  // generous bound so that a header full of "=?" stays linear.
+  std::size_t close = s.substr(0, std::min(s.size(), textStart + 1024)).find("?=", textStart);
   if (close == std::string_view::npos) return false;
   std::string_view body = s.substr(textStart, close - textStart);
   if (body.find_first_of(" \t") != std::string_view::npos && (enc == 'B' || enc == 'b')) return false;
