@@ -618,14 +618,14 @@ void MainForm::Label8_Click() {
   Label5->setText(QStringLiteral("メールを受信します。"));
   Label14_Click();
   ReceiveMail();
-  // The counter is brought up to date after every check, also when the
+  // The counters are brought up to date after every check, also when the
   // check started the race or the rain.
   CountReceived();
 }
 
 void MainForm::CountReceived() {
-  const int n = records::MailFile(records::kReceivedFile).count();
-  Text3->setText(QString::number(std::max(n, 0)));
+  Text3->setText(QString::number(std::max(records::MailFile(records::kReceivedFile).count(), 0)));
+  Text15->setText(QString::number(std::max(records::MailFile(records::kVipFile).count(), 0)));
 }
 
 void MainForm::Label9_Click() {
