@@ -450,7 +450,10 @@ Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t 
     }
     return asItCame();
   }
-  if (GMIME_IS_PART(top) && isText(top) && !GMIME_IS_MESSAGE_PARTIAL(top)) {
+  const char* disp = g_mime_object_get_disposition(top);
+  bool attachedFile = GMIME_IS_PART(top) && ((disp && g_ascii_strcasecmp(disp, "attachment") == 0) ||
+                                             g_mime_part_get_filename(GMIME_PART(top)));
+  if (GMIME_IS_PART(top) && isText(top) && !attachedFile && !GMIME_IS_MESSAGE_PARTIAL(top)) {
     GMimeContentType* ct = g_mime_object_get_content_type(top);
     const char* sub = ct ? g_mime_content_type_get_media_subtype(ct) : nullptr;
     std::string subtype = sub && *sub ? lower(sub) : "plain";

@@ -210,3 +210,26 @@ TEST(Unpack, AttachmentNamesInTheirUsualEncodings) {
     EXPECT_EQ(readFile(dir.path + "/" + c.expectName), "PDF") << c.headers;
   }
 }
+
+TEST(Unpack, MailThatIsOneFile) {
+  struct Case {
+    std::string headers, content, expectName;
+  } cases[] = {
+      {"Content-Type: image/gif; name=\"pic.gif\"", "GIF89a\x01\x02", "pic.gif"},
+      // A text file sent as the whole mail keeps its bytes.
+      {"Content-Type: text/plain; charset=UTF-8\r\nContent-Disposition: attachment; filename=\"memo.txt\"",
+       "メモ\r\n", "memo.txt"},
+  };
+  for (const auto& c : cases) {
+    std::string raw = "Subject: one file\r\nMIME-Version: 1.0\r\n" + c.headers +
+                      "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + nmail::text::base64Encode(c.content) + "\r\n";
+    // Fetched and handed on as the mail check does.
+    auto fetched = nmail::mime::decodeFetched(raw, 8192, raw.size() + 1);
+    std::string mail = fetched.fields.header + "\r\n" + fetched.body + "\r\n";
+    ScratchDir dir;
+    Result r = unpack(dir.path, mail);
+    ASSERT_EQ(r.code, NMAIL_SUCCESS);
+    EXPECT_EQ(r.body, "");
+    EXPECT_EQ(readFile(dir.path + "/" + c.expectName), c.content) << c.headers;
+  }
+}
