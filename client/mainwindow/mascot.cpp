@@ -1,20 +1,21 @@
 #include "client/mainwindow/mascot.h"
 
-#include <QApplication>
-#include <QWidget>
+#include <QtGlobal>
 
-#include "platform/ui.h"
+#include "client/mainwindow/form1.h"
 
 namespace mascot {
 
-// Placeholder until the mascot window is built.
-void show() {}
+void show() { ::Form1().Show(); }
 
 void away() {
-  // Closes any loaded mascot window ("Form1") without loading one.
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->objectName() == QStringLiteral("Form1"))
-      if (auto* f = dynamic_cast<ui::Form*>(w); f && f->isLoaded()) f->Unload();
+  if (Form1Loaded()) ::Form1().Unload();
+}
+
+void preferX11() {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return;
+  if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsEmpty("DISPLAY")) return;
+  qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
 }  // namespace mascot

@@ -1,6 +1,44 @@
 #pragma once
-// The start-up password prompt as the start-up reaches it.
+// The start-up password: the prompt the start-up puts before the main
+// window, and the rules of the stored password (ini.ini NAME10, the
+// confirmation beside it as NAME11).
+#include <QString>
+#include <QValidator>
 
 // Shows the prompt window (not modal); the main window stays hidden until
 // the prompt accepts the password held in MainForm.Text13.
 void showStartPasswordPrompt();
+
+// True from the start-up's prompt until the right password was typed.
+// Meanwhile nothing may bring up the main window or what lies behind it:
+// the mail check (and with it the settings window it may show), the race
+// and the rain stay off.
+bool StartPasswordPending();
+
+namespace startpassword {
+
+// A password is at most this many CP932 bytes: the longest value the
+// start-up reads back from ini.ini.
+constexpr int kMaxBytes = 255;
+
+// The value as written to ini.ini: a value that starts or ends with a blank
+// or a tab, or is wholly enclosed in quotes, is written in quotes, so that
+// the read gives it back as typed (the read drops surrounding blanks and
+// one pair of enclosing quotes).
+QString storedForm(const QString& password);
+
+// Writes NAME10 := password and NAME11 := confirm. False when ini.ini
+// could not be written (the old password then stays).
+bool store(const QString& password, const QString& confirm);
+
+// The entry rule of the password boxes: whole characters up to 255 CP932
+// bytes, and only characters that CP932 can hold (any other would be
+// stored as "?" and the password could never be typed again). Of a typed
+// or pasted text that does not fit, what does not fit is left out.
+class EntryValidator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int& pos) const override;
+};
+
+}  // namespace startpassword
