@@ -118,9 +118,11 @@ int rowFor(float r) {
 }
 
 void reset() {
-  if (g_frames) {
-    g_frames->stop();
-    delete g_frames.data();
+  if (QTimer* t = g_frames.data()) {
+    // Also called from the timer's own tick: the timer goes once it returns.
+    g_frames = nullptr;
+    t->stop();
+    t->deleteLater();
   }
   g_show = Show::None;
   g_lastFrame.invalidate();

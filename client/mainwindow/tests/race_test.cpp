@@ -253,3 +253,18 @@ TEST_F(MainFormTest, WaitLastsLongerThanItsTimeWhileTimersTick) {
   EXPECT_GT(now - 1000, 1000);
   EXPECT_LT(clock.elapsed(), 1000);
 }
+
+TEST_F(MainFormTest, RaceEndsIdleAtTheStartLine) {
+  forms::MainForm& f = start();
+  f.Show();
+  f.Command4->click();
+  // Lane 1 two pixels before its end mark: the race ends within a few frames.
+  race::BoatX[1] = -98;
+  runEventsFor(200);
+  EXPECT_EQ(race::RaceActive, 0);
+  EXPECT_EQ(race::current(), race::Show::Race);
+  for (int k = 1; k <= 6; ++k) EXPECT_EQ(race::BoatX[k], 510);
+  auto* frames = f.findChild<QTimer*>(QStringLiteral("RaceFrames"));
+  ASSERT_NE(frames, nullptr);
+  EXPECT_FALSE(frames->isActive());
+}
