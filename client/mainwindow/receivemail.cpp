@@ -1,6 +1,362 @@
+// The mail check: one POP3 conversation through the mail library, the spam
+// test, the attachments, the routing into the received list or the VIP room,
+// the deletions on the server and the announcement. Also the automatic check.
 #include "client/mainwindow/receivemail.h"
 
-// Placeholders until the mail check is built: no check runs.
-void ReceiveMail() {}
-void AutoCheckTick() {}
-void ResetAutoCheck() {}
+#include <QFile>
+#include <QLocale>
+#include <QPointer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "client/history/tyakuform.h"
+#include "client/mainwindow/globals.h"
+#include "client/mainwindow/mainform.h"
+#include "client/mainwindow/msgform.h"
+#include "client/mainwindow/recordfile.h"
+#include "client/mainwindow/savemail.h"
+#include "client/mainwindow/setform.h"
+#include "client/mainwindow/settings.h"
+#include "nmail/nmail.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/seams.h"
+#include "platform/vbstring.h"
+
+namespace {
+
+// The subject, date, from and header buffers, and the library's message buffer.
+constexpr int kTextBuffer = 8192;
+
+const QString kAttachmentFolder = QStringLiteral("\\添付フォルダ");
+const QString kWorkFile = QStringLiteral("\\添付フォルダ\\0.txt");
+const QString kErrorTitle = QStringLiteral("エラー");
+
+bool g_running = false;
+std::function<bool()> g_passwordPending;
+
+// Ticks of the automatic check since the last one (or the last change of the interval).
+std::int64_t g_minuteCounter = 0;
+QPointer<QLineEdit> g_watchedInterval;
+
+// A buffer the library filled, cut at its first NUL (never past its end), as text.
+QString bufferText(const std::vector<char>& b) {
+  const char* p = b.data();
+  return cp932::decode(std::string_view(p, ::strnlen(p, b.size())));
+}
+
+std::string bufferBytes(const std::vector<char>& b) {
+  const char* p = b.data();
+  return std::string(p, ::strnlen(p, b.size()));
+}
+
+QString libraryMessage() {
+  std::vector<char> buf(kTextBuffer, '\0');
+  int size = kTextBuffer;
+  NMailGetMessage(0, buf.data(), size);
+  return bufferText(buf);
+}
+
+void errorBox(const QString& text) { seams::MsgBox(text, seams::vbOKOnly, kErrorTitle); }
+
+struct Buffers {
+  std::vector<char> subject = std::vector<char>(kTextBuffer, '\0');
+  std::vector<char> date = std::vector<char>(kTextBuffer, '\0');
+  std::vector<char> from = std::vector<char>(kTextBuffer, '\0');
+  std::vector<char> header = std::vector<char>(kTextBuffer, '\0');
+};
+
+// Looks for needle in the box's text without its leading and trailing
+// blanks (exact code units, from the first character); when found, selects
+// it in the box.
+bool findInBox(QLineEdit* box, const QString& needle) {
+  const QString text = box->text();
+  const QString trimmed = vb::Trim(text);
+  const int pos = vb::InStr(trimmed, needle);
+  if (pos == 0) return false;
+  int lead = 0;
+  while (lead < text.size() && text[lead] == u' ') ++lead;
+  box->setSelection(lead + pos - 1, static_cast<int>(needle.size()));
+  return true;
+}
+
+// The spam test of the mail in MainForm.Text10 / Text11: every keyword of
+// the keyword file in record order, blank ones skipped; the first hit decides.
+bool isSpam(forms::MainForm& m) {
+  std::vector<records::SpamKeywordRecord> keywords;
+  records::SpamKeywordFile file(records::kSpamKeywordFile);
+  if (!file.readAll(keywords)) return false;  // no keywords to be had: the mail is kept
+  bool hit = false;
+  QString last;
+  for (const records::SpamKeywordRecord& rec : keywords) {
+    last = vb::Trim(rec.Keyword);
+    SpamKeywordRec = rec;
+    if (last.isEmpty()) continue;
+    if (findInBox(m.Text10, last) || findInBox(m.Text11, last)) {
+      hit = true;
+      break;
+    }
+  }
+  // Text9 shows the keyword tried last (the check does not yield meanwhile).
+  if (!keywords.empty()) m.Text9->setText(last);
+  return hit;
+}
+
+// The mail text handed to the attachment step: the header, the empty line
+// and the body, taken line by line (CR LF or a lone CR ends a line), each
+// line followed by CR LF. It is built in memory: nothing is written into the
+// attachment folder but the attachments themselves. (No empty line is added
+// after the body: the text part comes back as it was fetched.)
+std::string mailTextOf(const std::string& header, const std::string& body) {
+  const std::string joined = header + "\r\n" + body;
+  std::string out;
+  out.reserve(joined.size() + 64);
+  std::size_t start = 0;
+  while (start < joined.size()) {
+    std::size_t cr = joined.find('\r', start);
+    if (cr == std::string::npos) {
+      out.append(joined, start, std::string::npos);
+      out += "\r\n";
+      break;
+    }
+    out.append(joined, start, cr - start);
+    out += "\r\n";
+    start = cr + 1;
+    if (start < joined.size() && joined[start] == '\n') ++start;
+  }
+  return out;
+}
+
+// The number in the interval box; false when it holds none.
+bool numberIn(const QString& text, double& value) {
+  const QString t = vb::Trim(text);
+  if (t.isEmpty()) return false;
+  bool ok = false;
+  if (t.startsWith(QStringLiteral("&H"), Qt::CaseInsensitive)) {
+    value = static_cast<double>(t.mid(2).toLongLong(&ok, 16));
+    return ok;
+  }
+  if (t.startsWith(QStringLiteral("&O"), Qt::CaseInsensitive)) {
+    value = static_cast<double>(t.mid(2).toLongLong(&ok, 8));
+    return ok;
+  }
+  value = QLocale::c().toDouble(t, &ok);
+  return ok && std::isfinite(value);
+}
+
+// Restarts the minute counter whenever the interval box changes.
+void watchInterval(QLineEdit* box) {
+  if (g_watchedInterval == box) return;
+  g_watchedInterval = box;
+  QObject::connect(box, &QLineEdit::textChanged, box, [] { ResetAutoCheck(); });
+}
+
+// What one conversation with the server brought.
+struct Outcome {
+  int waiting = 0;      // the login's result: mails waiting, 0 none, < 0 error
+  int handled = 0;      // mails stored or deleted as spam
+  bool stopped = false; // a mail could not be fetched, stored or deleted
+  std::int16_t spam = 0;
+  std::int16_t vip = 0;
+};
+
+// Fetches, tests, stores and deletes mail i; false when the check has to stop
+// (an error box has then been shown).
+bool handleMail(int handle, int i, int n, Outcome& out) {
+  forms::MainForm& m = ::MainForm();
+  Buffers b;
+  auto stop = [&](const QString& what) {
+    errorBox(what + QStringLiteral("\r\n") + libraryMessage());
+    return false;
+  };
+  const QString which = QStringLiteral("%1 / %2").arg(i).arg(n);
+
+  // Status and spam test.
+  if (NMailPop3GetMailStatus(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0) < 0)
+    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which));
+  m.Text10->setText(bufferText(b.subject));
+  m.Text11->setText(bufferText(b.from));
+  if (isSpam(m)) {
+    ++out.spam;
+    m.Text17->setText(QString::number(out.spam));
+    if (NMailPop3DeleteMail(handle, i) < 0)
+      return stop(QStringLiteral("迷惑メール %1 をサーバーから削除できませんでした。").arg(which));
+    ++out.handled;
+    return true;
+  }
+
+  // Fetch.
+  const int size = NMailPop3GetMailSize(handle, i);
+  if (size < 0)
+    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which));
+  std::vector<char> body(static_cast<std::size_t>(size) + 1, ' ');
+  if (NMailPop3GetMail(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), body.data(), 0, 0) <
+      0)
+    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which));
+  const std::string fetched = bufferBytes(body);
+  const bool hasAttachment = fetched.find("attachment") != std::string::npos;
+
+  // Attachments, for every fetched mail.
+  {
+    const QString folder = paths::ensureFolder(kAttachmentFolder);
+    const QString folderPath = folder.isEmpty() ? paths::resolve(kAttachmentFolder) : folder;
+    const QString workPath = paths::resolve(kWorkFile);
+    const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
+    body.assign(mailText.size() + 1, '\0');
+    const int r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(),
+                                           body.data(), QFile::encodeName(folderPath).constData(),
+                                           QFile::encodeName(workPath).constData(), mailText.c_str(), 0);
+    NMailAttachmentFileClose(0);
+    if (r == -5) seams::MsgBox(QStringLiteral("添付ファイルをオープンできません"), seams::vbOKOnly);
+    else if (r == -6) seams::MsgBox(QStringLiteral("分割されたメールが全て揃っていません"), seams::vbOKOnly);
+  }
+
+  // The viewer's boxes are the record buffer.
+  forms::TyakuForm& t = ::TyakuForm();
+  t.Text7->setText(bufferText(b.subject));
+  t.Text8->setText(bufferText(b.from));
+  t.Text9->setText(bufferText(b.date));
+  QString text = bufferText(body);
+  if (hasAttachment) text += QStringLiteral("\r\n") + QString::fromUtf16(kAttachmentNotice);
+  SetEditorText(t.rtfEd, text);
+
+  // Routing: the VIP room when the sender holds the VIP address (an address
+  // of only blanks is none).
+  const QString vipAddress = vb::Trim(::SetForm().Text3->text());
+  const bool toVip = !vipAddress.isEmpty() && findInBox(m.Text11, vipAddress);
+  // The sender box holds what the status gave; the fetch gave the same.
+  const QString& listFile = toVip ? records::kVipFile : records::kReceivedFile;
+  records::MailFile list(listFile);
+  const int count = list.count();
+  QString error;
+  bool stored = false;
+  if (count < 0) {
+    error = list.errorText();
+  } else if (count >= records::kMaxRecords) {
+    error = QStringLiteral("一覧のメールが %1 件に達しています。").arg(records::kMaxRecords);
+  } else {
+    const auto no = static_cast<std::int16_t>(count + 1);
+    stored = toVip ? SaveVipMail(no, &error) : SaveReceivedMail(no, &error);
+    if (stored) CurrentRecordNo = no;
+  }
+  if (!stored) {
+    errorBox(QStringLiteral("メール %1 を保存できませんでした。このメールから後はサーバーに残してあります。\r\n")
+                 .arg(which) +
+             error);
+    return false;
+  }
+  if (toVip) {
+    ++out.vip;
+    m.Text16->setText(QString::number(out.vip));
+    m.Check3->setChecked(true);
+  }
+
+  // Deleted on the server only now that it is stored.
+  if (NMailPop3DeleteMail(handle, i) < 0)
+    return stop(QStringLiteral("メール %1 は保存しましたが、サーバーから削除できませんでした。").arg(which));
+  ++out.handled;
+  return true;
+}
+
+Outcome converse() {
+  Outcome out;
+  if (PopServer.isEmpty()) return out;
+  const int handle = NMailPop3Connect(cp932::encode(PopServer).c_str());
+  if (handle == -1) return out;
+
+  // The account, read afresh at every check.
+  const QString id = settings::readAccountText(settings::idkey::UserId);
+  const QString password = settings::readAccountText(settings::idkey::Password);
+  forms::SetForm& s = ::SetForm();
+  s.IdText->setText(id);
+  s.PassText->setText(password);
+  UserId = id;
+  UserPassword = password;
+
+  if (id.isEmpty() || password.isEmpty()) {
+    s.Show();
+  } else {
+    // The buffers above hold kTextBuffer bytes; the library fills no more.
+    NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, kTextBuffer);
+    out.waiting = NMailPop3Authenticate(handle, cp932::encode(UserId).c_str(), cp932::encode(UserPassword).c_str(),
+                                        UseApop != 0 ? -1 : 0);
+    for (int i = 1; i <= out.waiting; ++i) {
+      if (!handleMail(handle, i, out.waiting, out)) {
+        out.stopped = true;
+        break;
+      }
+    }
+    if (out.waiting < 0) errorBox(libraryMessage());
+  }
+  // Ends the session; the deletions of the mails stored so far take effect.
+  NMailPop3Close(handle);
+  return out;
+}
+
+}  // namespace
+
+bool MailCheckRunning() { return g_running; }
+
+void setStartPasswordPending(std::function<bool()> pending) { g_passwordPending = std::move(pending); }
+
+bool startPasswordPending() {
+  if (g_passwordPending) return g_passwordPending();
+  return MainFormLoaded() && ::MainForm().startHidden();
+}
+
+void ReceiveMail() {
+  if (g_running || startPasswordPending()) return;
+  g_running = true;
+  struct Done {
+    ~Done() { g_running = false; }
+  } done;
+
+  forms::MainForm& m = ::MainForm();
+  const Outcome out = converse();
+  // Mails that came: all that were waiting, or those handled before a stop.
+  const int n = out.stopped ? out.handled : out.waiting;
+
+  // Running total of new mails; Text14 keeps the value read at start-up.
+  const auto total = static_cast<long long>(std::llround(vb::Val(m.Text14->text()))) + (n > 0 ? n : 0);
+  settings::writeNumber(settings::key::MailTotal, total);
+
+  if (n > 0) {
+    if (out.spam == 0) m.Command4_Click();
+    else m.Command1_Click();
+    return;
+  }
+
+  m.Text17->setText(QStringLiteral("0"));
+  m.Text16->setText(QStringLiteral("0"));
+  if (::SetForm().Check2->isChecked()) m.Command2_Click();
+  m.Text15->setText(QString::number(std::max(records::MailFile(records::kVipFile).count(), 0)));
+  ::MsgForm().Show();
+  m.Wait(3000);
+  if (MsgFormLoaded()) ::MsgForm().Unload();
+}
+
+void ResetAutoCheck() { g_minuteCounter = 0; }
+
+void AutoCheckTick() {
+  // The minutes stand still while a check runs or the password is asked for.
+  if (g_running || startPasswordPending()) return;
+  forms::SetForm& s = ::SetForm();
+  watchInterval(s.Text6);
+  const QString interval = s.Text6->text();
+  double minutes = 0;
+  if (!numberIn(interval, minutes)) return;
+  if (minutes <= 0) return;
+  ++g_minuteCounter;
+  forms::MainForm& m = ::MainForm();
+  m.timeLabel1->setText(QString::number(g_minuteCounter / 60));
+  // Exact text comparison: "05" or "5.0" never equals the minute text.
+  if (m.timeLabel1->text() != interval) return;
+  g_minuteCounter = 0;
+  m.Label8_Click();
+}

@@ -1,14 +1,37 @@
 #pragma once
 // The mail check and the main window's automatic-check timer.
+#include <functional>
 
 // One POP3 conversation: fetches, stores and deletes the waiting mails and
 // ends in the race or the rain when mail came (the show starts and the check
 // returns at once), or in the no-new-mail note.
+//
+// A mail is deleted on the server only after its record is written; a mail
+// that cannot be fetched or stored stays there and the check stops with an
+// "エラー" box (the mails stored before it stay stored and are deleted on the
+// server). The check does nothing while another check runs (a tick or a
+// click during one of its message boxes or its note) or while the start-up
+// password is still asked for.
 void ReceiveMail();
 
 // Each tick of MainForm.Timer1 (every 1000 ms): counts the minutes towards
 // the automatic check and runs the receive action when they are reached.
+// The counter starts again from 0 whenever SetForm.Text6 changes; it stands
+// still while a check runs or the start-up password is asked for.
 void AutoCheckTick();
 
 // Sets the automatic-check minute counter to 0 (start-up, MainForm.Command3).
 void ResetAutoCheck();
+
+// True while a mail check runs.
+bool MailCheckRunning();
+
+// Whether the start-up password is still asked for: no check runs then. By
+// default the main window tells (MainForm().startHidden()); the password
+// prompt may install its own test (an empty function restores the default).
+void setStartPasswordPending(std::function<bool()> pending);
+bool startPasswordPending();
+
+// The text put after a body that holds attachments.
+inline constexpr char16_t kAttachmentNotice[] =
+    u"♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪";
