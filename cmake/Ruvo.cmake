@@ -30,7 +30,11 @@ function(ruvo_gtest target)
     set(T_TIMEOUT 300)
   endif()
   set(env QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy ${T_ENV})
-  set(props ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+  # The environment goes in through "cmake -E env" around the test program:
+  # a list value among the discovered tests' PROPERTIES would be split into
+  # separate words and shift every property after it.
+  set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${env}")
+  set(props TIMEOUT ${T_TIMEOUT})
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
