@@ -1,8 +1,12 @@
 // The start-up password: the prompt before the main window and the window
 // that sets it.
+#include <QElapsedTimer>
+
 #include "client/mainwindow/form1.h"
 #include "client/mainwindow/kidouform.h"
 #include "client/mainwindow/kojinform.h"
+#include "client/mainwindow/receivemail.h"
+#include "client/mainwindow/setform.h"
 #include "client/mainwindow/startpassword.h"
 #include "client/mainwindow/tests/mainform_fixture.h"
 
@@ -128,6 +132,23 @@ TEST_F(StartPasswordTest, CanselOrClosingThePromptEndsTheProgram) {
     destroyWindows();
     startup::releaseInstanceLock();
   }
+}
+
+TEST_F(StartPasswordTest, NoMailCheckBehindThePrompt) {
+  forms::MainForm& f = launch({QStringLiteral("NAME10=pw"), QStringLiteral("NUMBER16=1")});
+  ASSERT_TRUE(StartPasswordPending());
+  EXPECT_TRUE(startPasswordPending()) << "the mail check sees the prompt";
+  QElapsedTimer t;
+  t.start();
+  ReceiveMail();
+  for (int i = 0; i < 120; ++i) AutoCheckTick();  // two minutes of ticks
+  EXPECT_LT(t.elapsed(), 2000) << "no check ran (it would end in the three-second note)";
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(f.isVisible());
+  EXPECT_FALSE(SetForm().isVisible());
+  type(KidouForm().Text1, QStringLiteral("pw"));
+  KidouForm().Command1_Click();
+  EXPECT_FALSE(startPasswordPending());
 }
 
 TEST_F(StartPasswordTest, SetAndConfirm) {
