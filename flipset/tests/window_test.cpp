@@ -288,3 +288,34 @@ TEST_F(FlipsetWindow, MissingPictureAtStartIsReportedAndEndsTheProgram) {
   EXPECT_TRUE(media.isEmpty());
   delete frmFlipsetIfLoaded();
 }
+
+TEST_F(FlipsetWindow, RealClicksAndKeysReachTheGame) {
+  auto& f = frmFlipset();
+  // A press on the pixel row of square (4, 3): x 2000 twips, y 1500 twips.
+  const QPointF at(ui::px(2000), ui::px(1500));
+  QMouseEvent press(QEvent::MouseButtonPress, at, f.Canvas->mapToGlobal(at), Qt::RightButton, Qt::RightButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(f.Canvas, &press);
+  EXPECT_EQ(f.game.board(4, 3), kBlack);
+  EXPECT_EQ(f.game.Turn, kWhite);
+  // Enter on the focused board starts a new game.
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QCoreApplication::sendEvent(f.Canvas, &enter);
+  EXPECT_EQ(f.game.board.sq, Board::start().sq);
+  EXPECT_EQ(f.game.Turn, kBlack);
+  // Other keys do nothing.
+  QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+  QCoreApplication::sendEvent(f.Canvas, &space);
+  EXPECT_TRUE(f.isLoaded());
+}
+
+TEST_F(FlipsetWindow, TimerMakesNoMoveWhenTheComputerHasNone) {
+  auto& f = frmFlipset();
+  f.game.board = Board();
+  f.game.board(1, 1) = kBlack;
+  f.game.Turn = kWhite;
+  f.timPut_Timer();
+  EXPECT_EQ(f.game.board.count(kBlack), 1);
+  EXPECT_EQ(f.game.board.count(kWhite), 0);
+  EXPECT_TRUE(boxes.isEmpty());
+}
