@@ -44,6 +44,7 @@ void initProgram(const QString& title) {
 }
 
 QSize frameExtra(const QWidget* w) {
+  if (w->windowFlags() & Qt::FramelessWindowHint) return QSize(0, 0);
   if (w->isVisible()) {
     const QSize d = w->frameGeometry().size() - w->geometry().size();
     if (d.width() > 0 || d.height() > 0) return d;

@@ -113,8 +113,9 @@ class Form : public QMainWindow {
   bool unloading_ = false;
 };
 
-// The frame added around a window's client: measured once shown, otherwise
-// the classic defaults (4-pixel borders, a 26-pixel caption).
+// The frame added around a window's client: none for a frameless window;
+// measured once shown, otherwise the classic defaults (4-pixel borders, a
+// 26-pixel caption).
 QSize frameExtra(const QWidget* w);
 
 // A program-wide window instance, created and loaded on first touch.
