@@ -204,7 +204,16 @@ bool startProgram(const StartCall& call) {
   if (startFn()) return startFn()(call);
   if (!QFileInfo(call.program).isExecutable()) return false;
   const QString dir = call.workingDir.isEmpty() ? QFileInfo(call.program).absolutePath() : call.workingDir;
-  return QProcess::startDetached(call.program, call.arguments, dir);
+  // The started program finds its own folder; a program-folder override
+  // meant for this process must not reach it.
+  QProcess p;
+  p.setProgram(call.program);
+  p.setArguments(call.arguments);
+  p.setWorkingDirectory(dir);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("RUVO_PROGRAM_FOLDER"));
+  p.setProcessEnvironment(env);
+  return p.startDetached();
 }
 void setStartHandler(std::function<bool(const StartCall&)> handler) { startFn() = std::move(handler); }
 

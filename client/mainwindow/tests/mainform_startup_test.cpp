@@ -76,7 +76,9 @@ TEST_F(MainFormTest, UserNameAndStartPasswordKeys) {
     EXPECT_EQ(f.Text13->text(), c.text13) << c.name;
     EXPECT_EQ(f.startHidden(), c.hidden) << c.name;
     EXPECT_FALSE(f.isVisible()) << c.name;  // the program shows it after the load
-    if (c.hidden) EXPECT_FALSE(f.Label14->isEnabled()) << c.name;
+    if (c.hidden) {
+      EXPECT_FALSE(f.Label14->isEnabled()) << c.name;
+    }
     destroyWindows();
     startup::releaseInstanceLock();
   }
