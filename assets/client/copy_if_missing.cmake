@@ -4,4 +4,6 @@ if(NOT EXISTS "${DST}")
   get_filename_component(dir "${DST}" DIRECTORY)
   file(MAKE_DIRECTORY "${dir}")
   file(COPY_FILE "${SRC}" "${DST}")
+  # It will hold the start-up password: readable by its owner only.
+  file(CHMOD "${DST}" PERMISSIONS OWNER_READ OWNER_WRITE)
 endif()

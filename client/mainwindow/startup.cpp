@@ -62,7 +62,10 @@ void ensureDataFolders() {
 bool refreshAccessoryCopy() {
   const QString copy = paths::resolve(kAccessoryCopy);
   QFile::remove(copy);
-  return QFile::copy(paths::resolve(settings::kIniFile), copy);
+  if (!QFile::copy(paths::resolve(settings::kIniFile), copy)) return false;
+  // The copy holds the start-up password as the original does.
+  QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  return true;
 }
 
 QString instanceLockPath() { return paths::resolve(QStringLiteral("\\★MailData\\RuvoMail.lock")); }
