@@ -1,0 +1,3 @@
+#include "client/composer/composer.h"
+
+std::int16_t MultiSendMode = 0;
