@@ -3,11 +3,14 @@
 // the deletions on the server and the announcement. Also the automatic check.
 #include "client/mainwindow/receivemail.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QLocale>
 #include <QPointer>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -72,40 +75,91 @@ struct Buffers {
   std::vector<char> header = std::vector<char>(kTextBuffer, '\0');
 };
 
-// Looks for needle in the box's text without its leading and trailing
-// blanks (exact code units, from the first character); when found, selects
-// it in the box.
-bool findInBox(QLineEdit* box, const QString& needle) {
-  const QString text = box->text();
-  const QString trimmed = vb::Trim(text);
-  const int pos = vb::InStr(trimmed, needle);
-  if (pos == 0) return false;
+// A box's text without its leading and trailing blanks, and where that
+// part begins in the box.
+struct Trimmed {
+  QLineEdit* box;
+  QString text;
   int lead = 0;
-  while (lead < text.size() && text[lead] == u' ') ++lead;
-  box->setSelection(lead + pos - 1, static_cast<int>(needle.size()));
-  return true;
-}
+  explicit Trimmed(QLineEdit* b) : box(b), text(vb::Trim(b->text())) {
+    const QString whole = b->text();
+    while (lead < whole.size() && whole[lead] == u' ') ++lead;
+  }
+  // Looks for needle (not empty) in the trimmed text, exact code units, from
+  // the first character; when found, selects it in the box.
+  bool find(const QString& needle) const {
+    const qsizetype pos = text.indexOf(needle, 0, Qt::CaseSensitive);
+    if (pos < 0) return false;
+    box->setSelection(lead + static_cast<int>(pos), static_cast<int>(needle.size()));
+    return true;
+  }
+};
+
+// The keywords of the keyword file, read again only when the file changed
+// (the check reads them for every mail; the keyword window may change them
+// while one of the check's message boxes is up).
+struct Keywords {
+  std::vector<records::SpamKeywordRecord> list;
+  bool valid = false;
+  struct stat seen {};
+  QByteArray path = QFile::encodeName(paths::resolve(records::kSpamKeywordFile));
+
+  const std::vector<records::SpamKeywordRecord>& current() {
+    struct stat now {};
+    const bool exists = ::stat(path.constData(), &now) == 0;
+    if (valid && exists && now.st_ino == seen.st_ino && now.st_size == seen.st_size &&
+        now.st_mtim.tv_sec == seen.st_mtim.tv_sec && now.st_mtim.tv_nsec == seen.st_mtim.tv_nsec)
+      return list;
+    records::SpamKeywordFile file(records::kSpamKeywordFile);
+    // No keywords to be had: every mail is kept.
+    if (!file.readAll(list)) list.clear();
+    path = QFile::encodeName(file.path());
+    valid = ::stat(path.constData(), &seen) == 0;
+    return list;
+  }
+};
 
 // The spam test of the mail in MainForm.Text10 / Text11: every keyword of
 // the keyword file in record order, blank ones skipped; the first hit decides.
-bool isSpam(forms::MainForm& m) {
-  std::vector<records::SpamKeywordRecord> keywords;
-  records::SpamKeywordFile file(records::kSpamKeywordFile);
-  if (!file.readAll(keywords)) return false;  // no keywords to be had: the mail is kept
+bool isSpam(forms::MainForm& m, Keywords& keywords) {
+  const std::vector<records::SpamKeywordRecord>& all = keywords.current();
+  const Trimmed subject(m.Text10), sender(m.Text11);
   bool hit = false;
   QString last;
-  for (const records::SpamKeywordRecord& rec : keywords) {
+  for (const records::SpamKeywordRecord& rec : all) {
     last = vb::Trim(rec.Keyword);
     SpamKeywordRec = rec;
     if (last.isEmpty()) continue;
-    if (findInBox(m.Text10, last) || findInBox(m.Text11, last)) {
+    if (subject.find(last) || sender.find(last)) {
       hit = true;
       break;
     }
   }
   // Text9 shows the keyword tried last (the check does not yield meanwhile).
-  if (!keywords.empty()) m.Text9->setText(last);
+  if (!all.empty()) m.Text9->setText(last);
   return hit;
+}
+
+// True when the attachment step has nothing to do for a mail: a single-part
+// text mail (no Content-Type, or text/...) without Content-Disposition, whose
+// body holds no "attachment". The step would write no file and give back
+// what the fetch gave; anything else goes through it.
+bool nothingToUnpack(const std::string& header, const std::string& body) {
+  if (body.find("attachment") != std::string::npos) return false;
+  std::string h = header;
+  for (char& c : h) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (h.find("content-disposition") != std::string::npos) return false;
+  std::size_t at = std::string::npos;
+  int fields = 0;
+  for (std::size_t p = h.find("content-type:"); p != std::string::npos; p = h.find("content-type:", p + 1)) {
+    if (p != 0 && h[p - 1] != '\n') continue;
+    if (++fields == 1) at = p;
+  }
+  if (fields == 0) return true;
+  if (fields > 1) return false;
+  std::size_t v = at + 13;
+  while (v < h.size() && (h[v] == ' ' || h[v] == '\t' || h[v] == '\r' || h[v] == '\n')) ++v;
+  return h.compare(v, 5, "text/") == 0;
 }
 
 // The mail text handed to the attachment step: the header, the empty line
@@ -168,7 +222,7 @@ struct Outcome {
 
 // Fetches, tests, stores and deletes mail i; false when the check has to stop
 // (an error box has then been shown).
-bool handleMail(int handle, int i, int n, Outcome& out) {
+bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords) {
   forms::MainForm& m = ::MainForm();
   Buffers b;
   auto stop = [&](const QString& what) {
@@ -182,7 +236,7 @@ bool handleMail(int handle, int i, int n, Outcome& out) {
     return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which));
   m.Text10->setText(bufferText(b.subject));
   m.Text11->setText(bufferText(b.from));
-  if (isSpam(m)) {
+  if (isSpam(m, keywords)) {
     ++out.spam;
     m.Text17->setText(QString::number(out.spam));
     if (NMailPop3DeleteMail(handle, i) < 0)
@@ -202,8 +256,8 @@ bool handleMail(int handle, int i, int n, Outcome& out) {
   const std::string fetched = bufferBytes(body);
   const bool hasAttachment = fetched.find("attachment") != std::string::npos;
 
-  // Attachments, for every fetched mail.
-  {
+  // Attachments.
+  if (!nothingToUnpack(bufferBytes(b.header), fetched)) {
     const QString folder = paths::ensureFolder(kAttachmentFolder);
     const QString folderPath = folder.isEmpty() ? paths::resolve(kAttachmentFolder) : folder;
     const QString workPath = paths::resolve(kWorkFile);
@@ -229,7 +283,7 @@ bool handleMail(int handle, int i, int n, Outcome& out) {
   // Routing: the VIP room when the sender holds the VIP address (an address
   // of only blanks is none).
   const QString vipAddress = vb::Trim(::SetForm().Text3->text());
-  const bool toVip = !vipAddress.isEmpty() && findInBox(m.Text11, vipAddress);
+  const bool toVip = !vipAddress.isEmpty() && Trimmed(m.Text11).find(vipAddress);
   // The sender box holds what the status gave; the fetch gave the same.
   const QString& listFile = toVip ? records::kVipFile : records::kReceivedFile;
   records::MailFile list(listFile);
@@ -286,13 +340,23 @@ Outcome converse() {
     NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, kTextBuffer);
     out.waiting = NMailPop3Authenticate(handle, cp932::encode(UserId).c_str(), cp932::encode(UserPassword).c_str(),
                                         UseApop != 0 ? -1 : 0);
+    Keywords keywords;
+    // The stored mails reach the disk together, before the session's end
+    // lets the server delete them.
+    records::FlushBatch flush;
     for (int i = 1; i <= out.waiting; ++i) {
-      if (!handleMail(handle, i, out.waiting, out)) {
+      if (!handleMail(handle, i, out.waiting, out, keywords)) {
         out.stopped = true;
         break;
       }
     }
     if (out.waiting < 0) errorBox(libraryMessage());
+    if (!flush.commit()) {
+      // Ended without QUIT: the server deletes nothing.
+      errorBox(QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
+               flush.errorText());
+      return out;
+    }
   }
   // Ends the session; the deletions of the mails stored so far take effect.
   NMailPop3Close(handle);

@@ -221,7 +221,7 @@ bool RawRecordFile::writeBytes(int n, const char* in) {
   const off_t off = static_cast<off_t>(n - 1) * static_cast<off_t>(size_);
   bool ok = pwriteAll(fd.get(), in, size_, off);
   const bool live = in[liveOffset_] != 0 || in[liveOffset_ + 1] != 0;
-  if (ok && live) ok = ::fdatasync(fd.get()) == 0;
+  if (ok && live && !FlushBatch::defer(native(p))) ok = ::fdatasync(fd.get()) == 0;
   int err = ok ? 0 : errno;
   if (!ok && off + static_cast<off_t>(size_) > st.st_size) {
     // A write past the old end is taken back, so that no torn record stays.
@@ -392,6 +392,46 @@ bool RawRecordFile::remove(int n) {
   setLive(n, was);
   error_ = why;
   return false;
+}
+
+// ---------------------------------------------------------------------------
+// FlushBatch
+
+namespace {
+FlushBatch* g_flushBatch = nullptr;
+}  // namespace
+
+FlushBatch::FlushBatch() {
+  if (!g_flushBatch) {
+    g_flushBatch = this;
+    active_ = true;
+  }
+}
+
+FlushBatch::~FlushBatch() {
+  if (!active_) return;
+  commit();
+  g_flushBatch = nullptr;
+}
+
+bool FlushBatch::defer(const std::string& path) {
+  if (!g_flushBatch) return false;
+  auto& p = g_flushBatch->pending_;
+  if (std::find(p.begin(), p.end(), path) == p.end()) p.push_back(path);
+  return true;
+}
+
+bool FlushBatch::commit() {
+  bool ok = true;
+  for (const std::string& path : pending_) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.ok() || ::fdatasync(fd.get()) != 0) {
+      if (ok) error_ = QStringLiteral("ファイル %1 をディスクに書き込めません。").arg(QFile::decodeName(path.c_str()));
+      ok = false;
+    }
+  }
+  pending_.clear();
+  return ok;
 }
 
 }  // namespace records

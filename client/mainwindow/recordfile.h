@@ -139,6 +139,30 @@ class RecordFile : public RawRecordFile {
   }
 };
 
+// Live writes flushed later, all at once: while a FlushBatch is alive,
+// writeBytes leaves the flush to disk of the files it writes to commit()
+// (the mail check flushes the mails it stored once, before the server
+// deletes them at the end of its session). Batches do not nest: an inner one
+// does nothing. What is still pending is flushed when the batch goes away.
+class FlushBatch {
+ public:
+  FlushBatch();
+  ~FlushBatch();
+  FlushBatch(const FlushBatch&) = delete;
+  FlushBatch& operator=(const FlushBatch&) = delete;
+  // Flushes every file written since the batch began (or the last commit);
+  // false when one could not be flushed (errorText() tells which).
+  bool commit();
+  const QString& errorText() const { return error_; }
+  // Called by writeBytes: true when the batch takes over the flush of path.
+  static bool defer(const std::string& path);
+
+ private:
+  bool active_ = false;
+  std::vector<std::string> pending_;
+  QString error_;
+};
+
 using MailFile = RecordFile<MailRecord>;
 using SpamKeywordFile = RecordFile<SpamKeywordRecord>;
 using AddressFile = RecordFile<AddressRecord>;
