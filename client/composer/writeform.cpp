@@ -1,13 +1,205 @@
 #include "client/composer/writeform.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextEdit>
+#include <QToolBar>
+
+#include "client/composer/composer.h"
+#include "client/composer/writeformparts.h"
+#include "client/composer/writeneighbours.h"
+#include "client/history/editorcommands.h"
+#include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
 #include "client/mainwindow/settings.h"
+#include "platform/vbstring.h"
+
+namespace writeform {
+
+void setBackColor(QWidget* w, const QColor& c) {
+  w->setProperty("backColor", c);
+  if (qobject_cast<QPushButton*>(w)) {
+    w->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; }").arg(c.name()));
+    return;
+  }
+  QPalette p = w->palette();
+  p.setColor(QPalette::Base, c);
+  p.setColor(QPalette::Window, c);
+  w->setPalette(p);
+  w->setAutoFillBackground(true);
+}
+
+QColor backColor(const QWidget* w) {
+  const QVariant v = w->property("backColor");
+  if (v.isValid()) return v.value<QColor>();
+  return w->palette().color(QPalette::Base);
+}
+
+void setForeColor(QWidget* w, const QColor& c) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::WindowText, c);
+  p.setColor(QPalette::Text, c);
+  w->setPalette(p);
+}
+
+QColor foreColor(const QWidget* w) { return w->palette().color(QPalette::WindowText); }
+
+QString countText(int n) { return QString::number(n); }
+
+}  // namespace writeform
+
+using namespace writeform;
 
 namespace {
+
 ui::Accessor<forms::WriteForm>& accessor() {
   static ui::Accessor<forms::WriteForm> a;
   return a;
 }
+
+// Design size of the window (outer, twips).
+constexpr int kDesignWidth = 9700;
+constexpr int kDesignHeight = 7500;
+// Width of the left-hand part (the body and the strips above it).
+constexpr int kLeftWidth = 7000;
+
+const char kDragMime[] = "application/x-ruvomail-control";
+
+QString q(const char16_t* s) { return QString::fromUtf16(s); }
+
+// The pane's list: the row click runs after the list has taken the press
+// (so that the clicked row is the selected one).
+class PaneList : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+  std::function<void()> onPress;
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override {
+    QListWidget::mousePressEvent(e);
+    if (onPress && e->button() == Qt::LeftButton) onPress();
+  }
+};
+
+QFrame* strip(QWidget* parent, const QString& name, int l, int t, int w, int h) {
+  auto* f = ui::control<QFrame>(parent, name, l, t, w, h);
+  f->setFrameShape(QFrame::NoFrame);
+  return f;
+}
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
+  auto* b = ui::control<QPushButton>(parent, name, l, t, w, h);
+  b->setText(caption);
+  b->setFocusPolicy(Qt::TabFocus);
+  return b;
+}
+
+QLineEdit* textBox(QWidget* parent, const QString& name, int l, int t, int w, int h) {
+  return ui::control<QLineEdit>(parent, name, l, t, w, h);
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
+  auto* lb = ui::control<QLabel>(parent, name, l, t, w, h);
+  lb->setText(caption);
+  return lb;
+}
+
+void setFontSize(QWidget* w, double size) {
+  QFont f = w->font();
+  f.setPointSizeF(size);
+  w->setFont(f);
+}
+
+// ---- hover-help texts ----
+const char16_t kHelpSend[] = u"送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。";
+const char16_t kHelpStop[] = u"送信を中止します。";
+const char16_t kHelpOpen[] =
+    u"このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。送信したい名称をクリックすると、"
+    u"メールアドレスが自動的に入力されます。";
+const char16_t kHelpClose[] = u"アドレス帳を含むサイズから、元のサイズに戻します。";
+const char16_t kHelpAdd[] = u"添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。";
+const char16_t kHelpClear[] = u"宛先、件名、本文他、設定等が初期状態に戻せます。";
+const char16_t kHelpHold[] =
+    u"記入途中、あるいは書き終えたメールを保留（保存）とします。書き溜めておいて後でまとめて送信する場合に便利です。";
+const char16_t kHelpListHeld[] =
+    u"保留（保存）扱いとしておいたメールデータを呼び出します。呼び出されたメールデータは右側のアドレス欄に件名のみが表示されます。"
+    u"マウスで選択すると、メールアドレス、件名、本文に自動的に挿入されます。";
+const char16_t kHelpDeleteHeld[] = u"保留（保存）扱いとしていたメールデータの削除を１件単位で行います。";
+const char16_t kHelpList[] =
+    u"添付ファイルを複数選択した際、リストが自動的に表示されます。このリストの表示、非表示を操作します。リストが非表示になっても、"
+    u"選択したファイルがクリアされた訳ではありません。クリアする場合は「取り消し」か「クリア」をクリックして下さい。";
+const char16_t kHelpToggle[] =
+    u"「後で送信（保留）」、「保留分の呼出」で非表示になったアドレスを再度呼び出します。この操作は「アドレス開」でも行えます。";
+const char16_t kHelpFortune[] = u"コンピュータがアトランダムにチョイスする占いを本文後に添付します。";
+
+QString helpFaceMarks() {
+  return q(u"顔・絵文字の本文への挿入を行います。") + kCrLf + kCrLf +
+         q(u"使用方法：使用したい顔・絵文字をマウスで選択状態（青色反転）にし、「新規作成本文に挿入」ボタンを。") +
+         q(u"クリックしますと、本分中に挿入されます。") + kCrLf + kCrLf +
+         q(u"素材の県名や氏名、電話番号はあなた用に変更してご使用下さい。画面を終了させると自動的に保存されます。") + kCrLf +
+         q(u"上手な使用方法：素材が豊富ですので、お気に入りに追加しておいた方が良いでしょう。") + kCrLf +
+         q(u"お気に入りに追加（注意:IEではありません）する場合も、マウスで選択状態にし、顔・絵文字画面での「お気に入りに追加」"
+           u"ボタンをクリックして下さい。");
+}
+
+QString helpAttach() {
+  return q(u"各種ファイルを添付して送信できます。１個の添付ファイルの際に使用します。") + kCrLf +
+         q(u"２個目からは「追加」ボタンをクリックして下さい。一覧リストが表示されます。送信メール１件について１０個までの送信が"
+           u"可能です。") +
+         kCrLf + q(u"添付ファイルを中止したい時は「取り消し」ボタンをクリック！") + kCrLf +
+         q(u"添付ファイルを複数選択した際に表示される一覧リストが邪魔なときは「リスト」をクリックして下さい。一覧リストの一時的な"
+           u"表示・非表示が出来ます。表示・非表示を行うだけで、選択したファイルが取り消される訳ではありません。");
+}
+
+QString helpSendToAll() {
+  return q(u"アドレス帳に登録しているメールアドレスすべてに同様の件名、本文で送信します。") + kCrLf + kCrLf +
+         q(u"件名、本文入力完了後、送信ボタンをクリックして下さい。");
+}
+
+QString helpTyped() {
+  return q(u"件名、本文が同様の内容のメールを、複数の人に送信します。メールアドレスは手動で入力します。") + kCrLf + kCrLf +
+         q(u"「手動で入力」をクリックして下さい。");
+}
+
+QString helpFromBook() {
+  return q(u"件名、本文が同様の内容のメールを、複数の人に送信します。メールアドレスは「新規作成画面のアドレス帳」をクリックして"
+           u"入力します。") +
+         kCrLf + kCrLf + q(u"「アドレス帳から入力」をクリックして下さい。");
+}
+
+const char16_t* const kGreetings[] = {
+    u"御社益々ご清祥の事とお慶び申し上げます。",
+    u"平素のご愛顧誠にありがとうございます。",
+    u"平素は格別のご愛顧を賜り深謝申し上げます。",
+    u"いつもお世話になっております。",
+    u"メールありがとうございました。確かに受け取りました。",
+    u"はじめまして、突然のメールで恐縮です。",
+    u"こんにちわ。はじめてメールいたします。",
+    u"こんにちわ。お変わりなく、お元気ですか？",
+};
+
 }  // namespace
 
 forms::WriteForm& WriteForm() { return accessor()(); }
@@ -15,28 +207,588 @@ bool WriteFormLoaded() { return accessor().isLoaded(); }
 
 namespace forms {
 
-WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")) {
-  setCaption(QStringLiteral("新規作成"));
-  Move(1200, 900, 9700, 7200);
-  Check1 = ui::control<QCheckBox>(client(), QStringLiteral("Check1"), 240, 240, 1800, 300,
-                                  QStringLiteral("占い添付"));
+WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDialog(this), CommonDialog1(this) {
+  setCaption(QStringLiteral("新規作成・送信 （フォームのストレッチ、最大化が可能です）"));
+  QWidget* c = client();
+  setBackColor(c, QColor(224, 224, 224));
+
+  buildToolbar();
+
+  // The strips above the body: To, subject, greeting, attachments.
+  Picture2.resize(4);
+  Label1.resize(3);
+  Label2.resize(5);
+  Label4.resize(2);
+  for (int i = 0; i < 4; ++i)
+    Picture2[static_cast<std::size_t>(i)] =
+        strip(c, QStringLiteral("Picture2_%1").arg(i), 0, 400 + 375 * i, kLeftWidth, 375);
+
+  QWidget* s0 = Picture2[0];
+  Label2[3] = label(s0, QStringLiteral("Label2_3"), QStringLiteral("宛先"), 60, 60, 520, 255);
+  ToText = textBox(s0, QStringLiteral("ToText"), 600, 20, 4300, 330);
+  Label1[0] = label(s0, QStringLiteral("Label1_0"), QStringLiteral("文字Size"), 5000, 60, 700, 255);
+  Text10 = textBox(s0, QStringLiteral("Text10"), 5700, 20, 375, 300);
+  HScroll1 = ui::control<QScrollBar>(s0, QStringLiteral("HScroll1"), 6100, 40, 850, 255, Qt::Horizontal);
+  HScroll1->setRange(8, 24);
+  HScroll1->setValue(9);
+
+  QWidget* s1 = Picture2[1];
+  Label2[1] = label(s1, QStringLiteral("Label2_1"), QStringLiteral("件名"), 60, 60, 520, 255);
+  SubjectText = textBox(s1, QStringLiteral("SubjectText"), 600, 20, 4300, 330);
+  Check1 = ui::control<QCheckBox>(s1, QStringLiteral("Check1"), 5000, 40, 255, 255);
+  Label2[2] = label(s1, QStringLiteral("Label2_2"), QStringLiteral("占い添付"), 5280, 60, 900, 255);
+  Check2 = ui::control<QCheckBox>(s1, QStringLiteral("Check2"), 6300, 40, 600, 255, QStringLiteral("Check2"));
+  Check2->hide();
+
+  QWidget* s2 = Picture2[2];
+  Label2[0] = label(s2, QStringLiteral("Label2_0"), QStringLiteral("首記例"), 60, 60, 520, 255);
+  Combo1 = ui::control<QComboBox>(s2, QStringLiteral("Combo1"), 600, 20, 4300, 330);
+  Combo1->setEditable(true);
+  Combo1->setInsertPolicy(QComboBox::NoInsert);
+  Command8 = button(s2, QStringLiteral("Command8"), QStringLiteral("顔・絵文字"), 5000, 15, 1000, 345);
+  Command12 = button(s2, QStringLiteral("Command12"), QStringLiteral("HELP"), 6050, 15, 900, 345);
+
+  QWidget* s3 = Picture2[3];
+  AttachCommand = button(s3, QStringLiteral("AttachCommand"), QStringLiteral("添付File"), 60, 15, 900, 345);
+  AttachText = textBox(s3, QStringLiteral("AttachText"), 1000, 20, 3300, 330);
+  Command9 = button(s3, QStringLiteral("Command9"), QStringLiteral("追加"), 4350, 15, 650, 345);
+  Command10 = button(s3, QStringLiteral("Command10"), QStringLiteral("取り消し"), 5050, 15, 900, 345);
+  Command16 = button(s3, QStringLiteral("Command16"), QStringLiteral("リスト"), 6000, 15, 950, 345);
+
+  // The send buttons.
+  Picture4 = strip(c, QStringLiteral("Picture4"), 0, 1900, kLeftWidth, 420);
+  Command1 = button(Picture4, QStringLiteral("Command1"), QStringLiteral("  送信"), 30, 30, 800, 360);
+  Command3 = button(Picture4, QStringLiteral("Command3"), QStringLiteral("      送信中止"), 850, 30, 1250, 360);
+  Command11 = button(Picture4, QStringLiteral("Command11"), QStringLiteral("クリア"), 2120, 30, 750, 360);
+  Command13 = button(Picture4, QStringLiteral("Command13"), QStringLiteral("後で送信（保留）"), 2890, 30, 1650, 360);
+  Command14 = button(Picture4, QStringLiteral("Command14"), QStringLiteral("保留分の呼出"), 4560, 30, 1200, 360);
+  Command15 = button(Picture4, QStringLiteral("Command15"), QStringLiteral("保留分の削除"), 5780, 30, 1200, 360);
+
+  // The body.
+  rtfEd = ui::control<QTextEdit>(c, QStringLiteral("rtfEd"), 0, 2330, kLeftWidth - 200, 3510);
+  rtfEd->setAcceptRichText(false);
+  rtfEd->setFont(ui::font(QStringLiteral("ＭＳ ゴシック"), 9));
+
+  // The attachment list floats over the body.
+  List2 = ui::control<QListWidget>(c, QStringLiteral("List2"), 1000, 1900, 3300, 1200);
+
+  // The help box.
+  Text14 = ui::control<QPlainTextEdit>(c, QStringLiteral("Text14"), 600, 3600, 5800, 1700);
+  Text14->setReadOnly(true);
+  setBackColor(Text14, QColor(255, 255, 192));
+  Text14->hide();
+
+  // The send modes.
+  Frame4 = ui::control<QFrame>(c, QStringLiteral("Frame4"), 0, kDesignHeight - 1600, kLeftWidth, 390);
+  Frame4->setFrameShape(QFrame::StyledPanel);
+  Option1 = ui::control<QRadioButton>(Frame4, QStringLiteral("Option1"), 60, 60, 255, 255);
+  Label1[2] = label(Frame4, QStringLiteral("Label1_2"), QStringLiteral("取消"), 330, 70, 500, 255);
+  Option2 = ui::control<QRadioButton>(Frame4, QStringLiteral("Option2"), 900, 60, 255, 255);
+  Label1[1] = label(Frame4, QStringLiteral("Label1_1"), QStringLiteral("一括送信"), 1170, 70, 900, 255);
+  for (QRadioButton* o : {Option1, Option2}) o->setAutoExclusive(false);
+  Label2[4] = label(Frame4, QStringLiteral("Label2_4"), QStringLiteral("Cc"), 2200, 70, 300, 255);
+  Label5 = label(Frame4, QStringLiteral("Label5"), QStringLiteral("         手動で入力"), 2500, 50, 1900, 300);
+  Label6 = label(Frame4, QStringLiteral("Label6"), QStringLiteral("    アドレス帳から入力"), 4400, 50, 2500, 300);
+  for (QLabel* l : {Label5, Label6}) {
+    l->setFont(ui::font(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    l->setCursor(Qt::PointingHandCursor);
+  }
+
+  // The status strip.
+  Picture6 = strip(c, QStringLiteral("Picture6"), 0, kDesignHeight - 1200, kLeftWidth, 375);
+  Label7 = label(Picture6, QStringLiteral("Label7"), QString(), 60, 60, 6880, 255);
+
+  // The right-hand panel: the address pane.
+  Picture5 = strip(c, QStringLiteral("Picture5"), kDesignWidth - 2600, 0, 2300, kDesignHeight - 800);
+  Command4 = button(Picture5, QStringLiteral("Command4"), QStringLiteral("アドレス開"), 0, 0, 1100, 345);
+  Command6 = button(Picture5, QStringLiteral("Command6"), QStringLiteral("アドレス閉"), 1150, 0, 1100, 345);
+  Label4[1] = label(Picture5, QStringLiteral("Label4_1"), QStringLiteral("アドレス帳"), 0, 420, 1100, 255);
+  Label4[0] = label(Picture5, QStringLiteral("Label4_0"), QStringLiteral("件数"), 1150, 420, 450, 255);
+  Text1 = textBox(Picture5, QStringLiteral("Text1"), 1600, 390, 650, 300);
+  Command17 = button(Picture5, QStringLiteral("Command17"), QStringLiteral("アドレス呼出"), 0, 760, 2250, 345);
+  auto* pane = new PaneList(Picture5);
+  pane->setObjectName(QStringLiteral("List1"));
+  ui::place(pane, 0, 1150, 2250, kDesignHeight - 2400 - 345);
+  pane->onPress = [this] { List1_MouseDown(); };
+  List1 = pane;
+
+  // Boxes beyond the 9700-twip width.
+  Text2 = textBox(c, QStringLiteral("Text2"), 9840, 480, 615, 375);
+  Text3 = textBox(c, QStringLiteral("Text3"), 9840, 960, 615, 375);
+  Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("貼付け"), 10080, 3960, 1200, 375);
+  Text4 = textBox(c, QStringLiteral("Text4"), 10080, 4395, 2295, 375);
+
+  List2->raise();
+  Text14->raise();
+
+  buildMenus();
+  Move(1200, 900, kDesignWidth, kDesignHeight);
+
+  // Handlers.
+  connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
+  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+  connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+  connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+  connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+  connect(Command8, &QPushButton::clicked, this, [this] { Command8_Click(); });
+  connect(Command11, &QPushButton::clicked, this, [this] { Command11_Click(); });
+  connect(Command12, &QPushButton::clicked, this, [this] { Command12_Click(); });
+  connect(Command13, &QPushButton::clicked, this, [this] { Command13_Click(); });
+  connect(Command14, &QPushButton::clicked, this, [this] { Command14_Click(); });
+  connect(Command15, &QPushButton::clicked, this, [this] { Command15_Click(); });
+  connect(Command17, &QPushButton::clicked, this, [this] { Command17_Click(); });
+  connect(AttachCommand, &QPushButton::clicked, this, [this] { AttachCommand_Click(); });
+  connect(Command9, &QPushButton::clicked, this, [this] { Command9_Click(); });
+  connect(Command10, &QPushButton::clicked, this, [this] { Command10_Click(); });
+  connect(Command16, &QPushButton::clicked, this, [this] { Command16_Click(); });
+  connect(Option1, &QRadioButton::clicked, this, [this] {
+    setOption1(true);
+    Option1_Click();
+  });
+  connect(Option2, &QRadioButton::clicked, this, [this] {
+    setOption2(true);
+    Option2_Click();
+  });
+  for (QWidget* w : std::initializer_list<QWidget*>{Label5, Label6, Label7, Combo1}) w->installEventFilter(this);
+
+  // Hover help.
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           c, Command1, Command3, Command4, Command6, Command8, Command9, Command11, Command13, Command14, Command15,
+           Command16, Command17, AttachCommand, Check1, Label2[0], Label2[1], Label2[2], Label2[3], Label2[4], Option2,
+           Label5, Label6, SubjectText, rtfEd->viewport(), Picture2[0], Picture2[1], Picture2[2], Picture2[3],
+           Picture4, Picture5, Picture6, Frame4})
+    trackHover(w);
+
+  // The help box can be dragged aside and dropped on the window background.
+  Text14->viewport()->installEventFilter(this);
+  c->setAcceptDrops(true);
+}
+
+void WriteForm::buildToolbar() {
+  tbToolBar = new QToolBar(client());
+  tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
+  tbToolBar->setMovable(false);
+  tbToolBar->setIconSize(QSize(16, 16));
+  ui::place(tbToolBar, 0, 0, kLeftWidth, 390);
+  struct B {
+    const char* key;
+    const char16_t* tip;
+    QStyle::StandardPixmap icon;
+    const char* text;
+  };
+  static const B buttons[] = {
+      {"New", u"新規作成", QStyle::SP_FileIcon, nullptr},
+      {"Open", u"開く", QStyle::SP_DialogOpenButton, nullptr},
+      {"Save", u"名前を付けて保存", QStyle::SP_DialogSaveButton, nullptr},
+      {"Print", u"印刷", QStyle::SP_ComputerIcon, nullptr},
+      {"Cut", u"切り取り", QStyle::SP_DialogDiscardButton, nullptr},
+      {"Copy", u"ｺﾋﾟｰ", QStyle::SP_FileDialogDetailedView, nullptr},
+      {"Paste", u"貼り付け", QStyle::SP_FileDialogContentsView, nullptr},
+      {"Bold", u"太字", QStyle::SP_CustomBase, "B"},
+      {"Italic", u"斜体", QStyle::SP_CustomBase, "I"},
+      {"Underline", u"下線", QStyle::SP_CustomBase, "U"},
+      {"Undo", u"アンドウ", QStyle::SP_ArrowBack, nullptr},
+  };
+  for (const B& b : buttons) {
+    QAction* a = b.text ? tbToolBar->addAction(QString::fromLatin1(b.text))
+                        : tbToolBar->addAction(style()->standardIcon(b.icon), QString());
+    const QString key = QString::fromLatin1(b.key);
+    a->setObjectName(key);
+    a->setData(key);
+    a->setToolTip(q(b.tip));
+    if (b.text) {
+      QFont f = a->font();
+      f.setBold(key == QLatin1String("Bold"));
+      f.setItalic(key == QLatin1String("Italic"));
+      f.setUnderline(key == QLatin1String("Underline"));
+      a->setFont(f);
+    }
+    connect(a, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
+  }
+}
+
+void WriteForm::buildMenus() {
+  auto add = [](QMenu* m, const char* name, const QString& caption) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+  };
+  auto separator = [](QMenu* m, const char* name) { m->addSeparator()->setObjectName(QString::fromLatin1(name)); };
+  auto menu = [this](const char* name, const QString& caption) {
+    QMenu* m = menuBar()->addMenu(caption);
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+  };
+  mnuFile = menu("mnuFile", QStringLiteral("ファイル(&F)"));
+  mnew = add(mnuFile, "mnew", QStringLiteral("新規作成"));
+  mopen = add(mnuFile, "mopen", QStringLiteral("開く"));
+  msave = add(mnuFile, "msave", QStringLiteral("名前を付けて保存"));
+  mprint = add(mnuFile, "mprint", QStringLiteral("印刷"));
+  separator(mnuFile, "mline");
+  mend = add(mnuFile, "mend", QStringLiteral("終了"));
+
+  mnuEdit = menu("mnuEdit", QStringLiteral("編集"));
+  mall = add(mnuEdit, "mall", QStringLiteral("全て選択"));
+  matamajump = add(mnuEdit, "matamajump", QStringLiteral("文頭へジャンプ"));
+  mbunmatujump = add(mnuEdit, "mbunmatujump", QStringLiteral("文末へジャンプ"));
+  separator(mnuEdit, "mline2");
+  mcut = add(mnuEdit, "mcut", QStringLiteral("切り取り"));
+  mcopy = add(mnuEdit, "mcopy", QStringLiteral("コピー"));
+  mpaste = add(mnuEdit, "mpaste", QStringLiteral("貼り付け"));
+
+  mnuMain = menu("mnuMain", QStringLiteral("Main(&M)"));
+  msouhin = add(mnuMain, "msouhin", QStringLiteral("送信"));
+  mstop = add(mnuMain, "mstop", QStringLiteral("送信中止"));
+  separator(mnuMain, "mline3");
+  maddress = add(mnuMain, "maddress", QStringLiteral("アドレス帳開"));
+  mmotosize = add(mnuMain, "mmotosize", QStringLiteral("アドレス帳閉"));
+  separator(mnuMain, "mline21");
+  mclire = add(mnuMain, "mclire", QStringLiteral("クリア"));
+
+  mnuSub = menu("mnuSub", QStringLiteral("Sub(&S)"));
+  mato = add(mnuSub, "mato", QStringLiteral("後で送信（保留）"));
+  myobidasi = add(mnuSub, "myobidasi", QStringLiteral("保留分呼び出し"));
+  msakujyo = add(mnuSub, "msakujyo", QStringLiteral("保留分削除"));
+  separator(mnuSub, "mline22");
+  mkao = add(mnuSub, "mkao", QStringLiteral("顔・絵文字"));
+
+  mnuHelp = menu("mnuHelp", QStringLiteral("HELP(&H)"));
+  mhelpsetu = add(mnuHelp, "mhelpsetu", QStringLiteral("取り扱い説明"));
+
+  connect(mnew, &QAction::triggered, this, [this] { EditNewFile(*this, rtfEd); });
+  connect(mopen, &QAction::triggered, this, [] { OpenWriteText(); });
+  connect(msave, &QAction::triggered, this, [this] { SaveAsWithHeader(QStringLiteral("From:")); });
+  connect(mprint, &QAction::triggered, this, [this] { EditPrint(*this, rtfEd, CommonDialog1); });
+  connect(mend, &QAction::triggered, this, [this] { Unload(); });
+  connect(mall, &QAction::triggered, this, [this] { EditSelectAll(rtfEd); });
+  connect(matamajump, &QAction::triggered, this, [this] { EditJumpTop(rtfEd); });
+  connect(mbunmatujump, &QAction::triggered, this, [this] { EditJumpEnd(rtfEd); });
+  connect(mcut, &QAction::triggered, this, [this] { EditCut(rtfEd); });
+  connect(mcopy, &QAction::triggered, this, [this] { EditCopy(rtfEd); });
+  connect(mpaste, &QAction::triggered, this, [this] { EditPaste(rtfEd); });
+  connect(msouhin, &QAction::triggered, this, [this] { Command1_Click(); });
+  connect(mstop, &QAction::triggered, this, [this] { Command3_Click(); });
+  connect(maddress, &QAction::triggered, this, [this] { Command4_Click(); });
+  connect(mmotosize, &QAction::triggered, this, [this] { Command6_Click(); });
+  connect(mclire, &QAction::triggered, this, [this] { Command11_Click(); });
+  connect(mato, &QAction::triggered, this, [this] { Command13_Click(); });
+  connect(myobidasi, &QAction::triggered, this, [this] { Command14_Click(); });
+  connect(msakujyo, &QAction::triggered, this, [this] { Command15_Click(); });
+  connect(mkao, &QAction::triggered, this, [this] { Command8_Click(); });
+  connect(mhelpsetu, &QAction::triggered, this, [] { writeneighbours::showHelp(); });
+}
+
+void WriteForm::trackHover(QWidget* w) {
+  w->setMouseTracking(true);
+  w->installEventFilter(this);
+}
+
+bool WriteForm::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseMove: {
+      if (watched == rtfEd->viewport()) hover(rtfEd);
+      else if (watched == Text14->viewport()) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (dragSource_ == Text14 && (me->buttons() & Qt::LeftButton)) startDrag(Text14, me->pos());
+      } else if (auto* w = qobject_cast<QWidget*>(watched)) {
+        hover(w);
+      }
+      break;
+    }
+    case QEvent::MouseButtonPress:
+      if (watched == Text14->viewport() && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        const QPoint p = static_cast<QMouseEvent*>(event)->pos();
+        dragSource_ = Text14;
+        DragOffsetX = static_cast<float>(ui::tw(p.x()));
+        DragOffsetY = static_cast<float>(ui::tw(p.y()));
+      }
+      break;
+    case QEvent::MouseButtonRelease:
+      if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        const QPoint p = static_cast<QMouseEvent*>(event)->pos();
+        const bool inside = w && w->rect().contains(p);
+        if (watched == Label5 && inside) Label5_Click();
+        else if (watched == Label6 && inside) Label6_Click();
+      }
+      break;
+    case QEvent::MouseButtonDblClick:
+      if (watched == Label7) Label7_DblClick();
+      break;
+    case QEvent::FocusOut:
+      if (watched == Combo1 && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) Combo1_LostFocus();
+      break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+      if (watched == client()) {
+        auto* de = static_cast<QDropEvent*>(event);
+        if (de->mimeData()->hasFormat(QString::fromLatin1(kDragMime)) && dragSource_) {
+          de->acceptProposedAction();
+          return true;
+        }
+      }
+      break;
+    case QEvent::Drop:
+      if (watched == client() && dragSource_) {
+        auto* de = static_cast<QDropEvent*>(event);
+        const QPoint p = de->position().toPoint();
+        Form_DragDrop(dragSource_, static_cast<float>(ui::tw(p.x())), static_cast<float>(ui::tw(p.y())));
+        de->acceptProposedAction();
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
+  return ui::Form::eventFilter(watched, event);
+}
+
+void WriteForm::startDrag(QWidget* w, const QPoint& grab) {
+  if ((grab - QPoint(ui::px(static_cast<int>(DragOffsetX)), ui::px(static_cast<int>(DragOffsetY)))).manhattanLength() <
+      QApplication::startDragDistance())
+    return;
+  auto* drag = new QDrag(w);
+  auto* mime = new QMimeData;
+  mime->setData(QString::fromLatin1(kDragMime), w->objectName().toUtf8());
+  drag->setMimeData(mime);
+  drag->setPixmap(w->grab());
+  drag->setHotSpot(QPoint(ui::px(static_cast<int>(DragOffsetX)), ui::px(static_cast<int>(DragOffsetY))));
+  drag->exec(Qt::MoveAction);
+  dragSource_ = nullptr;
+}
+
+void WriteForm::Form_DragDrop(QWidget* source, float x, float y) {
+  if (!source || source->parentWidget() != client()) return;
+  source->move(ui::px(static_cast<int>(x - DragOffsetX)), ui::px(static_cast<int>(y - DragOffsetY)));
+}
+
+void WriteForm::hover(QWidget* control) {
+  auto show = [this](const QString& text) {
+    Text14->setPlainText(text);
+    Text14->show();
+    Text14->raise();
+  };
+  auto plainLabels = [this] {
+    for (QLabel* l : {Label5, Label6}) {
+      setFontSize(l, 9);
+      setForeColor(l, qb(0));
+    }
+  };
+  if (control == Command1) show(q(kHelpSend));
+  else if (control == Command3) show(q(kHelpStop));
+  else if (control == Command4) show(q(kHelpOpen));
+  else if (control == Command6) show(q(kHelpClose));
+  else if (control == Command9) show(q(kHelpAdd));
+  else if (control == Command11) show(q(kHelpClear));
+  else if (control == Command13) show(q(kHelpHold));
+  else if (control == Command14) show(q(kHelpListHeld));
+  else if (control == Command15) show(q(kHelpDeleteHeld));
+  else if (control == Command16) show(q(kHelpList));
+  else if (control == Command17) show(q(kHelpToggle));
+  else if (control == Command8) show(helpFaceMarks());
+  else if (control == AttachCommand) show(helpAttach());
+  else if (control == Check1 || std::find(Label2.begin(), Label2.end(), control) != Label2.end())
+    show(q(kHelpFortune));
+  else if (control == Option2) show(helpSendToAll());
+  else if (control == Label5) {
+    setFontSize(Label5, 10);
+    setForeColor(Label5, qb(12));
+    setFontSize(Label6, 9);
+    setForeColor(Label6, qb(0));
+    show(helpTyped());
+  } else if (control == Label6) {
+    setFontSize(Label6, 10);
+    setForeColor(Label6, qb(12));
+    setFontSize(Label5, 9);
+    setForeColor(Label5, qb(0));
+    show(helpFromBook());
+  } else if (control == SubjectText) {
+    plainLabels();
+  } else if (control == rtfEd) {
+    Text14->hide();
+  } else if (control == client() || control == Picture4 || control == Picture5 || control == Picture6 ||
+             control == Frame4 || std::find(Picture2.begin(), Picture2.end(), control) != Picture2.end()) {
+    // The window background (the strips and panels are part of it).
+    Text14->hide();
+    plainLabels();
+  }
 }
 
 void WriteForm::Form_Load() {
-  MailListKind = 1000;
-  // The size the composer had when it was last closed, then the width of
-  // the view with the address-book pane.
+  // 1. The To box and the pane usable and white; no rows yet.
+  setBackColor(List1, white());
+  setBackColor(ToText, white());
+  ToText->setEnabled(true);
+  List1->setEnabled(true);
+  RecordNumbers.assign(1, 0);
+
+  // 2. The greeting templates.
+  Combo1->clear();
+  for (const char16_t* g : kGreetings) Combo1->addItem(q(g));
+  Combo1->setCurrentIndex(-1);
+  Combo1->setEditText(QString());
+
+  // 3. The size kept from the last closing (nothing kept: the design size).
   const int w = settings::readNumber(settings::key::WriteWidth);
   const int h = settings::readNumber(settings::key::WriteHeight);
   if (w > 0) setWidth(w);
   if (h > 0) setHeight(h);
-  setWidth(9700);
+
+  // 4. to 5. The help box in view or out of sight, by the main window's switch.
+  Option2->setEnabled(true);
+  switch (writeneighbours::hoverHelpSwitch()) {
+    case 1: setTopTw(Text14, 3600); break;
+    case 0: setTopTw(Text14, -4000); break;
+    default: break;
+  }
+
+  // 6. The font size, brought into the scroll bar's range.
+  Text10->setText(QString::number(settings::readNumber(settings::key::WriteFontSize)));
+  const int size = static_cast<int>(vb::Val(Text10->text()));
+  const int clamped = std::clamp(size, HScroll1->minimum(), HScroll1->maximum());
+  if (HScroll1->value() != clamped) HScroll1->setValue(clamped);
+  else HScroll1_Change();
+
+  // 7. Single mode, nothing attached, the fortune switch off.
+  setOption2(false);
+  Text3->hide();
+  Command2->hide();
+  List2->hide();
+  Command2->setEnabled(false);
+  Command9->setEnabled(false);
+  Check1->setChecked(false);
+  Check2->setChecked(false);
+
+  // 8. No Cc list; the viewer lists nothing of its own now.
+  MultiSendMode = 0;
+  Option2->setEnabled(true);
+  MailListKind = 1000;
+  setBackColor(List1, white());
+
+  // 9. The width with the address pane.
+  setWidth(kDesignWidth);
+
+  // 10. The pane lists the address book.
+  listAddressNames(false);
+  setBackColor(Command17, toggleGrey());
+  Command17->setText(QStringLiteral("保留分呼出"));
+  Form_Resize();
 }
 
-void WriteForm::Form_Unload(int&) {
+void WriteForm::Form_Unload(int& cancel) {
+  (void)cancel;
+  MultiSendMode = 0;
+  Option2->setEnabled(true);
+  settings::writeText(settings::key::WriteFontSize, Text10->text());
+  setBackColor(List1, white());
   MailListKind = 1000;
   settings::writeNumber(settings::key::WriteWidth, Width());
   settings::writeNumber(settings::key::WriteHeight, Height());
+}
+
+void WriteForm::Form_Resize() {
+  const int W = Width();
+  const int H = Height();
+  // The plain composer (7140 / 7100 twips) keeps its design layout.
+  if (W < 9400) return;
+  setWidthTw(rtfEd, W - twW(Picture5) - 600);
+  setLeftTw(Picture5, W - 2500);
+  setTopTw(Picture6, H - 1200);
+  setWidthTw(Picture6, twW(rtfEd));
+  setWidthTw(Label7, std::max(0, twW(Picture6) - 120));
+  setHeightTw(Picture5, H - 800);
+  setLeftTw(Picture5, W - 2600);
+  if (WindowState() == 2) {
+    // The panel follows the top of the maximised window on its screen.
+    const QScreen* s = screen();
+    const int screenTop = s ? ui::tw(s->availableGeometry().y()) : 0;
+    setTopTw(Picture5, Top() - screenTop + 100);
+  }
+  setTopTw(Frame4, H - 1600);
+  if (H > 4500) {
+    // The body fills the height between the strips above it and the mode
+    // switches below it; the pane list runs down the right-hand panel.
+    setHeightTw(rtfEd, std::max(0, twT(Frame4) - 60 - twT(rtfEd)));
+    setHeightTw(List1, H - 2400 - twH(Command17));
+  }
+}
+
+void WriteForm::HScroll1_Change() {
+  const int v = HScroll1->value();
+  for (QWidget* w : std::initializer_list<QWidget*>{Text14, ToText, SubjectText}) setFontSize(w, v);
+  QFont f = rtfEd->font();
+  f.setPointSize(v);
+  rtfEd->setFont(f);
+  Text10->setText(QString::number(v));
+}
+
+void WriteForm::Combo1_LostFocus() { SetEditorText(rtfEd, Combo1->currentText()); }
+
+void WriteForm::Command11_Click() {
+  ToText->clear();
+  SubjectText->clear();
+  SetEditorText(rtfEd, QString());
+  AttachText->clear();
+  setOption2(false);
+  List2->clear();
+  List2->hide();
+  Command9->setEnabled(false);
+  Command10->setEnabled(false);
+  AttachCommand->setEnabled(true);
+  Check1->setChecked(false);
+  setBackColor(List1, white());
+  setBackColor(ToText, white());
+}
+
+void WriteForm::Command3_Click() {
+  writeneighbours::ccUnload();
+  Unload();
+}
+
+void WriteForm::Command8_Click() { writeneighbours::showFaceMarks(); }
+void WriteForm::Command12_Click() { writeneighbours::showHelp(); }
+
+void WriteForm::Command2_Click() { Text4->setText(QApplication::clipboard()->text()); }
+
+void WriteForm::Label7_DblClick() {
+  if (ToText->text() != QLatin1String("zorf")) return;
+  setHeight(8955);
+  Command2->show();
+  Command2->setEnabled(true);
+}
+
+void WriteForm::setOption1(bool on) {
+  Option1->setChecked(on);
+  if (on) Option2->setChecked(false);
+}
+
+void WriteForm::setOption2(bool on) {
+  Option2->setChecked(on);
+  if (on) Option1->setChecked(false);
+}
+
+void WriteForm::tbToolBar_ButtonClick(const QString& key) {
+  if (key == QLatin1String("New")) EditNewFile(*this, rtfEd);
+  else if (key == QLatin1String("Open")) OpenWriteText();
+  else if (key == QLatin1String("SaveAs") || key == QLatin1String("Save")) SaveAsWithHeader(QStringLiteral("To:"));
+  else if (key == QLatin1String("Print")) EditPrint(*this, rtfEd, CommonDialog1);
+  else if (key == QLatin1String("Cut")) EditCut(rtfEd);
+  else if (key == QLatin1String("Undo")) EditUndo(rtfEd);
+  else if (key == QLatin1String("Copy")) EditCopy(rtfEd);
+  else if (key == QLatin1String("Paste")) EditPaste(rtfEd);
+  else if (key == QLatin1String("Bold")) EditToggleBold(rtfEd);
+  else if (key == QLatin1String("Italic")) EditToggleItalic(rtfEd);
+  else if (key == QLatin1String("Underline")) EditToggleUnderline(rtfEd);
+}
+
+void WriteForm::SaveAsWithHeader(const QString& headerWord) {
+  const QString two = QStringLiteral("  ");
+  const QString text = QStringLiteral("Subject:") + two + SubjectText->text() + kCrLf + headerWord + two +
+                       ToText->text() + kCrLf + QStringLiteral("Date:") + two + writeneighbours::dateTimeText() +
+                       kCrLf + QStringLiteral("Body:") + two + EditorText(rtfEd);
+  SetEditorText(rtfEd, text);
+  SaveWriteTextAs();
 }
 
 }  // namespace forms

@@ -1,0 +1,225 @@
+// The composer's send road: one library call per recipient, a sent-list
+// record for each turn, the fortune slips, and the three send modes.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextEdit>
+
+#include <string>
+#include <vector>
+
+#include "client/composer/composer.h"
+#include "client/composer/writeform.h"
+#include "client/composer/writeformparts.h"
+#include "client/composer/writeneighbours.h"
+#include "client/history/tyakuform.h"
+#include "client/mainwindow/globals.h"
+#include "client/mainwindow/recordfile.h"
+#include "client/mainwindow/settings.h"
+#include "nmail/nmail.h"
+#include "platform/codepage.h"
+#include "platform/seams.h"
+#include "platform/vbstring.h"
+
+using namespace writeform;
+
+namespace {
+
+const QString kSending = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
+const QString kSent = QStringLiteral("送信完了です。");
+constexpr int kMessageBufferSize = 8192;
+
+// Removes the blanks at the end of a text (the padding of a record field).
+QString trimRight(const QString& s) {
+  qsizetype n = s.size();
+  while (n > 0 && s[n - 1] == QLatin1Char(' ')) --n;
+  return s.left(n);
+}
+
+void showStatus(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->repaint();
+}
+
+// The sent list's record count (file length / record length), 0 when it
+// cannot be read.
+int sentCount() {
+  records::MailFile f(records::kSentFile);
+  const int n = f.count();
+  return n < 0 ? 0 : n;
+}
+
+// Sends one mail through the library; the library's message text in a
+// "送信エラー" box when it was not sent.
+void sendOne(const QString& to, const QString& subject, const QString& body, const QString& attachments) {
+  const std::string server = cp932::encode(SmtpServer);
+  const std::string toBytes = cp932::encode(to);
+  const std::string from = cp932::encode(FromAddress);
+  const std::string subjectBytes = cp932::encode(subject);
+  const std::string bodyBytes = cp932::encode(body);
+  const std::string attachBytes = cp932::encode(attachments);
+  const int result = NMailSmtpSendMail(server.c_str(), toBytes.c_str(), nullptr, nullptr, from.c_str(),
+                                       subjectBytes.c_str(), bodyBytes.c_str(), nullptr, attachBytes.c_str(), 0);
+  if (static_cast<std::int16_t>(result) >= 0) return;
+  std::string buffer(kMessageBufferSize, '\0');
+  int size = kMessageBufferSize;
+  NMailGetMessage(0, buffer.data(), size);
+  const QString message = TrimAtNull(cp932::decode(std::string_view(buffer.data(), buffer.size())));
+  seams::MsgBox(message, seams::vbOKOnly, QStringLiteral("送信エラー"));
+}
+
+}  // namespace
+
+namespace forms {
+
+bool WriteForm::RecordSentMail(std::int16_t n) {
+  SentMailRec.Subject = vb::Trim(SubjectText->text());
+  SentMailRec.FromTo = vb::Trim(ToText->text());
+  SentMailRec.MailDate = writeneighbours::dateTimeText();
+  SentMailRec.Body = vb::Trim(EditorText(rtfEd));
+  SentMailRec.Live = 1;
+  SentMailRec.LineEnd = records::kCrLf;
+  records::MailFile f(records::kSentFile);
+  if (f.write(n, SentMailRec)) return true;
+  seams::MsgBox(QStringLiteral("送信履歴を保存できませんでした。") + kCrLf + f.errorText(), seams::vbExclamation);
+  return false;
+}
+
+void WriteForm::Command1_Click() {
+  // 1. Status and the attachment controls.
+  Command9->setEnabled(false);
+  List2->hide();
+  AttachCommand->setEnabled(true);
+  showStatus(Label7, kSending);
+
+  // 2. The recipients: every address-book entry, every Cc-list entry, or
+  // the one typed into the To box. Send to all goes to the whole address
+  // book, whatever the pane lists at this moment.
+  const bool toAll = Option2->isChecked();
+  const bool toCcList = !toAll && MultiSendMode == 1;
+  std::vector<records::AddressRecord> book;
+  std::vector<records::CcAddressRecord> ccList;
+  int turns = 1;
+  if (toAll) {
+    records::AddressFile(records::kAddressBookFile).readAll(book);
+    turns = static_cast<int>(book.size());
+  } else if (toCcList) {
+    // The Cc list on show: the window's rows, which are the last records
+    // of its file (records an earlier run left in front of them are not
+    // on show and get no mail).
+    records::CcAddressFile(records::kCcListFile).readAll(ccList);
+    turns = std::min(writeneighbours::ccListCount(), static_cast<int>(ccList.size()));
+    ccList.erase(ccList.begin(), ccList.end() - turns);
+  }
+
+  const QString subject = SubjectText->text();
+  const QString attachments = AttachText->text();
+  for (int i = 1; i <= turns; ++i) {
+    QString to;
+    if (toAll) {
+      AddressRec = book[static_cast<std::size_t>(i - 1)];
+      to = trimRight(AddressRec.Address);
+      ToText->setText(to);
+    } else if (toCcList) {
+      CcAddressRec = ccList[static_cast<std::size_t>(i - 1)];
+      to = trimRight(CcAddressRec.Address);
+      ToText->setText(to);
+    } else {
+      to = ToText->text();
+    }
+    showStatus(Label7, kSending);
+
+    // The sent list keeps the mail as written, without a fortune slip.
+    const int noHistory = settings::readNumber(settings::key::NoSentHistory);
+    if (noHistory == 1) {
+      writeneighbours::setNoSentHistory(true);
+    } else if (noHistory == 0) {
+      writeneighbours::setNoSentHistory(false);
+      const auto n = static_cast<std::int16_t>(sentCount() + 1);
+      if (RecordSentMail(n)) CurrentRecordNo = n;
+    }
+
+    // Each mail of the run draws its own fortune.
+    QString body = EditorText(rtfEd);
+    if (Check1->isChecked()) {
+      seams::Randomize();
+      const int k = static_cast<int>(seams::Rnd() * 12 + 1);
+      body += composer::fortuneBlock(std::clamp(k, 1, 12));
+    }
+
+    const QString own = writeneighbours::ownAddress();
+    FromAddress = writeneighbours::senderDisplayText().isEmpty()
+                      ? own
+                      : writeneighbours::displayText() + QStringLiteral("<") + own + QStringLiteral(">");
+
+    sendOne(to, subject, body, attachments);
+  }
+
+  // 4. Done: the composer empties itself.
+  Label7->setText(kSent);
+  ToText->clear();
+  SubjectText->clear();
+  SetEditorText(rtfEd, QString());
+  AttachText->clear();
+  Check1->setChecked(false);
+  setOption2(false);
+  Command2->hide();
+
+  // 5. The main window's sent counter.
+  {
+    records::MailFile f(records::kSentFile);
+    f.open();
+    writeneighbours::setSentCount(QString::number(static_cast<std::int16_t>(sentCount())));
+  }
+
+  // 6. to 7. The Cc window goes (its unload empties the Cc list), then the composer.
+  if (MultiSendMode == 1) writeneighbours::ccUnload();
+  Unload();
+}
+
+void WriteForm::Option1_Click() {
+  ToText->clear();
+  setBackColor(ToText, white());
+  ToText->setEnabled(true);
+  setBackColor(List1, white());
+}
+
+void WriteForm::Option2_Click() {
+  ToText->clear();
+  ToText->setEnabled(false);
+  setBackColor(ToText, multiModeToColor());
+  setBackColor(List1, qb(2));
+  const int answer = seams::MsgBox(QStringLiteral("アドレス帳に登録しているメールアドレスすべてに同様の件名、本文で送信します。") +
+                                       kCrLf + kCrLf + QStringLiteral("件名、本文入力完了後、送信ボタンをクリックして下さい。"),
+                                   seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認"));
+  if (answer == seams::vbYes) return;
+  setBackColor(List1, white());
+  setBackColor(ToText, white());
+  setOption2(false);
+}
+
+void WriteForm::Label5_Click() {
+  MultiSendMode = 1;
+  writeneighbours::ccShowTyped();
+  List1->setEnabled(false);
+  ToText->clear();
+  ToText->setEnabled(false);
+  setBackColor(ToText, multiModeToColor());
+  setOption2(false);
+}
+
+void WriteForm::Label6_Click() {
+  MultiSendMode = 1;
+  Command4_Click();
+  writeneighbours::ccShowFromBook();
+  List1->setEnabled(true);
+  ToText->clear();
+  ToText->setEnabled(false);
+  setBackColor(ToText, multiModeToColor());
+  setOption2(false);
+}
+
+}  // namespace forms
