@@ -1,28 +1,182 @@
 #include "client/composer/backform.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QEvent>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
 #include <QTextEdit>
 #include <QToolBar>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "client/composer/backparts.h"
+#include "client/history/editorcommands.h"
 #include "client/history/tyakuform.h"
+#include "client/mainwindow/globals.h"
+#include "client/mainwindow/mainform.h"
 #include "client/mainwindow/settings.h"
+#include "client/tools/helpform.h"
+#include "nmail/nmail.h"
+#include "platform/codepage.h"
+#include "platform/seams.h"
 #include "platform/vbstring.h"
 
+#if __has_include("client/composer/kaoform.h")
+#include "client/composer/kaoform.h"
+#define BACKFORM_HAS_KAOFORM 1
+#endif
+
+std::int16_t BackAttachListToggleCount = 0;
+
 namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Design size of the client area in twips.
+constexpr int kDesignScaleWidth = 9600;
+constexpr int kDesignScaleHeight = 7800;
+// Smallest kept size that is taken as it is (a smaller one, or none, gives the design size).
+constexpr int kSmallestKeptSize = 1500;
+// Buffer of the mail library's message text.
+constexpr int kMessageBufferSize = 8192;
+
 ui::Accessor<forms::BackForm>& accessor() {
   static ui::Accessor<forms::BackForm> a;
   return a;
 }
-constexpr int kDesignScaleWidth = 9600;
-constexpr int kDesignScaleHeight = 7200;
+
+QString q(const char16_t* s) { return QString::fromUtf16(s); }
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h,
+                    const QColor& back) {
+  auto* b = ui::control<QPushButton>(parent, name, l, t, w, h);
+  b->setText(caption);
+  b->setFocusPolicy(Qt::TabFocus);
+  backparts::setBackColor(b, back);
+  return b;
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
+  auto* lb = ui::control<QLabel>(parent, name, l, t, w, h);
+  lb->setText(caption);
+  return lb;
+}
+
+int twH(const QWidget* w) { return ui::tw(w->height()); }
+int twL(const QWidget* w) { return ui::tw(w->x()); }
+int twW(const QWidget* w) { return ui::tw(w->width()); }
+void setTopTw(QWidget* w, int t) { w->move(w->x(), ui::px(t)); }
+void setLeftTw(QWidget* w, int l) { w->move(ui::px(l), w->y()); }
+void setWidthTw(QWidget* w, int wd) { w->resize(std::max(0, ui::px(wd)), w->height()); }
+void setHeightTw(QWidget* w, int h) { w->resize(w->width(), std::max(0, ui::px(h))); }
+
+// ---- hover texts ----
+const char16_t* const kHelpSend = u"送信して来た相手にメールを返信します。";
+const char16_t* const kHelpStop = u"送信を中止します。";
+const char16_t* const kHelpHold =
+    u"記入途中、あるいは書き終えたメールを保留（保存）とします。書き溜めておいて後でまとめて送信する場合に便利です。";
+const char16_t* const kHelpRecall =
+    u"保留（保存）扱いとしておいたメールデータを呼び出します。呼び出されたメールデータは右側のアドレス欄に件名のみが表示"
+    u"されます。マウスで選択すると、メールアドレス、件名、本文に自動的に挿入されます。";
+const char16_t* const kHelpDelete = u"保留（保存）扱いとしていたメールデータの削除を１件単位で行います。";
+const char16_t* const kHelpAttach = u"各種ファイルを添付して送信できます。";
+const char16_t* const kHelpAdd =
+    u"添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。";
+const char16_t* const kHelpList =
+    u"添付ファイルを複数選択した際、リストが自動的に表示されます。このリストの表示、非表示を操作します。リストが非表示に"
+    u"なっても、選択したファイルがクリアされた訳ではありません。クリアする場合は「取り消し」か「クリア」をクリックして"
+    u"下さい。";
+
+QString helpFaceMarks() {
+  return q(u"顔・絵文字の本文への挿入を行います。") + kCrLf + kCrLf +
+         q(u"使用方法：使用したい顔・絵文字をマウスで選択状態（青色反転）にし、「新規作成本文に挿入」ボタンを。") +
+         q(u"クリックしますと、本分中に挿入されます。") + kCrLf + kCrLf +
+         q(u"素材の県名や氏名、電話番号はあなた用に変更してご使用下さい。画面を終了させると自動的に保存されます。") + kCrLf +
+         q(u"上手な使用方法：素材が豊富ですので、お気に入りに追加しておいた方が良いでしょう。") + kCrLf +
+         q(u"お気に入りに追加（注意:IEではありません）する場合も、マウスで選択状態にし、顔・絵文字画面での「お気に入りに追加」"
+           u"ボタンをクリックして下さい。");
+}
+
+// The main window's hover-help switch: 1 on, 0 off, anything else (also no
+// main window) leaves the help box where it is.
+int hoverHelpSwitch() {
+  if (!MainFormLoaded()) return -1;
+  const Qt::CheckState s = ::MainForm().Check1->checkState();
+  return s == Qt::Checked ? 1 : s == Qt::Unchecked ? 0 : 2;
+}
+
+// The main window's date-time text (refreshed every second); the clock's
+// text in the same form while there is no main window.
+QString mailDateText() {
+  if (MainFormLoaded()) return ::MainForm().Text2->text();
+  return seams::dateTimeText(seams::now());
+}
+
+// A text for the mail library: CP932 bytes ended by a NUL (std::string's own).
+std::string libraryText(const QString& s) { return cp932::encode(s); }
+
+// The attachment argument: the paths as CP932; a list with a character that
+// CP932 cannot hold goes whole in its UTF-8 form, which the library takes as
+// it is, so that every file the dialog could choose can be sent.
+std::string attachmentArgument(const QString& paths) {
+  if (cp932::canEncode(paths)) return cp932::encode(paths);
+  return paths.toUtf8().toStdString();
+}
+
 }  // namespace
 
 forms::BackForm& BackForm() { return accessor()(); }
 bool BackFormLoaded() { return accessor().isLoaded(); }
+
+namespace backparts {
+
+void setBackColor(QWidget* w, const QColor& c) {
+  w->setProperty("backColor", c);
+  if (qobject_cast<QPushButton*>(w)) {
+    w->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; }").arg(c.name()));
+    return;
+  }
+  QPalette p = w->palette();
+  p.setColor(QPalette::Base, c);
+  p.setColor(QPalette::Window, c);
+  w->setPalette(p);
+  w->setAutoFillBackground(true);
+}
+
+QString clipboardPass(const QString& text) {
+  QClipboard* cb = QApplication::clipboard();
+  cb->clear();
+  cb->setText(text);
+  return cb->text();
+}
+
+QString bufferText(const QPlainTextEdit* box) {
+  QString s = box->toPlainText();
+  s.replace(QLatin1Char('\n'), kCrLf);
+  return s;
+}
+
+void setBufferText(QPlainTextEdit* box, const QString& text) {
+  QString s = text;
+  s.replace(kCrLf, QStringLiteral("\n"));
+  s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  box->setPlainText(s);
+}
+
+}  // namespace backparts
 
 namespace forms {
 
@@ -30,25 +184,331 @@ BackForm::BackForm() : ui::Form(QStringLiteral("BackForm")) {
   setCaption(QStringLiteral("返事を書く"));
   QWidget* c = client();
   CommonDialog1.setOwner(this);
-  tbToolBar = new QToolBar(c);
-  tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
-  ui::place(tbToolBar, 0, 0, kDesignScaleWidth, 390);
-  auto* toLabel = ui::control<QLabel>(c, QStringLiteral("Label_To"), 0, 480, 900, 300);
-  toLabel->setText(QStringLiteral("宛先"));
-  ToText = ui::control<QLineEdit>(c, QStringLiteral("ToText"), 960, 450, 5760, 330);
-  auto* subjectLabel = ui::control<QLabel>(c, QStringLiteral("Label_Subject"), 0, 870, 900, 300);
-  subjectLabel->setText(QStringLiteral("題名"));
-  SubjectText = ui::control<QLineEdit>(c, QStringLiteral("SubjectText"), 960, 840, 5760, 330);
-  Label1 = ui::control<QLabel>(c, QStringLiteral("Label1"), 6900, 480, 800, 300);
-  Label1->setText(QStringLiteral("文字Size"));
-  Text10 = ui::control<QLineEdit>(c, QStringLiteral("Text10"), 7700, 450, 375, 300);
-  HScroll1 = ui::control<QScrollBar>(c, QStringLiteral("HScroll1"), 8100, 480, 1400, 255, Qt::Horizontal);
+  AttachCommonDialog.setOwner(this);
+
+  buildToolbar();
+  Label1 = label(c, QStringLiteral("Label1"), QStringLiteral("文字Size"), 4000, 90, 700, 255);
+  Label1->setFont(ui::font(QStringLiteral("ＭＳ Ｐゴシック"), 8));
+  Text10 = ui::control<QLineEdit>(c, QStringLiteral("Text10"), 4700, 45, 375, 300);
+  Text10->setReadOnly(true);
+  HScroll1 = ui::control<QScrollBar>(c, QStringLiteral("HScroll1"), 5100, 70, 1200, 255, Qt::Horizontal);
   HScroll1->setRange(8, 24);
   HScroll1->setValue(8);
-  rtfEd = ui::control<QTextEdit>(c, QStringLiteral("rtfEd"), 0, 1260, kDesignScaleWidth, 5800);
+  Command12 = button(c, QStringLiteral("Command12"), QStringLiteral("HELP"), 6360, 30, 540, 330, QColor(192, 192, 192));
+
+  Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("送信"), 0, 420, 800, 330, QColor(128, 128, 255));
+  Command3 = button(c, QStringLiteral("Command3"), QStringLiteral("送信中止"), 800, 420, 950, 330, QColor(255, 0, 0));
+  Command13 = button(c, QStringLiteral("Command13"), QStringLiteral("後で送信（保留）"), 1750, 420, 1550, 330,
+                     QColor(192, 192, 255));
+  Command14 = button(c, QStringLiteral("Command14"), QStringLiteral("保留分の呼出"), 3300, 420, 1250, 330,
+                     QColor(255, 128, 255));
+  Command15 = button(c, QStringLiteral("Command15"), QStringLiteral("保留分の削除"), 4550, 420, 1250, 330,
+                     QColor(128, 255, 128));
+  Command1 = button(c, QStringLiteral("Command1"), QStringLiteral("顔・絵文字"), 5800, 420, 1100, 330,
+                    QColor(192, 192, 192));
+
+  static const char16_t* const rowCaptions[3] = {u"宛先", u"題名", u"添付File"};
+  for (int i = 0; i < 3; ++i) {
+    QLabel* p = label(c, QStringLiteral("Picture2_%1").arg(i), q(rowCaptions[i]), 0, 800 + 350 * i, 900, 330);
+    p->setProperty("Index", i);
+    p->setFrameShape(QFrame::Panel);
+    p->setFrameShadow(QFrame::Raised);
+    p->setAlignment(Qt::AlignCenter);
+    backparts::setBackColor(p, QColor(224, 224, 224));
+    Picture2[static_cast<std::size_t>(i)] = p;
+  }
+  ToText = ui::control<QLineEdit>(c, QStringLiteral("ToText"), 900, 800, 5760, 330);
+  SubjectText = ui::control<QLineEdit>(c, QStringLiteral("SubjectText"), 900, 1150, 5760, 330);
+  AttachText = ui::control<QLineEdit>(c, QStringLiteral("AttachText"), 900, 1500, 2800, 330);
+  AttachCommand = button(c, QStringLiteral("AttachCommand"), QStringLiteral("添付"), 3700, 1500, 700, 330,
+                         QColor(224, 224, 224));
+  Command9 = button(c, QStringLiteral("Command9"), QStringLiteral("追加"), 4400, 1500, 700, 330, QColor(192, 192, 192));
+  Command10 = button(c, QStringLiteral("Command10"), QStringLiteral("取り消し"), 5100, 1500, 900, 330,
+                     QColor(255, 0, 0));
+  Command6 = button(c, QStringLiteral("Command6"), QStringLiteral("リスト"), 6000, 1500, 700, 330, QColor(192, 192, 192));
+
+  rtfEd = ui::control<QTextEdit>(c, QStringLiteral("rtfEd"), 0, 1870, kDesignScaleWidth, 5500);
   rtfEd->setAcceptRichText(false);
   rtfEd->setFont(ui::font(QStringLiteral("ＭＳ ゴシック"), 11.25));
+
+  List2 = ui::control<QListWidget>(c, QStringLiteral("List2"), 900, 1850, 2800, 1200);
+
+  Text3 = ui::control<QPlainTextEdit>(c, QStringLiteral("Text3"), 1080, 2600, 4575, 2775);
+  Text3->setReadOnly(true);
+  backparts::setBackColor(Text3, QColor(192, 255, 192));
+
+  // Held-reply pane and its placeholder.
+  Picture3 = ui::control<QFrame>(c, QStringLiteral("Picture3"), 6900, 800, 2640, 900);
+  Picture3->setFrameShape(QFrame::Panel);
+  Picture3->setFrameShadow(QFrame::Sunken);
+  Label3 = label(Picture3, QStringLiteral("Label3"), QStringLiteral("ここに「保留」のメールリストが表示されます"), 60,
+                 60, 2520, 780);
+  Label3->setWordWrap(true);
+  Picture5 = ui::control<QFrame>(c, QStringLiteral("Picture5"), 6900, 390, 2640, 6200);
+  Picture5->setFrameShape(QFrame::Panel);
+  Picture5->setFrameShadow(QFrame::Raised);
+  backparts::setBackColor(Picture5, QColor(224, 224, 224));
+  Command18 = button(Picture5, QStringLiteral("Command18"), QStringLiteral("画面大"), 60, 60, 840, 300,
+                     QColor(192, 192, 192));
+  Command17 = button(Picture5, QStringLiteral("Command17"), QStringLiteral("画面小"), 900, 60, 840, 300,
+                     QColor(192, 192, 192));
+  Command16 = button(Picture5, QStringLiteral("Command16"), QStringLiteral("消去"), 1740, 60, 840, 300,
+                     QColor(192, 192, 192));
+  Label2 = label(Picture5, QStringLiteral("Label2"), QStringLiteral("保留メール"), 120, 450, 1100, 255);
+  Label4 = label(Picture5, QStringLiteral("Label4"), QStringLiteral("件数"), 1420, 450, 450, 255);
+  Text1 = ui::control<QLineEdit>(Picture5, QStringLiteral("Text1"), 1880, 420, 640, 300);
+  Text1->setReadOnly(true);
+  List1 = ui::control<QListWidget>(Picture5, QStringLiteral("List1"), 120, 780, 2400, 6200 - 1100);
+  List1->setSelectionMode(QAbstractItemView::SingleSelection);
+  List1->setFont(ui::font(QStringLiteral("ＭＳ ゴシック"), 9));
+
+  // Hidden boxes.
+  Text2 = ui::control<QLineEdit>(c, QStringLiteral("Text2"), 9720, 420, 375, 300);
+  Text2->hide();
+  Text4 = ui::control<QPlainTextEdit>(c, QStringLiteral("Text4"), 9720, 800, 375, 300);
+  Text4->hide();
+
+  StatusBar1 = new QStatusBar(c);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(false);
+  StatusPanel = new QLabel(QStringLiteral("返事を書くでは、送信履歴を残しません。"), StatusBar1);
+  StatusPanel->setObjectName(QStringLiteral("StatusBar1_Panel1"));
+  StatusPanel->setToolTip(StatusPanel->text());
+  StatusBar1->addWidget(StatusPanel, 1);
+  ui::place(StatusBar1, 0, kDesignScaleHeight - 375, kDesignScaleWidth, 375);
+
+  buildMenus();
+
   connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
+  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+  connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+  connect(Command13, &QPushButton::clicked, this, [this] { Command13_Click(); });
+  connect(Command14, &QPushButton::clicked, this, [this] { Command14_Click(); });
+  connect(Command15, &QPushButton::clicked, this, [this] { Command15_Click(); });
+  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  connect(Command12, &QPushButton::clicked, this, [this] { Command12_Click(); });
+  connect(AttachCommand, &QPushButton::clicked, this, [this] { AttachCommand_Click(); });
+  connect(Command9, &QPushButton::clicked, this, [this] { Command9_Click(); });
+  connect(Command10, &QPushButton::clicked, this, [this] { Command10_Click(); });
+  connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+  connect(Command18, &QPushButton::clicked, this, [this] { Command18_Click(); });
+  connect(Command17, &QPushButton::clicked, this, [this] { Command17_Click(); });
+  connect(Command16, &QPushButton::clicked, this, [this] { Command16_Click(); });
+  connect(List1, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (!filling_ && row >= 0) List1_Click();
+  });
+
+  for (QWidget* w : std::initializer_list<QWidget*>{c, rtfEd->viewport(), Command2, Command3, Command13, Command14,
+                                                    Command15, AttachCommand, Command9, Command6, Command1})
+    trackHover(w);
+}
+
+void BackForm::buildToolbar() {
+  tbToolBar = new QToolBar(client());
+  tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
+  tbToolBar->setMovable(false);
+  tbToolBar->setIconSize(QSize(16, 16));
+  ui::place(tbToolBar, 0, 0, 3960, 390);
+  struct B {
+    const char* key;
+    const char16_t* tip;
+    QStyle::StandardPixmap icon;
+    const char* text;
+  };
+  static const B buttons[] = {
+      {"New", u"新規作成", QStyle::SP_FileIcon, nullptr},
+      {"Open", u"開く", QStyle::SP_DialogOpenButton, nullptr},
+      {"Save", u"名前を付けて保存", QStyle::SP_DialogSaveButton, nullptr},
+      {"Print", u"印刷", QStyle::SP_ComputerIcon, nullptr},
+      {"Cut", u"切り取り", QStyle::SP_DialogDiscardButton, nullptr},
+      {"Copy", u"ｺﾋﾟｰ", QStyle::SP_FileDialogDetailedView, nullptr},
+      {"Paste", u"貼り付け", QStyle::SP_FileDialogContentsView, nullptr},
+      {"Bold", u"太字", QStyle::SP_CustomBase, "B"},
+      {"Italic", u"斜体", QStyle::SP_CustomBase, "I"},
+      {"Underline", u"下線", QStyle::SP_CustomBase, "U"},
+      {"Undo", u"アンドウ", QStyle::SP_ArrowBack, nullptr},
+  };
+  for (const B& b : buttons) {
+    QAction* a = b.text ? tbToolBar->addAction(QString::fromLatin1(b.text))
+                        : tbToolBar->addAction(style()->standardIcon(b.icon), QString());
+    const QString key = QString::fromLatin1(b.key);
+    a->setObjectName(key);
+    a->setData(key);
+    a->setToolTip(q(b.tip));
+    if (b.text) {
+      QFont f = a->font();
+      if (key == QLatin1String("Bold")) f.setBold(true);
+      if (key == QLatin1String("Italic")) f.setItalic(true);
+      if (key == QLatin1String("Underline")) f.setUnderline(true);
+      a->setFont(f);
+    }
+    connect(a, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
+  }
+}
+
+void BackForm::buildMenus() {
+  auto add = [](QMenu* m, const char* name, const QString& caption) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+  };
+  auto menu = [this](const char* name, const QString& caption) {
+    QMenu* m = menuBar()->addMenu(caption);
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+  };
+  mFile = menu("mFile", QStringLiteral("ファイル(&F)"));
+  mnew = add(mFile, "mnew", QStringLiteral("新規作成"));
+  mopen = add(mFile, "mopen", QStringLiteral("開く"));
+  msave = add(mFile, "msave", QStringLiteral("名前を付けて保存"));
+  mprint = add(mFile, "mprint", QStringLiteral("印刷"));
+  mFile->addSeparator();
+  mend = add(mFile, "mend", QStringLiteral("終了"));
+  medit = menu("medit", QStringLiteral("編集"));
+  mall = add(medit, "mall", QStringLiteral("全て選択"));
+  matamajump = add(medit, "matamajump", QStringLiteral("文頭へジャンプ"));
+  mbunmatujump = add(medit, "mbunmatujump", QStringLiteral("文末へジャンプ"));
+  medit->addSeparator();
+  mcut = add(medit, "mcut", QStringLiteral("切り取り"));
+  mcopy = add(medit, "mcopy", QStringLiteral("コピー"));
+  mpaste = add(medit, "mpaste", QStringLiteral("貼り付け"));
+  mmain = menu("mmain", QStringLiteral("Main(&M)"));
+  msoshin = add(mmain, "msoshin", QStringLiteral("送信"));
+  mstop = add(mmain, "mstop", QStringLiteral("送信中止"));
+  mnusub = menu("mnusub", QStringLiteral("Sub(&S)"));
+  mnukao = add(mnusub, "mnukao", QStringLiteral("顔・絵文字"));
+  mnusub->addSeparator();
+  mnuato = add(mnusub, "mnuato", QStringLiteral("後で送信"));
+  mnuhoryu = add(mnusub, "mnuhoryu", QStringLiteral("保留分呼出"));
+  mnusakujyo = add(mnusub, "mnusakujyo", QStringLiteral("保留分削除"));
+  mnusub->addSeparator();
+  mnudai = add(mnusub, "mnudai", QStringLiteral("画面大"));
+  mnusyou = add(mnusub, "mnusyou", QStringLiteral("画面小"));
+  mnukesu = add(mnusub, "mnukesu", QStringLiteral("消去"));
+
+  connect(mnew, &QAction::triggered, this, [this] { EditNewFile(*this, rtfEd); });
+  connect(mopen, &QAction::triggered, this, [] { OpenBackText(); });
+  connect(msave, &QAction::triggered, this, [this] { SaveAsWithHeader(QStringLiteral("to:")); });
+  connect(mprint, &QAction::triggered, this, [this] { EditPrint(*this, rtfEd, CommonDialog1); });
+  connect(mend, &QAction::triggered, this, [this] { mend_Click(); });
+  connect(mall, &QAction::triggered, this, [this] { EditSelectAll(rtfEd); });
+  connect(matamajump, &QAction::triggered, this, [this] { EditJumpTop(rtfEd); });
+  connect(mbunmatujump, &QAction::triggered, this, [this] { EditJumpEnd(rtfEd); });
+  connect(mcut, &QAction::triggered, this, [this] { EditCut(rtfEd); });
+  connect(mcopy, &QAction::triggered, this, [this] { EditCopy(rtfEd); });
+  connect(mpaste, &QAction::triggered, this, [this] { EditPaste(rtfEd); });
+  connect(msoshin, &QAction::triggered, this, [this] { Command2_Click(); });
+  connect(mstop, &QAction::triggered, this, [this] { Command3_Click(); });
+  connect(mnukao, &QAction::triggered, this, [this] { Command1_Click(); });
+  connect(mnuato, &QAction::triggered, this, [this] { Command13_Click(); });
+  connect(mnuhoryu, &QAction::triggered, this, [this] { Command14_Click(); });
+  connect(mnusakujyo, &QAction::triggered, this, [this] { Command15_Click(); });
+  connect(mnudai, &QAction::triggered, this, [this] { mnudai_Click(); });
+  connect(mnusyou, &QAction::triggered, this, [this] { mnusyou_Click(); });
+  connect(mnukesu, &QAction::triggered, this, [this] { Command16_Click(); });
+}
+
+void BackForm::trackHover(QWidget* w) {
+  w->setMouseTracking(true);
+  w->installEventFilter(this);
+}
+
+bool BackForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove) {
+    if (watched == rtfEd->viewport()) hover(rtfEd);
+    else if (auto* w = qobject_cast<QWidget*>(watched)) hover(w);
+  }
+  return ui::Form::eventFilter(watched, event);
+}
+
+void BackForm::hover(QWidget* control) {
+  auto show = [this](const QString& text) {
+    Text3->show();
+    Text3->raise();
+    backparts::setBufferText(Text3, text);
+  };
+  if (control == client() || control == rtfEd) Text3->hide();
+  else if (control == Command2) show(q(kHelpSend));
+  else if (control == Command3) show(q(kHelpStop));
+  else if (control == Command13) show(q(kHelpHold));
+  else if (control == Command14) show(q(kHelpRecall));
+  else if (control == Command15) show(q(kHelpDelete));
+  else if (control == AttachCommand) show(q(kHelpAttach));
+  else if (control == Command9) show(q(kHelpAdd));
+  else if (control == Command6) show(q(kHelpList));
+  else if (control == Command1) show(helpFaceMarks());
+}
+
+void BackForm::Form_Load() {
+  // 1. Help box, pane, attachment box and list.
+  Text3->hide();
+  Picture5->hide();
+  setHeightTw(Picture5, 6200);
+  setWidthTw(AttachText, 2800);
+  List2->hide();
+
+  // 2. The font size. The bar takes 8 to 24; a kept size outside that range
+  // (nothing kept reads 0) is brought into it, and the box shows the bar's
+  // value then. A size equal to the bar's value changes nothing.
+  Text10->setText(QString::number(settings::readNumber(settings::key::BackFontSize)));
+  const double kept = vb::Val(Text10->text());
+  HScroll1->setValue(static_cast<int>(std::clamp(kept, 8.0, 24.0)));
+  if (kept != HScroll1->value()) Text10->setText(QString::number(HScroll1->value()));
+
+  // 3. The size kept from the last closing; none (or one too small to use)
+  // gives the design size.
+  const int w = settings::readNumber(settings::key::BackWidth);
+  const int h = settings::readNumber(settings::key::BackHeight);
+  const QSize extra = ui::frameExtra(this);
+  const int menuHeight = menuBar()->sizeHint().height();
+  setWidth(w >= kSmallestKeptSize ? w : kDesignScaleWidth + ui::tw(extra.width()));
+  setHeight(h >= kSmallestKeptSize ? h : kDesignScaleHeight + ui::tw(extra.height() + menuHeight));
+
+  // 4. The body passes once through the clipboard.
+  SetEditorText(rtfEd, vb::Trim(backparts::clipboardPass(EditorText(rtfEd))));
+
+  // 5. The help box in view or out of sight, by the main window's switch.
+  switch (hoverHelpSwitch()) {
+    case 1: setTopTw(Text3, 2600); break;
+    case 0: setTopTw(Text3, -4000); break;
+    default: break;
+  }
+  Form_Resize();
+}
+
+void BackForm::Form_Resize() {
+  const int W = Width();
+  const int H = Height();
+  setWidthTw(rtfEd, W - 130);
+  setWidthTw(ToText, static_cast<int>(W * 0.6));
+  setWidthTw(SubjectText, static_cast<int>(W * 0.6));
+  setWidthTw(AttachText, static_cast<int>(W * 0.35));
+  QLabel* attachLabel = Picture2[2];
+  setLeftTw(AttachText, twL(attachLabel) + twW(attachLabel));
+  QWidget* previous = AttachText;
+  for (QWidget* b : std::initializer_list<QWidget*>{AttachCommand, Command9, Command10, Command6}) {
+    setLeftTw(b, twL(previous) + twW(previous));
+    previous = b;
+  }
+  ui::place(StatusBar1, 0, std::max(0, ScaleHeight() - 375), ScaleWidth(), 375);
+  if (H > 3500) {
+    setHeightTw(rtfEd, H - twH(tbToolBar) - twH(ToText) - twH(SubjectText) - twH(AttachText) - 2000);
+    const int paneLeft = W - twW(List1) - 420;
+    setLeftTw(Picture3, paneLeft);
+    setLeftTw(Picture5, paneLeft);
+    setHeightTw(Picture5, H - 1200);
+    setHeightTw(List1, twH(Picture5) - 1100);
+  }
+  Picture5->raise();
+  Text3->raise();
+}
+
+void BackForm::Form_Unload(int& cancel) {
+  (void)cancel;
+  rtfEd->clear();
+  settings::writeText(settings::key::BackFontSize, Text10->text());
+  settings::writeNumber(settings::key::BackWidth, Width());
+  settings::writeNumber(settings::key::BackHeight, Height());
 }
 
 void BackForm::HScroll1_Change() {
@@ -61,40 +521,92 @@ void BackForm::HScroll1_Change() {
   Text10->setText(QString::number(size));
 }
 
-void BackForm::Form_Load() {
-  Text10->setText(QString::number(settings::readNumber(settings::key::BackFontSize)));
-  HScroll1->setValue(std::clamp(static_cast<int>(vb::Val(Text10->text())), 8, 24));
-  if (vb::Val(Text10->text()) != HScroll1->value()) Text10->setText(QString::number(HScroll1->value()));
-  // Size kept from the last closing; nothing kept gives the design size.
-  const int w = settings::readNumber(settings::key::BackWidth);
-  const int h = settings::readNumber(settings::key::BackHeight);
-  const QSize extra = ui::frameExtra(this);
-  setWidth(w > 0 ? w : kDesignScaleWidth + ui::tw(extra.width()));
-  setHeight(h > 0 ? h : kDesignScaleHeight + ui::tw(extra.height()));
-  // The body passes once through the clipboard.
-  QClipboard* cb = QApplication::clipboard();
-  cb->clear();
-  cb->setText(EditorText(rtfEd));
-  SetEditorText(rtfEd, vb::Trim(cb->text()));
-  Form_Resize();
+void BackForm::Command2_Click() {
+  // 1. The body passes through the clipboard and the plain-text buffer.
+  backparts::setBufferText(Text4, backparts::clipboardPass(EditorText(rtfEd)));
+  SetEditorText(rtfEd, backparts::clipboardPass(backparts::bufferText(Text4)));
+
+  // 2.-3. One call, nothing tested beforehand.
+  const std::string server = libraryText(SmtpServer);
+  const std::string to = libraryText(ToText->text());
+  const std::string from = libraryText(FromAddress);
+  const std::string subject = libraryText(SubjectText->text());
+  const std::string body = libraryText(EditorText(rtfEd));
+  const std::string attachments = attachmentArgument(AttachText->text());
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const int result = NMailSmtpSendMail(server.c_str(), to.c_str(), nullptr, nullptr, from.c_str(), subject.c_str(),
+                                       body.c_str(), nullptr, attachments.c_str(), 0);
+  QApplication::restoreOverrideCursor();
+
+  // 4. A failure shows the library's text. The reply stays in the window
+  // (and the viewer stays open), so that it can be sent again or held.
+  if (static_cast<std::int16_t>(result) < 0) {
+    std::vector<char> buffer(kMessageBufferSize, '\0');
+    int size = kMessageBufferSize;
+    NMailGetMessage(0, buffer.data(), size);
+    buffer.back() = '\0';
+    seams::MsgBox(TrimAtNull(cp932::decode(buffer.data())), seams::vbOKOnly, QStringLiteral("送信エラー"));
+    return;
+  }
+
+  // 5. The viewer closes itself after a reply when its switch is ticked.
+  if (TyakuFormLoaded() && ::TyakuForm().Check1->isChecked()) ::TyakuForm().Unload();
+  // 6. This window closes.
+  Unload();
 }
 
-void BackForm::Form_Resize() {
-  const int W = Width();
-  const int H = Height();
-  rtfEd->resize(std::max(0, ui::px(W - 130)), rtfEd->height());
-  ToText->resize(ui::px(static_cast<int>(W * 0.6)), ToText->height());
-  SubjectText->resize(ui::px(static_cast<int>(W * 0.6)), SubjectText->height());
-  tbToolBar->resize(client()->width(), tbToolBar->height());
-  if (H > 3500) rtfEd->resize(rtfEd->width(), std::max(0, client()->height() - rtfEd->y()));
+void BackForm::Command3_Click() { Unload(); }
+
+void BackForm::Command18_Click() { setHeightTw(Picture5, 6200); }
+void BackForm::Command17_Click() { setHeightTw(Picture5, 1750); }
+
+void BackForm::Command16_Click() {
+  Picture5->hide();
+  Picture3->show();
 }
 
-void BackForm::Form_Unload(int& cancel) {
-  (void)cancel;
-  rtfEd->clear();
-  settings::writeText(settings::key::BackFontSize, Text10->text());
-  settings::writeNumber(settings::key::BackWidth, Width());
-  settings::writeNumber(settings::key::BackHeight, Height());
+void BackForm::mnudai_Click() {
+  Picture5->show();
+  Picture3->hide();
+  Command18_Click();
+}
+
+void BackForm::mnusyou_Click() {
+  Picture5->show();
+  Picture3->hide();
+  Command17_Click();
+}
+
+void BackForm::Command1_Click() {
+#ifdef BACKFORM_HAS_KAOFORM
+  ::KaoForm().Show();
+#endif
+}
+
+void BackForm::Command12_Click() { ::HelpForm().Show(); }
+
+void BackForm::mend_Click() { ui::endAtOnce(); }
+
+void BackForm::tbToolBar_ButtonClick(const QString& key) {
+  if (key == QLatin1String("New")) EditNewFile(*this, rtfEd);
+  else if (key == QLatin1String("Open")) OpenBackText();
+  else if (key == QLatin1String("SaveAs") || key == QLatin1String("Save")) SaveAsWithHeader(QStringLiteral("To:"));
+  else if (key == QLatin1String("Print")) EditPrint(*this, rtfEd, CommonDialog1);
+  else if (key == QLatin1String("Cut")) EditCut(rtfEd);
+  else if (key == QLatin1String("Undo")) EditUndo(rtfEd);
+  else if (key == QLatin1String("Copy")) EditCopy(rtfEd);
+  else if (key == QLatin1String("Paste")) EditPaste(rtfEd);
+  else if (key == QLatin1String("Bold")) EditToggleBold(rtfEd);
+  else if (key == QLatin1String("Italic")) EditToggleItalic(rtfEd);
+  else if (key == QLatin1String("Underline")) EditToggleUnderline(rtfEd);
+}
+
+void BackForm::SaveAsWithHeader(const QString& headerWord) {
+  const QString header = QStringLiteral("Subject:  ") + SubjectText->text() + kCrLf + headerWord +
+                         QStringLiteral("  ") + ToText->text() + kCrLf + QStringLiteral("Date:  ") + mailDateText() +
+                         kCrLf + QStringLiteral("Body:  ") + EditorText(rtfEd);
+  SetEditorText(rtfEd, header);
+  SaveBackTextAs();
 }
 
 }  // namespace forms
