@@ -1,0 +1,56 @@
+#pragma once
+// LHA archive headers: reading the entries of an archive file and writing
+// new ones. Header levels 0, 1 and 2 are read and written; entry paths are
+// kept as CP932 bytes with "/" between the folders (a byte CP932 never uses
+// inside a double-byte character).
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace unlha::archive {
+
+// The largest header this reader accepts (level 2 sizes are 16-bit anyway).
+constexpr std::size_t kMaxHeader = 65535;
+
+struct Entry {
+  std::string method;  // five bytes, "-lh5-", "-lh0-", "-lhd-" ...
+  std::uint64_t packedSize = 0;
+  std::uint64_t originalSize = 0;
+  std::uint16_t crc = 0;  // CRC-16 of the original data
+  std::int64_t mtime = 0;  // seconds since 1970 (UTC)
+  int level = 2;
+  std::string path;  // CP932, "/" between folders; no trailing "/"
+  bool isDir = false;
+  bool isLink = false;  // a symbolic link stored by a Unix archiver ("name|target")
+  // Where the header and the packed data start in the archive file.
+  std::uint64_t headerOffset = 0;
+  std::uint64_t dataOffset = 0;
+};
+
+// CRC-16 (polynomial 0xA001, reflected, start 0), as the archive uses it
+// for file data and level 2 headers.
+std::uint16_t crc16(const void* data, std::size_t size, std::uint16_t crc = 0);
+
+enum class ReadStatus { Ok, End, Bad };
+
+// Reads the header at the file's position; on Ok the position is at the
+// packed data (entry.dataOffset). End: the end mark or the end of file.
+ReadStatus readHeader(std::FILE* f, Entry& entry, std::string* error);
+
+// Every entry of an archive; nullopt (with the reason) when a header is
+// broken or the file is no archive. An empty archive (only the end mark) is
+// valid.
+std::optional<std::vector<Entry>> readAll(std::FILE* f, std::string* error);
+
+// The header bytes of an entry at the given level (0, 1 or 2). False when
+// the entry cannot be expressed at that level (a name too long for level 0
+// or 1, a size over 4 GiB).
+bool buildHeader(const Entry& e, int level, std::string& out, std::string* error);
+
+// DOS date and time (local time) to and from seconds since 1970.
+std::uint32_t toDosTime(std::int64_t t);
+std::int64_t fromDosTime(std::uint32_t dos);
+
+}  // namespace unlha::archive

@@ -1,0 +1,789 @@
+#include "unlha/unlha.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "archive.h"
+#include "lzh.h"
+#include "names.h"
+
+namespace unlha {
+
+namespace {
+
+// Limits for what one command may read or write.
+constexpr std::uint64_t kMaxEntrySize = 0xFFFFFFFFull;          // the format's own limit
+constexpr std::uint64_t kMaxPackedInMemory = 1ull << 30;        // packed data decoded at once
+constexpr std::uint64_t kMaxExtractTotal = 16ull << 30;         // all files of one extraction
+constexpr std::size_t kMaxComponent = 255;
+constexpr int kMaxDepth = 64;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  Fd& operator=(Fd&& o) noexcept {
+    if (this != &o) {
+      reset();
+      fd_ = o.fd_;
+      o.fd_ = -1;
+    }
+    return *this;
+  }
+  ~Fd() { reset(); }
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  int release() {
+    const int f = fd_;
+    fd_ = -1;
+    return f;
+  }
+
+ private:
+  int fd_;
+};
+
+// ---------------------------------------------------------------- command line
+
+struct Token {
+  std::string text;
+  bool quoted = false;
+};
+
+std::vector<Token> tokenize(std::string_view line) {
+  std::vector<Token> out;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n')) ++i;
+    if (i >= line.size()) break;
+    Token t;
+    bool inQuote = false;
+    while (i < line.size()) {
+      const char c = line[i];
+      if (c == '"') {
+        inQuote = !inQuote;
+        t.quoted = true;
+        ++i;
+        continue;
+      }
+      if (!inQuote && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) break;
+      t.text.push_back(c);
+      ++i;
+    }
+    out.push_back(std::move(t));
+  }
+  return out;
+}
+
+enum class Method { Stored, Lh5, Lh6, Lh7, Auto };
+
+struct Options {
+  bool recurse = false;
+  bool yes = false;
+  int level = 2;
+  Method method = Method::Lh5;
+};
+
+// One group of names to pack: a base folder and names below it.
+struct Group {
+  std::string base;  // ends with "/" or is empty (the current folder)
+  std::vector<std::string> names;
+  bool recurse = false;
+};
+
+struct Command {
+  char word = 0;
+  std::string archive;
+  std::string outDir;  // x and e
+  std::vector<Group> groups;
+  std::vector<std::string> patterns;  // x and e
+  Options opt;
+};
+
+// A switch; false when it is none this layer knows. Only -d is allowed
+// inside a response file line (lineOnly).
+bool takeSwitch(const std::string& s, Options& o, bool* recurse, bool lineOnly) {
+  std::string w = s.substr(1);
+  for (char& c : w) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (w == "d" || w == "d1" || w == "d0") {
+    *recurse = w != "d0";
+    return true;
+  }
+  if (lineOnly) return false;
+  if (w == "y" || w == "y1" || w == "y0") {
+    o.yes = w != "y0";
+    return true;
+  }
+  if (w.size() == 2 && w[0] == 'h' && w[1] >= '0' && w[1] <= '3') {
+    o.level = w[1] - '0';
+    return true;
+  }
+  if (w == "jm0") o.method = Method::Stored;
+  else if (w == "jm1") o.method = static_cast<Method>(-1);
+  else if (w == "jm2") o.method = Method::Lh5;
+  else if (w == "jm3") o.method = Method::Lh6;
+  else if (w == "jm4") o.method = Method::Lh7;
+  else if (w == "jma") o.method = Method::Auto;
+  else return false;
+  return true;
+}
+
+bool endsWithSlash(const std::string& s) { return !s.empty() && s.back() == '/'; }
+
+int readResponseFile(const std::string& path, const std::string& defaultBase, std::vector<Group>& groups,
+                     bool defaultRecurse) {
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) return kErrorRead;
+  std::string content;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
+    content.append(buf, n);
+    if (content.size() > (16u << 20)) return kErrorTooLarge;
+  }
+  std::size_t start = 0;
+  while (start <= content.size()) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    const std::string line = content.substr(start, end - start);
+    start = end + 1;
+    Group g;
+    g.base = defaultBase;
+    g.recurse = defaultRecurse;
+    Options dummy;
+    for (const Token& t : tokenize(line)) {
+      if (!t.quoted && !t.text.empty() && t.text[0] == '-') {
+        if (!takeSwitch(t.text, dummy, &g.recurse, true)) return kErrorCommand;
+      } else if (endsWithSlash(t.text) && g.names.empty()) {
+        g.base = t.text;
+      } else {
+        g.names.push_back(t.text);
+      }
+    }
+    if (!g.names.empty()) groups.push_back(std::move(g));
+    if (end == content.size()) break;
+  }
+  return kOk;
+}
+
+int parse(std::string_view line, Command& cmd) {
+  const auto tokens = tokenize(line);
+  if (tokens.empty() || tokens[0].text.size() != 1) return kErrorCommand;
+  cmd.word = static_cast<char>(std::tolower(static_cast<unsigned char>(tokens[0].text[0])));
+  if (cmd.word != 'a' && cmd.word != 'u' && cmd.word != 'x' && cmd.word != 'e') return kErrorCommand;
+  const bool packing = cmd.word == 'a' || cmd.word == 'u';
+  bool recurse = false;
+  // Switches first: they hold for the whole line wherever they stand.
+  for (std::size_t i = 1; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (!t.quoted && t.text.size() > 1 && t.text[0] == '-')
+      if (!takeSwitch(t.text, cmd.opt, &recurse, false)) return kErrorCommand;
+  }
+  cmd.opt.recurse = recurse;
+  Group current;
+  current.recurse = recurse;
+  std::vector<std::pair<std::string, std::string>> responses;  // (base, path)
+  for (std::size_t i = 1; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (!t.quoted && t.text.size() > 1 && t.text[0] == '-') continue;
+    if (t.text.empty()) continue;
+    if (cmd.archive.empty()) {
+      cmd.archive = t.text;
+      continue;
+    }
+    if (t.text[0] == '@' && t.text.size() > 1) {
+      if (!packing) return kErrorCommand;
+      if (!current.names.empty()) {
+        cmd.groups.push_back(current);
+        current.names.clear();
+      }
+      const int r = readResponseFile(t.text.substr(1), current.base, cmd.groups, recurse);
+      if (r != kOk) return r;
+      continue;
+    }
+    if (endsWithSlash(t.text)) {
+      if (packing) {
+        if (!current.names.empty()) {
+          cmd.groups.push_back(current);
+          current.names.clear();
+        }
+        current.base = t.text;
+      } else {
+        cmd.outDir = t.text;
+      }
+      continue;
+    }
+    if (packing)
+      current.names.push_back(t.text);
+    else
+      cmd.patterns.push_back(t.text);
+  }
+  if (!current.names.empty()) cmd.groups.push_back(current);
+  if (cmd.archive.empty()) return kErrorCommand;
+  return kOk;
+}
+
+// ---------------------------------------------------------------- names
+
+bool wildMatch(const char* p, const char* s) {
+  while (*p) {
+    if (*p == '*') {
+      while (*p == '*') ++p;
+      if (!*p) return true;
+      for (; *s; ++s)
+        if (wildMatch(p, s)) return true;
+      return wildMatch(p, s);
+    }
+    if (!*s) return false;
+    if (*p != '?' && *p != *s) return false;
+    ++p;
+    ++s;
+  }
+  return *s == 0;
+}
+
+bool matches(const std::string& pattern, const std::string& name) {
+  if (pattern == "*.*" || pattern == "*") return true;
+  return wildMatch(pattern.c_str(), name.c_str());
+}
+
+bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+std::string joinPath(const std::string& a, const std::string& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  return endsWithSlash(a) ? a + b : a + "/" + b;
+}
+
+std::string folderOf(const std::string& path) {
+  const auto i = path.rfind('/');
+  return i == std::string::npos ? std::string() : path.substr(0, i + 1);
+}
+
+// ---------------------------------------------------------------- packing
+
+struct Item {
+  std::string diskPath;
+  std::string entryPath;  // UTF-8, "/" between folders
+  bool isDir = false;
+  std::int64_t mtime = 0;
+};
+
+struct Collector {
+  std::vector<Item> items;
+  dev_t skipDev = 0;
+  ino_t skipIno = 0;
+  bool haveSkip = false;
+  int error = kOk;
+
+  bool isArchive(const struct stat& st) const { return haveSkip && st.st_dev == skipDev && st.st_ino == skipIno; }
+
+  void addFile(const std::string& disk, const std::string& entry, const struct stat& st) {
+    if (isArchive(st)) return;
+    items.push_back({disk, entry, false, static_cast<std::int64_t>(st.st_mtime)});
+  }
+
+  // A folder's content below it; links and special files are left out.
+  void walk(const std::string& disk, const std::string& entry, int depth) {
+    if (depth > kMaxDepth) return;
+    DIR* d = opendir(disk.c_str());
+    if (!d) {
+      error = kErrorRead;
+      return;
+    }
+    std::vector<std::string> names;
+    while (dirent* de = readdir(d)) {
+      const std::string n = de->d_name;
+      if (n != "." && n != "..") names.push_back(n);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const auto& n : names) {
+      const std::string p = joinPath(disk, n);
+      struct stat st {};
+      if (lstat(p.c_str(), &st) != 0) continue;
+      const std::string e = joinPath(entry, n);
+      if (S_ISREG(st.st_mode)) {
+        addFile(p, e, st);
+      } else if (S_ISDIR(st.st_mode)) {
+        items.push_back({p, e, true, static_cast<std::int64_t>(st.st_mtime)});
+        walk(p, e, depth + 1);
+      }
+    }
+  }
+
+  // One named item of a group: base folder, name (wildcards in its last part).
+  void take(const std::string& baseIn, const std::string& nameIn, bool recurse) {
+    std::string base = baseIn, name = nameIn;
+    if (!name.empty() && name[0] == '/') {
+      if (!base.empty() && name.compare(0, base.size(), base) == 0) {
+        name = name.substr(base.size());
+      } else {
+        base = folderOf(name);
+        name = name.substr(base.size());
+      }
+    }
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    const std::string sub = folderOf(name);   // folders inside the base, kept in the entry
+    const std::string last = name.substr(sub.size());
+    const std::string dir = joinPath(base.empty() ? std::string("./") : base, sub);
+    const std::string entryPrefix = sub.empty() ? std::string() : sub.substr(0, sub.size() - 1);
+    if (hasWildcard(last)) {
+      DIR* d = opendir(dir.c_str());
+      if (!d) {
+        error = kErrorRead;
+        return;
+      }
+      std::vector<std::string> names;
+      while (dirent* de = readdir(d)) {
+        const std::string n = de->d_name;
+        if (n != "." && n != ".." && matches(last, n)) names.push_back(n);
+      }
+      closedir(d);
+      std::sort(names.begin(), names.end());
+      for (const auto& n : names) {
+        const std::string p = joinPath(dir, n);
+        struct stat st {};
+        if (lstat(p.c_str(), &st) != 0) continue;
+        const std::string e = joinPath(entryPrefix, n);
+        if (S_ISREG(st.st_mode)) {
+          addFile(p, e, st);
+        } else if (S_ISDIR(st.st_mode) && recurse) {
+          items.push_back({p, e, true, static_cast<std::int64_t>(st.st_mtime)});
+          walk(p, e, 1);
+        }
+      }
+      return;
+    }
+    // A name without wildcards: the user named it, so a link is followed.
+    const std::string p = joinPath(dir, last);
+    struct stat st {};
+    if (last.empty() || stat(p.c_str(), &st) != 0) {
+      error = kErrorRead;
+      return;
+    }
+    const std::string e = joinPath(entryPrefix, last);
+    if (S_ISREG(st.st_mode)) {
+      addFile(p, e, st);
+    } else if (S_ISDIR(st.st_mode) && recurse) {
+      items.push_back({p, e, true, static_cast<std::int64_t>(st.st_mtime)});
+      walk(p, e, 1);
+    }
+  }
+};
+
+bool readWholeFile(const std::string& path, std::string& out) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.ok()) return false;
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  out.clear();
+  out.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+    if (out.size() > kMaxEntrySize) return false;
+  }
+  return true;
+}
+
+bool writeAll(std::FILE* f, const std::string& s) { return std::fwrite(s.data(), 1, s.size(), f) == s.size(); }
+
+bool copyRange(std::FILE* from, std::uint64_t offset, std::uint64_t size, std::FILE* to) {
+  if (fseeko(from, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+  char buf[1 << 16];
+  while (size) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof buf));
+    if (std::fread(buf, 1, want, from) != want) return false;
+    if (std::fwrite(buf, 1, want, to) != want) return false;
+    size -= want;
+  }
+  return true;
+}
+
+std::string randomSuffix() {
+  static std::mt19937_64 rng{std::random_device{}()};
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string s;
+  for (int i = 0; i < 8; ++i) s.push_back(kChars[rng() % (sizeof kChars - 1)]);
+  return s;
+}
+
+int pack(const Command& cmd, std::string& report) {
+  if (cmd.opt.level == 3) return kErrorHeaderLevel;
+  if (static_cast<int>(cmd.opt.method) < 0) return kErrorMethod;
+  const std::string& archivePath = cmd.archive;
+
+  // What the archive holds already.
+  std::vector<archive::Entry> existing;
+  File old(std::fopen(archivePath.c_str(), "rb"));
+  Collector col;
+  if (old) {
+    std::string why;
+    auto all = archive::readAll(old.get(), &why);
+    if (!all) return kErrorBrokenArchive;
+    existing = std::move(*all);
+    struct stat st {};
+    if (fstat(fileno(old.get()), &st) == 0) {
+      col.skipDev = st.st_dev;
+      col.skipIno = st.st_ino;
+      col.haveSkip = true;
+    }
+  }
+
+  for (const Group& g : cmd.groups)
+    for (const auto& n : g.names) col.take(g.base, n, g.recurse);
+  if (col.error != kOk) return col.error;
+  if (col.items.empty()) return kErrorNoFiles;
+
+  // Entries by their stored path; a later item replaces an earlier one.
+  std::map<std::string, std::size_t> byPath;
+  for (std::size_t i = 0; i < existing.size(); ++i) byPath[existing[i].path] = i;
+  struct Out {
+    std::optional<std::size_t> old;  // copied from the existing archive
+    std::optional<Item> item;        // packed anew
+    std::string path;
+  };
+  std::vector<Out> outs;
+  for (std::size_t i = 0; i < existing.size(); ++i) outs.push_back({i, std::nullopt, existing[i].path});
+  std::map<std::string, std::size_t> outIndex;
+  for (std::size_t i = 0; i < outs.size(); ++i) outIndex[outs[i].path] = i;
+  bool changed = false;
+  for (const Item& it : col.items) {
+    const std::string path = names::toArchive(it.entryPath);
+    auto o = outIndex.find(path);
+    if (o != outIndex.end()) {
+      Out& slot = outs[o->second];
+      if (cmd.word == 'u' && slot.old && existing[*slot.old].mtime >= it.mtime) continue;
+      if (slot.old && existing[*slot.old].isDir && it.isDir) continue;
+      slot.old.reset();
+      slot.item = it;
+    } else {
+      outIndex[path] = outs.size();
+      outs.push_back({std::nullopt, it, path});
+    }
+    changed = true;
+  }
+  if (!changed) return kOk;  // everything up to date
+
+  const std::string tmpPath = archivePath + "." + randomSuffix() + ".tmp";
+  Fd tfd(::open(tmpPath.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+  if (!tfd.ok()) return kErrorWrite;
+  File out(fdopen(tfd.get(), "wb"));
+  if (!out) {
+    ::unlink(tmpPath.c_str());
+    return kErrorWrite;
+  }
+  tfd.release();  // the FILE owns the descriptor now
+  auto fail = [&](int code) {
+    out.reset();
+    ::unlink(tmpPath.c_str());
+    return code;
+  };
+
+  std::string data, packed, header, why;
+  for (const Out& o : outs) {
+    if (o.old) {
+      const archive::Entry& e = existing[*o.old];
+      if (!copyRange(old.get(), e.headerOffset, e.dataOffset + e.packedSize - e.headerOffset, out.get()))
+        return fail(kErrorWrite);
+      continue;
+    }
+    const Item& it = *o.item;
+    archive::Entry e;
+    e.path = o.path;
+    e.mtime = it.mtime;
+    e.isDir = it.isDir;
+    if (it.isDir) {
+      e.method = "-lhd-";
+    } else {
+      if (!readWholeFile(it.diskPath, data)) return fail(data.size() > kMaxEntrySize ? kErrorTooLarge : kErrorRead);
+      e.originalSize = data.size();
+      e.crc = archive::crc16(data.data(), data.size());
+      const std::string* body = &data;
+      e.method = "-lh0-";
+      int dicbit = 0;
+      switch (cmd.opt.method) {
+        case Method::Lh5:
+        case Method::Auto: dicbit = 13; break;
+        case Method::Lh6: dicbit = 15; break;
+        case Method::Lh7: dicbit = 16; break;
+        default: break;
+      }
+      if (dicbit && !data.empty()) {
+        packed = lzh::encode(data, lzh::paramsFor(dicbit));
+        if (packed.size() < data.size()) {
+          body = &packed;
+          e.method = dicbit == 13 ? "-lh5-" : dicbit == 15 ? "-lh6-" : "-lh7-";
+        }
+      }
+      e.packedSize = body->size();
+      if (!archive::buildHeader(e, cmd.opt.level, header, &why)) return fail(kErrorTooLarge);
+      if (!writeAll(out.get(), header) || !writeAll(out.get(), *body)) return fail(kErrorWrite);
+      report += "packed: " + it.entryPath + "\n";
+      continue;
+    }
+    if (!archive::buildHeader(e, cmd.opt.level, header, &why)) return fail(kErrorTooLarge);
+    if (!writeAll(out.get(), header)) return fail(kErrorWrite);
+    report += "packed: " + it.entryPath + "/\n";
+  }
+  if (std::fputc(0, out.get()) == EOF) return fail(kErrorWrite);
+  if (std::fflush(out.get()) != 0 || fsync(fileno(out.get())) != 0) return fail(kErrorWrite);
+  if (std::fclose(out.release()) != 0) {
+    ::unlink(tmpPath.c_str());
+    return kErrorWrite;
+  }
+  old.reset();
+  if (std::rename(tmpPath.c_str(), archivePath.c_str()) != 0) {
+    ::unlink(tmpPath.c_str());
+    return kErrorWrite;
+  }
+  return kOk;
+}
+
+// ---------------------------------------------------------------- extracting
+
+// The folders and the name of an entry, or nullopt when its path is not
+// safe to use below the output folder.
+std::optional<std::vector<std::string>> safeParts(const std::string& utf8) {
+  if (utf8.empty() || utf8[0] == '/') return std::nullopt;
+  if (utf8.find('\0') != std::string::npos) return std::nullopt;
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= utf8.size()) {
+    std::size_t end = utf8.find('/', start);
+    if (end == std::string::npos) end = utf8.size();
+    const std::string part = utf8.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") {
+      if (end == utf8.size()) break;
+      continue;
+    }
+    if (part == "..") return std::nullopt;
+    if (parts.empty() && part.size() == 2 && part[1] == ':') return std::nullopt;  // a drive letter
+    if (part.size() > kMaxComponent) return std::nullopt;
+    parts.push_back(part);
+    if (end == utf8.size()) break;
+  }
+  if (parts.empty() || static_cast<int>(parts.size()) > kMaxDepth) return std::nullopt;
+  return parts;
+}
+
+// Opens (and creates) the folders below root one by one, never through a link.
+Fd openFolders(int root, const std::vector<std::string>& parts, std::size_t count) {
+  Fd cur(::dup(root));
+  for (std::size_t i = 0; i < count && cur.ok(); ++i) {
+    if (::mkdirat(cur.get(), parts[i].c_str(), 0777) != 0 && errno != EEXIST) return Fd();
+    Fd next(::openat(cur.get(), parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    cur = std::move(next);
+  }
+  return cur;
+}
+
+bool makeFolders(const std::string& path) {
+  std::string cur;
+  std::size_t start = 0;
+  if (!path.empty() && path[0] == '/') {
+    cur = "/";
+    start = 1;
+  }
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(start, end - start);
+    if (!part.empty()) {
+      cur = joinPath(cur, part);
+      if (::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    if (end == path.size()) break;
+    start = end + 1;
+  }
+  struct stat st {};
+  return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int extractOne(std::FILE* arc, const archive::Entry& e, int dirFd, const std::string& name, bool overwrite,
+               std::uint64_t& total) {
+  const bool stored = e.method == "-lh0-" || e.method == "-lz4-";
+  int dicbit = 0;
+  if (e.method == "-lh4-") dicbit = 12;
+  else if (e.method == "-lh5-") dicbit = 13;
+  else if (e.method == "-lh6-") dicbit = 15;
+  else if (e.method == "-lh7-") dicbit = 16;
+  if (!stored && !dicbit) return kErrorMethod;
+  if (e.originalSize > kMaxEntrySize || total + e.originalSize > kMaxExtractTotal) return kErrorTooLarge;
+  if (!stored && e.packedSize > kMaxPackedInMemory) return kErrorTooLarge;
+  if (stored && e.packedSize != e.originalSize) return kErrorCrc;
+
+  struct stat st {};
+  const bool exists = ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return kErrorWrite;
+  if (exists && !overwrite) return kOk;
+
+  const std::string tmp = "." + name.substr(0, 200) + "." + randomSuffix() + ".part";
+  Fd fd(::openat(dirFd, tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!fd.ok()) return kErrorWrite;
+  std::uint16_t crc = 0;
+  bool writeOk = true;
+  auto sink = [&](const char* p, std::size_t n) {
+    crc = archive::crc16(p, n, crc);
+    while (n) {
+      const ssize_t w = ::write(fd.get(), p, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        writeOk = false;
+        return false;
+      }
+      p += w;
+      n -= static_cast<std::size_t>(w);
+    }
+    return true;
+  };
+  bool ok = true;
+  if (fseeko(arc, static_cast<off_t>(e.dataOffset), SEEK_SET) != 0) ok = false;
+  if (ok && stored) {
+    std::uint64_t left = e.packedSize;
+    char buf[1 << 16];
+    while (ok && left) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof buf));
+      if (std::fread(buf, 1, want, arc) != want || !sink(buf, want)) ok = false;
+      left -= want;
+    }
+  } else if (ok) {
+    std::string packed(static_cast<std::size_t>(e.packedSize), '\0');
+    if (std::fread(packed.data(), 1, packed.size(), arc) != packed.size())
+      ok = false;
+    else
+      ok = lzh::decode(packed, e.originalSize, lzh::paramsFor(dicbit), sink);
+  }
+  if (ok && crc != e.crc) ok = false;
+  if (!ok || !writeOk) {
+    fd.reset();
+    ::unlinkat(dirFd, tmp.c_str(), 0);
+    return writeOk ? kErrorCrc : kErrorWrite;
+  }
+  const struct timespec times[2] = {{static_cast<time_t>(e.mtime), 0}, {static_cast<time_t>(e.mtime), 0}};
+  ::futimens(fd.get(), times);
+  if (::close(fd.release()) != 0) {
+    ::unlinkat(dirFd, tmp.c_str(), 0);
+    return kErrorWrite;
+  }
+  if (::renameat(dirFd, tmp.c_str(), dirFd, name.c_str()) != 0) {
+    ::unlinkat(dirFd, tmp.c_str(), 0);
+    return kErrorWrite;
+  }
+  total += e.originalSize;
+  return kOk;
+}
+
+int extract(const Command& cmd, std::string& report) {
+  File arc(std::fopen(cmd.archive.c_str(), "rb"));
+  if (!arc) return kErrorNoArchive;
+  std::string why;
+  auto all = archive::readAll(arc.get(), &why);
+  if (!all) return kErrorBrokenArchive;
+  std::string outDir = cmd.outDir;
+  if (outDir.empty()) outDir = "./";
+  if (!makeFolders(outDir)) return kErrorWrite;
+  Fd root(::open(outDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!root.ok()) return kErrorWrite;
+
+  int result = kOk;
+  auto note = [&](int r) {
+    if (r != kOk && result == kOk) result = r;
+  };
+  std::uint64_t total = 0;
+  for (const archive::Entry& e : *all) {
+    if (e.isLink) continue;  // links are never made
+    const std::string utf8 = names::fromArchive(e.path);
+    auto parts = safeParts(utf8);
+    if (!parts) {
+      note(kErrorUnsafePath);
+      report += "unsafe path skipped: " + utf8 + "\n";
+      continue;
+    }
+    if (!cmd.patterns.empty()) {
+      bool any = false;
+      for (const auto& p : cmd.patterns)
+        if (matches(p, p.find('/') != std::string::npos ? utf8 : parts->back())) any = true;
+      if (!any) continue;
+    }
+    if (e.isDir) {
+      if (cmd.word == 'x') {
+        Fd d = openFolders(root.get(), *parts, parts->size());
+        if (!d.ok()) note(kErrorWrite);
+      }
+      continue;
+    }
+    if (cmd.word == 'e') parts = std::vector<std::string>{parts->back()};
+    Fd dir = openFolders(root.get(), *parts, parts->size() - 1);
+    if (!dir.ok()) {
+      note(kErrorWrite);
+      continue;
+    }
+    const int r = extractOne(arc.get(), e, dir.get(), parts->back(), cmd.opt.yes, total);
+    note(r);
+    if (r == kOk) report += "extracted: " + utf8 + "\n";
+    if (r == kErrorTooLarge && total >= kMaxExtractTotal) break;
+  }
+  return result;
+}
+
+}  // namespace
+
+int Unlha(std::uintptr_t ownerWindow, const std::string& commandLine, std::string* output, std::uint32_t outputSize) {
+  (void)ownerWindow;
+  Command cmd;
+  std::string report;
+  int r = parse(commandLine, cmd);
+  if (r == kOk) r = (cmd.word == 'a' || cmd.word == 'u') ? pack(cmd, report) : extract(cmd, report);
+  if (output && outputSize > 0) {
+    if (report.size() > outputSize - 1) report.resize(outputSize - 1);
+    *output = report;
+  }
+  return r;
+}
+
+int UnlhaCheckArchive(const std::string& path, int mode) {
+  (void)mode;
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) return 0;
+  struct stat st {};
+  if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  std::string why;
+  auto all = archive::readAll(f.get(), &why);
+  return all && !all->empty() ? 1 : 0;
+}
+
+}  // namespace unlha

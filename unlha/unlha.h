@@ -1,0 +1,72 @@
+#pragma once
+// The LHA archiver layer: packs files and folders into LHA archives and
+// unpacks them, driven by command lines.
+//
+// Command line: a command word, switches and names, separated by blanks;
+// double quotes group a name with blanks and are removed ("/a/b"/ is /a/b/).
+//
+//   a  add the named files to the archive (created when missing); an entry
+//      of the same name is replaced
+//   u  the same, but an entry is replaced only by a newer file
+//   x  extract with the folders stored in the archive
+//   e  extract every file into the output folder itself, without folders
+//
+// The first name is the archive. A name that ends with "/" is the base
+// folder: for a and u the names after it are taken relative to it (and the
+// entries are stored with their path below it), for x and e it is the folder
+// to extract into (created when missing). Names may hold the wildcards "*"
+// and "?" in their last part; "*.*" matches every name. "@file" (or
+// @"file") reads more names from a response file, one group per line:
+// an optional base folder, names, and -d0/-d1 for that line.
+//
+// Switches:
+//   -d1 (or -d)  descend into folders and store the folder names;
+//   -d0          only the named files, no folders (the default)
+//   -y1 (or -y)  yes to every question: extracted files replace existing
+//                ones; -y0 (the default) keeps existing files
+//   -h0 -h1 -h2  header level of the new entries (default -h2)
+//   -jm0 stored (-lh0-), -jm2 -lh5- (the default), -jm3 -lh6-, -jm4 -lh7-,
+//   -jma         the method chosen by the data (-lh5-, or stored when
+//                packing does not make the data smaller)
+//
+// Archives hold entry names in CP932 (Shift-JIS); names on the disk and on
+// the command line are UTF-8. Packed data that does not shrink is stored.
+//
+// Extraction is safe against archives from strangers: an entry whose path is
+// absolute or climbs out with ".." is not extracted, nothing is written
+// outside the output folder, no link is followed or created, and every file
+// is written under a temporary name and only takes its own name once its
+// CRC matched.
+#include <cstdint>
+#include <string>
+
+namespace unlha {
+
+// Results of Unlha: 0 is success, every other value an error.
+enum Result : int {
+  kOk = 0,
+  kErrorCommand = 0x8001,       // unknown command word or switch, no archive name
+  kErrorNoArchive = 0x8002,     // the archive to extract does not exist or cannot be opened
+  kErrorBrokenArchive = 0x8003, // not an LHA archive, or a broken header
+  kErrorNoFiles = 0x8004,       // no file matched the names to pack
+  kErrorRead = 0x8005,          // a named file or the response file cannot be read
+  kErrorWrite = 0x8006,         // the archive, a folder or an extracted file cannot be written
+  kErrorCrc = 0x8007,           // packed data broken or its CRC does not match
+  kErrorUnsafePath = 0x8008,    // an entry's path would leave the output folder
+  kErrorMethod = 0x8009,        // a packing method this layer does not handle
+  kErrorHeaderLevel = 0x800A,   // a header level this layer does not write
+  kErrorTooLarge = 0x800B,      // a file or an archive over the size limits
+};
+
+// Runs one command line. ownerWindow is the window that would own a dialog
+// (this layer shows none). When output is given and outputSize > 0, it
+// receives a report of at most outputSize - 1 bytes (one line per entry).
+int Unlha(std::uintptr_t ownerWindow, const std::string& commandLine, std::string* output = nullptr,
+          std::uint32_t outputSize = 0);
+
+// Nonzero when the file is an LHA archive this layer can read: every header
+// is whole and its checks match. mode is accepted for the classic calling
+// convention and not used.
+int UnlhaCheckArchive(const std::string& path, int mode);
+
+}  // namespace unlha
