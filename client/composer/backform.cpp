@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "client/composer/backparts.h"
+#include "client/composer/kaoform.h"
 #include "client/history/editorcommands.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
@@ -33,11 +34,6 @@
 #include "platform/codepage.h"
 #include "platform/seams.h"
 #include "platform/vbstring.h"
-
-#if __has_include("client/composer/kaoform.h")
-#include "client/composer/kaoform.h"
-#define BACKFORM_HAS_KAOFORM 1
-#endif
 
 std::int16_t BackAttachListToggleCount = 0;
 
@@ -578,9 +574,7 @@ void BackForm::mnusyou_Click() {
 }
 
 void BackForm::Command1_Click() {
-#ifdef BACKFORM_HAS_KAOFORM
   ::KaoForm().Show();
-#endif
 }
 
 void BackForm::Command12_Click() { ::HelpForm().Show(); }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "client/composer/backform.h"
+#include "client/composer/kaoform.h"
 #include "client/history/editorcommands.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
@@ -94,6 +95,7 @@ class BackFormTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (KaoFormLoaded()) ::KaoForm().Unload();
     if (BackFormLoaded()) ::BackForm().Unload();
     if (TyakuFormLoaded()) ::TyakuForm().Unload();
     if (HelpFormLoaded()) ::HelpForm().Unload();

@@ -9,7 +9,10 @@
 #include <QScrollBar>
 #include <QPointer>
 #include <QStatusBar>
+#include <QTextCursor>
 #include <QToolBar>
+
+#include "client/composer/kaoform.h"
 
 using namespace backtest;
 
@@ -291,4 +294,22 @@ TEST_F(BackFormTest, HelpButtonShowsTheHelpWindow) {
   b.Command12_Click();
   ASSERT_TRUE(HelpFormLoaded());
   EXPECT_TRUE(::HelpForm().isVisible());
+}
+
+TEST_F(BackFormTest, FaceMarkButtonShowsTheChooserWhichInsertsAtTheCaret) {
+  auto& b = reply(QStringLiteral("Re:  件名"), QStringLiteral("a@example.jp"), QStringLiteral("前後"));
+  b.mnukao->trigger();
+  ASSERT_TRUE(KaoFormLoaded());
+  auto& k = ::KaoForm();
+  EXPECT_TRUE(k.isVisible());
+  QTextCursor caret = b.rtfEd->textCursor();
+  caret.setPosition(1);
+  b.rtfEd->setTextCursor(caret);
+  k.box(0)->setPlainText(QStringLiteral("(^_^)"));
+  QTextCursor all = k.box(0)->textCursor();
+  all.select(QTextCursor::Document);
+  k.box(0)->setTextCursor(all);
+  k.InsertIntoReply(0);
+  EXPECT_EQ(EditorText(b.rtfEd), QStringLiteral("前(^_^)後"));
+  EXPECT_EQ(b.SubjectText->text(), QStringLiteral("Re:  件名"));
 }
