@@ -158,7 +158,7 @@ void RantyaForm::Command1_Click(int index) {
   const launcher::Command c = launcher::parseCommandLine(LauncherEntries[index].command);
   if (c.program.isEmpty()) return;
   // A program that cannot be started is passed over without a word.
-  (void)seams::startProgram({c.program, c.arguments, {}});
+  (void)seams::startProgram({c.program, c.arguments, QDir::currentPath()});
 }
 
 }  // namespace forms

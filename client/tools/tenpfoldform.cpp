@@ -26,6 +26,8 @@ ui::Accessor<forms::TenpFoldForm>& accessor() {
 // The design client area.
 constexpr int kDesignScaleWidth = 10605;
 constexpr int kDesignScaleHeight = 7530;
+// Below this a kept height is no window's height (twips).
+constexpr int kSmallestKeptHeight = 600;
 
 const QString kWarning = QStringLiteral(
     "信頼できるファイルですか？ この選択が削除のためなら問題ありませんが、\r\n"
@@ -197,12 +199,14 @@ void TenpFoldForm::Form_Load() {
   const QString folder = AttachmentFolder();
   if (Dir1->text() == folder) Dir1_Change();
   else Dir1->setText(folder);
-  // 3. The size kept from the last closing; nothing kept gives the design size.
+  // 3. The size kept from the last closing; nothing kept gives the design
+  // size. The height shares its key with the Cc list's 0/1 help switch, so a
+  // height too small for any window is taken as nothing kept.
   const int w = settings::readNumber(settings::key::TenpFoldWidth);
   const int h = settings::readNumber(settings::key::TenpFoldHeight);
   const QSize extra = ui::frameExtra(this);
   setWidth(w > 0 ? w : kDesignScaleWidth + ui::tw(extra.width()));
-  setHeight(h > 0 ? h : kDesignScaleHeight + ui::tw(extra.height()));
+  setHeight(h >= kSmallestKeptHeight ? h : kDesignScaleHeight + ui::tw(extra.height()));
   Form_Resize();
 }
 

@@ -125,6 +125,7 @@ TEST_F(RantyaFormTest, TwoEntriesNameTwoButtonsAndTheThirdDoesNothing) {
   ASSERT_EQ(started.size(), 1u);
   EXPECT_EQ(started[0].program, QStringLiteral("/usr/bin/prog1"));
   EXPECT_EQ(started[0].arguments, QStringList{QStringLiteral("--x")});
+  EXPECT_EQ(started[0].workingDir, QDir::currentPath());
 }
 
 TEST_F(RantyaFormTest, FiveEntriesNameAllThreeButtons) {

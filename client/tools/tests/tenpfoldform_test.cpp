@@ -195,6 +195,17 @@ TEST_F(TenpFoldFormTest, TheSizeIsKeptInItsTwoKeys) {
   EXPECT_EQ(key("NUMBER22"), 6600);
 }
 
+TEST_F(TenpFoldFormTest, TheCcListsSwitchInTheSharedKeyIsNoHeight) {
+  setKey("NUMBER21", QStringLiteral("9000"));
+  for (const char* sw : {"0", "1"}) {
+    setKey("NUMBER22", QString::fromLatin1(sw));
+    forms::TenpFoldForm& f = TenpFoldForm();
+    EXPECT_EQ(f.Height(), 7530 + ui::tw(ui::frameExtra(&f).height())) << sw;
+    EXPECT_EQ(f.Width(), 9000);
+    f.Unload();
+  }
+}
+
 TEST_F(TenpFoldFormTest, ThePageViewFollowsTheWindowAbove3500) {
   forms::TenpFoldForm& f = TenpFoldForm();
   f.Show();
