@@ -127,14 +127,25 @@ void FileList::Refresh() {
   addItems(names);
 }
 
+QVariant PageView::loadResource(int type, const QUrl& name) {
+  (void)type;
+  QUrl url = name;
+  if (url.isRelative()) url = document()->baseUrl().resolved(url);
+  if (!url.isLocalFile()) return {};
+  const QFileInfo info(url.toLocalFile());
+  if (!info.isFile() || info.size() > kMaxShownBytes) return {};
+  QFile f(info.filePath());
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
 void showFile(QTextBrowser* browser, const QString& path) {
   QFile f(path);
   QByteArray bytes;
-  const bool readable = f.open(QIODevice::ReadOnly);
+  const bool readable = QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly);
   if (readable) bytes = f.read(kMaxShownBytes);
   const QString suffix = QFileInfo(path).suffix().toLower();
   browser->clear();
-  browser->setSearchPaths({QFileInfo(path).absolutePath()});
   if (readable && (suffix == u"htm" || suffix == u"html")) {
     browser->document()->setBaseUrl(QUrl::fromLocalFile(path));
     browser->setHtml(decodeHtml(bytes));
@@ -168,7 +179,7 @@ TenpFoldForm::TenpFoldForm() : ui::Form(QStringLiteral("TenpFoldForm")) {
   Image1->setFrameShape(QFrame::Box);
   Image2 = ui::control<QLabel>(c, QStringLiteral("Image2"), 0, 5970, 3015, 1500);
   Image2->setPixmap(decoration(Image2->size()));
-  WebBrowser1 = ui::control<QTextBrowser>(c, QStringLiteral("WebBrowser1"), 3120, 0, kDesignScaleWidth - 3120,
+  WebBrowser1 = ui::control<attachments::PageView>(c, QStringLiteral("WebBrowser1"), 3120, 0, kDesignScaleWidth - 3120,
                                           kDesignScaleHeight);
   // An attachment's links lead nowhere from here.
   WebBrowser1->setOpenLinks(false);

@@ -11,6 +11,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QUrl>
+#include <QVariant>
 
 #include "platform/ui.h"
 
@@ -31,6 +33,15 @@ class FileList : public QListWidget {
 
  private:
   QString path_;
+};
+
+// The page view: a text browser that takes the pictures of a page only
+// from plain files beside it of at most kMaxShownBytes, never from devices,
+// pipes or the network.
+class PageView : public QTextBrowser {
+ public:
+  explicit PageView(QWidget* parent = nullptr) : QTextBrowser(parent) {}
+  QVariant loadResource(int type, const QUrl& name) override;
 };
 
 // What the page view does with a file that is not a picture: HTML pages are

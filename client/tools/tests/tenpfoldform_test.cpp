@@ -123,6 +123,19 @@ TEST_F(TenpFoldFormTest, APictureGoesToThePreviewAndOtherFilesToThePageView) {
   EXPECT_TRUE(started.empty());
 }
 
+TEST_F(TenpFoldFormTest, APageTakesItsPicturesOnlyFromPlainFilesBesideIt) {
+  attachPicture(QStringLiteral("pic.png"), Qt::blue);
+  attach(QStringLiteral("page.html"),
+         "<html><body><img src=\"pic.png\"><img src=\"/dev/zero\"><img src=\"http://example.org/x.png\">"
+         "</body></html>");
+  forms::TenpFoldForm& f = TenpFoldForm();
+  click(QStringLiteral("page.html"), seams::vbYes);
+  auto* view = static_cast<attachments::PageView*>(f.WebBrowser1);
+  EXPECT_FALSE(view->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("pic.png"))).isNull());
+  EXPECT_TRUE(view->loadResource(QTextDocument::ImageResource, QUrl::fromLocalFile(QStringLiteral("/dev/zero"))).isNull());
+  EXPECT_TRUE(view->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("http://example.org/x.png"))).isNull());
+}
+
 TEST_F(TenpFoldFormTest, DeletingTheClickedFileAfterANoToTheWarning) {
   attach(QStringLiteral("a.txt"), "a");
   attach(QStringLiteral("b.txt"), "b");
