@@ -1,0 +1,187 @@
+// The folder extraction window: the command line of each dropped archive,
+// the progress line, the result box, the archiver check at load, drops
+// through Qt's drop events and a real extraction through the archiver layer.
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include "client/tools/tests/lha_fixture.h"
+#include "unlha/unlha.h"
+
+using namespace lhatest;
+
+namespace {
+
+using KaitoFormTest = LhaTest;
+
+TEST(Module6Paths, SplitStripAndSeparator) {
+  struct Case {
+    const char* path;
+    const char* folder;
+    const char* name;
+    const char* base;
+  };
+  const Case cases[] = {
+      {"/a/file.lzh", "/a/", "file.lzh", "file"},
+      {"/a/x.tar.lzh", "/a/", "x.tar.lzh", "x.tar"},
+      {"/a/notes", "/a/", "notes", "notes"},
+      {"/a/file.", "/a/", "file.", "file."},
+      {"/my.dir/readme", "/my.dir/", "readme", "readme"},
+      {"/a/.hidden", "/a/", ".hidden", ".hidden"},
+      {"/a/b", "/a/", "b", "b"},
+  };
+  for (const Case& c : cases) {
+    QString base, name;
+    EXPECT_EQ(Module6::SplitPath(QString::fromUtf8(c.path), base, name), QString::fromUtf8(c.folder)) << c.path;
+    EXPECT_EQ(name, QString::fromUtf8(c.name)) << c.path;
+    EXPECT_EQ(base, QString::fromUtf8(c.base)) << c.path;
+  }
+  // The extension is looked for in the last part only: a dotted folder
+  // keeps the archive beside the file.
+  EXPECT_EQ(Module6::StripExtension(QStringLiteral("/a/notes.txt")), QStringLiteral("/a/notes"));
+  EXPECT_EQ(Module6::StripExtension(QStringLiteral("/my.dir/readme")), QStringLiteral("/my.dir/readme"));
+  EXPECT_EQ(Module6::StripExtension(QStringLiteral("/a/.profile")), QStringLiteral("/a/.profile"));
+  EXPECT_EQ(Module6::StripExtension(QStringLiteral("/a/x.tar.gz")), QStringLiteral("/a/x.tar"));
+  EXPECT_EQ(Module6::PathSeparator(QStringLiteral("/a/")), QString());
+  EXPECT_EQ(Module6::PathSeparator(QStringLiteral("/a")), QStringLiteral("/"));
+  EXPECT_EQ(Module6::ErrorCodeText(32781), QStringLiteral("800D"));
+  EXPECT_EQ(Module6::ErrorCodeText(-1), QStringLiteral("FFFFFFFF"));
+  EXPECT_EQ(Module6::ErrorCodeText(0x10), QStringLiteral("10"));
+}
+
+TEST_F(KaitoFormTest, WindowAsItLoads) {
+  forms::KaitoForm& k = KaitoForm();
+  EXPECT_EQ(k.Caption(), QStringLiteral("フォルダを解凍"));
+  EXPECT_EQ(k.Label1->text(), QStringLiteral("解凍したいフォルダをドラッグ＆ドロップしてください。"));
+  EXPECT_EQ(k.Label2->text(), QString());
+  EXPECT_FALSE(k.Image1->pixmap().isNull());
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(ends, 0);
+}
+
+TEST_F(KaitoFormTest, MissingArchiverEndsTheProgram) {
+  Module6::setLibrarySearch([](const QString& name) {
+    EXPECT_EQ(name, QStringLiteral("unlha32.dll"));
+    return false;
+  });
+  EXPECT_THROW(KaitoForm(), ui::EndCalled);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("Unlha32.DLLが見つかりません!!"));
+  EXPECT_EQ(boxes[0].title, QStringLiteral("Error"));
+  EXPECT_EQ(boxes[0].buttons, seams::vbOKOnly | seams::vbCritical);
+  EXPECT_EQ(ends, 1);
+}
+
+TEST_F(KaitoFormTest, EachArchiveGoesIntoAFolderOfItsName) {
+  recordCalls();
+  forms::KaitoForm* k = &KaitoForm();
+  k->Form_OLEDragDrop({QStringLiteral("/a/file.lzh"), QStringLiteral("/a/data"), QStringLiteral("/b c/x.tar.lzh")});
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].commandLine, QStringLiteral("x -d1 -y1 \"/a/file.lzh\" \"/a/file\"/ *.*"));
+  EXPECT_EQ(calls[1].commandLine, QStringLiteral("x -d1 -y1 \"/a/data\" \"/a/data\"/ *.*"));
+  EXPECT_EQ(calls[2].commandLine, QStringLiteral("x -d1 -y1 \"/b c/x.tar.lzh\" \"/b c/x.tar\"/ *.*"));
+  for (const auto& c : calls) {
+    EXPECT_EQ(c.owner, k);
+    EXPECT_EQ(c.outputSize, 0);
+    EXPECT_FALSE(c.nullOutput);
+  }
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(KaitoFormLoaded());  // all went well: the window closed
+}
+
+TEST_F(KaitoFormTest, ProgressLineNamesEachArchive) {
+  recordCalls();
+  forms::KaitoForm& k = KaitoForm();
+  QStringList seen;
+  duringCall = [&](const Module6::UnlhaCall&) { seen << k.Label2->text(); };
+  results = {1};
+  k.Form_OLEDragDrop({QStringLiteral("/a/one.lzh"), QStringLiteral("/a/two.lzh")});
+  EXPECT_EQ(seen, (QStringList{QStringLiteral("Extracting(1/2):/a/one.lzh"), QStringLiteral("Extracting(2/2):/a/two.lzh")}));
+  EXPECT_EQ(k.Label2->text(), QString());
+}
+
+TEST_F(KaitoFormTest, FailureShowsTheCodeAndKeepsTheWindow) {
+  recordCalls();
+  struct Case {
+    std::deque<int> results;
+    const char* code;  // nullptr: no box, the window closes
+  };
+  const Case cases[] = {
+      {{32781}, "800D"},
+      {{-2}, "FFFFFFFE"},
+      // A failure before the last file is reported too.
+      {{0x8007, 0, 0}, "8007"},
+      {{0, 0x8003, 0}, "8003"},
+      {{0, 0, 0}, nullptr},
+  };
+  for (const Case& c : cases) {
+    boxes.clear();
+    calls.clear();
+    results = c.results;
+    QStringList files;
+    for (std::size_t i = 0; i < c.results.size(); ++i) files << QStringLiteral("/a/f%1.lzh").arg(i);
+    KaitoForm().Form_OLEDragDrop(files);
+    EXPECT_EQ(calls.size(), c.results.size());
+    if (!c.code) {
+      EXPECT_TRUE(boxes.empty());
+      EXPECT_FALSE(KaitoFormLoaded());
+      continue;
+    }
+    ASSERT_EQ(boxes.size(), 1u) << c.code;
+    EXPECT_EQ(boxes[0].prompt, QStringLiteral("解凍に失敗しました。Error Code:0x") + QString::fromLatin1(c.code));
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Failed"));
+    EXPECT_EQ(boxes[0].buttons, seams::vbOKOnly | seams::vbCritical);
+    EXPECT_TRUE(KaitoFormLoaded());
+    EXPECT_EQ(KaitoForm().Label2->text(), QString());
+  }
+}
+
+TEST_F(KaitoFormTest, QtDropsOnTheWindowAndItsControls) {
+  recordCalls();
+  forms::KaitoForm& k = KaitoForm();
+  for (QWidget* target : {static_cast<QWidget*>(k.Label1), static_cast<QWidget*>(k.Image1), static_cast<QWidget*>(&k)}) {
+    if (!KaitoFormLoaded()) break;
+    calls.clear();
+    results = {1};  // keep the window open for the next target
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/a/one.lzh")), QUrl(QStringLiteral("https://example.org/x.lzh"))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    ASSERT_EQ(calls.size(), 1u) << target->objectName().toStdString();
+    EXPECT_EQ(calls[0].commandLine, QStringLiteral("x -d1 -y1 \"/a/one.lzh\" \"/a/one\"/ *.*"));
+  }
+  // Text alone is no drop of files.
+  calls.clear();
+  QMimeData text;
+  text.setText(QStringLiteral("hello"));
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(k.Label1, &enter);
+  EXPECT_FALSE(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(k.Label1, &drop);
+  EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(KaitoFormTest, RealArchiveIsExtractedBesideIt) {
+  writeFile(QStringLiteral("src/日記.txt"), QByteArray("今日は晴れ", -1));
+  writeFile(QStringLiteral("src/sub/b.bin"), QByteArray(5000, 'b'));
+  const QString arc = path(QStringLiteral("お便り.lzh"));
+  ASSERT_EQ(unlha::Unlha(0, ("a -d1 \"" + arc + "\" \"" + path(QStringLiteral("src")) + "/\" *.*").toStdString()), 0);
+  KaitoForm().Form_OLEDragDrop({arc});
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(KaitoFormLoaded());
+  EXPECT_EQ(readFile(path(QStringLiteral("お便り/日記.txt"))), QByteArray("今日は晴れ", -1));
+  EXPECT_EQ(readFile(path(QStringLiteral("お便り/sub/b.bin"))), QByteArray(5000, 'b'));
+
+  // Not an archive: the layer's code in the box.
+  writeFile(QStringLiteral("plain.lzh"), "just text");
+  KaitoForm().Form_OLEDragDrop({path(QStringLiteral("plain.lzh"))});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("解凍に失敗しました。Error Code:0x") + Module6::ErrorCodeText(unlha::kErrorBrokenArchive));
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+#pragma once
+// The archiver windows under test: a program folder of its own, message
+// boxes recorded and answered in turn, the end of the program turned into an
+// exception, and (when a test asks for it) the archiver calls recorded and
+// answered with scripted results instead of reaching the archiver layer.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+#include "client/mainwindow/form1.h"
+#include "client/tools/assyukuform.h"
+#include "client/tools/kaitoform.h"
+#include "platform/paths.h"
+#include "platform/seams.h"
+#include "platform/ui.h"
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace lhatest {
+
+class LhaTest : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+  std::vector<seams::MsgBoxCall> boxes;
+  std::deque<int> answers;  // answers given in turn; then the first button
+  std::vector<Module6::UnlhaCall> calls;
+  std::deque<int> results;  // results of the recorded archiver calls in turn; then 0
+  std::function<void(const Module6::UnlhaCall&)> duringCall;
+  int ends = 0;
+
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    paths::setProgramFolder(dir.path());
+    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
+      boxes.push_back(c);
+      if (!answers.empty()) {
+        const int a = answers.front();
+        answers.pop_front();
+        return a;
+      }
+      const int b = c.buttons & 7;
+      return b == seams::vbYesNo || b == seams::vbYesNoCancel ? int(seams::vbYes) : int(seams::vbOK);
+    });
+    ui::setEndHook([this](int code) {
+      ++ends;
+      throw ui::EndCalled{code};
+    });
+  }
+
+  void TearDown() override {
+    if (KaitoFormLoaded()) KaitoForm().Unload();
+    if (AssyukuFormLoaded()) AssyukuForm().Unload();
+    if (Form1Loaded()) ::Form1().Unload();
+    Module6::setUnlhaHandler({});
+    Module6::setCheckArchiveHandler({});
+    Module6::setLibrarySearch({});
+    ui::setEndHook({});
+    seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
+    paths::setProgramFolder(QString());
+  }
+
+  // Archiver calls are recorded and answered from results.
+  void recordCalls() {
+    Module6::setUnlhaHandler([this](const Module6::UnlhaCall& c) {
+      calls.push_back(c);
+      if (duringCall) duringCall(c);
+      if (results.empty()) return 0;
+      const int r = results.front();
+      results.pop_front();
+      return r;
+    });
+  }
+
+  QString path(const QString& rel) const { return dir.path() + u'/' + rel; }
+  void writeFile(const QString& rel, const QByteArray& bytes) const {
+    QDir().mkpath(QFileInfo(path(rel)).path());
+    QFile f(path(rel));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+  }
+  static QByteArray readFile(const QString& p) {
+    QFile f(p);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+};
+
+}  // namespace lhatest
