@@ -107,14 +107,14 @@ CcForm::CcForm() : ui::Form(QStringLiteral("CcForm")) {
   Label3 = ui::control<QLabel>(c, QStringLiteral("Label3"), 120, 120, 5295, 255,
                                QStringLiteral("手動で入力が選択されました。"));
   Text5 = ui::control<QLineEdit>(c, QStringLiteral("Text5"), 120, 420, 5295, 330);
-  Frame1 = ui::control<QGroupBox>(c, QStringLiteral("Frame1"), 120, 840, 1815, 735, QStringLiteral("手動入力"));
-  Command2 = ui::control<QPushButton>(Frame1, QStringLiteral("Command2"), 120, 270, 1575, 375,
+  Frame1 = ui::control<QGroupBox>(c, QStringLiteral("Frame1"), 120, 840, 1560, 735, QStringLiteral("手動入力"));
+  Command2 = ui::control<QPushButton>(Frame1, QStringLiteral("Command2"), 120, 270, 1320, 375,
                                       QStringLiteral("リストに追加"));
-  Frame2 = ui::control<QGroupBox>(c, QStringLiteral("Frame2"), 2040, 840, 3375, 735,
+  Frame2 = ui::control<QGroupBox>(c, QStringLiteral("Frame2"), 1800, 840, 3615, 735,
                                   QStringLiteral("手動・アドレス帳、共通"));
-  Command1 = ui::control<QPushButton>(Frame2, QStringLiteral("Command1"), 120, 270, 1455, 375,
+  Command1 = ui::control<QPushButton>(Frame2, QStringLiteral("Command1"), 120, 270, 1320, 375,
                                       QStringLiteral("リストクリア"));
-  Command3 = ui::control<QPushButton>(Frame2, QStringLiteral("Command3"), 1680, 270, 1575, 375,
+  Command3 = ui::control<QPushButton>(Frame2, QStringLiteral("Command3"), 1500, 270, 2040, 375,
                                       QStringLiteral("取り消し（画面消去）"));
   List3 = ui::control<QListWidget>(c, QStringLiteral("List3"), 120, 1680, 3855, 3255);
   Label1[1] = ui::control<QLabel>(c, QStringLiteral("Label1_1"), 4080, 1695, 600, 255, QStringLiteral("件数"));

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <algorithm>
 
 #include "client/composer/backform.h"
 #include "client/composer/writeform.h"
@@ -221,6 +222,9 @@ KaoForm::KaoForm() : ui::Form(QStringLiteral("KaoForm")) {
   for (int n = 1; n <= 47; ++n) *named[n] = buttons[n];
 
   Label4 = ui::control<QLabel>(client(), QStringLiteral("Label4"), 120, 6840, 8175, 255, QString::fromUtf16(kNote));
+  QFont nf = Label4->font();
+  nf.setPointSizeF(std::min(nf.pointSizeF(), 8.0));
+  Label4->setFont(nf);
 }
 
 void KaoForm::Form_Load() {
