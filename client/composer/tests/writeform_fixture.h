@@ -111,6 +111,7 @@ class WriteFormTest : public ::testing::Test {
     destroyWindows();
     race::reset();
     startup::releaseInstanceLock();
+    QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
     paths::setProgramFolder(dir.path());
     seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
       boxes.push_back(c);
