@@ -156,7 +156,9 @@ QString clipboardPass(const QString& text) {
   QClipboard* cb = QApplication::clipboard();
   cb->clear();
   cb->setText(text);
-  return cb->text();
+  // The text goes on as it was put: a clipboard that another program took
+  // over in between, or one that is not available, must not change the reply.
+  return text;
 }
 
 QString bufferText(const QPlainTextEdit* box) {
@@ -183,14 +185,14 @@ BackForm::BackForm() : ui::Form(QStringLiteral("BackForm")) {
   AttachCommonDialog.setOwner(this);
 
   buildToolbar();
-  Label1 = label(c, QStringLiteral("Label1"), QStringLiteral("文字Size"), 4000, 90, 700, 255);
+  Label1 = label(c, QStringLiteral("Label1"), QStringLiteral("文字Size"), 4520, 90, 620, 255);
   Label1->setFont(ui::font(QStringLiteral("ＭＳ Ｐゴシック"), 8));
-  Text10 = ui::control<QLineEdit>(c, QStringLiteral("Text10"), 4700, 45, 375, 300);
+  Text10 = ui::control<QLineEdit>(c, QStringLiteral("Text10"), 5140, 45, 375, 300);
   Text10->setReadOnly(true);
-  HScroll1 = ui::control<QScrollBar>(c, QStringLiteral("HScroll1"), 5100, 70, 1200, 255, Qt::Horizontal);
+  HScroll1 = ui::control<QScrollBar>(c, QStringLiteral("HScroll1"), 5530, 70, 780, 255, Qt::Horizontal);
   HScroll1->setRange(8, 24);
   HScroll1->setValue(8);
-  Command12 = button(c, QStringLiteral("Command12"), QStringLiteral("HELP"), 6360, 30, 540, 330, QColor(192, 192, 192));
+  Command12 = button(c, QStringLiteral("Command12"), QStringLiteral("HELP"), 6330, 30, 560, 330, QColor(192, 192, 192));
 
   Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("送信"), 0, 420, 800, 330, QColor(128, 128, 255));
   Command3 = button(c, QStringLiteral("Command3"), QStringLiteral("送信中止"), 800, 420, 950, 330, QColor(255, 0, 0));
@@ -304,7 +306,7 @@ void BackForm::buildToolbar() {
   tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
   tbToolBar->setMovable(false);
   tbToolBar->setIconSize(QSize(16, 16));
-  ui::place(tbToolBar, 0, 0, 3960, 390);
+  ui::place(tbToolBar, 0, 0, 4500, 390);
   struct B {
     const char* key;
     const char16_t* tip;
