@@ -26,6 +26,7 @@
 #include "client/mainwindow/savemail.h"
 #include "client/mainwindow/setform.h"
 #include "client/mainwindow/settings.h"
+#include "client/mainwindow/startpassword.h"
 #include "nmail/nmail.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -284,7 +285,6 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords) {
   // of only blanks is none).
   const QString vipAddress = vb::Trim(::SetForm().Text3->text());
   const bool toVip = !vipAddress.isEmpty() && Trimmed(m.Text11).find(vipAddress);
-  // The sender box holds what the status gave; the fetch gave the same.
   const QString& listFile = toVip ? records::kVipFile : records::kReceivedFile;
   records::MailFile list(listFile);
   const int count = list.count();
@@ -371,7 +371,7 @@ void setStartPasswordPending(std::function<bool()> pending) { g_passwordPending 
 
 bool startPasswordPending() {
   if (g_passwordPending) return g_passwordPending();
-  return MainFormLoaded() && ::MainForm().startHidden();
+  return StartPasswordPending() || (MainFormLoaded() && ::MainForm().startHidden());
 }
 
 void ReceiveMail() {

@@ -27,8 +27,9 @@ void ResetAutoCheck();
 bool MailCheckRunning();
 
 // Whether the start-up password is still asked for: no check runs then. By
-// default the main window tells (MainForm().startHidden()); the password
-// prompt may install its own test (an empty function restores the default).
+// default the prompt tells (StartPasswordPending()), and so does the main
+// window while the start-up keeps it hidden; tests may install their own
+// test (an empty function restores the default).
 void setStartPasswordPending(std::function<bool()> pending);
 bool startPasswordPending();
 

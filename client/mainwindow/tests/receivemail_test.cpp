@@ -2,6 +2,7 @@
 // POP3 server (Dovecot on loopback), and against a small scripted server
 // where a server has to misbehave or a conversation has to be watched.
 #include <arpa/inet.h>
+#include <iconv.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -83,6 +84,33 @@ QByteArray mail(const QString& from, const QString& subject, const QString& body
   m += b;
   if (!m.endsWith('\n')) m += '\n';
   return m;
+}
+
+// Text in ISO-2022-JP, as most Japanese mail is sent.
+QByteArray iso2022jp(const QString& text) {
+  const QByteArray in = text.toUtf8();
+  iconv_t cd = iconv_open("ISO-2022-JP", "UTF-8");
+  QByteArray out(in.size() * 4 + 16, '\0');
+  char* src = const_cast<char*>(in.constData());
+  std::size_t srcLeft = in.size();
+  char* dst = out.data();
+  std::size_t dstLeft = out.size();
+  iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+  iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+  iconv_close(cd);
+  out.truncate(out.size() - static_cast<qsizetype>(dstLeft));
+  return out;
+}
+
+// The server's own account of the last session of a user: "top=3/..,
+// retr=2/.., del=3/3" from its log.
+QString lastSessionOf(const std::string& user) {
+  const QByteArray log = fileBytes(QString::fromStdString(testservers::rootDir()) + QStringLiteral("/pop3/log/dovecot.log"));
+  const QByteArray tag = "pop3(" + QByteArray::fromStdString(user) + ")";
+  QString last;
+  for (const QByteArray& line : log.split('\n'))
+    if (line.contains(tag) && line.contains("Logged out")) last = QString::fromUtf8(line.mid(line.indexOf("Logged out")));
+  return last;
 }
 
 // ---- Records ----
@@ -327,8 +355,11 @@ TEST_F(ReceiveMailTest, SpamInTheSecondOfThreeMails) {
                          QStringLiteral("  明日は１０時からです。\n よろしく。  \n")));
   dropMail(user, 2, mail(QStringLiteral("shop@example.com"), QStringLiteral("本日限り激安セール"),
                          QStringLiteral("buy now\n")));
-  dropMail(user, 3, mail(QStringLiteral("Suzuki <suzuki@example.jp>"), QStringLiteral("Re: 写真"),
-                         QStringLiteral("ありがとう\n")));
+  dropMail(user, 3,
+           "From: Suzuki <suzuki@example.jp>\nSubject: =?ISO-2022-JP?B?" + iso2022jp(QStringLiteral("Re: 写真")).toBase64() +
+               "?=\nDate: " + kDate +
+               "\nMIME-Version: 1.0\nContent-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: 7bit\n\n" +
+               iso2022jp(QStringLiteral("ありがとう\n")));
   forms::MainForm& m = startDovecot({QStringLiteral("NUMBER28=0")});
   writeKeywords({QStringLiteral("激安")});
   receive();
@@ -336,6 +367,11 @@ TEST_F(ReceiveMailTest, SpamInTheSecondOfThreeMails) {
   EXPECT_EQ(errorTexts(), "");
   EXPECT_EQ(m.Text17->text(), QStringLiteral("1"));
   EXPECT_EQ(countMaildrop(user), 0);  // the spam deleted, the others stored and deleted
+  // The spam was deleted unread: three headers, two mails fetched, three deleted.
+  const QString session = lastSessionOf(user);
+  EXPECT_TRUE(session.contains(QStringLiteral("top=3/")) && session.contains(QStringLiteral("retr=2/")) &&
+              session.contains(QStringLiteral("del=3/3")))
+      << session.toStdString();
   EXPECT_EQ(race::current(), race::Show::Rain);
   EXPECT_EQ(iniValue(settings::key::MailTotal), QStringLiteral("3"));
   EXPECT_EQ(m.Text14->text(), QStringLiteral("0"));
@@ -465,6 +501,18 @@ TEST_F(ReceiveMailTest, AttachmentsAreUnpackedAndNoted) {
       "--b1--\n";
   dropMail(user, 1, multipart);
   dropMail(user, 2, mail(QStringLiteral("b@example.jp"), QStringLiteral("no files"), QStringLiteral("  just text  \n")));
+  // A mail that is one file, and a mail in two forms without any file.
+  dropMail(user, 3,
+           "From: c@example.jp\nSubject: one file\nDate: " + kDate +
+               "\nMIME-Version: 1.0\nContent-Type: application/octet-stream; name=\"whole.bin\"\n"
+               "Content-Disposition: attachment; filename=\"whole.bin\"\nContent-Transfer-Encoding: base64\n\n" +
+               photo.left(300).toBase64() + "\n");
+  dropMail(user, 4,
+           "From: d@example.jp\nSubject: two forms\nDate: " + kDate +
+               "\nMIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=\"a1\"\n\n"
+               "--a1\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" +
+               QStringLiteral("テキスト版です。\n").toUtf8() +
+               "--a1\nContent-Type: text/html; charset=UTF-8\n\n<p>html</p>\n--a1--\n");
   startDovecot();
   // A missing attachment folder is made.
   ASSERT_TRUE(QDir(attachmentFolder()).removeRecursively());
@@ -473,9 +521,13 @@ TEST_F(ReceiveMailTest, AttachmentsAreUnpackedAndNoted) {
   EXPECT_EQ(errorTexts(), "");
   EXPECT_EQ(fileBytes(attachmentFolder() + QStringLiteral("/photo.bin")), photo);
   EXPECT_EQ(fileBytes(attachmentFolder() + QStringLiteral("/0.txt")), zeroTxt);
-  EXPECT_EQ(QDir(attachmentFolder()).entryList(QDir::Files).size(), 2);
+  EXPECT_EQ(fileBytes(attachmentFolder() + QStringLiteral("/whole.bin")), photo.left(300));
+  EXPECT_EQ(QDir(attachmentFolder()).entryList(QDir::Files).size(), 3);
   const std::vector<Stored> recs = storedRecords(received());
-  ASSERT_EQ(recs.size(), 2u);
+  ASSERT_EQ(recs.size(), 4u);
+  // The text part of the two forms, not the parts themselves.
+  EXPECT_TRUE(trimmedField(recs[3].body).startsWith(QStringLiteral("テキスト版です。"))) << trimmedField(recs[3].body).toStdString();
+  EXPECT_FALSE(trimmedField(recs[3].body).contains(QStringLiteral("--a1")));
   // The text part, then CR LF and the notice.
   const QString body1 = trimmedField(recs[0].body);
   EXPECT_TRUE(body1.startsWith(QStringLiteral("写真を送ります。"))) << body1.toStdString();
@@ -684,7 +736,7 @@ TEST_F(ReceiveMailTest, StartPasswordHoldsTheCheck) {
 
 // ---- The automatic check, driven tick by tick ----
 
-class AutoCheckTest : public ReceiveMailTest {
+class ReceiveMailTimerTest : public ReceiveMailTest {
  protected:
   // Runs ticks and returns the tick numbers (from 1) at which a check ran.
   std::vector<int> ticks(int count) {
@@ -699,7 +751,7 @@ class AutoCheckTest : public ReceiveMailTest {
   }
 };
 
-TEST_F(AutoCheckTest, IntervalRule) {
+TEST_F(ReceiveMailTimerTest, IntervalRule) {
   struct Case {
     const char* text6;
     std::vector<int> checks;  // within 200 ticks
@@ -726,7 +778,7 @@ TEST_F(AutoCheckTest, IntervalRule) {
   }
 }
 
-TEST_F(AutoCheckTest, ChangingTheIntervalRestartsTheCount) {
+TEST_F(ReceiveMailTimerTest, ChangingTheIntervalRestartsTheCount) {
   startWith(QString());
   SetForm().Text6->setText(QStringLiteral("3"));
   EXPECT_TRUE(ticks(150).empty());
@@ -742,7 +794,7 @@ TEST_F(AutoCheckTest, ChangingTheIntervalRestartsTheCount) {
   EXPECT_EQ(ticks(120), std::vector<int>{120});
 }
 
-TEST_F(AutoCheckTest, TheAutomaticCheckFetchesMail) {
+TEST_F(ReceiveMailTimerTest, TheAutomaticCheckFetchesMail) {
   dropMail(user, 1, mail(QStringLiteral("a@example.jp"), QStringLiteral("on time"), QStringLiteral("x\n")));
   startDovecot();
   SetForm().Text6->setText(QStringLiteral("1"));
