@@ -313,3 +313,30 @@ TEST_F(BackFormTest, FaceMarkButtonShowsTheChooserWhichInsertsAtTheCaret) {
   EXPECT_EQ(EditorText(b.rtfEd), QStringLiteral("前(^_^)後"));
   EXPECT_EQ(b.SubjectText->text(), QStringLiteral("Re:  件名"));
 }
+
+TEST_F(BackFormTest, OpenAndPrintRunOnTheReplysOwnDialogs) {
+  const QString path = dir.filePath(QStringLiteral("下書き.txt"));
+  writeFile(path, sjis(QStringLiteral("一行目\r\n二行目")));
+  auto& b = reply(QStringLiteral("Re:  件名"), QStringLiteral("a@example.jp"), QStringLiteral("受信本文"));
+  chosen = {path};
+  b.mopen->trigger();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].kind, seams::FileDialogCall::Open);
+  EXPECT_EQ(dialogs[0].flags, 2050);
+  EXPECT_EQ(EditorText(b.rtfEd), QStringLiteral("一行目\r\n二行目\r\n"));
+  EXPECT_EQ(b.Caption(), path);
+  b.tbToolBar_ButtonClick(QStringLiteral("Open"));  // cancelled: nothing changes
+  EXPECT_EQ(EditorText(b.rtfEd), QStringLiteral("一行目\r\n二行目\r\n"));
+
+  int printDialogs = 0;
+  seams::setPrintDialogHandler([&](QPrinter&, QWidget* parent) {
+    ++printDialogs;
+    EXPECT_EQ(parent, &b);
+    return false;
+  });
+  b.mprint->trigger();
+  b.tbToolBar_ButtonClick(QStringLiteral("Print"));
+  EXPECT_EQ(printDialogs, 2);
+  EXPECT_EQ(b.CommonDialog1.Flags, 4);  // nothing selected: the whole reply
+  EXPECT_TRUE(boxes.empty());
+}
