@@ -1,0 +1,281 @@
+// The folder compression window: its two lists and their warnings, the
+// command line of each kind of drop, the list file, the overwrite question,
+// the result boxes, the archiver check at load, and real packing through the
+// archiver layer.
+#include <QFileInfo>
+
+#include "client/tools/tests/lha_fixture.h"
+#include "unlha/unlha.h"
+
+using namespace lhatest;
+
+namespace {
+
+class AssyukuFormTest : public LhaTest {
+ protected:
+  // A folder or file below the test folder (created).
+  QString folder(const QString& rel) {
+    QDir().mkpath(path(rel));
+    return path(rel);
+  }
+  QString file(const QString& rel, const QByteArray& content = "x") {
+    writeFile(rel, content);
+    return path(rel);
+  }
+  static QString q(const QString& s) { return QStringLiteral("\"") + s + QStringLiteral("\""); }
+};
+
+TEST_F(AssyukuFormTest, ListsAsTheyLoad) {
+  forms::AssyukuForm& a = AssyukuForm();
+  EXPECT_EQ(a.Caption(), QStringLiteral("フォルダを圧縮"));
+  EXPECT_EQ(a.Label1[2]->text(), QStringLiteral("圧縮したいフォルダをドラッグ＆ドロップして下さい。"));
+  EXPECT_EQ(a.Label1[3]->text(), QStringLiteral("ヘッダ形式："));
+  EXPECT_EQ(a.Label1[4]->text(), QStringLiteral("圧縮レベル："));
+  const QStringList headers = {QStringLiteral("h0形式"), QStringLiteral("h1形式"), QStringLiteral("h2形式(既定値)"),
+                               QStringLiteral("h3形式")};
+  const QStringList methods = {QStringLiteral("-lh0-：無圧縮"), QStringLiteral("-lh1-：LHarc互換"),
+                               QStringLiteral("-lh5-：LHA 2.00互換(既定値)"), QStringLiteral("-lh6-：LHA 2.5x互換"),
+                               QStringLiteral("-lh7-：LHA 2.6x互換"), QStringLiteral(" Auto：データの率により決定")};
+  ASSERT_EQ(a.Combo1->count(), 4);
+  ASSERT_EQ(a.Combo2->count(), 6);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(a.Combo1->itemText(i), headers[i]);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(a.Combo2->itemText(i), methods[i]);
+  EXPECT_FALSE(a.Combo1->isEditable());
+  EXPECT_EQ(a.Combo1->currentIndex(), 2);
+  EXPECT_EQ(a.Combo2->currentIndex(), 2);
+  EXPECT_EQ(a.LastHeader, 2);
+  EXPECT_EQ(a.LastMethod, 2);
+  EXPECT_EQ(a.ListSep, QStringLiteral("/"));
+  EXPECT_EQ(a.ListFilePath(), path(QStringLiteral("rp.lst")));
+  EXPECT_EQ(a.BuildSwitches(2, 2), QStringLiteral("-h2 -jm2 "));
+  EXPECT_EQ(a.BuildSwitches(0, 5), QStringLiteral("-h0 -jma "));
+  EXPECT_EQ(a.BuildSwitches(3, 4), QStringLiteral("-h3 -jm4 "));
+}
+
+TEST_F(AssyukuFormTest, MissingArchiverEndsTheProgram) {
+  Module6::setLibrarySearch([](const QString&) { return false; });
+  EXPECT_THROW(AssyukuForm(), ui::EndCalled);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("UNLHA32.DLLが見つかりません!!"));
+  EXPECT_EQ(boxes[0].title, QStringLiteral("Error"));
+  EXPECT_EQ(boxes[0].buttons, seams::vbOKOnly | seams::vbCritical);
+  EXPECT_EQ(ends, 1);
+}
+
+TEST_F(AssyukuFormTest, RiskyRowsAskFirst) {
+  forms::AssyukuForm& a = AssyukuForm();
+  const QString h3 = QStringLiteral("このヘッダ形式は現在開発中のヘッダですので、通常の圧縮には利用しないことを推奨します。\r\nh3形式を利用しますか？");
+  a.Combo1->setCurrentIndex(0);
+  a.Combo1_Click();
+  EXPECT_EQ(a.LastHeader, 0);
+  EXPECT_TRUE(boxes.empty());
+  answers = {seams::vbNo};
+  a.Combo1->setCurrentIndex(3);
+  a.Combo1_Click();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, h3);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("Warning"));
+  EXPECT_EQ(boxes[0].buttons, seams::vbYesNo | seams::vbExclamation);
+  EXPECT_EQ(a.Combo1->currentIndex(), 0);  // back on the last row taken
+  answers = {seams::vbYes};
+  a.Combo1->setCurrentIndex(3);
+  a.Combo1_Click();
+  EXPECT_EQ(a.Combo1->currentIndex(), 3);
+  EXPECT_EQ(a.LastHeader, 0);
+  a.Combo1_Click();  // chosen again: asked again
+  EXPECT_EQ(boxes.size(), 3u);
+
+  const char* words[] = {"lh6", "lh7", "Auto"};
+  for (int row = 3; row <= 5; ++row) {
+    boxes.clear();
+    answers = {seams::vbNo};
+    a.Combo2->setCurrentIndex(row);
+    a.Combo2_Click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].prompt,
+              QStringLiteral("この圧縮形式は配布が禁止されていますので、通常の圧縮には利用しないことを推奨します。\r\n") +
+                  QString::fromLatin1(words[row - 3]) + QStringLiteral("形式を利用しますか？"));
+    EXPECT_EQ(a.Combo2->currentIndex(), 2);
+  }
+  a.Combo2->setCurrentIndex(1);
+  a.Combo2_Click();
+  EXPECT_EQ(a.LastMethod, 1);
+  answers = {seams::vbYes};
+  a.Combo2->setCurrentIndex(4);
+  a.Combo2_Click();
+  EXPECT_EQ(a.Combo2->currentIndex(), 4);
+  EXPECT_EQ(a.LastMethod, 1);
+}
+
+TEST_F(AssyukuFormTest, CommandLineOfEachSingleDrop) {
+  recordCalls();
+  const QString photos = folder(QStringLiteral("a/photos"));
+  const QString notes = file(QStringLiteral("a/notes.txt"));
+  const QString readme = file(QStringLiteral("my.dir/readme"));
+  struct Case {
+    QString item;
+    int header, method;
+    QString command;
+  };
+  const Case cases[] = {
+      {photos, 2, 2, "a -d1 -y1 -h2 -jm2 " + q(photos + ".lzh") + " " + q(photos + "/") + " *.*"},
+      {notes, 2, 2, "a -y1 -h2 -jm2 " + q(path("a/notes.lzh")) + " " + q(notes) + " "},
+      {notes, 0, 0, "a -y1 -h0 -jm0 " + q(path("a/notes.lzh")) + " " + q(notes) + " "},
+      // The archive of a file without extension in a dotted folder stays beside it.
+      {readme, 1, 2, "a -y1 -h1 -jm2 " + q(readme + ".lzh") + " " + q(readme) + " "},
+  };
+  for (const Case& c : cases) {
+    calls.clear();
+    forms::AssyukuForm* a = &AssyukuForm();
+    a->Combo1->setCurrentIndex(c.header);
+    a->Combo2->setCurrentIndex(c.method);
+    a->Form_OLEDragDrop({c.item});
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].commandLine, c.command);
+    EXPECT_EQ(calls[0].owner, a);
+    EXPECT_TRUE(calls[0].nullOutput);
+    EXPECT_EQ(calls[0].outputSize, 0);
+    EXPECT_FALSE(AssyukuFormLoaded());  // every drop closes the window
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(AssyukuFormTest, AnArchiveAloneIsExtractedWithTheMascotAsOwner) {
+  recordCalls();
+  const QString old = file(QStringLiteral("a/old.lzh"));
+  Module6::setCheckArchiveHandler([&](const QString& p, int mode) {
+    EXPECT_EQ(mode, 1);
+    return p == old ? 1 : 0;
+  });
+  AssyukuForm().Form_OLEDragDrop({old});
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine, "x -d1 -y1 " + q(old) + " " + q(path("a/old/")) + " *.*");
+  ASSERT_TRUE(Form1Loaded());
+  EXPECT_EQ(calls[0].owner, &::Form1());
+  EXPECT_FALSE(calls[0].nullOutput);
+  EXPECT_FALSE(AssyukuFormLoaded());
+
+  // Together with another item it is packed.
+  calls.clear();
+  const QString other = file(QStringLiteral("a/other.txt"));
+  AssyukuForm().Form_OLEDragDrop({old, other});
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_TRUE(calls[0].commandLine.startsWith(QStringLiteral("a -y1 -h2 -jm2 ")));
+
+  // A failed extraction: its box, and the window closes all the same.
+  calls.clear();
+  results = {0x8003};
+  AssyukuForm().Form_OLEDragDrop({old});
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes.back().prompt, QStringLiteral("解凍に失敗しました。Error Code:0x8003"));
+  EXPECT_EQ(boxes.back().title, QStringLiteral("Failed"));
+  EXPECT_EQ(boxes.back().buttons, seams::vbOKOnly | seams::vbCritical);
+  EXPECT_FALSE(AssyukuFormLoaded());
+}
+
+TEST_F(AssyukuFormTest, SeveralItemsGoThroughTheListFile) {
+  recordCalls();
+  const QString photos = folder(QStringLiteral("a/photos.old"));
+  const QString memo = file(QStringLiteral("a/my memo.txt"));
+  const QString list = path(QStringLiteral("rp.lst"));
+  QByteArray listed;
+  duringCall = [&](const Module6::UnlhaCall&) { listed = readFile(list); };
+  AssyukuForm().Form_OLEDragDrop({photos, memo});
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine, "a -y1 -h2 -jm2 " + q(path("a/photos.lzh")) + " @" + q(list));
+  EXPECT_EQ(QString::fromUtf8(listed), q(path("a/")) + " " + q("photos.old") + " -d1 \r\n" + q(path("a/")) + " " +
+                                           q("my memo.txt") + " -d0 \r\n");
+  EXPECT_FALSE(QFileInfo::exists(list));
+  EXPECT_FALSE(AssyukuFormLoaded());
+}
+
+TEST_F(AssyukuFormTest, ExistingArchiveIsOverwrittenUpdatedOrLeftAlone) {
+  recordCalls();
+  const QString notes = file(QStringLiteral("notes.txt"));
+  const QString arc = file(QStringLiteral("notes.lzh"), "old archive");
+  const QString question = arc + QStringLiteral("はすでに存在しています。\r\nファイルを上書きしますか?\r\n(はいで上書き,いいえで追加圧縮,キャンセルで圧縮中止)");
+
+  bool existedDuringCall = true;
+  duringCall = [&](const Module6::UnlhaCall&) { existedDuringCall = QFileInfo::exists(arc); };
+  answers = {seams::vbYes};
+  AssyukuForm().Form_OLEDragDrop({notes});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, question);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("上書き確認"));
+  EXPECT_EQ(boxes[0].buttons, seams::vbYesNoCancel | seams::vbInformation);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_FALSE(existedDuringCall);
+
+  file(QStringLiteral("notes.lzh"), "old archive");
+  boxes.clear();
+  calls.clear();
+  answers = {seams::vbNo};
+  AssyukuForm().Form_OLEDragDrop({notes});
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine, "u -y1 -h2 -jm2 " + q(arc) + " " + q(notes) + " ");
+
+  boxes.clear();
+  calls.clear();
+  answers = {seams::vbCancel};
+  AssyukuForm().Form_OLEDragDrop({notes});
+  EXPECT_TRUE(calls.empty());
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].prompt, QStringLiteral("圧縮をキャンセルしました。"));
+  EXPECT_EQ(boxes[1].title, QStringLiteral("Failed"));
+  EXPECT_EQ(boxes[1].buttons, seams::vbOKOnly | seams::vbCritical);
+  EXPECT_EQ(readFile(arc), QByteArray("old archive"));
+  EXPECT_FALSE(AssyukuFormLoaded());
+}
+
+TEST_F(AssyukuFormTest, FailedPackingShowsTheCode) {
+  recordCalls();
+  results = {0x8004};
+  AssyukuForm().Form_OLEDragDrop({folder(QStringLiteral("empty"))});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("圧縮に失敗しました。Error Code:0x8004"));
+  EXPECT_EQ(boxes[0].title, QStringLiteral("Failed"));
+  EXPECT_FALSE(AssyukuFormLoaded());
+}
+
+// Through the archiver layer itself.
+TEST_F(AssyukuFormTest, RealPackingAndUnpacking) {
+  const QString photos = folder(QStringLiteral("写真"));
+  writeFile(QStringLiteral("写真/海.txt"), "sea");
+  writeFile(QStringLiteral("写真/旅行/山.bin"), QByteArray(20000, 'm'));
+  AssyukuForm().Form_OLEDragDrop({photos});
+  EXPECT_TRUE(boxes.empty());
+  const QString arc = path(QStringLiteral("写真.lzh"));
+  ASSERT_NE(unlha::UnlhaCheckArchive(arc.toStdString(), 1), 0);
+
+  // The archive dropped alone is extracted beside it.
+  QDir(photos).removeRecursively();
+  AssyukuForm().Form_OLEDragDrop({arc});
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(readFile(path(QStringLiteral("写真/海.txt"))), QByteArray("sea"));
+  EXPECT_EQ(readFile(path(QStringLiteral("写真/旅行/山.bin"))), QByteArray(20000, 'm'));
+
+  // Several items: one archive named after the first.
+  const QString memo = file(QStringLiteral("メモ 1.txt"), "memo");
+  const QString dotted = folder(QStringLiteral("v1.2"));
+  writeFile(QStringLiteral("v1.2/readme"), "read me");
+  AssyukuForm().Form_OLEDragDrop({memo, dotted});
+  EXPECT_TRUE(boxes.empty());
+  const QString both = path(QStringLiteral("メモ 1.lzh"));
+  const QString out = path(QStringLiteral("out"));
+  ASSERT_EQ(unlha::Unlha(0, ("x -d1 -y1 \"" + both + "\" \"" + out + "/\" *.*").toStdString()), 0);
+  EXPECT_EQ(readFile(out + QStringLiteral("/メモ 1.txt")), QByteArray("memo"));
+  EXPECT_EQ(readFile(out + QStringLiteral("/v1.2/readme")), QByteArray("read me"));
+  EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("rp.lst"))));
+
+  // Answering No adds to the archive.
+  const QString more = file(QStringLiteral("more.txt"), "more");
+  answers = {seams::vbNo};
+  AssyukuForm().Form_OLEDragDrop({memo, more});
+  ASSERT_EQ(boxes.size(), 1u);
+  QDir(out).removeRecursively();
+  ASSERT_EQ(unlha::Unlha(0, ("x -d1 -y1 \"" + both + "\" \"" + out + "/\" *.*").toStdString()), 0);
+  EXPECT_EQ(readFile(out + QStringLiteral("/more.txt")), QByteArray("more"));
+  EXPECT_EQ(readFile(out + QStringLiteral("/v1.2/readme")), QByteArray("read me"));
+}
+
+}  // namespace
