@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <algorithm>
 
@@ -29,6 +30,7 @@
 #include "client/mainwindow/tests/mainform_fixture.h"
 #include "nmail/nmail.h"
 #include "nmail/tests/servers/servers.h"
+#include "platform/dialup.h"
 
 using namespace mainformtest;
 
@@ -267,6 +269,7 @@ class ReceiveMailTest : public MainFormTest {
         {"AttachmentsAreUnpackedAndNoted", 4}, {"RunningTotalAfterTwoChecks", 5}, {"NoMailShowsTheNote", 6},
         {"WrongPasswordStoresAndDeletesNothing", 7}, {"StoreFailureKeepsTheMailOnTheServer", 8},
         {"StartPasswordHoldsTheCheck", 9}, {"ApopLogin", 10}, {"TheAutomaticCheckFetchesMail", 11},
+        {"HangUpAfterACheckWithoutMail", 12},
     };
     const auto it = accounts.find(name);
     user = QStringLiteral("client%1").arg(it == accounts.end() ? 30 : it->second, 2, 10, QLatin1Char('0')).toStdString();
@@ -732,6 +735,33 @@ TEST_F(ReceiveMailTest, StartPasswordHoldsTheCheck) {
   ReceiveMail();
   EXPECT_EQ(countMaildrop(user), 0);
   EXPECT_EQ(subjectsOf(received()), QStringList{QStringLiteral("later")});
+}
+
+TEST_F(ReceiveMailTest, HangUpAfterACheckWithoutMail) {
+  // A dial-up link: a process that calls itself pppd, named in a pid file.
+  QTemporaryDir run;
+  dialup::setRunFolder(run.path());
+  const QString exe = run.path() + QStringLiteral("/pppd");
+  QFile::copy(QStringLiteral("/bin/sleep"), exe);
+  QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QProcess ppp;
+  ppp.start(exe, {QStringLiteral("30")});
+  ASSERT_TRUE(ppp.waitForStarted());
+  writeFile(run.path() + QStringLiteral("/ppp0.pid"), QByteArray::number(ppp.processId()) + "\n");
+
+  dropMail(user, 1, mail(QStringLiteral("a@example.jp"), QStringLiteral("mail"), QStringLiteral("x\n")));
+  startDovecot({QStringLiteral("NUMBER15=1")});
+  ASSERT_TRUE(SetForm().Check2->isChecked());
+  receive();  // mail came: the race, and the line stays
+  EXPECT_FALSE(ppp.waitForFinished(300));
+  receive();  // no mail: the line is hung up
+  EXPECT_TRUE(ppp.waitForFinished(5000));
+  EXPECT_GT(noteWaits, 0);
+  dialup::setRunFolder(QString());
+  if (ppp.state() != QProcess::NotRunning) {
+    ppp.kill();
+    ppp.waitForFinished();
+  }
 }
 
 // ---- The automatic check, driven tick by tick ----
