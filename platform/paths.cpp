@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 
 namespace paths {
@@ -24,12 +25,28 @@ bool asciiCaseEqual(const QString& a, const QString& b) {
   return true;
 }
 
+QString asciiLower(const QString& s) {
+  QString r = s;
+  for (QChar& c : r)
+    if (c.unicode() >= u'A' && c.unicode() <= u'Z') c = QChar(static_cast<char16_t>(c.unicode() + 32));
+  return r;
+}
+
 // The entry of dir named name without regard to case; exact match first.
+// Spellings found by listing a folder are remembered (and checked again on
+// use), so the data folder's other spellings cost one look-up, not a listing.
 QString matchEntry(const QString& dir, const QString& name) {
   if (QFileInfo::exists(dir + u'/' + name)) return name;
+  static QHash<QString, QString> found;
+  const QString key = dir + u'/' + asciiLower(name);
+  const auto it = found.constFind(key);
+  if (it != found.constEnd() && QFileInfo::exists(dir + u'/' + it.value())) return it.value();
   const QStringList entries = QDir(dir.isEmpty() ? QStringLiteral("/") : dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   for (const QString& e : entries)
-    if (asciiCaseEqual(e, name)) return e;
+    if (asciiCaseEqual(e, name)) {
+      found.insert(key, e);
+      return e;
+    }
   return QString();
 }
 

@@ -24,3 +24,13 @@ TEST(Paths, ResolvesWithoutRegardToCase) {
   EXPECT_FALSE(QDir(tmp.path() + QStringLiteral("/★MAILDATA")).exists());
   paths::setProgramFolder(QString());
 }
+
+TEST(Paths, AFolderRenamedInAnotherCaseIsFoundAgain) {
+  QTemporaryDir tmp;
+  paths::setProgramFolder(tmp.path());
+  QDir(tmp.path()).mkpath(QStringLiteral("★MailData"));
+  EXPECT_EQ(paths::resolve(QStringLiteral("\\★MAilData")), tmp.path() + QStringLiteral("/★MailData"));
+  ASSERT_TRUE(QDir(tmp.path()).rename(QStringLiteral("★MailData"), QStringLiteral("★MAILDATA")));
+  EXPECT_EQ(paths::resolve(QStringLiteral("\\★MAilData")), tmp.path() + QStringLiteral("/★MAILDATA"));
+  paths::setProgramFolder(QString());
+}
