@@ -120,8 +120,17 @@ QString AssyukuForm::BuildSwitches(int headerRow, int methodRow) const {
 
 QString AssyukuForm::ListFilePath() const { return paths::programFolder() + ListSep + QStringLiteral("rp.lst"); }
 
+QString AssyukuForm::ArchiveFor(const QString& stem, const QString& item) const {
+  const QString archive = stem + QStringLiteral(".lzh");
+  const QString real = QFileInfo(archive).absoluteFilePath();
+  for (const QString& d : dropped_)
+    if (QFileInfo(d).absoluteFilePath() == real) return item + QStringLiteral(".lzh");
+  return archive;
+}
+
 void AssyukuForm::Form_OLEDragDrop(const QStringList& files) {
   if (files.isEmpty()) return;
+  dropped_ = files;
   const QString first = files.first();
   const int n = static_cast<int>(files.size());
   if (n == 1) {
@@ -176,18 +185,17 @@ void AssyukuForm::CompressFolder(const QString& folder) {
 
 void AssyukuForm::CompressFile(const QString& file) {
   const QString sw = BuildSwitches(Combo1->currentIndex(), Combo2->currentIndex());
-  const QString stem = Module6::StripExtension(file);
-  QString command = QStringLiteral("a -y1 ") + sw + kQ + stem + QStringLiteral(".lzh") + kQ + QStringLiteral(" ") + kQ +
-                    file + kQ + QStringLiteral(" ");
-  RunUnlha(command, stem + QStringLiteral(".lzh"));
+  const QString archive = ArchiveFor(Module6::StripExtension(file), file);
+  QString command = QStringLiteral("a -y1 ") + sw + kQ + archive + kQ + QStringLiteral(" ") + kQ + file + kQ +
+                    QStringLiteral(" ");
+  RunUnlha(command, archive);
 }
 
 void AssyukuForm::CompressList(const QString& first, const QString& list) {
   const QString sw = BuildSwitches(Combo1->currentIndex(), Combo2->currentIndex());
-  const QString stem = Module6::StripExtension(first);
-  QString command = QStringLiteral("a -y1 ") + sw + kQ + stem + QStringLiteral(".lzh") + kQ + QStringLiteral(" @") + kQ +
-                    list + kQ;
-  RunUnlha(command, stem + QStringLiteral(".lzh"));
+  const QString archive = ArchiveFor(Module6::StripExtension(first), first);
+  QString command = QStringLiteral("a -y1 ") + sw + kQ + archive + kQ + QStringLiteral(" @") + kQ + list + kQ;
+  RunUnlha(command, archive);
 }
 
 void AssyukuForm::RunUnlha(QString& command, const QString& archive) {

@@ -60,6 +60,13 @@ class AssyukuForm : public ui::Form {
   // The list file of a drop of several items.
   QString ListFilePath() const;
 
+ private:
+  // The archive for a stem: stem & ".lzh", unless that is one of the
+  // dropped items itself (an archive dropped to be packed), which must not
+  // be replaced: then item & ".lzh".
+  QString ArchiveFor(const QString& stem, const QString& item) const;
+  QStringList dropped_;  // the items of the drop being handled
+
  protected:
   void Form_Load() override;
 

@@ -155,12 +155,25 @@ TEST_F(AssyukuFormTest, AnArchiveAloneIsExtractedWithTheMascotAsOwner) {
   EXPECT_FALSE(calls[0].nullOutput);
   EXPECT_FALSE(AssyukuFormLoaded());
 
-  // Together with another item it is packed.
+  // Together with another item it is packed, into an archive of its own
+  // name: the dropped archive is no candidate for overwriting.
   calls.clear();
   const QString other = file(QStringLiteral("a/other.txt"));
   AssyukuForm().Form_OLEDragDrop({old, other});
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_TRUE(calls[0].commandLine.startsWith(QStringLiteral("a -y1 -h2 -jm2 ")));
+  EXPECT_EQ(calls[0].commandLine, "a -y1 -h2 -jm2 " + q(old + ".lzh") + " @" + q(path("rp.lst")));
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(QFileInfo::exists(old));
+
+  // So is a file named like an archive that is none.
+  calls.clear();
+  Module6::setCheckArchiveHandler([](const QString&, int) { return 0; });
+  AssyukuForm().Form_OLEDragDrop({old});
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].commandLine, "a -y1 -h2 -jm2 " + q(old + ".lzh") + " " + q(old) + " ");
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(QFileInfo::exists(old));
+  Module6::setCheckArchiveHandler([&](const QString& p, int) { return p == old ? 1 : 0; });
 
   // A failed extraction: its box, and the window closes all the same.
   calls.clear();
@@ -266,6 +279,16 @@ TEST_F(AssyukuFormTest, RealPackingAndUnpacking) {
   EXPECT_EQ(readFile(out + QStringLiteral("/メモ 1.txt")), QByteArray("memo"));
   EXPECT_EQ(readFile(out + QStringLiteral("/v1.2/readme")), QByteArray("read me"));
   EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("rp.lst"))));
+
+  // A real archive dropped with another file is packed with it and kept.
+  const QByteArray photosArchive = readFile(arc);
+  AssyukuForm().Form_OLEDragDrop({arc, memo});
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(readFile(arc), photosArchive);
+  QDir(out).removeRecursively();
+  ASSERT_EQ(unlha::Unlha(0, ("x -d1 -y1 \"" + arc + ".lzh\" \"" + out + "/\" *.*").toStdString()), 0);
+  EXPECT_EQ(readFile(out + QStringLiteral("/写真.lzh")), photosArchive);
+  EXPECT_EQ(readFile(out + QStringLiteral("/メモ 1.txt")), QByteArray("memo"));
 
   // Answering No adds to the archive.
   const QString more = file(QStringLiteral("more.txt"), "more");
