@@ -210,7 +210,13 @@ namespace forms {
 WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDialog(this), CommonDialog1(this) {
   setCaption(QStringLiteral("新規作成・送信 （フォームのストレッチ、最大化が可能です）"));
   QWidget* c = client();
-  setBackColor(c, QColor(224, 224, 224));
+  {
+    // The window background; the boxes keep their own white.
+    QPalette p = c->palette();
+    p.setColor(QPalette::Window, QColor(224, 224, 224));
+    c->setPalette(p);
+    c->setAutoFillBackground(true);
+  }
 
   buildToolbar();
 
@@ -310,6 +316,8 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   pane->setObjectName(QStringLiteral("List1"));
   ui::place(pane, 0, 1150, 2250, kDesignHeight - 2400 - 345);
   pane->onPress = [this] { List1_MouseDown(); };
+  pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // rows are full-width fields
+  pane->setTextElideMode(Qt::ElideNone);
   List1 = pane;
 
   // Boxes beyond the 9700-twip width.
@@ -517,7 +525,11 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event) {
       if (watched == Label7) Label7_DblClick();
       break;
     case QEvent::FocusOut:
-      if (watched == Combo1 && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) Combo1_LostFocus();
+      // Opening the drop-down list or switching to another program is no
+      // leaving of the list.
+      if (watched == Combo1 && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason &&
+          static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason)
+        Combo1_LostFocus();
       break;
     case QEvent::DragEnter:
     case QEvent::DragMove:
