@@ -480,9 +480,26 @@ int pack(const Command& cmd, std::string& report) {
   std::map<std::string, std::size_t> outIndex;
   for (std::size_t i = 0; i < outs.size(); ++i) outIndex[outs[i].path] = i;
   bool changed = false;
+  // Two names on the disk that the archive's code page writes alike (a
+  // character it cannot hold becomes "?") must not replace each other.
+  auto unique = [&](const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    const auto dot = path.rfind('.');
+    const std::size_t extAt = dot != std::string::npos && dot > nameAt ? dot : path.size();
+    for (int k = 2;; ++k) {
+      std::string p = path.substr(0, extAt) + "_" + std::to_string(k) + path.substr(extAt);
+      if (!outIndex.count(p)) return p;
+    }
+  };
   for (const Item& it : col.items) {
-    const std::string path = names::toArchive(it.entryPath);
+    std::string path = names::toArchive(it.entryPath);
     auto o = outIndex.find(path);
+    if (o != outIndex.end() && outs[o->second].item && outs[o->second].item->diskPath != it.diskPath) {
+      if (it.isDir && outs[o->second].item->isDir) continue;  // one folder in the archive
+      path = unique(path);
+      o = outIndex.end();
+    }
     if (o != outIndex.end()) {
       Out& slot = outs[o->second];
       if (cmd.word == 'u' && slot.old && existing[*slot.old].mtime >= it.mtime) continue;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 
 #include "archive.h"
@@ -440,6 +441,25 @@ TEST_F(Unlha, DamagedArchivesFailCleanly) {
       }
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Unlha, NamesTheCodePageCannotHoldKeepEveryFile) {
+  writeFile(dir / "src" / "😀.txt", "smile");
+  writeFile(dir / "src" / "😁.txt", "grin");
+  writeFile(dir / "src" / "plain.txt", "plain");
+  const fs::path arc = dir / "emoji.lzh";
+  ASSERT_EQ(unlha::Unlha(0, "a -d1 " + q(arc) + " " + qs(dir / "src") + " *.*"), 0);
+  ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), 0);
+  const auto got = tree(dir / "out");
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got.at("plain.txt"), "plain");
+  std::multiset<std::string> contents;
+  for (auto& [k, v] : got) contents.insert(v);
+  EXPECT_EQ(contents, (std::multiset<std::string>{"smile", "grin", "plain"}));
 }
 
 }  // namespace
