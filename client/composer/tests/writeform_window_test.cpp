@@ -13,8 +13,10 @@
 #include <QTextEdit>
 
 #include "client/composer/ccform.h"
+#include "client/composer/kaoform.h"
 #include "client/composer/tests/writeform_fixture.h"
 #include "client/composer/writeformparts.h"
+#include "client/tools/helpform.h"
 
 using namespace writetest;
 
@@ -352,4 +354,40 @@ TEST_F(WriteFormTest, ADroppedHelpBoxStaysWhereItWasDropped) {
   EXPECT_NEAR(writeform::twT(w.Text14), 850, 15);
   const QSize size = w.Text14->size();
   EXPECT_EQ(w.Text14->size(), size);
+}
+
+TEST_F(WriteFormTest, MenusRunTheButtonsAndOpenTheOtherWindows) {
+  writeAddressBook({{QStringLiteral("甲"), QStringLiteral("ko@example.jp")}});
+  start();
+  forms::WriteForm& w = openComposer();
+  w.SubjectText->setText(QStringLiteral("件名"));
+  w.mclire->trigger();
+  EXPECT_TRUE(w.SubjectText->text().isEmpty());
+  w.mmotosize->trigger();
+  EXPECT_NEAR(w.Width(), 7100, 15);
+  w.myobidasi->trigger();
+  EXPECT_EQ(MailListKind, 10);
+  EXPECT_NEAR(w.Width(), 9700, 15);
+  w.maddress->trigger();
+  EXPECT_EQ(MailListKind, 0);
+  EXPECT_EQ(w.List1->count(), 1);
+  w.mato->trigger();  // no subject: refused
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("件名が空白です。保存出来ません。"));
+
+  w.mkao->trigger();
+  EXPECT_TRUE(KaoFormLoaded() && ::KaoForm().isVisible());
+  w.mhelpsetu->trigger();
+  EXPECT_TRUE(HelpFormLoaded() && ::HelpForm().isVisible());
+  ::HelpForm().Unload();
+  w.Command12_Click();
+  EXPECT_TRUE(HelpFormLoaded() && ::HelpForm().isVisible());
+
+  // "終了" closes the composer with its unload steps.
+  MultiSendMode = 1;
+  w.mend->trigger();
+  EXPECT_FALSE(WriteFormLoaded());
+  EXPECT_EQ(MultiSendMode, 0);
+  EXPECT_EQ(MailListKind, 1000);
+  EXPECT_NE(iniValue("NUMBER23"), QStringLiteral("<none>"));
 }
