@@ -300,9 +300,9 @@ std::optional<std::vector<Entry>> readAll(std::FILE* f, std::string* error) {
     entries.push_back(std::move(e));
     any = true;
   }
-  if (!any && size > 1) {
-    // Only an end mark with something after it, or a lone zero: an archive
-    // this small with data behind is no archive.
+  if (!any && size != 1) {
+    // No entry: only the lone end mark makes an (empty) archive; an empty
+    // file, or a zero byte with more behind it, is none.
     setError(error, "not an LHA archive");
     return std::nullopt;
   }

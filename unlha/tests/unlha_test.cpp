@@ -287,10 +287,14 @@ TEST_F(Unlha, CheckArchiveTellsArchivesFromOtherFiles) {
   writeFile(dir / "badsum.lzh", badSum);
   writeFile(dir / "cut.lzh", good.substr(0, good.size() / 2));
   writeFile(dir / "zero.bin", std::string(100, '\0'));
+  writeFile(dir / "empty.lzh", "");
   EXPECT_NE(unlha::UnlhaCheckArchive(arc.string(), 1), 0);
-  for (const char* n : {"f.txt", "badsum.lzh", "cut.lzh", "zero.bin", "missing.lzh"})
+  for (const char* n : {"f.txt", "badsum.lzh", "cut.lzh", "zero.bin", "empty.lzh", "missing.lzh"})
     EXPECT_EQ(unlha::UnlhaCheckArchive((dir / n).string(), 1), 0) << n;
   EXPECT_EQ(unlha::UnlhaCheckArchive(dir.string(), 1), 0);
+  // Neither an empty file nor a folder extracts as an archive.
+  for (const fs::path& p : {dir / "empty.lzh", dir})
+    EXPECT_EQ(unlha::Unlha(0, "x -y1 " + q(p) + " " + qs(dir / "o") + " *.*"), unlha::kErrorBrokenArchive) << p;
 }
 
 // ---------------------------------------------------------------- hostile archives
