@@ -119,9 +119,9 @@ void WriteForm::Command13_Click() {
     reportFileError(QStringLiteral("保留メールを保存できませんでした。"), f.errorText());
     return;
   }
-  const auto n = static_cast<std::int16_t>(count + 1);
+  const int n = count + 1;
   // A mail that could not be kept stays in the composer.
-  if (count >= records::kMaxRecords || !SaveHeldMail(n)) return;
+  if (!SaveHeldMail(n)) return;
   CurrentRecordNo = n;
   Command14_Click();
   Command11_Click();

@@ -117,6 +117,7 @@ void WriteForm::Command1_Click() {
 
   const QString subject = SubjectText->text();
   const QString attachments = AttachText->text();
+  bool seeded = false;
   for (int i = 1; i <= turns; ++i) {
     QString to;
     if (toAll) {
@@ -142,10 +143,12 @@ void WriteForm::Command1_Click() {
       if (RecordSentMail(n)) CurrentRecordNo = n;
     }
 
-    // Each mail of the run draws its own fortune.
+    // Each mail of the run draws its own fortune (the generator is seeded
+    // from the clock once per send, so that quick turns do not repeat a draw).
     QString body = EditorText(rtfEd);
     if (Check1->isChecked()) {
-      seams::Randomize();
+      if (!seeded) seams::Randomize();
+      seeded = true;
       const int k = static_cast<int>(seams::Rnd() * 12 + 1);
       body += composer::fortuneBlock(std::clamp(k, 1, 12));
     }

@@ -275,3 +275,17 @@ TEST_F(WriteFormTest, APickedAddressComesWholeAndFeedsTheCcListInCcMode) {
   }
   EXPECT_EQ(CurrentRecordNo, 2);
 }
+
+TEST_F(WriteFormTest, AMailThatCannotBeHeldStaysInTheComposer) {
+  start();
+  // A folder where the held-mail file belongs: nothing can be written there.
+  QDir().mkpath(dir.path() + QStringLiteral("/★MailData/xqmdata10.data"));
+  forms::WriteForm& w = openComposer();
+  w.SubjectText->setText(QStringLiteral("大事な下書き"));
+  SetEditorText(w.rtfEd, QStringLiteral("消えては困る本文"));
+  w.Command13_Click();
+  ASSERT_EQ(boxes.size(), 2u);  // the question, then the failure
+  EXPECT_TRUE(boxes[1].prompt.startsWith(QStringLiteral("保留メールを保存できませんでした。"))) << boxes[1].prompt.toStdString();
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("大事な下書き"));
+  EXPECT_EQ(bodyOf(w), QStringLiteral("消えては困る本文"));
+}
