@@ -78,9 +78,10 @@ class BackFormTest : public ::testing::Test {
     seams::setFileDialogHandler([this](const seams::FileDialogCall& c) {
       dialogs.push_back(c);
       if (chosen.empty()) return std::optional<QString>();
-      std::optional<QString> a = chosen.front();
+      const QString a = chosen.front().value_or(QString());
+      const bool cancelled = !chosen.front().has_value();
       chosen.pop_front();
-      return a;
+      return cancelled ? std::optional<QString>() : std::optional<QString>(a);
     });
     ui::setEndHook([this](int code) {
       ++ends;

@@ -84,7 +84,9 @@ TEST_F(WriteFormTest, SenderIsTheOwnAddressOrTheDisplayTextWithIt) {
     ASSERT_TRUE(got);
     EXPECT_EQ(got->envelopeFrom, QStringLiteral("<%1>").arg(ownAddress));
     EXPECT_TRUE(got->from.contains(ownAddress)) << got->from.toStdString();
-    if (!c.expectedFrom.isEmpty()) EXPECT_TRUE(got->from.startsWith(c.expectedFrom)) << got->from.toStdString();
+    if (!c.expectedFrom.isEmpty()) {
+      EXPECT_TRUE(got->from.startsWith(c.expectedFrom)) << got->from.toStdString();
+    }
   }
 }
 
