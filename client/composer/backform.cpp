@@ -302,46 +302,7 @@ BackForm::BackForm() : ui::Form(QStringLiteral("BackForm")) {
 }
 
 void BackForm::buildToolbar() {
-  tbToolBar = new QToolBar(client());
-  tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
-  tbToolBar->setMovable(false);
-  tbToolBar->setIconSize(QSize(16, 16));
-  ui::place(tbToolBar, 0, 0, 4500, 390);
-  struct B {
-    const char* key;
-    const char16_t* tip;
-    QStyle::StandardPixmap icon;
-    const char* text;
-  };
-  static const B buttons[] = {
-      {"New", u"新規作成", QStyle::SP_FileIcon, nullptr},
-      {"Open", u"開く", QStyle::SP_DialogOpenButton, nullptr},
-      {"Save", u"名前を付けて保存", QStyle::SP_DialogSaveButton, nullptr},
-      {"Print", u"印刷", QStyle::SP_ComputerIcon, nullptr},
-      {"Cut", u"切り取り", QStyle::SP_DialogDiscardButton, nullptr},
-      {"Copy", u"ｺﾋﾟｰ", QStyle::SP_FileDialogDetailedView, nullptr},
-      {"Paste", u"貼り付け", QStyle::SP_FileDialogContentsView, nullptr},
-      {"Bold", u"太字", QStyle::SP_CustomBase, "B"},
-      {"Italic", u"斜体", QStyle::SP_CustomBase, "I"},
-      {"Underline", u"下線", QStyle::SP_CustomBase, "U"},
-      {"Undo", u"アンドウ", QStyle::SP_ArrowBack, nullptr},
-  };
-  for (const B& b : buttons) {
-    QAction* a = b.text ? tbToolBar->addAction(QString::fromLatin1(b.text))
-                        : tbToolBar->addAction(style()->standardIcon(b.icon), QString());
-    const QString key = QString::fromLatin1(b.key);
-    a->setObjectName(key);
-    a->setData(key);
-    a->setToolTip(q(b.tip));
-    if (b.text) {
-      QFont f = a->font();
-      if (key == QLatin1String("Bold")) f.setBold(true);
-      if (key == QLatin1String("Italic")) f.setItalic(true);
-      if (key == QLatin1String("Underline")) f.setUnderline(true);
-      a->setFont(f);
-    }
-    connect(a, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
-  }
+  tbToolBar = BuildEditorToolbar(*this, 4500, [this](const QString& key) { tbToolBar_ButtonClick(key); });
 }
 
 void BackForm::buildMenus() {
@@ -384,17 +345,11 @@ void BackForm::buildMenus() {
   mnusyou = add(mnusub, "mnusyou", QStringLiteral("画面小"));
   mnukesu = add(mnusub, "mnukesu", QStringLiteral("消去"));
 
-  connect(mnew, &QAction::triggered, this, [this] { EditNewFile(*this, rtfEd); });
+  BindEditorMenuItems(*this, rtfEd, CommonDialog1,
+                      {mnew, mprint, mall, matamajump, mbunmatujump, mcut, mcopy, mpaste});
   connect(mopen, &QAction::triggered, this, [] { OpenBackText(); });
   connect(msave, &QAction::triggered, this, [this] { SaveAsWithHeader(QStringLiteral("to:")); });
-  connect(mprint, &QAction::triggered, this, [this] { EditPrint(*this, rtfEd, CommonDialog1); });
   connect(mend, &QAction::triggered, this, [this] { mend_Click(); });
-  connect(mall, &QAction::triggered, this, [this] { EditSelectAll(rtfEd); });
-  connect(matamajump, &QAction::triggered, this, [this] { EditJumpTop(rtfEd); });
-  connect(mbunmatujump, &QAction::triggered, this, [this] { EditJumpEnd(rtfEd); });
-  connect(mcut, &QAction::triggered, this, [this] { EditCut(rtfEd); });
-  connect(mcopy, &QAction::triggered, this, [this] { EditCopy(rtfEd); });
-  connect(mpaste, &QAction::triggered, this, [this] { EditPaste(rtfEd); });
   connect(msoshin, &QAction::triggered, this, [this] { Command2_Click(); });
   connect(mstop, &QAction::triggered, this, [this] { Command3_Click(); });
   connect(mnukao, &QAction::triggered, this, [this] { Command1_Click(); });
@@ -584,17 +539,7 @@ void BackForm::Command12_Click() { ::HelpForm().Show(); }
 void BackForm::mend_Click() { ui::endAtOnce(); }
 
 void BackForm::tbToolBar_ButtonClick(const QString& key) {
-  if (key == QLatin1String("New")) EditNewFile(*this, rtfEd);
-  else if (key == QLatin1String("Open")) OpenBackText();
-  else if (key == QLatin1String("SaveAs") || key == QLatin1String("Save")) SaveAsWithHeader(QStringLiteral("To:"));
-  else if (key == QLatin1String("Print")) EditPrint(*this, rtfEd, CommonDialog1);
-  else if (key == QLatin1String("Cut")) EditCut(rtfEd);
-  else if (key == QLatin1String("Undo")) EditUndo(rtfEd);
-  else if (key == QLatin1String("Copy")) EditCopy(rtfEd);
-  else if (key == QLatin1String("Paste")) EditPaste(rtfEd);
-  else if (key == QLatin1String("Bold")) EditToggleBold(rtfEd);
-  else if (key == QLatin1String("Italic")) EditToggleItalic(rtfEd);
-  else if (key == QLatin1String("Underline")) EditToggleUnderline(rtfEd);
+  EditorToolbarCommand(*this, rtfEd, CommonDialog1, key, [] { OpenBackText(); }, [this] { SaveAsWithHeader(QStringLiteral("To:")); });
 }
 
 void BackForm::SaveAsWithHeader(const QString& headerWord) {

@@ -374,46 +374,7 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
 }
 
 void WriteForm::buildToolbar() {
-  tbToolBar = new QToolBar(client());
-  tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
-  tbToolBar->setMovable(false);
-  tbToolBar->setIconSize(QSize(16, 16));
-  ui::place(tbToolBar, 0, 0, kLeftWidth, 390);
-  struct B {
-    const char* key;
-    const char16_t* tip;
-    QStyle::StandardPixmap icon;
-    const char* text;
-  };
-  static const B buttons[] = {
-      {"New", u"新規作成", QStyle::SP_FileIcon, nullptr},
-      {"Open", u"開く", QStyle::SP_DialogOpenButton, nullptr},
-      {"Save", u"名前を付けて保存", QStyle::SP_DialogSaveButton, nullptr},
-      {"Print", u"印刷", QStyle::SP_ComputerIcon, nullptr},
-      {"Cut", u"切り取り", QStyle::SP_DialogDiscardButton, nullptr},
-      {"Copy", u"ｺﾋﾟｰ", QStyle::SP_FileDialogDetailedView, nullptr},
-      {"Paste", u"貼り付け", QStyle::SP_FileDialogContentsView, nullptr},
-      {"Bold", u"太字", QStyle::SP_CustomBase, "B"},
-      {"Italic", u"斜体", QStyle::SP_CustomBase, "I"},
-      {"Underline", u"下線", QStyle::SP_CustomBase, "U"},
-      {"Undo", u"アンドウ", QStyle::SP_ArrowBack, nullptr},
-  };
-  for (const B& b : buttons) {
-    QAction* a = b.text ? tbToolBar->addAction(QString::fromLatin1(b.text))
-                        : tbToolBar->addAction(style()->standardIcon(b.icon), QString());
-    const QString key = QString::fromLatin1(b.key);
-    a->setObjectName(key);
-    a->setData(key);
-    a->setToolTip(q(b.tip));
-    if (b.text) {
-      QFont f = a->font();
-      f.setBold(key == QLatin1String("Bold"));
-      f.setItalic(key == QLatin1String("Italic"));
-      f.setUnderline(key == QLatin1String("Underline"));
-      a->setFont(f);
-    }
-    connect(a, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
-  }
+  tbToolBar = BuildEditorToolbar(*this, kLeftWidth, [this](const QString& key) { tbToolBar_ButtonClick(key); });
 }
 
 void WriteForm::buildMenus() {
@@ -464,17 +425,11 @@ void WriteForm::buildMenus() {
   mnuHelp = menu("mnuHelp", QStringLiteral("HELP(&H)"));
   mhelpsetu = add(mnuHelp, "mhelpsetu", QStringLiteral("取り扱い説明"));
 
-  connect(mnew, &QAction::triggered, this, [this] { EditNewFile(*this, rtfEd); });
+  BindEditorMenuItems(*this, rtfEd, CommonDialog1,
+                      {mnew, mprint, mall, matamajump, mbunmatujump, mcut, mcopy, mpaste});
   connect(mopen, &QAction::triggered, this, [] { OpenWriteText(); });
   connect(msave, &QAction::triggered, this, [this] { SaveAsWithHeader(QStringLiteral("From:")); });
-  connect(mprint, &QAction::triggered, this, [this] { EditPrint(*this, rtfEd, CommonDialog1); });
   connect(mend, &QAction::triggered, this, [this] { Unload(); });
-  connect(mall, &QAction::triggered, this, [this] { EditSelectAll(rtfEd); });
-  connect(matamajump, &QAction::triggered, this, [this] { EditJumpTop(rtfEd); });
-  connect(mbunmatujump, &QAction::triggered, this, [this] { EditJumpEnd(rtfEd); });
-  connect(mcut, &QAction::triggered, this, [this] { EditCut(rtfEd); });
-  connect(mcopy, &QAction::triggered, this, [this] { EditCopy(rtfEd); });
-  connect(mpaste, &QAction::triggered, this, [this] { EditPaste(rtfEd); });
   connect(msouhin, &QAction::triggered, this, [this] { Command1_Click(); });
   connect(mstop, &QAction::triggered, this, [this] { Command3_Click(); });
   connect(maddress, &QAction::triggered, this, [this] { Command4_Click(); });
@@ -781,17 +736,7 @@ void WriteForm::setOption2(bool on) {
 }
 
 void WriteForm::tbToolBar_ButtonClick(const QString& key) {
-  if (key == QLatin1String("New")) EditNewFile(*this, rtfEd);
-  else if (key == QLatin1String("Open")) OpenWriteText();
-  else if (key == QLatin1String("SaveAs") || key == QLatin1String("Save")) SaveAsWithHeader(QStringLiteral("To:"));
-  else if (key == QLatin1String("Print")) EditPrint(*this, rtfEd, CommonDialog1);
-  else if (key == QLatin1String("Cut")) EditCut(rtfEd);
-  else if (key == QLatin1String("Undo")) EditUndo(rtfEd);
-  else if (key == QLatin1String("Copy")) EditCopy(rtfEd);
-  else if (key == QLatin1String("Paste")) EditPaste(rtfEd);
-  else if (key == QLatin1String("Bold")) EditToggleBold(rtfEd);
-  else if (key == QLatin1String("Italic")) EditToggleItalic(rtfEd);
-  else if (key == QLatin1String("Underline")) EditToggleUnderline(rtfEd);
+  EditorToolbarCommand(*this, rtfEd, CommonDialog1, key, [] { OpenWriteText(); }, [this] { SaveAsWithHeader(QStringLiteral("To:")); });
 }
 
 void WriteForm::SaveAsWithHeader(const QString& headerWord) {

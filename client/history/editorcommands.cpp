@@ -1,5 +1,6 @@
 #include "client/history/editorcommands.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -8,9 +9,11 @@
 #include <QPrinter>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QToolBar>
 
 #include "client/composer/backform.h"
 #include "client/history/commondialog.h"
@@ -19,6 +22,7 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
+#include "platform/ui.h"
 #include "platform/vbstring.h"
 
 QString DocumentPath;
@@ -263,6 +267,78 @@ void EditPrint(ui::Form& window, QTextEdit* rtfEd, CommonDialog& dialog) {
 void EditToggleBold(QTextEdit* rtfEd) { toggle(BoldCount, rtfEd, &QFont::setBold); }
 void EditToggleItalic(QTextEdit* rtfEd) { toggle(ItalicCount, rtfEd, &QFont::setItalic); }
 void EditToggleUnderline(QTextEdit* rtfEd) { toggle(UnderlineCount, rtfEd, &QFont::setUnderline); }
+
+QToolBar* BuildEditorToolbar(ui::Form& window, int widthTw, std::function<void(const QString& key)> onButton) {
+  auto* bar = new QToolBar(window.client());
+  bar->setObjectName(QStringLiteral("tbToolBar"));
+  bar->setMovable(false);
+  bar->setIconSize(QSize(16, 16));
+  ui::place(bar, 0, 0, widthTw, 390);
+  struct B {
+    const char* key;
+    const char16_t* tip;
+    QStyle::StandardPixmap icon;
+    const char* text;
+  };
+  static const B buttons[] = {
+      {"New", u"新規作成", QStyle::SP_FileIcon, nullptr},
+      {"Open", u"開く", QStyle::SP_DialogOpenButton, nullptr},
+      {"Save", u"名前を付けて保存", QStyle::SP_DialogSaveButton, nullptr},
+      {"Print", u"印刷", QStyle::SP_ComputerIcon, nullptr},
+      {"Cut", u"切り取り", QStyle::SP_DialogDiscardButton, nullptr},
+      {"Copy", u"ｺﾋﾟｰ", QStyle::SP_FileDialogDetailedView, nullptr},
+      {"Paste", u"貼り付け", QStyle::SP_FileDialogContentsView, nullptr},
+      {"Bold", u"太字", QStyle::SP_CustomBase, "B"},
+      {"Italic", u"斜体", QStyle::SP_CustomBase, "I"},
+      {"Underline", u"下線", QStyle::SP_CustomBase, "U"},
+      {"Undo", u"アンドウ", QStyle::SP_ArrowBack, nullptr},
+  };
+  for (const B& b : buttons) {
+    QAction* a = b.text ? bar->addAction(QString::fromLatin1(b.text))
+                        : bar->addAction(window.style()->standardIcon(b.icon), QString());
+    const QString key = QString::fromLatin1(b.key);
+    a->setObjectName(key);
+    a->setData(key);
+    a->setToolTip(QString::fromUtf16(b.tip));
+    if (b.text) {
+      QFont f = a->font();
+      if (key == QLatin1String("Bold")) f.setBold(true);
+      if (key == QLatin1String("Italic")) f.setItalic(true);
+      if (key == QLatin1String("Underline")) f.setUnderline(true);
+      a->setFont(f);
+    }
+    QObject::connect(a, &QAction::triggered, &window, [onButton, key] { onButton(key); });
+  }
+  return bar;
+}
+
+void EditorToolbarCommand(ui::Form& window, QTextEdit* rtfEd, CommonDialog& dialog, const QString& key,
+                          const std::function<void()>& open, const std::function<void()>& saveAs) {
+  if (key == QLatin1String("New")) EditNewFile(window, rtfEd);
+  else if (key == QLatin1String("Open")) open();
+  else if (key == QLatin1String("SaveAs") || key == QLatin1String("Save")) saveAs();
+  else if (key == QLatin1String("Print")) EditPrint(window, rtfEd, dialog);
+  else if (key == QLatin1String("Cut")) EditCut(rtfEd);
+  else if (key == QLatin1String("Undo")) EditUndo(rtfEd);
+  else if (key == QLatin1String("Copy")) EditCopy(rtfEd);
+  else if (key == QLatin1String("Paste")) EditPaste(rtfEd);
+  else if (key == QLatin1String("Bold")) EditToggleBold(rtfEd);
+  else if (key == QLatin1String("Italic")) EditToggleItalic(rtfEd);
+  else if (key == QLatin1String("Underline")) EditToggleUnderline(rtfEd);
+}
+
+void BindEditorMenuItems(ui::Form& window, QTextEdit* rtfEd, CommonDialog& dialog, const EditorMenuItems& items) {
+  ui::Form* w = &window;
+  CommonDialog* d = &dialog;
+  QObject::connect(items.mnew, &QAction::triggered, w, [w, rtfEd] { EditNewFile(*w, rtfEd); });
+  QObject::connect(items.mprint, &QAction::triggered, w, [w, rtfEd, d] { EditPrint(*w, rtfEd, *d); });
+  QObject::connect(items.mall, &QAction::triggered, w, [rtfEd] { EditSelectAll(rtfEd); });
+  QObject::connect(items.matamajump, &QAction::triggered, w, [rtfEd] { EditJumpTop(rtfEd); });
+  QObject::connect(items.mbunmatujump, &QAction::triggered, w, [rtfEd] { EditJumpEnd(rtfEd); });
+  QObject::connect(items.mcut, &QAction::triggered, w, [rtfEd] { EditCut(rtfEd); });
+  QObject::connect(items.mcopy, &QAction::triggered, w, [rtfEd] { EditCopy(rtfEd); });
+  QObject::connect(items.mpaste, &QAction::triggered, w, [rtfEd] { EditPaste(rtfEd); });
+}
 
 void SaveTyakuTextAs() {
   auto& f = ::TyakuForm();

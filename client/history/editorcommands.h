@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <functional>
 
+class QAction;
 class QPrinter;
 class QTextEdit;
+class QToolBar;
 class CommonDialog;
 namespace ui {
 class Form;
@@ -51,6 +53,31 @@ void setPrintJobObserver(std::function<void(QPrinter&, int)> observer);
 void EditToggleBold(QTextEdit* rtfEd);
 void EditToggleItalic(QTextEdit* rtfEd);
 void EditToggleUnderline(QTextEdit* rtfEd);
+
+// ---- toolbar and menus of a pane's window ----
+// The editor toolbar across the top of the window's client area, widthTw
+// twips wide: New, Open, Save, Print, Cut, Copy, Paste, Bold, Italic,
+// Underline, Undo. Each action carries its key as object name and data;
+// pressing one calls onButton with the key.
+QToolBar* BuildEditorToolbar(ui::Form& window, int widthTw, std::function<void(const QString& key)> onButton);
+// Carries out a toolbar key on the window's pane: New, Print and the edit
+// commands work on rtfEd; Open and Save (or SaveAs) call the window's own
+// routines. Keys compare exactly; any other key does nothing.
+void EditorToolbarCommand(ui::Form& window, QTextEdit* rtfEd, CommonDialog& dialog, const QString& key,
+                          const std::function<void()>& open, const std::function<void()>& saveAs);
+// The menu items every pane's window has, bound to the same commands as
+// their toolbar buttons.
+struct EditorMenuItems {
+  QAction* mnew;
+  QAction* mprint;
+  QAction* mall;
+  QAction* matamajump;
+  QAction* mbunmatujump;
+  QAction* mcut;
+  QAction* mcopy;
+  QAction* mpaste;
+};
+void BindEditorMenuItems(ui::Form& window, QTextEdit* rtfEd, CommonDialog& dialog, const EditorMenuItems& items);
 
 // ---- save-as and open routines of the three panes ----
 void SaveTyakuTextAs();
