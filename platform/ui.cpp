@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QMenuBar>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,19 @@ namespace ui {
 
 void place(QWidget* w, int left, int top, int width, int height) {
   w->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+void setBackColor(QWidget* w, const QColor& c) {
+  w->setProperty("backColor", c);
+  if (qobject_cast<QPushButton*>(w)) {
+    w->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; }").arg(c.name()));
+    return;
+  }
+  QPalette p = w->palette();
+  p.setColor(QPalette::Base, c);
+  p.setColor(QPalette::Window, c);
+  w->setPalette(p);
+  w->setAutoFillBackground(true);
 }
 
 void installFontSubstitutions() {

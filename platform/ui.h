@@ -12,6 +12,7 @@
 //   placed in the client area below the menu bar.
 // - ui::endAtOnce() ends the program at once without any window's unload
 //   steps; tests replace it with a hook.
+#include <QColor>
 #include <QFont>
 #include <QMainWindow>
 #include <QString>
@@ -35,6 +36,11 @@ W* control(QWidget* parent, const QString& name, int left, int top, int width, i
   place(w, left, top, width, height);
   return w;
 }
+
+// Background colour of a control, kept in its "backColor" property: a
+// button takes it through its style sheet, any other control through its
+// palette (Base and Window, background filled).
+void setBackColor(QWidget* w, const QColor& c);
 
 // Font of the classic names mapped to installed Japanese fonts
 // ("ＭＳ ゴシック" IPAGothic, "ＭＳ Ｐゴシック" IPAPGothic, "ＭＳ 明朝" IPAMincho).

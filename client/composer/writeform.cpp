@@ -38,18 +38,7 @@
 
 namespace writeform {
 
-void setBackColor(QWidget* w, const QColor& c) {
-  w->setProperty("backColor", c);
-  if (qobject_cast<QPushButton*>(w)) {
-    w->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; }").arg(c.name()));
-    return;
-  }
-  QPalette p = w->palette();
-  p.setColor(QPalette::Base, c);
-  p.setColor(QPalette::Window, c);
-  w->setPalette(p);
-  w->setAutoFillBackground(true);
-}
+void setBackColor(QWidget* w, const QColor& c) { ui::setBackColor(w, c); }
 
 QColor backColor(const QWidget* w) {
   const QVariant v = w->property("backColor");

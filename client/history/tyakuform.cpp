@@ -42,18 +42,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 constexpr int kDesignScaleWidth = 9375;
 constexpr int kDesignScaleHeight = 7380;
 
-void setBackColor(QWidget* w, const QColor& c) {
-  w->setProperty("backColor", c);
-  if (qobject_cast<QPushButton*>(w)) {
-    w->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; }").arg(c.name()));
-    return;
-  }
-  QPalette p = w->palette();
-  p.setColor(QPalette::Base, c);
-  p.setColor(QPalette::Window, c);
-  w->setPalette(p);
-  w->setAutoFillBackground(true);
-}
+using ui::setBackColor;
 
 QString help1() {
   return QStringLiteral(
