@@ -153,7 +153,6 @@ class BackForm : public ui::Form {
   void buildToolbar();
   void buildMenus();
   void trackHover(QWidget* w);
-  void chooseAttachment(bool first);
   bool filling_ = false;  // List1 is being refilled: its selection changes are no clicks
 };
 
