@@ -101,6 +101,7 @@ struct Trimmed {
 // while one of the check's message boxes is up).
 struct Keywords {
   std::vector<records::SpamKeywordRecord> list;
+  std::vector<QString> trimmed;  // the keywords of list, trimmed
   bool valid = false;
   struct stat seen {};
   QByteArray path = QFile::encodeName(paths::resolve(records::kSpamKeywordFile));
@@ -114,6 +115,9 @@ struct Keywords {
     records::SpamKeywordFile file(records::kSpamKeywordFile);
     // No keywords to be had: every mail is kept.
     if (!file.readAll(list)) list.clear();
+    trimmed.clear();
+    trimmed.reserve(list.size());
+    for (const records::SpamKeywordRecord& rec : list) trimmed.push_back(vb::Trim(rec.Keyword));
     path = QFile::encodeName(file.path());
     valid = ::stat(path.constData(), &seen) == 0;
     return list;
@@ -126,18 +130,22 @@ bool isSpam(forms::MainForm& m, Keywords& keywords) {
   const std::vector<records::SpamKeywordRecord>& all = keywords.current();
   const Trimmed subject(m.Text10), sender(m.Text11);
   bool hit = false;
-  QString last;
-  for (const records::SpamKeywordRecord& rec : all) {
-    last = vb::Trim(rec.Keyword);
-    SpamKeywordRec = rec;
-    if (last.isEmpty()) continue;
-    if (subject.find(last) || sender.find(last)) {
+  std::size_t tried = 0;  // the keyword tried last, + 1
+  for (std::size_t k = 0; k < all.size(); ++k) {
+    tried = k + 1;
+    const QString& keyword = keywords.trimmed[k];
+    if (keyword.isEmpty()) continue;
+    if (subject.find(keyword) || sender.find(keyword)) {
       hit = true;
       break;
     }
   }
-  // Text9 shows the keyword tried last (the check does not yield meanwhile).
-  if (!all.empty()) m.Text9->setText(last);
+  // SpamKeywordRec and Text9 show the keyword tried last (the check does not
+  // yield meanwhile).
+  if (tried > 0) {
+    SpamKeywordRec = all[tried - 1];
+    m.Text9->setText(keywords.trimmed[tried - 1]);
+  }
   return hit;
 }
 
@@ -341,6 +349,8 @@ Outcome converse() {
     out.waiting = NMailPop3Authenticate(handle, cp932::encode(UserId).c_str(), cp932::encode(UserPassword).c_str(),
                                         UseApop != 0 ? -1 : 0);
     Keywords keywords;
+    // The lists' paths are resolved once for the whole session.
+    records::PathMemo listPaths;
     // The stored mails reach the disk together, before the session's end
     // lets the server delete them.
     records::FlushBatch flush;

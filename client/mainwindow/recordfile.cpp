@@ -26,11 +26,6 @@ QString resolveProgramPath(const QString& p) {
   return paths::resolve(p);
 }
 
-bool exists(const std::string& p) {
-  struct stat st;
-  return ::stat(p.c_str(), &st) == 0;
-}
-
 std::string folderOf(const std::string& p) {
   std::size_t slash = p.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -158,13 +153,32 @@ bool RawRecordFile::fail(const QString& what, int err) {
   return false;
 }
 
+std::string RawRecordFile::nativePath(QString& realPath) const {
+  if (const PathMemo::Entry* e = PathMemo::find(programPath_)) {
+    realPath = e->real;
+    return e->native;
+  }
+  realPath = path();
+  std::string n = native(realPath);
+  PathMemo::remember(programPath_, realPath, n);
+  return n;
+}
+
 // Resolves the list file and makes sure it exists: restored from its twin
 // when only the twin is there, created empty when neither is.
-bool RawRecordFile::prepare(QString& realPath) {
+bool RawRecordFile::prepare(QString& realPath, std::string* nativeOut, struct stat* st) {
   error_.clear();
-  realPath = path();
-  const std::string p = native(realPath);
-  if (exists(p)) return true;
+  struct stat own;
+  struct stat& s = st ? *st : own;
+  std::string p = nativePath(realPath);
+  bool there = ::stat(p.c_str(), &s) == 0;
+  if (!there && PathMemo::find(programPath_)) {  // remembered, but gone: resolved afresh
+    PathMemo::forget(programPath_);
+    p = nativePath(realPath);
+    there = ::stat(p.c_str(), &s) == 0;
+  }
+  if (nativeOut) *nativeOut = p;
+  if (there) return true;
   const QString twin = twinPath();
   const std::string t = native(twin);
   struct stat ts;
@@ -172,11 +186,12 @@ bool RawRecordFile::prepare(QString& realPath) {
     if (::rename(t.c_str(), p.c_str()) != 0)
       return fail(QStringLiteral("ファイル %1 を %2 から戻せません。").arg(realPath, twin), errno);
     syncFolder(p);
-    return true;
+  } else {
+    int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return fail(QStringLiteral("ファイル %1 を作成できません。").arg(realPath), errno);
+    ::close(fd);
   }
-  int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return fail(QStringLiteral("ファイル %1 を作成できません。").arg(realPath), errno);
-  ::close(fd);
+  if (st && ::stat(p.c_str(), st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(realPath), errno);
   return true;
 }
 
@@ -187,20 +202,17 @@ bool RawRecordFile::open() {
 
 int RawRecordFile::count() {
   QString p;
-  if (!prepare(p)) return -1;
   struct stat st;
-  if (::stat(native(p).c_str(), &st) != 0) {
-    fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
-    return -1;
-  }
+  if (!prepare(p, nullptr, &st)) return -1;
   return static_cast<int>(static_cast<std::uint64_t>(st.st_size) / size_);
 }
 
 bool RawRecordFile::readBytes(int n, char* out) {
   QString p;
-  if (!prepare(p)) return false;
+  std::string np;
+  if (!prepare(p, &np)) return false;
   if (n < 1 || n > kMaxRecords) return fail(QStringLiteral("レコード番号 %1 は範囲外です。").arg(n), 0);
-  Fd fd(::open(native(p).c_str(), O_RDONLY | O_CLOEXEC));
+  Fd fd(::open(np.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
   std::size_t got = 0;
   if (!preadAll(fd.get(), out, size_, static_cast<off_t>(n - 1) * static_cast<off_t>(size_), got))
@@ -211,17 +223,18 @@ bool RawRecordFile::readBytes(int n, char* out) {
 
 bool RawRecordFile::writeBytes(int n, const char* in) {
   QString p;
-  if (!prepare(p)) return false;
+  std::string np;
+  if (!prepare(p, &np)) return false;
   if (n < 1 || n > kMaxRecords)
     return fail(QStringLiteral("レコード番号 %1 は範囲外です（最大 %2 件）。").arg(n).arg(kMaxRecords), 0);
-  Fd fd(::open(native(p).c_str(), O_WRONLY | O_CLOEXEC));
+  Fd fd(::open(np.c_str(), O_WRONLY | O_CLOEXEC));
   if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
   const off_t off = static_cast<off_t>(n - 1) * static_cast<off_t>(size_);
   bool ok = pwriteAll(fd.get(), in, size_, off);
   const bool live = in[liveOffset_] != 0 || in[liveOffset_ + 1] != 0;
-  if (ok && live && !FlushBatch::defer(native(p))) ok = ::fdatasync(fd.get()) == 0;
+  if (ok && live && !FlushBatch::defer(np)) ok = ::fdatasync(fd.get()) == 0;
   int err = ok ? 0 : errno;
   if (!ok && off + static_cast<off_t>(size_) > st.st_size) {
     // A write past the old end is taken back, so that no torn record stays.
@@ -248,8 +261,9 @@ int RawRecordFile::appendBytes(const char* in) {
 bool RawRecordFile::scan(const std::function<void(int, const char*)>& each,
                          const std::function<void(int)>& reserve) {
   QString p;
-  if (!prepare(p)) return false;
-  Fd fd(::open(native(p).c_str(), O_RDONLY | O_CLOEXEC));
+  std::string np;
+  if (!prepare(p, &np)) return false;
+  Fd fd(::open(np.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
@@ -278,8 +292,9 @@ bool RawRecordFile::scan(const std::function<void(int, const char*)>& each,
 
 bool RawRecordFile::setLive(int n, std::int16_t live) {
   QString p;
-  if (!prepare(p)) return false;
-  Fd fd(::open(native(p).c_str(), O_WRONLY | O_CLOEXEC));
+  std::string np;
+  if (!prepare(p, &np)) return false;
+  Fd fd(::open(np.c_str(), O_WRONLY | O_CLOEXEC));
   if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
@@ -297,8 +312,8 @@ bool RawRecordFile::setLive(int n, std::int16_t live) {
 
 bool RawRecordFile::compact() {
   QString p;
-  if (!prepare(p)) return false;
-  const std::string list = native(p);
+  std::string list;
+  if (!prepare(p, &list)) return false;
   const QString twinQ = twinPath();
   const std::string twin = native(twinQ);
 
@@ -392,6 +407,47 @@ bool RawRecordFile::remove(int n) {
   setLive(n, was);
   error_ = why;
   return false;
+}
+
+// ---------------------------------------------------------------------------
+// PathMemo
+
+namespace {
+PathMemo* g_pathMemo = nullptr;
+
+QString memoKey(const QString& programPath) { return paths::programFolder() + u'|' + programPath; }
+}  // namespace
+
+PathMemo::PathMemo() {
+  if (!g_pathMemo) {
+    g_pathMemo = this;
+    active_ = true;
+  }
+}
+
+PathMemo::~PathMemo() {
+  if (active_) g_pathMemo = nullptr;
+}
+
+const PathMemo::Entry* PathMemo::find(const QString& programPath) {
+  if (!g_pathMemo) return nullptr;
+  const QString key = memoKey(programPath);
+  for (const auto& [k, e] : g_pathMemo->entries_)
+    if (k == key) return &e;
+  return nullptr;
+}
+
+void PathMemo::remember(const QString& programPath, const QString& real, std::string native) {
+  if (!g_pathMemo) return;
+  forget(programPath);
+  g_pathMemo->entries_.push_back({memoKey(programPath), Entry{real, std::move(native)}});
+}
+
+void PathMemo::forget(const QString& programPath) {
+  if (!g_pathMemo) return;
+  const QString key = memoKey(programPath);
+  auto& v = g_pathMemo->entries_;
+  v.erase(std::remove_if(v.begin(), v.end(), [&](const auto& kv) { return kv.first == key; }), v.end());
 }
 
 // ---------------------------------------------------------------------------

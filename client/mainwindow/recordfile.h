@@ -32,6 +32,8 @@
 
 #include <QString>
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -92,7 +94,12 @@ class RawRecordFile {
 
  protected:
   bool fail(const QString& what, int err);
-  bool prepare(QString& realPath);
+  // Resolves the list file and makes sure it exists; nativeOut (when given)
+  // gets its path as native bytes, st (when given) its status.
+  bool prepare(QString& realPath, std::string* nativeOut = nullptr, struct stat* st = nullptr);
+  // The real path of the list file and its native bytes, resolved now or
+  // taken from the PathMemo in force.
+  std::string nativePath(QString& realPath) const;
 
   QString programPath_;
   std::size_t size_;
@@ -161,6 +168,32 @@ class FlushBatch {
   bool active_ = false;
   std::vector<std::string> pending_;
   QString error_;
+};
+
+// List paths resolved once: while a PathMemo is alive, each record file's
+// real path is resolved at its first operation and remembered (the mail
+// check stores many mails into the same list). A remembered path whose file
+// is gone is resolved afresh. Memos do not nest: an inner one does nothing.
+class PathMemo {
+ public:
+  PathMemo();
+  ~PathMemo();
+  PathMemo(const PathMemo&) = delete;
+  PathMemo& operator=(const PathMemo&) = delete;
+
+  struct Entry {
+    QString real;
+    std::string native;
+  };
+  // The remembered entry of programPath (under the current program folder),
+  // nullptr when no memo is in force or the path is not remembered yet.
+  static const Entry* find(const QString& programPath);
+  static void remember(const QString& programPath, const QString& real, std::string native);
+  static void forget(const QString& programPath);
+
+ private:
+  bool active_ = false;
+  std::vector<std::pair<QString, Entry>> entries_;
 };
 
 using MailFile = RecordFile<MailRecord>;
