@@ -29,18 +29,12 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 #include "platform/ui.h"
-
-// Readable QString values in test failures.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace backtest {
 
-inline QByteArray fileBytes(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
+using seamtest::fileBytes;
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
   QFile f(path);
@@ -48,10 +42,7 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
-inline QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 class BackFormTest : public ::testing::Test {
  protected:
@@ -66,27 +57,9 @@ class BackFormTest : public ::testing::Test {
     ASSERT_TRUE(dir.isValid());
     QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
     paths::setProgramFolder(dir.path());
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      if (!answers.empty()) {
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
-      }
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
-    seams::setFileDialogHandler([this](const seams::FileDialogCall& c) {
-      dialogs.push_back(c);
-      if (chosen.empty()) return std::optional<QString>();
-      const QString a = chosen.front().value_or(QString());
-      const bool cancelled = !chosen.front().has_value();
-      chosen.pop_front();
-      return cancelled ? std::optional<QString>() : std::optional<QString>(a);
-    });
-    ui::setEndHook([this](int code) {
-      ++ends;
-      throw ui::EndCalled{code};
-    });
+    seamtest::recordMsgBoxes(boxes, answers);
+    seamtest::recordFileDialogs(dialogs, chosen);
+    seamtest::throwOnEnd(ends);
     DocumentPath.clear();
     DocumentModified = false;
     BoldCount = ItalicCount = UnderlineCount = 0;
@@ -101,11 +74,9 @@ class BackFormTest : public ::testing::Test {
     if (TyakuFormLoaded()) ::TyakuForm().Unload();
     if (HelpFormLoaded()) ::HelpForm().Unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
-    seams::setFileDialogHandler([](const seams::FileDialogCall&) { return std::optional<QString>(); });
-    seams::setPrintDialogHandler([](QPrinter&, QWidget*) { return false; });
+    seamtest::answerMsgBoxes();
+    seamtest::cancelFileDialogs();
+    seamtest::cancelPrintDialogs();
     ui::setEndHook(nullptr);
     DocumentPath.clear();
     DocumentModified = false;

@@ -39,17 +39,12 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 #include "platform/ui.h"
-
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace writetest {
 
-inline QByteArray fileBytes(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
+using seamtest::fileBytes;
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).path());
@@ -58,10 +53,7 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
-inline QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 // A text field as it stands on file: CP932 padded with blanks to width bytes.
 inline QByteArray field(const QString& text, int width) {
@@ -113,17 +105,9 @@ class WriteFormTest : public ::testing::Test {
     startup::releaseInstanceLock();
     QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
     paths::setProgramFolder(dir.path());
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      if (!answers.empty()) {
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
-      }
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::recordMsgBoxes(boxes, answers);
     seams::setClock([] { return QDateTime(QDate(2026, 12, 10), QTime(9, 5, 7)); });
-    ui::setEndHook([](int code) { throw ui::EndCalled{code}; });
+    seamtest::throwOnEnd();
     SmtpServer = PopServer = FromAddress = UserId = UserPassword = QString();
     UseApop = 0;
     MailListKind = 0;
@@ -147,10 +131,8 @@ class WriteFormTest : public ::testing::Test {
     ui::setEndHook(nullptr);
     seams::setClock(nullptr);
     seams::setRandom(nullptr);
-    seams::setFileDialogHandler([](const seams::FileDialogCall&) { return std::optional<QString>(); });
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::cancelFileDialogs();
+    seamtest::answerMsgBoxes();
     paths::setProgramFolder(QString());
     MultiSendMode = 0;
   }

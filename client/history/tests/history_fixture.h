@@ -24,17 +24,11 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
-
-// Readable QString values in test failures.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+#include "platform/testing/seam_recorder.h"
 
 namespace historytest {
 
-inline QByteArray fileBytes(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
+using seamtest::fileBytes;
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
   QFile f(path);
@@ -42,10 +36,7 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
-inline QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 struct Mail {
   QString subject, date, from, body;
@@ -71,15 +62,7 @@ class HistoryTest : public ::testing::Test {
     ASSERT_TRUE(dir.isValid());
     for (const char* f : {"★MailData/DATA/Edata", "■TextQuickSave"}) QDir(dir.path()).mkpath(QString::fromUtf8(f));
     paths::setProgramFolder(dir.path());
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      if (!answers.empty()) {
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
-      }
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::recordMsgBoxes(boxes, answers);
     MailListKind = 0;
     DocumentPath.clear();
     DocumentModified = false;
@@ -95,12 +78,10 @@ class HistoryTest : public ::testing::Test {
                         +[] { if (TyakuFormLoaded()) ::TyakuForm().Unload(); }})
       unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
-    seams::setFileDialogHandler([](const seams::FileDialogCall&) { return std::optional<QString>(); });
-    seams::setStartHandler([](const seams::StartCall&) { return true; });
-    seams::setPrintDialogHandler([](QPrinter&, QWidget*) { return false; });
+    seamtest::answerMsgBoxes();
+    seamtest::cancelFileDialogs();
+    seamtest::letProgramsStart();
+    seamtest::cancelPrintDialogs();
     MailListKind = 0;
     DocumentPath.clear();
     DocumentModified = false;

@@ -20,15 +20,12 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 #include "platform/ui.h"
 
 namespace mainformtest {
 
-inline QByteArray fileBytes(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
+using seamtest::fileBytes;
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).path());
@@ -37,10 +34,7 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
-inline QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 // Destroys every loaded window, so that each accessor builds its window afresh.
 inline void destroyWindows() {
@@ -65,18 +59,12 @@ class MainFormTest : public ::testing::Test {
     race::reset();
     startup::releaseInstanceLock();
     paths::setProgramFolder(dir.path());
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      return int(seams::vbOK);
-    });
+    seamtest::recordMsgBoxes(boxes, seamtest::alwaysOk);
     seams::setUrlHandler([this](const QString& u) {
       urls.push_back(u);
       return true;
     });
-    ui::setEndHook([this](int code) {
-      ++ends;
-      throw ui::EndCalled{code};
-    });
+    seamtest::throwOnEnd(ends);
     SmtpServer = PopServer = FromAddress = UserId = UserPassword = QString();
     UseApop = 0;
     MailListKind = 0;

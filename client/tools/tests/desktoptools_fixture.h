@@ -14,9 +14,8 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 #include "platform/ui.h"
-
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace toolstest {
 
@@ -32,28 +31,18 @@ class ToolsTest : public ::testing::Test {
     ASSERT_TRUE(dir.isValid());
     for (const char* f : {"★MailData/DATA/Cdata", "添付フォルダ", "help"}) QDir(dir.path()).mkpath(QString::fromUtf8(f));
     paths::setProgramFolder(dir.path());
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      if (!answers.empty()) {
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
-      }
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::recordMsgBoxes(boxes, answers);
     seams::setStartHandler([this](const seams::StartCall& c) {
       started.push_back(c);
       return startSucceeds;
     });
-    ui::setEndHook([](int code) { throw ui::EndCalled{code}; });
+    seamtest::throwOnEnd();
   }
 
   void TearDown() override {
     ui::setEndHook({});
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
-    seams::setStartHandler([](const seams::StartCall&) { return true; });
+    seamtest::answerMsgBoxes();
+    seamtest::letProgramsStart();
     paths::setProgramFolder(QString());
   }
 

@@ -19,9 +19,8 @@
 #include "client/tools/kaitoform.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 #include "platform/ui.h"
-
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace lhatest {
 
@@ -38,20 +37,8 @@ class LhaTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
     paths::setProgramFolder(dir.path());
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      if (!answers.empty()) {
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
-      }
-      const int b = c.buttons & 7;
-      return b == seams::vbYesNo || b == seams::vbYesNoCancel ? int(seams::vbYes) : int(seams::vbOK);
-    });
-    ui::setEndHook([this](int code) {
-      ++ends;
-      throw ui::EndCalled{code};
-    });
+    seamtest::recordMsgBoxes(boxes, answers, seamtest::yesToAnyQuestion);
+    seamtest::throwOnEnd(ends);
   }
 
   void TearDown() override {
@@ -62,7 +49,7 @@ class LhaTest : public ::testing::Test {
     Module6::setCheckArchiveHandler({});
     Module6::setLibrarySearch({});
     ui::setEndHook({});
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
+    seamtest::answerMsgBoxes(seamtest::alwaysOk);
     paths::setProgramFolder(QString());
   }
 
