@@ -9,6 +9,7 @@
 
 #include "assets/puckslide/assets.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 #include "platform/ui.h"
 #include "puckslide/mainform.h"
 
@@ -21,10 +22,7 @@ class PuckWindow : public ::testing::Test {
   std::vector<seams::MsgBoxCall> boxes;
   void SetUp() override {
     seams::setTickCount([] { return g_clock; });
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      return int(seams::vbOK);
-    });
+    seamtest::recordMsgBoxes(boxes, seamtest::alwaysOk);
   }
   void TearDown() override {
     seams::setTickCount(nullptr);

@@ -24,13 +24,11 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 
 namespace {
 
-QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 // One Cc record as it lies in the file.
 QByteArray ccRecord(const QString& address, int live = 1) {
@@ -52,10 +50,7 @@ class CcFormTest : public ::testing::Test {
     QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
     paths::setProgramFolder(dir.path());
     file = paths::resolve(records::kCcListFile);
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      return int(seams::vbOK);
-    });
+    seamtest::recordMsgBoxes(boxes, seamtest::alwaysOk);
     MultiSendMode = 0;
     CurrentRecordNo = 0;
   }
@@ -63,9 +58,7 @@ class CcFormTest : public ::testing::Test {
     if (CcFormLoaded()) ::CcForm().Unload();
     if (WriteFormLoaded()) ::WriteForm().Unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::answerMsgBoxes();
     paths::setProgramFolder(QString());
     MultiSendMode = 0;
   }

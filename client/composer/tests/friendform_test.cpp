@@ -20,13 +20,11 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 
 namespace {
 
-QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 QByteArray padded(const QByteArray& b, int width) { return b + QByteArray(width - b.size(), ' '); }
 
@@ -51,23 +49,13 @@ class FriendFormTest : public ::testing::Test {
     paths::setProgramFolder(dir.path());
     file = paths::resolve(records::kAddressBookFile);
     twin = paths::resolve(QStringLiteral("\\★MAilData\\XQMDATA20.TMP"));
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      if (!answers.empty()) {
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
-      }
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::recordMsgBoxes(boxes, answers);
     CurrentRecordNo = 0;
   }
   void TearDown() override {
     if (FriendFormLoaded()) ::FriendForm().Unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::answerMsgBoxes();
     paths::setProgramFolder(QString());
   }
   QByteArray bytes() {

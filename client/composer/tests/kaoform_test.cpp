@@ -20,13 +20,11 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 
 namespace {
 
-QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 QByteArray readBytes(const QString& path) {
   QFile f(path);
@@ -57,10 +55,7 @@ class KaoFormTest : public ::testing::Test {
     paths::setProgramFolder(dir.path());
     folder = dir.path() + QStringLiteral("/顔文字データ/");
     for (int i = 0; i < forms::KaoForm::kTabs; ++i) write(i, sjis(QStringLiteral("箱%1\r\n(^_^)\r\n").arg(i)));
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::recordMsgBoxes(boxes, seamtest::yesOrOk);
     QApplication::clipboard()->clear();
   }
   void TearDown() override {
@@ -69,9 +64,7 @@ class KaoFormTest : public ::testing::Test {
                         +[] { if (BackFormLoaded()) ::BackForm().Unload(); }})
       unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::answerMsgBoxes();
     paths::setProgramFolder(QString());
   }
   void write(int tab, const QByteArray& b) {

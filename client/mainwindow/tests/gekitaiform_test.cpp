@@ -14,6 +14,7 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 
 namespace {
 
@@ -29,16 +30,11 @@ struct Boxes {
     });
   }
   ~Boxes() {
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::answerMsgBoxes();
   }
 };
 
-QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 // One record as it lies in the file.
 QByteArray record(const QString& keyword, int live = 1) {

@@ -124,13 +124,7 @@ class MenusTest : public MainFormTest {
 
   void SetUp() override {
     MainFormTest::SetUp();
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      if (answers.empty()) return int(seams::vbOK);
-      const int a = answers.front();
-      answers.erase(answers.begin());
-      return a;
-    });
+    seamtest::recordMsgBoxes(boxes, answers, seamtest::alwaysOk);
     seams::setStartHandler([this](const seams::StartCall& c) {
       starts.push_back(c);
       return true;

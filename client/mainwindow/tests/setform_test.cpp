@@ -15,6 +15,7 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
+#include "platform/testing/seam_recorder.h"
 
 namespace {
 
@@ -22,23 +23,14 @@ namespace {
 struct Boxes {
   std::vector<seams::MsgBoxCall> calls;
   Boxes() {
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      calls.push_back(c);
-      return int(seams::vbOK);
-    });
+    seamtest::recordMsgBoxes(calls, seamtest::alwaysOk);
   }
   ~Boxes() {
-    seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-      return (c.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
-    });
+    seamtest::answerMsgBoxes();
   }
 };
 
-QByteArray fileBytes(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
+using seamtest::fileBytes;
 
 void writeBytes(const QString& path, const QByteArray& bytes) {
   QFile f(path);
@@ -46,10 +38,7 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
-QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 class SetFormTest : public ::testing::Test {
  protected:

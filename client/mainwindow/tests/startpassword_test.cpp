@@ -20,13 +20,7 @@ class StartPasswordTest : public MainFormTest {
 
   void SetUp() override {
     MainFormTest::SetUp();
-    seams::setMsgBoxHandler([this](const seams::MsgBoxCall& c) {
-      boxes.push_back(c);
-      if (answers.empty()) return int(seams::vbOK);
-      const int a = answers.front();
-      answers.erase(answers.begin());
-      return a;
-    });
+    seamtest::recordMsgBoxes(boxes, answers, seamtest::alwaysOk);
   }
 
   // Starts the program as main() does: the main window shows unless the

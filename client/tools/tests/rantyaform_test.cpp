@@ -10,10 +10,7 @@ using namespace toolstest;
 
 namespace {
 
-QByteArray sjis(const QString& s) {
-  const std::string b = cp932::encode(s);
-  return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using seamtest::sjis;
 
 // n entries "名前k","/usr/bin/prog k", one a line.
 QByteArray entries(int n) {
