@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QPointer>
 
@@ -49,10 +50,11 @@ std::function<bool()> g_passwordPending;
 std::int64_t g_minuteCounter = 0;
 QPointer<QLineEdit> g_watchedInterval;
 
-// A buffer the library filled, cut at its first NUL (never past its end), as text.
+// A buffer the library filled, cut at its first NUL (never past its end), as
+// text (decoded by table: the same text as cp932::decode gives).
 QString bufferText(const std::vector<char>& b) {
   const char* p = b.data();
-  return cp932::decode(std::string_view(p, ::strnlen(p, b.size())));
+  return records::decodeField(std::string_view(p, ::strnlen(p, b.size())));
 }
 
 std::string bufferBytes(const std::vector<char>& b) {
@@ -74,6 +76,34 @@ struct Buffers {
   std::vector<char> date = std::vector<char>(kTextBuffer, '\0');
   std::vector<char> from = std::vector<char>(kTextBuffer, '\0');
   std::vector<char> header = std::vector<char>(kTextBuffer, '\0');
+  // Emptied again for the next mail.
+  void clear() {
+    for (std::vector<char>* v : {&subject, &date, &from, &header}) std::fill(v->begin(), v->end(), '\0');
+  }
+};
+
+// What the mails of one session share: the library's buffers and the real
+// paths of the attachment folder and the work file, resolved at the first
+// mail with attachments (and again when the folder is gone).
+struct Session {
+  Buffers buffers;
+
+  // The attachment folder (made when missing) and the work file.
+  void attachmentPaths(QString& folderPath, QString& workPath) {
+    if (!folder_.isEmpty() && QFileInfo(folder_).isDir()) {
+      folderPath = folder_;
+      workPath = work_;
+      return;
+    }
+    const QString folder = paths::ensureFolder(kAttachmentFolder);
+    folderPath = folder.isEmpty() ? paths::resolve(kAttachmentFolder) : folder;
+    workPath = paths::resolve(kWorkFile);
+    folder_ = folder;  // remembered only when the folder is there
+    work_ = workPath;
+  }
+
+ private:
+  QString folder_, work_;
 };
 
 // A box's text without its leading and trailing blanks, and where that
@@ -231,25 +261,26 @@ struct Outcome {
 
 // Fetches, tests, stores and deletes mail i; false when the check has to stop
 // (an error box has then been shown).
-bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords) {
+bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Session& session) {
   forms::MainForm& m = ::MainForm();
-  Buffers b;
+  Buffers& b = session.buffers;
+  b.clear();
   auto stop = [&](const QString& what) {
     errorBox(what + QStringLiteral("\r\n") + libraryMessage());
     return false;
   };
-  const QString which = QStringLiteral("%1 / %2").arg(i).arg(n);
+  auto which = [&] { return QStringLiteral("%1 / %2").arg(i).arg(n); };
 
   // Status and spam test.
   if (NMailPop3GetMailStatus(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0) < 0)
-    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which));
+    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which()));
   m.Text10->setText(bufferText(b.subject));
   m.Text11->setText(bufferText(b.from));
   if (isSpam(m, keywords)) {
     ++out.spam;
     m.Text17->setText(QString::number(out.spam));
     if (NMailPop3DeleteMail(handle, i) < 0)
-      return stop(QStringLiteral("迷惑メール %1 をサーバーから削除できませんでした。").arg(which));
+      return stop(QStringLiteral("迷惑メール %1 をサーバーから削除できませんでした。").arg(which()));
     ++out.handled;
     return true;
   }
@@ -257,19 +288,18 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords) {
   // Fetch.
   const int size = NMailPop3GetMailSize(handle, i);
   if (size < 0)
-    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which));
+    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which()));
   std::vector<char> body(static_cast<std::size_t>(size) + 1, ' ');
   if (NMailPop3GetMail(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), body.data(), 0, 0) <
       0)
-    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which));
+    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which()));
   const std::string fetched = bufferBytes(body);
   const bool hasAttachment = fetched.find("attachment") != std::string::npos;
 
   // Attachments.
   if (!nothingToUnpack(bufferBytes(b.header), fetched)) {
-    const QString folder = paths::ensureFolder(kAttachmentFolder);
-    const QString folderPath = folder.isEmpty() ? paths::resolve(kAttachmentFolder) : folder;
-    const QString workPath = paths::resolve(kWorkFile);
+    QString folderPath, workPath;
+    session.attachmentPaths(folderPath, workPath);
     const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
     body.assign(mailText.size() + 1, '\0');
     const int r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(),
@@ -309,7 +339,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords) {
   }
   if (!stored) {
     errorBox(QStringLiteral("メール %1 を保存できませんでした。このメールから後はサーバーに残してあります。\r\n")
-                 .arg(which) +
+                 .arg(which()) +
              error);
     return false;
   }
@@ -321,7 +351,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords) {
 
   // Deleted on the server only now that it is stored.
   if (NMailPop3DeleteMail(handle, i) < 0)
-    return stop(QStringLiteral("メール %1 は保存しましたが、サーバーから削除できませんでした。").arg(which));
+    return stop(QStringLiteral("メール %1 は保存しましたが、サーバーから削除できませんでした。").arg(which()));
   ++out.handled;
   return true;
 }
@@ -354,8 +384,9 @@ Outcome converse() {
     // The stored mails reach the disk together, before the session's end
     // lets the server delete them.
     records::FlushBatch flush;
+    Session session;
     for (int i = 1; i <= out.waiting; ++i) {
-      if (!handleMail(handle, i, out.waiting, out, keywords)) {
+      if (!handleMail(handle, i, out.waiting, out, keywords, session)) {
         out.stopped = true;
         break;
       }
