@@ -21,6 +21,8 @@
 #include <random>
 #include <vector>
 
+#include "assets/common/assetgen.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -31,13 +33,7 @@ QImage rgb(int w, int h, QColor fill) {
   return img;
 }
 
-bool save(const QImage& img, const QString& path) {
-  if (!img.save(path)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  return true;
-}
+bool save(const QImage& img, const QString& path) { return assetgen::saveImage(img, path); }
 
 // The water: deep blue with two sets of wave crests that repeat every 32 pixels.
 QImage water() {
@@ -234,34 +230,7 @@ std::vector<std::int16_t> startSound(int rate) {
 }
 
 bool writeWav(const QString& path, const std::vector<std::int16_t>& pcm, int rate) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  auto u32 = [&](std::uint32_t v) {
-    const char b[4] = {char(v & 255), char((v >> 8) & 255), char((v >> 16) & 255), char((v >> 24) & 255)};
-    f.write(b, 4);
-  };
-  auto u16 = [&](std::uint16_t v) {
-    const char b[2] = {char(v & 255), char((v >> 8) & 255)};
-    f.write(b, 2);
-  };
-  const std::uint32_t data = static_cast<std::uint32_t>(pcm.size() * 2);
-  f.write("RIFF", 4);
-  u32(36 + data);
-  f.write("WAVEfmt ", 8);
-  u32(16);
-  u16(1);  // PCM
-  u16(1);  // mono
-  u32(rate);
-  u32(rate * 2);
-  u16(2);
-  u16(16);
-  f.write("data", 4);
-  u32(data);
-  for (std::int16_t v : pcm) u16(static_cast<std::uint16_t>(v));
-  return f.error() == QFileDevice::NoError;
+  return assetgen::writeFile(path, assetgen::monoWav16(pcm, rate));
 }
 
 }  // namespace

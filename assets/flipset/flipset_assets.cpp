@@ -5,7 +5,10 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
+
+#include "assets/common/assetgen.h"
 
 namespace flipset_assets {
 
@@ -13,13 +16,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-void put16le(QByteArray& b, int v) {
-  b.append(char(v & 0xFF));
-  b.append(char((v >> 8) & 0xFF));
-}
-void put32le(QByteArray& b, quint32 v) {
-  for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xFF));
-}
 void put32be(QByteArray& b, quint32 v) {
   for (int i = 3; i >= 0; --i) b.append(char((v >> (8 * i)) & 0xFF));
 }
@@ -160,26 +156,14 @@ QByteArray endSoundWav() {
           env * (std::sin(2 * kPi * notes[k] * t) + 0.3 * std::sin(4 * kPi * notes[k] * t));
     }
   }
-  QByteArray data;
+  std::vector<std::int16_t> pcm;
+  pcm.reserve(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
     const double fade = i > n - 800 ? double(n - i) / 800.0 : 1.0;
     const int v = static_cast<int>(std::lround(std::clamp(mix[static_cast<std::size_t>(i)] * 0.3 * fade, -1.0, 1.0) * 32000));
-    put16le(data, v);
+    pcm.push_back(static_cast<std::int16_t>(v));
   }
-  QByteArray wav("RIFF");
-  put32le(wav, static_cast<quint32>(36 + data.size()));
-  wav.append("WAVEfmt ");
-  put32le(wav, 16);
-  put16le(wav, 1);  // PCM
-  put16le(wav, 1);  // mono
-  put32le(wav, rate);
-  put32le(wav, rate * 2);
-  put16le(wav, 2);
-  put16le(wav, 16);
-  wav.append("data");
-  put32le(wav, static_cast<quint32>(data.size()));
-  wav.append(data);
-  return wav;
+  return assetgen::monoWav16(pcm, rate);
 }
 
 bool writeAll(const QString& folder) {

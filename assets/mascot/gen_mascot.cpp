@@ -17,6 +17,8 @@
 #include <QTransform>
 #include <cstdio>
 
+#include "assets/common/assetgen.h"
+
 namespace {
 
 constexpr int kW = 48;
@@ -141,9 +143,5 @@ int main(int argc, char** argv) {
   }
   p.end();
   const QString path = folder + QStringLiteral("/Speedboat.bmp");
-  if (!sheet.save(path, "BMP")) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return 1;
-  }
-  return 0;
+  return assetgen::saveImage(sheet, path, "BMP") ? 0 : 1;
 }

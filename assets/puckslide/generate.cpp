@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "assets/common/assetgen.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -180,34 +182,13 @@ QImage puck() {
 constexpr int kRate = 22050;
 
 QByteArray wav(const std::vector<double>& samples) {
-  QByteArray data;
+  std::vector<std::int16_t> pcm;
+  pcm.reserve(samples.size());
   for (double s : samples) {
     const double c = std::max(-1.0, std::min(1.0, s));
-    const auto v = static_cast<std::int16_t>(std::lround(c * 32767.0));
-    data.append(static_cast<char>(v & 0xff));
-    data.append(static_cast<char>((v >> 8) & 0xff));
+    pcm.push_back(static_cast<std::int16_t>(std::lround(c * 32767.0)));
   }
-  auto u32 = [](QByteArray& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.append(static_cast<char>((v >> (8 * i)) & 0xff));
-  };
-  auto u16 = [](QByteArray& b, std::uint16_t v) {
-    b.append(static_cast<char>(v & 0xff));
-    b.append(static_cast<char>(v >> 8));
-  };
-  QByteArray out("RIFF");
-  u32(out, static_cast<std::uint32_t>(36 + data.size()));
-  out.append("WAVEfmt ");
-  u32(out, 16);
-  u16(out, 1);  // PCM
-  u16(out, 1);  // mono
-  u32(out, kRate);
-  u32(out, kRate * 2);
-  u16(out, 2);
-  u16(out, 16);
-  out.append("data");
-  u32(out, static_cast<std::uint32_t>(data.size()));
-  out.append(data);
-  return out;
+  return assetgen::monoWav16(pcm, kRate);
 }
 
 // A repeatable noise source.
