@@ -16,6 +16,7 @@
 #include <QFont>
 #include <QMainWindow>
 #include <QString>
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -28,6 +29,16 @@ constexpr int tw(int pixels) { return pixels * kTwipsPerPixel; }
 
 // Places a child control: left, top, width and height in twips.
 void place(QWidget* w, int left, int top, int width, int height);
+// A control's geometry in twips of its parent, and moving or sizing it by
+// one side (a width or height below zero is taken as zero).
+inline int twL(const QWidget* w) { return tw(w->x()); }
+inline int twT(const QWidget* w) { return tw(w->y()); }
+inline int twW(const QWidget* w) { return tw(w->width()); }
+inline int twH(const QWidget* w) { return tw(w->height()); }
+inline void setLeftTw(QWidget* w, int l) { w->move(px(l), w->y()); }
+inline void setTopTw(QWidget* w, int t) { w->move(w->x(), px(t)); }
+inline void setWidthTw(QWidget* w, int wd) { w->resize(std::max(0, px(wd)), w->height()); }
+inline void setHeightTw(QWidget* w, int h) { w->resize(w->width(), std::max(0, px(h))); }
 // Creates a control of type W under parent with objectName name at the twips rectangle.
 template <class W, class... Args>
 W* control(QWidget* parent, const QString& name, int left, int top, int width, int height, Args&&... args) {

@@ -27,14 +27,14 @@ void setForeColor(QWidget* w, const QColor& c);
 QColor foreColor(const QWidget* w);
 
 // Geometry of a control in twips of its parent.
-inline int twL(const QWidget* w) { return ui::tw(w->x()); }
-inline int twT(const QWidget* w) { return ui::tw(w->y()); }
-inline int twW(const QWidget* w) { return ui::tw(w->width()); }
-inline int twH(const QWidget* w) { return ui::tw(w->height()); }
-inline void setLeftTw(QWidget* w, int l) { w->move(ui::px(l), w->y()); }
-inline void setTopTw(QWidget* w, int t) { w->move(w->x(), ui::px(t)); }
-inline void setWidthTw(QWidget* w, int wd) { w->resize(std::max(0, ui::px(wd)), w->height()); }
-inline void setHeightTw(QWidget* w, int h) { w->resize(w->width(), std::max(0, ui::px(h))); }
+using ui::setHeightTw;
+using ui::setLeftTw;
+using ui::setTopTw;
+using ui::setWidthTw;
+using ui::twH;
+using ui::twL;
+using ui::twT;
+using ui::twW;
 
 // The pane's row count as decimal text for Text1.
 QString countText(int n);

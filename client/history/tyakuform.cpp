@@ -108,14 +108,14 @@ QLabel* label(QWidget* parent, const QString& name, const QString& caption, int 
   return lb;
 }
 
-int twH(const QWidget* w) { return ui::tw(w->height()); }
-int twT(const QWidget* w) { return ui::tw(w->y()); }
-int twL(const QWidget* w) { return ui::tw(w->x()); }
-int twW(const QWidget* w) { return ui::tw(w->width()); }
-void setTopTw(QWidget* w, int t) { w->move(w->x(), ui::px(t)); }
-void setLeftTw(QWidget* w, int l) { w->move(ui::px(l), w->y()); }
-void setWidthTw(QWidget* w, int wd) { w->resize(std::max(0, ui::px(wd)), w->height()); }
-void setHeightTw(QWidget* w, int h) { w->resize(w->width(), std::max(0, ui::px(h))); }
+using ui::setHeightTw;
+using ui::setLeftTw;
+using ui::setTopTw;
+using ui::setWidthTw;
+using ui::twH;
+using ui::twL;
+using ui::twT;
+using ui::twW;
 
 ui::Accessor<forms::TyakuForm>& accessor() {
   static ui::Accessor<forms::TyakuForm> a;
