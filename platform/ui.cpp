@@ -4,10 +4,13 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
@@ -51,8 +54,20 @@ QFont font(const QString& name, double pointSize, bool bold, bool italic, bool u
 
 void doEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
+void installJapaneseLocale() {
+  QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+  if (!qApp) return;
+  static QTranslator* qtText = nullptr;
+  if (qtText) return;
+  qtText = new QTranslator(qApp);
+  if (qtText->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(qtText);
+}
+
 void initProgram(const QString& title) {
   installFontSubstitutions();
+  installJapaneseLocale();
   seams::setDefaultTitle(title);
   QApplication::setApplicationName(title);
 }

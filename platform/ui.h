@@ -61,7 +61,12 @@ QFont font(const QString& name, double pointSize, bool bold = false, bool italic
 // Runs pending window events once (as DoEvents).
 void doEvents();
 
-// Common set-up of a program: font substitutions, default message-box title.
+// The user's desk is Japanese: the standard dialogs (file, print, colour) and
+// the calendar speak Japanese whatever the machine's own locale is.
+void installJapaneseLocale();
+
+// Common set-up of a program: font substitutions, Japanese locale, default
+// message-box title.
 void initProgram(const QString& title);
 
 // Classic unload modes passed to Form_QueryUnload.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QCalendarWidget>
+#include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QPointer>
 
 #include "platform/seams.h"
@@ -97,4 +100,14 @@ TEST(Seams, DefaultTitleAndDateText) {
   EXPECT_EQ(seams::dateTimeText(QDateTime(QDate(2026, 1, 5), QTime(7, 3, 9))), QStringLiteral("2026/01/05  7:03:09"));
   EXPECT_EQ(seams::QBColor(12), seams::RGB(255, 0, 0));
   EXPECT_EQ(seams::QBColor(1), seams::RGB(0, 0, 128));
+}
+
+TEST(Ui, StandardDialogsAndCalendarSpeakJapanese) {
+  ui::installJapaneseLocale();
+  ui::installJapaneseLocale();  // a second call changes nothing
+  EXPECT_EQ(QLocale().language(), QLocale::Japanese);
+  QCalendarWidget calendar;
+  EXPECT_EQ(calendar.locale().standaloneMonthName(12), QStringLiteral("12月"));
+  QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+  EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
 }
