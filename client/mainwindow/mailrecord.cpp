@@ -76,9 +76,35 @@ class DecodeTable {
   // Decodes into a scratch buffer first, so that the text takes no more
   // memory than its characters need.
   QString decode(const char* p, std::size_t n) const {
-    static thread_local std::vector<char16_t> scratch;
-    if (scratch.size() < n + 16) scratch.resize(n + 16);
-    char16_t* o = scratch.data();
+    const std::size_t units = decodeToScratch(p, n);
+    return QString(reinterpret_cast<const QChar*>(scratch().data()), static_cast<qsizetype>(units));
+  }
+
+  // The same into into, in its own storage when that is not shared and
+  // holds the text without much to spare.
+  void decodeInto(QString& into, const char* p, std::size_t n) const {
+    const std::size_t units = decodeToScratch(p, n);
+    const auto k = static_cast<qsizetype>(units);
+    const qsizetype cap = into.capacity();
+    if (k > 0 && into.isDetached() && cap >= k && cap - k <= k / 8 + 8) {
+      into.resize(k);
+      std::memcpy(static_cast<void*>(into.data()), scratch().data(), units * sizeof(char16_t));
+    } else {
+      into = QString(reinterpret_cast<const QChar*>(scratch().data()), k);
+    }
+  }
+
+ private:
+  static std::vector<char16_t>& scratch() {
+    static thread_local std::vector<char16_t> buf;
+    return buf;
+  }
+
+  // Decodes n bytes into scratch(); returns the number of UTF-16 units.
+  std::size_t decodeToScratch(const char* p, std::size_t n) const {
+    std::vector<char16_t>& buf = scratch();
+    if (buf.size() < n + 16) buf.resize(n + 16);
+    char16_t* o = buf.data();
     char16_t* const start = o;
     const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
     std::size_t i = 0;
@@ -115,10 +141,9 @@ class DecodeTable {
         ++i;
       }
     }
-    return QString(reinterpret_cast<const QChar*>(start), static_cast<qsizetype>(o - start));
+    return static_cast<std::size_t>(o - start);
   }
 
- private:
   enum Kind : unsigned char { Invalid, Single, Lead };
   enum class Result { One, Incomplete, Bad };
   static constexpr char16_t kInvalid = 0xFFFF;
@@ -159,6 +184,10 @@ QString takeField(const char* in, std::size_t width) {
   return decodeTable().decode(in, contentLength(in, width));
 }
 
+void takeFieldInto(QString& into, const char* in, std::size_t width) {
+  decodeTable().decodeInto(into, in, contentLength(in, width));
+}
+
 void putLive(char* out, std::int16_t live) {
   const std::uint16_t v = static_cast<std::uint16_t>(live);
   out[0] = static_cast<char>(v & 0xFF);
@@ -186,10 +215,10 @@ void MailRecord::toBytes(char* out) const {
 }
 
 void MailRecord::fromBytes(const char* in) {
-  Subject.setRaw(takeField(in + 0, 100));
-  MailDate.setRaw(takeField(in + 100, 90));
-  FromTo.setRaw(takeField(in + 190, 90));
-  Body.setRaw(takeField(in + 280, 32000));
+  takeFieldInto(Subject.raw(), in + 0, 100);
+  takeFieldInto(MailDate.raw(), in + 100, 90);
+  takeFieldInto(FromTo.raw(), in + 190, 90);
+  takeFieldInto(Body.raw(), in + 280, 32000);
   LineEnd.setRaw(takeLineEnd(in + 32280));
   Live = takeLive(in + 32282);
 }

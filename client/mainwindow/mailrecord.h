@@ -46,6 +46,7 @@ class FixedText {
   bool operator==(const QString& s) const { return text_ == s; }
   bool operator==(const FixedText& o) const { return text_ == o.text_; }
   void setRaw(QString s) { text_ = std::move(s); }  // used by the readers (already within N)
+  QString& raw() { return text_; }                   // likewise: filled in place, within N
 
  private:
   QString text_;
@@ -118,6 +119,9 @@ struct CcAddressRecord {
 // without its padding blanks.
 void putField(char* out, const QString& text, std::size_t width);
 QString takeField(const char* in, std::size_t width);
+// takeField into into: its storage is used again when the text fits it
+// closely (a list read again into the same records allocates nothing).
+void takeFieldInto(QString& into, const char* in, std::size_t width);
 void putLive(char* out, std::int16_t live);
 std::int16_t takeLive(const char* in);
 // CP932 to text exactly as cp932::decode, by table (fast on whole lists).

@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace records {
@@ -286,6 +288,78 @@ bool RawRecordFile::scan(const std::function<void(int, const char*)>& each,
     for (std::size_t i = 0; i < whole; ++i) each(static_cast<int>(done + i + 1), buf + i * size_);
     done += whole;
     if (whole < want) break;  // the file became shorter meanwhile
+  }
+  return true;
+}
+
+bool RawRecordFile::scanShared(const std::function<void(int, const char*)>& each,
+                               const std::function<void(int)>& reserve, std::size_t& whole) {
+  whole = 0;
+  QString p;
+  std::string np;
+  if (!prepare(p, &np)) return false;
+  Fd fd(::open(np.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
+  const std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
+  if (reserve) reserve(static_cast<int>(total));
+  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  // One part per thread, each at least 16 MB; the first part is this
+  // thread's own.
+  constexpr std::size_t kPartBytes = 16u << 20;
+  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t parts =
+      std::max<std::size_t>(1, std::min({total * size_ / kPartBytes, cores / 2, std::size_t{4}}));
+  struct Part {
+    std::size_t first = 0, count = 0;  // records first .. first + count - 1 (from 0)
+    std::size_t done = 0;              // records handed to each
+    int err = 0;                       // errno of a failed read
+  };
+  std::vector<Part> part(parts);
+  for (std::size_t k = 0; k < parts; ++k) {
+    part[k].first = total * k / parts;
+    part[k].count = total * (k + 1) / parts - part[k].first;
+  }
+  auto run = [&](Part& pt) {
+    // Blocks small enough to stay in the processor's cache while the
+    // records are converted.
+    const std::size_t perBlock = std::max<std::size_t>(1, (512u << 10) / size_);
+    static thread_local std::vector<char> buffer;  // kept: a fresh one would be faulted in on every read
+    if (buffer.size() < perBlock * size_) buffer.resize(perBlock * size_);
+    char* const buf = buffer.data();
+    while (pt.done < pt.count) {
+      const std::size_t at = pt.first + pt.done;
+      const std::size_t want = std::min(perBlock, pt.count - pt.done);
+      std::size_t got = 0;
+      if (!preadAll(fd.get(), buf, want * size_, static_cast<off_t>(at * size_), got)) {
+        pt.err = errno ? errno : EIO;
+        return;
+      }
+      const std::size_t wholeHere = got / size_;
+      for (std::size_t i = 0; i < wholeHere; ++i) each(static_cast<int>(at + i + 1), buf + i * size_);
+      pt.done += wholeHere;
+      if (wholeHere < want) return;  // the file became shorter meanwhile
+    }
+  };
+  {
+    std::vector<std::thread> helpers;
+    for (std::size_t k = 1; k < parts; ++k) {
+      try {
+        helpers.emplace_back(run, std::ref(part[k]));
+      } catch (const std::system_error&) {
+        for (std::size_t j = k; j < parts; ++j) run(part[j]);  // no thread to be had: done here, after part 0
+        break;
+      }
+    }
+    run(part[0]);
+    for (std::thread& t : helpers) t.join();
+  }
+  for (const Part& pt : part) {
+    whole += pt.done;
+    if (pt.err) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), pt.err);
+    if (pt.done < pt.count) break;
   }
   return true;
 }

@@ -34,6 +34,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -77,6 +78,15 @@ class RawRecordFile {
   // file order (read in large blocks); reserve(count) is called first.
   bool scan(const std::function<void(int n, const char* bytes)>& each,
             const std::function<void(int count)>& reserve = nullptr);
+  // Like scan(), for lists large enough to be worth it with the records
+  // shared out among a few threads: each(n, bytes) is called for distinct n
+  // from several threads at once, every part of the list in file order.
+  // reserve(count) is called first, on this thread. whole gets the number of
+  // records from the first on that were handed to each without a gap: a
+  // file that became shorter meanwhile ends there; records after a failure
+  // or the end may also have been handed to each.
+  bool scanShared(const std::function<void(int n, const char* bytes)>& each,
+                  const std::function<void(int count)>& reserve, std::size_t& whole);
   // Sets the live flag of record n alone.
   bool setLive(int n, std::int16_t live);
   // Drops every record whose live flag is 0, and a torn tail (see above).
@@ -138,11 +148,14 @@ class RecordFile : public RawRecordFile {
     return appendBytes(buf.data());
   }
   // Every whole record, whatever its live flag, in file order (record n is
-  // out[n - 1]).
+  // out[n - 1]). The records out held before are read into again (their
+  // texts' storage used once more where it fits).
   bool readAll(std::vector<Record>& out) {
-    out.clear();
-    return scan([&](int, const char* bytes) { out.emplace_back().fromBytes(bytes); },
-                [&](int n) { out.reserve(static_cast<std::size_t>(n)); });
+    std::size_t whole = 0;
+    const bool ok = scanShared([&](int n, const char* bytes) { out[static_cast<std::size_t>(n) - 1].fromBytes(bytes); },
+                               [&](int n) { out.resize(static_cast<std::size_t>(n)); }, whole);
+    out.resize(std::min(whole, out.size()));
+    return ok;
   }
 };
 
