@@ -1,12 +1,17 @@
 #pragma once
 // Test helpers around the seams: message boxes and file dialogs recorded and
 // answered as the test says, "end at once" turned into an exception (and
-// counted), the handlers put back to non-blocking answers afterwards, and a
-// few file and text helpers the window tests share. Knows no window.
+// counted), the handlers put back to non-blocking answers afterwards, every
+// loaded window thrown away, and a few file and text helpers the window
+// tests share. Knows no particular window.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QPointer>
 #include <QString>
 #include <deque>
 #include <optional>
@@ -100,6 +105,24 @@ inline QByteArray fileBytes(const QString& path) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) return {};
   return f.readAll();
+}
+
+// Writes bytes to path (replacing the file), making its folder first.
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(bytes);
+}
+
+// Destroys every loaded window, so that each accessor builds its window afresh.
+inline void destroyWindows() {
+  std::vector<QPointer<QWidget>> forms;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (!w->parentWidget() && dynamic_cast<ui::Form*>(w)) forms.emplace_back(w);
+  for (auto& f : forms)
+    if (f) delete f.data();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // A text in CP932.

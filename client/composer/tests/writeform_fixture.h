@@ -46,12 +46,7 @@ namespace writetest {
 
 using seamtest::fileBytes;
 
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).path());
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
+using seamtest::writeFile;
 
 using seamtest::sjis;
 
@@ -69,15 +64,7 @@ inline QByteArray mailRecordBytes(const QString& subject, const QString& date, c
   return r;
 }
 
-// Destroys every loaded window, so that each accessor builds its window afresh.
-inline void destroyWindows() {
-  std::vector<QPointer<QWidget>> forms;
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (!w->parentWidget() && dynamic_cast<ui::Form*>(w)) forms.emplace_back(w);
-  for (auto& f : forms)
-    if (f) delete f.data();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
+using seamtest::destroyWindows;
 
 struct Address {
   QString name, address;
