@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "client/composer/backparts.h"
+#include "client/composer/composerhelp.h"
 #include "client/composer/kaoform.h"
 #include "client/history/editorcommands.h"
 #include "client/history/tyakuform.h"
@@ -81,30 +82,14 @@ using ui::twW;
 
 // ---- hover texts ----
 const char16_t* const kHelpSend = u"送信して来た相手にメールを返信します。";
-const char16_t* const kHelpStop = u"送信を中止します。";
-const char16_t* const kHelpHold =
-    u"記入途中、あるいは書き終えたメールを保留（保存）とします。書き溜めておいて後でまとめて送信する場合に便利です。";
-const char16_t* const kHelpRecall =
-    u"保留（保存）扱いとしておいたメールデータを呼び出します。呼び出されたメールデータは右側のアドレス欄に件名のみが表示"
-    u"されます。マウスで選択すると、メールアドレス、件名、本文に自動的に挿入されます。";
-const char16_t* const kHelpDelete = u"保留（保存）扱いとしていたメールデータの削除を１件単位で行います。";
+using composerhelp::kHelpHold;
+using composerhelp::kHelpStop;
+const char16_t* const kHelpRecall = composerhelp::kHelpRecallHeld;
+const char16_t* const kHelpDelete = composerhelp::kHelpDeleteHeld;
 const char16_t* const kHelpAttach = u"各種ファイルを添付して送信できます。";
-const char16_t* const kHelpAdd =
-    u"添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。";
-const char16_t* const kHelpList =
-    u"添付ファイルを複数選択した際、リストが自動的に表示されます。このリストの表示、非表示を操作します。リストが非表示に"
-    u"なっても、選択したファイルがクリアされた訳ではありません。クリアする場合は「取り消し」か「クリア」をクリックして"
-    u"下さい。";
-
-QString helpFaceMarks() {
-  return q(u"顔・絵文字の本文への挿入を行います。") + kCrLf + kCrLf +
-         q(u"使用方法：使用したい顔・絵文字をマウスで選択状態（青色反転）にし、「新規作成本文に挿入」ボタンを。") +
-         q(u"クリックしますと、本分中に挿入されます。") + kCrLf + kCrLf +
-         q(u"素材の県名や氏名、電話番号はあなた用に変更してご使用下さい。画面を終了させると自動的に保存されます。") + kCrLf +
-         q(u"上手な使用方法：素材が豊富ですので、お気に入りに追加しておいた方が良いでしょう。") + kCrLf +
-         q(u"お気に入りに追加（注意:IEではありません）する場合も、マウスで選択状態にし、顔・絵文字画面での「お気に入りに追加」"
-           u"ボタンをクリックして下さい。");
-}
+using composerhelp::kHelpAdd;
+using composerhelp::kHelpList;
+using composerhelp::helpFaceMarks;
 
 // The main window's hover-help switch: 1 on, 0 off, anything else (also no
 // main window) leaves the help box where it is.

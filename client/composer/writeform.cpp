@@ -28,6 +28,7 @@
 #include <QToolBar>
 
 #include "client/composer/composer.h"
+#include "client/composer/composerhelp.h"
 #include "client/composer/writeformparts.h"
 #include "client/composer/writeneighbours.h"
 #include "client/history/editorcommands.h"
@@ -123,35 +124,22 @@ void setFontSize(QWidget* w, double size) {
 
 // ---- hover-help texts ----
 const char16_t kHelpSend[] = u"送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。";
-const char16_t kHelpStop[] = u"送信を中止します。";
+using composerhelp::kHelpStop;
 const char16_t kHelpOpen[] =
     u"このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。送信したい名称をクリックすると、"
     u"メールアドレスが自動的に入力されます。";
 const char16_t kHelpClose[] = u"アドレス帳を含むサイズから、元のサイズに戻します。";
-const char16_t kHelpAdd[] = u"添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。";
+using composerhelp::kHelpAdd;
 const char16_t kHelpClear[] = u"宛先、件名、本文他、設定等が初期状態に戻せます。";
-const char16_t kHelpHold[] =
-    u"記入途中、あるいは書き終えたメールを保留（保存）とします。書き溜めておいて後でまとめて送信する場合に便利です。";
-const char16_t kHelpListHeld[] =
-    u"保留（保存）扱いとしておいたメールデータを呼び出します。呼び出されたメールデータは右側のアドレス欄に件名のみが表示されます。"
-    u"マウスで選択すると、メールアドレス、件名、本文に自動的に挿入されます。";
-const char16_t kHelpDeleteHeld[] = u"保留（保存）扱いとしていたメールデータの削除を１件単位で行います。";
-const char16_t kHelpList[] =
-    u"添付ファイルを複数選択した際、リストが自動的に表示されます。このリストの表示、非表示を操作します。リストが非表示になっても、"
-    u"選択したファイルがクリアされた訳ではありません。クリアする場合は「取り消し」か「クリア」をクリックして下さい。";
+using composerhelp::kHelpDeleteHeld;
+using composerhelp::kHelpHold;
+using composerhelp::kHelpList;
+const char16_t* const kHelpListHeld = composerhelp::kHelpRecallHeld;
 const char16_t kHelpToggle[] =
     u"「後で送信（保留）」、「保留分の呼出」で非表示になったアドレスを再度呼び出します。この操作は「アドレス開」でも行えます。";
 const char16_t kHelpFortune[] = u"コンピュータがアトランダムにチョイスする占いを本文後に添付します。";
 
-QString helpFaceMarks() {
-  return q(u"顔・絵文字の本文への挿入を行います。") + kCrLf + kCrLf +
-         q(u"使用方法：使用したい顔・絵文字をマウスで選択状態（青色反転）にし、「新規作成本文に挿入」ボタンを。") +
-         q(u"クリックしますと、本分中に挿入されます。") + kCrLf + kCrLf +
-         q(u"素材の県名や氏名、電話番号はあなた用に変更してご使用下さい。画面を終了させると自動的に保存されます。") + kCrLf +
-         q(u"上手な使用方法：素材が豊富ですので、お気に入りに追加しておいた方が良いでしょう。") + kCrLf +
-         q(u"お気に入りに追加（注意:IEではありません）する場合も、マウスで選択状態にし、顔・絵文字画面での「お気に入りに追加」"
-           u"ボタンをクリックして下さい。");
-}
+using composerhelp::helpFaceMarks;
 
 QString helpAttach() {
   return q(u"各種ファイルを添付して送信できます。１個の添付ファイルの際に使用します。") + kCrLf +
