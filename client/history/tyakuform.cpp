@@ -102,6 +102,14 @@ QLineEdit* textBox(QWidget* parent, const QString& name, int l, int t, int w, in
   return ui::control<QLineEdit>(parent, name, l, t, w, h);
 }
 
+// A mail field longer than its box shows its beginning (the date's weekday,
+// the subject's first words), not its end, unless the user is typing in it.
+void showFromStart(QLineEdit* box) {
+  QObject::connect(box, &QLineEdit::cursorPositionChanged, box, [box](int, int now) {
+    if (now != 0 && !box->hasFocus()) box->setCursorPosition(0);
+  });
+}
+
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
   auto* lb = ui::control<QLabel>(parent, name, l, t, w, h);
   lb->setText(caption);
@@ -219,6 +227,7 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   Text7 = textBox(c, QStringLiteral("Text7"), 0, 2920, 4680, 330);
   Text8 = textBox(c, QStringLiteral("Text8"), 4680, 2920, 2810, 330);
   Text9 = textBox(c, QStringLiteral("Text9"), 7490, 2920, 1870, 330);
+  for (QLineEdit* box : {Text7, Text8, Text9}) showFromStart(box);
   for (QLineEdit* e : {Text7, Text8, Text9}) e->setFont(boxFont);
 
   rtfEd = ui::control<QTextEdit>(c, QStringLiteral("rtfEd"), 0, 3260, 9375, 3400);

@@ -143,6 +143,17 @@ TEST_F(HistoryTest, RowClickShowsThatRecord) {
   EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(HistoryTest, LongFieldsShowTheirBeginning) {
+  const QString date = QStringLiteral("Thu, 10 Dec 2026 10:52:42 +0900 (JST)");
+  const QString subject = QStringLiteral("とても長い件名のお知らせ、とても長い件名のお知らせ、とても長い件名のお知らせ");
+  writeList(records::kReceivedFile, {Mail{subject, date, QStringLiteral("tanaka@example.com"), QStringLiteral("本文")}});
+  OpenMailList(1);
+  auto& f = ::TyakuForm();
+  clickRow(1);
+  EXPECT_EQ(f.Text9->text(), date);
+  for (QLineEdit* box : {f.Text7, f.Text8, f.Text9}) EXPECT_EQ(box->cursorPosition(), 0) << box->objectName().toStdString();
+}
+
 TEST_F(HistoryTest, ClickOnAnEmptyListOrForeignKind) {
   OpenMailList(1);
   auto& f = ::TyakuForm();
