@@ -7,10 +7,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPointer>
 
 #include <algorithm>
+#include <initializer_list>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -82,11 +84,61 @@ struct Buffers {
   }
 };
 
-// What the mails of one session share: the library's buffers and the real
-// paths of the attachment folder and the work file, resolved at the first
-// mail with attachments (and again when the folder is gone).
+// The boxes the check writes for every mail that are not on screen (the
+// main window's boxes of the spam test, the viewer's while it is not shown)
+// take their texts without laying them out for display meanwhile: that
+// layout is most of what writing a box costs, and nobody sees it. Their
+// texts, selections and signals are as ever; the display comes back when the
+// session ends, or as soon as a box comes on screen.
+class QuietBoxes {
+ public:
+  QuietBoxes() = default;
+  QuietBoxes(const QuietBoxes&) = delete;
+  QuietBoxes& operator=(const QuietBoxes&) = delete;
+  ~QuietBoxes() {
+    for (Entry& e : boxes_) restore(e);
+  }
+  void quiet(std::initializer_list<QLineEdit*> boxes) {
+    for (QLineEdit* box : boxes) quiet(box);
+  }
+
+ private:
+  struct Entry {
+    QPointer<QLineEdit> box;
+    QLineEdit::EchoMode echo;
+    Qt::InputMethodHints hints;
+    bool quiet;
+  };
+  void quiet(QLineEdit* box) {
+    for (Entry& e : boxes_)
+      if (e.box == box) {
+        if (e.quiet && box->isVisible()) restore(e);
+        return;
+      }
+    Entry e{box, box->echoMode(), box->inputMethodHints(), false};
+    if (!box->isVisible() && e.echo == QLineEdit::Normal) {
+      box->setEchoMode(QLineEdit::NoEcho);
+      e.quiet = true;
+    }
+    boxes_.push_back(e);
+  }
+  static void restore(Entry& e) {
+    if (e.quiet && e.box) {
+      e.box->setEchoMode(e.echo);
+      e.box->setInputMethodHints(e.hints);
+    }
+    e.quiet = false;
+  }
+  std::vector<Entry> boxes_;
+};
+
+// What the mails of one session share: the library's buffers, the boxes
+// kept quiet, and the real paths of the attachment folder and the work
+// file, resolved at the first mail with attachments (and again when the
+// folder is gone).
 struct Session {
   Buffers buffers;
+  QuietBoxes boxes;
 
   // The attachment folder (made when missing) and the work file.
   void attachmentPaths(QString& folderPath, QString& workPath) {
@@ -119,8 +171,11 @@ struct Trimmed {
   // Looks for needle (not empty) in the trimmed text, exact code units, from
   // the first character; when found, selects it in the box.
   bool find(const QString& needle) const {
-    const qsizetype pos = text.indexOf(needle, 0, Qt::CaseSensitive);
-    if (pos < 0) return false;
+    const std::u16string_view hay(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+    const std::size_t found = hay.find(std::u16string_view(reinterpret_cast<const char16_t*>(needle.utf16()),
+                                                           static_cast<std::size_t>(needle.size())));
+    if (found == std::u16string_view::npos) return false;
+    const auto pos = static_cast<qsizetype>(found);
     box->setSelection(lead + static_cast<int>(pos), static_cast<int>(needle.size()));
     return true;
   }
@@ -271,6 +326,8 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
   };
   auto which = [&] { return QStringLiteral("%1 / %2").arg(i).arg(n); };
 
+  session.boxes.quiet({m.Text9, m.Text10, m.Text11});
+
   // Status and spam test.
   if (NMailPop3GetMailStatus(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0) < 0)
     return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which()));
@@ -312,6 +369,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
 
   // The viewer's boxes are the record buffer.
   forms::TyakuForm& t = ::TyakuForm();
+  session.boxes.quiet({t.Text7, t.Text8, t.Text9});
   t.Text7->setText(bufferText(b.subject));
   t.Text8->setText(bufferText(b.from));
   t.Text9->setText(bufferText(b.date));
