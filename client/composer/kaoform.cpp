@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QScreen>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -14,6 +13,7 @@
 
 #include "client/composer/backform.h"
 #include "client/composer/writeform.h"
+#include "client/history/editorcommands.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
@@ -268,12 +268,7 @@ void KaoForm::saveFiles() {
     // An untouched box goes back as the bytes it was read from.
     const std::string bytes = unchanged ? l.bytes : cp932::encode(withCrLf(text));
     const QString path = paths::resolve(savePath(i));
-    QSaveFile f(path);
-    bool ok = !folder.isEmpty() && f.open(QIODevice::WriteOnly);
-    if (ok) ok = f.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
-    if (ok) ok = f.commit();
-    else f.cancelWriting();
-    if (!ok) failed << QFileInfo(path).fileName();
+    if (folder.isEmpty() || !WriteWholeFile(path, bytes)) failed << QFileInfo(path).fileName();
   }
   if (!failed.isEmpty())
     seams::MsgBox(QStringLiteral("顔文字データを保存できませんでした。\r\n") + failed.join(QStringLiteral("、")),

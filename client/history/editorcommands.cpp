@@ -56,17 +56,6 @@ void putOnClipboard(const QString& text) {
   cb->setText(text);
 }
 
-bool writeBytes(const QString& path, const std::string& bytes) {
-  if (path.isEmpty()) return false;
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  if (f.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
-    f.cancelWriting();
-    return false;
-  }
-  return f.commit();
-}
-
 void reportSaveFailure(const QString& path) {
   seams::MsgBox(QStringLiteral("ファイルを保存できませんでした。") + kCrLf + path, seams::vbExclamation);
 }
@@ -203,7 +192,7 @@ void EditJumpEnd(QTextEdit* rtfEd) {
 }
 
 bool EditSaveFile(QTextEdit* rtfEd) {
-  if (!writeBytes(DocumentPath, cp932::encode(EditorText(rtfEd)))) {
+  if (!WriteWholeFile(DocumentPath, cp932::encode(EditorText(rtfEd)))) {
     reportSaveFailure(DocumentPath);
     return false;
   }
@@ -380,8 +369,19 @@ void OpenBackText() {
   openInto(f, f.rtfEd, f.CommonDialog1);
 }
 
+bool WriteWholeFile(const QString& path, const std::string& bytes) {
+  if (path.isEmpty()) return false;
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return false;
+  if (f.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
+    f.cancelWriting();
+    return false;
+  }
+  return f.commit();
+}
+
 bool SaveEditorTextToFile(const QString& path, QTextEdit* rtfEd) {
-  return writeBytes(path, cp932::encode(EditorText(rtfEd) + kCrLf));
+  return WriteWholeFile(path, cp932::encode(EditorText(rtfEd) + kCrLf));
 }
 
 QString ReadEditorTextFile(const QString& path, bool* ok) {

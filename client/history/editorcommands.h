@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class QAction;
 class QPrinter;
@@ -87,6 +88,9 @@ void OpenTyakuText();
 void OpenWriteText();
 void OpenBackText();
 
+// Writes bytes as the whole of the file at path, replacing it only once all
+// of them are written; false for an empty path or a failed write.
+bool WriteWholeFile(const QString& path, const std::string& bytes);
 // Writes the text of rtfEd followed by CR LF to path (CP932); true on success.
 bool SaveEditorTextToFile(const QString& path, QTextEdit* rtfEd);
 // Reads a text file line by line (CR LF or a lone CR ends a line), each

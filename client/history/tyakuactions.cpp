@@ -6,12 +6,12 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTreeWidget>
 
 #include "client/composer/backform.h"
+#include "client/history/editorcommands.h"
 #include "client/history/kinkoform.h"
 #include "client/history/mailrows.h"
 #include "client/history/neighbours.h"
@@ -41,16 +41,7 @@ void recordFailure(const QString& what, const QString& detail) {
   seams::MsgBox(what + kCrLf + detail, seams::vbOKOnly | seams::vbExclamation);
 }
 
-bool writeText(const QString& path, const QString& text) {
-  const std::string bytes = cp932::encode(text);
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  if (f.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
-    f.cancelWriting();
-    return false;
-  }
-  return f.commit();
-}
+bool writeText(const QString& path, const QString& text) { return WriteWholeFile(path, cp932::encode(text)); }
 
 // The confirmation of "一件削除" for each list.
 QString deleteQuestion(int kind) {
