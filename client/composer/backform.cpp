@@ -72,13 +72,7 @@ QLabel* label(QWidget* parent, const QString& name, const QString& caption, int 
   return lb;
 }
 
-using ui::setHeightTw;
-using ui::setLeftTw;
-using ui::setTopTw;
-using ui::setWidthTw;
-using ui::twH;
-using ui::twL;
-using ui::twW;
+using ui::setHeightTw, ui::setLeftTw, ui::setTopTw, ui::setWidthTw, ui::twH, ui::twL, ui::twW;
 
 // ---- hover texts ----
 const char16_t* const kHelpSend = u"送信して来た相手にメールを返信します。";

@@ -27,14 +27,7 @@ void setForeColor(QWidget* w, const QColor& c);
 QColor foreColor(const QWidget* w);
 
 // Geometry of a control in twips of its parent.
-using ui::setHeightTw;
-using ui::setLeftTw;
-using ui::setTopTw;
-using ui::setWidthTw;
-using ui::twH;
-using ui::twL;
-using ui::twT;
-using ui::twW;
+using ui::setHeightTw, ui::setLeftTw, ui::setTopTw, ui::setWidthTw, ui::twH, ui::twL, ui::twT, ui::twW;
 
 // The pane's row count as decimal text for Text1.
 QString countText(int n);

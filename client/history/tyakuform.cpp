@@ -116,14 +116,7 @@ QLabel* label(QWidget* parent, const QString& name, const QString& caption, int 
   return lb;
 }
 
-using ui::setHeightTw;
-using ui::setLeftTw;
-using ui::setTopTw;
-using ui::setWidthTw;
-using ui::twH;
-using ui::twL;
-using ui::twT;
-using ui::twW;
+using ui::setHeightTw, ui::setLeftTw, ui::setTopTw, ui::setWidthTw, ui::twH, ui::twL, ui::twT, ui::twW;
 
 ui::Accessor<forms::TyakuForm>& accessor() {
   static ui::Accessor<forms::TyakuForm> a;
