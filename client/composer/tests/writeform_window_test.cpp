@@ -303,9 +303,10 @@ TEST_F(WriteFormTest, AttachmentButtons) {
   seams::setFileDialogHandler([&](const seams::FileDialogCall&) -> std::optional<QString> {
     ++dialogs;
     if (picks.empty()) return std::nullopt;
-    auto p = picks.front();
+    const bool cancelled = !picks.front().has_value();
+    const QString p = picks.front().value_or(QString());
     picks.pop_front();
-    return p;
+    return cancelled ? std::optional<QString>() : std::optional<QString>(p);
   });
   // A cancelled first dialog: nothing attached, the first-file button gone.
   w.AttachCommand_Click();
