@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMenuBar>
@@ -20,6 +22,24 @@ namespace ui {
 
 void place(QWidget* w, int left, int top, int width, int height) {
   w->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
+                    int height) {
+  auto* b = control<QPushButton>(parent, name, left, top, width, height);
+  b->setText(caption);
+  b->setFocusPolicy(Qt::TabFocus);
+  return b;
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height) {
+  auto* lb = control<QLabel>(parent, name, left, top, width, height);
+  lb->setText(caption);
+  return lb;
+}
+
+QLineEdit* textBox(QWidget* parent, const QString& name, int left, int top, int width, int height) {
+  return control<QLineEdit>(parent, name, left, top, width, height);
 }
 
 void setBackColor(QWidget* w, const QColor& c) {

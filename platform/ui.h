@@ -20,6 +20,10 @@
 #include <functional>
 #include <utility>
 
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
 namespace ui {
 
 constexpr int kTwipsPerPixel = 15;
@@ -52,6 +56,14 @@ W* control(QWidget* parent, const QString& name, int left, int top, int width, i
 // button takes it through its style sheet, any other control through its
 // palette (Base and Window, background filled).
 void setBackColor(QWidget* w, const QColor& c);
+
+// The plain controls of a window: a push button with its caption that takes
+// the focus by Tab only (a click leaves the focus where it was), a label with
+// its text, and a one-line text box.
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
+                    int height);
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height);
+QLineEdit* textBox(QWidget* parent, const QString& name, int left, int top, int width, int height);
 
 // Font of the classic names mapped to installed Japanese fonts
 // ("ＭＳ ゴシック" IPAGothic, "ＭＳ Ｐゴシック" IPAPGothic, "ＭＳ 明朝" IPAMincho).

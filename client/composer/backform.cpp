@@ -59,18 +59,12 @@ QString q(const char16_t* s) { return QString::fromUtf16(s); }
 
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h,
                     const QColor& back) {
-  auto* b = ui::control<QPushButton>(parent, name, l, t, w, h);
-  b->setText(caption);
-  b->setFocusPolicy(Qt::TabFocus);
+  auto* b = ui::button(parent, name, caption, l, t, w, h);
   backparts::setBackColor(b, back);
   return b;
 }
 
-QLabel* label(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
-  auto* lb = ui::control<QLabel>(parent, name, l, t, w, h);
-  lb->setText(caption);
-  return lb;
-}
+using ui::label;
 
 using ui::setHeightTw, ui::setLeftTw, ui::setTopTw, ui::setWidthTw, ui::twH, ui::twL, ui::twW;
 

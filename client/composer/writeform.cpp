@@ -99,22 +99,7 @@ QFrame* strip(QWidget* parent, const QString& name, int l, int t, int w, int h) 
   return f;
 }
 
-QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
-  auto* b = ui::control<QPushButton>(parent, name, l, t, w, h);
-  b->setText(caption);
-  b->setFocusPolicy(Qt::TabFocus);
-  return b;
-}
-
-QLineEdit* textBox(QWidget* parent, const QString& name, int l, int t, int w, int h) {
-  return ui::control<QLineEdit>(parent, name, l, t, w, h);
-}
-
-QLabel* label(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
-  auto* lb = ui::control<QLabel>(parent, name, l, t, w, h);
-  lb->setText(caption);
-  return lb;
-}
+using ui::button, ui::label, ui::textBox;
 
 void setFontSize(QWidget* w, double size) {
   QFont f = w->font();

@@ -91,16 +91,7 @@ const char16_t* const kHelpAutoClose =
 
 QString q(const char16_t* s) { return QString::fromUtf16(s); }
 
-QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
-  auto* b = ui::control<QPushButton>(parent, name, l, t, w, h);
-  b->setText(caption);
-  b->setFocusPolicy(Qt::TabFocus);
-  return b;
-}
-
-QLineEdit* textBox(QWidget* parent, const QString& name, int l, int t, int w, int h) {
-  return ui::control<QLineEdit>(parent, name, l, t, w, h);
-}
+using ui::button, ui::label, ui::textBox;
 
 // A mail field longer than its box shows its beginning (the date's weekday,
 // the subject's first words), not its end, unless the user is typing in it.
@@ -108,12 +99,6 @@ void showFromStart(QLineEdit* box) {
   QObject::connect(box, &QLineEdit::cursorPositionChanged, box, [box](int, int now) {
     if (now != 0 && !box->hasFocus()) box->setCursorPosition(0);
   });
-}
-
-QLabel* label(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
-  auto* lb = ui::control<QLabel>(parent, name, l, t, w, h);
-  lb->setText(caption);
-  return lb;
 }
 
 using ui::setHeightTw, ui::setLeftTw, ui::setTopTw, ui::setWidthTw, ui::twH, ui::twL, ui::twT, ui::twW;
