@@ -309,9 +309,11 @@ bool RawRecordFile::scanShared(const std::function<void(int, const char*)>& each
   // One part per thread, each at least 16 MB; the first part is this
   // thread's own.
   constexpr std::size_t kPartBytes = 16u << 20;
-  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t parts =
-      std::max<std::size_t>(1, std::min({total * size_ / kPartBytes, cores / 2, std::size_t{4}}));
+  std::size_t parts = 1;
+  if (total * size_ >= 2 * kPartBytes) {
+    static const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    parts = std::max<std::size_t>(1, std::min({total * size_ / kPartBytes, cores / 2, std::size_t{4}}));
+  }
   struct Part {
     std::size_t first = 0, count = 0;  // records first .. first + count - 1 (from 0)
     std::size_t done = 0;              // records handed to each
