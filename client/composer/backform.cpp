@@ -255,7 +255,11 @@ BackForm::BackForm() : ui::Form(QStringLiteral("BackForm")) {
   connect(Command17, &QPushButton::clicked, this, [this] { Command17_Click(); });
   connect(Command16, &QPushButton::clicked, this, [this] { Command16_Click(); });
   connect(List1, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (!filling_ && row >= 0) List1_Click();
+    if (filling_ || row < 0) return;
+    // A mouse press makes the row current before it selects it: the click
+    // acts on the row pressed.
+    if (QListWidgetItem* item = List1->item(row)) item->setSelected(true);
+    List1_Click();
   });
 
   for (QWidget* w : std::initializer_list<QWidget*>{c, rtfEd->viewport(), Command2, Command3, Command13, Command14,

@@ -1,7 +1,9 @@
 // Held replies: hold, the list, inserting a held text and deleting one.
 #include "client/composer/tests/backform_fixture.h"
 
+#include <QApplication>
 #include <QFrame>
+#include <QMouseEvent>
 
 using namespace backtest;
 
@@ -152,6 +154,26 @@ TEST_F(BackFormTest, InsertReplacesOnlyTheBodyWithTheWholeHeldText) {
   EXPECT_EQ(boxes[1].buttons, seams::vbOKOnly | seams::vbExclamation);
   EXPECT_EQ(b.Text2->text(), QStringLiteral("1"));
   EXPECT_EQ(EditorText(b.rtfEd), QStringLiteral("本文一"));
+}
+
+TEST_F(BackFormTest, AMouseClickOnAHeldRowInsertsItsText) {
+  writeHeld({{QStringLiteral("一"), QStringLiteral("a@x.jp"), QStringLiteral("本文一")},
+             {QStringLiteral("二"), QStringLiteral("b@x.jp"), QStringLiteral("本文二")}});
+  auto& b = reply(QStringLiteral("Re:  件名"), QStringLiteral("to@example.jp"), QStringLiteral("受信本文"));
+  b.Show();
+  b.Command14_Click();
+  // The press makes the row current before it selects it.
+  const QRect rect = b.List1->visualItemRect(b.List1->item(1));
+  QWidget* vp = b.List1->viewport();
+  const QPoint at = rect.center();
+  QMouseEvent press(QEvent::MouseButtonPress, at, vp->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, vp->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(vp, &press);
+  QApplication::sendEvent(vp, &release);
+  ASSERT_EQ(boxes.size(), 1u);  // the question only
+  EXPECT_EQ(EditorText(b.rtfEd), QStringLiteral("本文二"));
+  EXPECT_EQ(b.Text2->text(), QStringLiteral("1"));
 }
 
 TEST_F(BackFormTest, DeleteNeedsAConfirmedInsertAndCompactsTheFile) {
