@@ -107,6 +107,21 @@ inline QByteArray fileBytes(const QString& path) {
   return f.readAll();
 }
 
+// The bytes of a file, or "<missing>" when it cannot be read (so that a
+// missing file never passes for an empty one).
+inline QByteArray fileBytesOrMissing(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
+  return f.readAll();
+}
+
+// Writes bytes to path, replacing the file; its folder must be there.
+inline void putFile(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(bytes);
+}
+
 // Writes bytes to path (replacing the file), making its folder first.
 inline void writeFile(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).path());

@@ -36,11 +36,7 @@ namespace backtest {
 
 using seamtest::fileBytes;
 
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
+inline void writeFile(const QString& path, const QByteArray& bytes) { seamtest::putFile(path, bytes); }
 
 using seamtest::sjis;
 

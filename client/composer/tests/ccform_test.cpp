@@ -62,16 +62,8 @@ class CcFormTest : public ::testing::Test {
     paths::setProgramFolder(QString());
     MultiSendMode = 0;
   }
-  QByteArray bytes() {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-    return f.readAll();
-  }
-  void put(const QByteArray& b) {
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(b);
-  }
+  QByteArray bytes() { return seamtest::fileBytesOrMissing(file); }
+  void put(const QByteArray& b) { seamtest::putFile(file, b); }
   QStringList rows() {
     QStringList r;
     for (int i = 0; i < ::CcForm().List3->count(); ++i) r << ::CcForm().List3->item(i)->text();

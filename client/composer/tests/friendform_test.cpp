@@ -58,16 +58,8 @@ class FriendFormTest : public ::testing::Test {
     seamtest::answerMsgBoxes();
     paths::setProgramFolder(QString());
   }
-  QByteArray bytes() {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-    return f.readAll();
-  }
-  void put(const QByteArray& b) {
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(b);
-  }
+  QByteArray bytes() { return seamtest::fileBytesOrMissing(file); }
+  void put(const QByteArray& b) { seamtest::putFile(file, b); }
   // The list's rows as "address|name".
   QStringList rows() {
     QStringList r;

@@ -26,11 +26,7 @@ namespace {
 
 using seamtest::sjis;
 
-QByteArray readBytes(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-  return f.readAll();
-}
+QByteArray readBytes(const QString& path) { return seamtest::fileBytesOrMissing(path); }
 
 QString fileName(int tab) { return tab == 0 ? QStringLiteral("Kao1.txt") : QStringLiteral("Text%1.txt").arg(tab); }
 

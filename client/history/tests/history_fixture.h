@@ -30,11 +30,7 @@ namespace historytest {
 
 using seamtest::fileBytes;
 
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
+inline void writeFile(const QString& path, const QByteArray& bytes) { seamtest::putFile(path, bytes); }
 
 using seamtest::sjis;
 

@@ -63,16 +63,8 @@ class GekitaiFormTest : public ::testing::Test {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     paths::setProgramFolder(QString());
   }
-  QByteArray bytes() {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-    return f.readAll();
-  }
-  void put(const QByteArray& b) {
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(b);
-  }
+  QByteArray bytes() { return seamtest::fileBytesOrMissing(file); }
+  void put(const QByteArray& b) { seamtest::putFile(file, b); }
   QStringList rows() {
     QStringList r;
     for (int i = 0; i < GekitaiForm().List1->count(); ++i) r << GekitaiForm().List1->item(i)->text();
