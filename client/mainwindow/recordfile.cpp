@@ -56,6 +56,10 @@ class Fd {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
   }
+  void set(int fd) {
+    reset();
+    fd_ = fd;
+  }
   // Closes and reports the result of the close.
   bool close() {
     int fd = fd_;
@@ -226,11 +230,21 @@ bool RawRecordFile::readBytes(int n, char* out) {
 bool RawRecordFile::writeBytes(int n, const char* in) {
   QString p;
   std::string np;
-  if (!prepare(p, &np)) return false;
+  Fd fd;
+  if (PathMemo::find(programPath_)) {  // a remembered list that is there is opened at once
+    error_.clear();
+    np = nativePath(p);
+    fd.set(::open(np.c_str(), O_WRONLY | O_CLOEXEC));
+  }
+  if (!fd.ok()) {
+    if (!prepare(p, &np)) return false;
+    if (n < 1 || n > kMaxRecords)
+      return fail(QStringLiteral("レコード番号 %1 は範囲外です（最大 %2 件）。").arg(n).arg(kMaxRecords), 0);
+    fd.set(::open(np.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
+  }
   if (n < 1 || n > kMaxRecords)
     return fail(QStringLiteral("レコード番号 %1 は範囲外です（最大 %2 件）。").arg(n).arg(kMaxRecords), 0);
-  Fd fd(::open(np.c_str(), O_WRONLY | O_CLOEXEC));
-  if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
   const off_t off = static_cast<off_t>(n - 1) * static_cast<off_t>(size_);
