@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -105,13 +106,27 @@ QByteArray iso2022jp(const QString& text) {
 }
 
 // The server's own account of the last session of a user: "top=3/..,
-// retr=2/.., del=3/3" from its log.
+// retr=2/.., del=3/3" from its log. The server writes it after the client
+// has gone, so the log is read again until every login has its logout line
+// (for at most five seconds).
 QString lastSessionOf(const std::string& user) {
-  const QByteArray log = fileBytes(QString::fromStdString(testservers::rootDir()) + QStringLiteral("/pop3/log/dovecot.log"));
   const QByteArray tag = "pop3(" + QByteArray::fromStdString(user) + ")";
+  const QByteArray login = "Login: user=<" + QByteArray::fromStdString(user) + ">";
   QString last;
-  for (const QByteArray& line : log.split('\n'))
-    if (line.contains(tag) && line.contains("Logged out")) last = QString::fromUtf8(line.mid(line.indexOf("Logged out")));
+  for (int tries = 0; tries < 100; ++tries) {
+    const QByteArray log = fileBytes(QString::fromStdString(testservers::rootDir()) + QStringLiteral("/pop3/log/dovecot.log"));
+    int logins = 0, logouts = 0;
+    last.clear();
+    for (const QByteArray& line : log.split('\n')) {
+      if (line.contains(login)) ++logins;
+      if (line.contains(tag) && line.contains("Logged out")) {
+        ++logouts;
+        last = QString::fromUtf8(line.mid(line.indexOf("Logged out")));
+      }
+    }
+    if (logins > 0 && logouts >= logins) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   return last;
 }
 
