@@ -59,6 +59,8 @@ void setTextColour(QWidget* w, const QColor& c) {
   p.setColor(QPalette::WindowText, c);
   p.setColor(QPalette::Text, c);
   p.setColor(QPalette::ButtonText, c);
+  // A label that cannot be clicked (the mascot label not in turn) shows grey.
+  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
   w->setPalette(p);
 }
 
