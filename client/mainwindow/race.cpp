@@ -241,8 +241,10 @@ void RaceStop() {
   StopSound();
   for (int k = 1; k <= 6; ++k) BoatX[k] = kStartLine;
   showMainWindow();
-  // The race field goes back to the resting race, whatever it showed.
-  RunRace();
+  // A running race rests at the start line; the rain, once it falls, goes on
+  // (only a race start replaces it); with no show yet the resting race is
+  // drawn.
+  if (g_show != Show::Rain) RunRace();
 }
 
 void InitData() {

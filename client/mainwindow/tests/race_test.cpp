@@ -227,7 +227,15 @@ TEST_F(MainFormTest, RainTakesOverAndTheRaceTakesItBack) {
     }
   EXPECT_GT(drops, 0);
   EXPECT_EQ(other, 0);
+  // The stop button leaves the rain falling; only its label goes.
+  f.Command5->click();
+  EXPECT_EQ(race::current(), race::Show::Rain);
+  EXPECT_FALSE(f.Label25->isVisibleTo(&f));
+  const int refreshes = f.picMain->refreshCount;
+  runEventsFor(150);
+  EXPECT_GT(f.picMain->refreshCount, refreshes);
   // A race start replaces the rain.
+  f.Label25->show();
   f.Command4->click();
   EXPECT_EQ(race::current(), race::Show::Race);
   EXPECT_FALSE(f.Label25->isVisibleTo(&f));
