@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <string>
 
@@ -127,6 +130,23 @@ TEST_F(Profile, WriteKeepsTheModeAndLeavesNoTemporaryFile) {
   EXPECT_EQ(mode(), 0600u);
   ASSERT_TRUE(profile::WritePrivateProfileString("EXEINI", "NAME", "id", file));
   EXPECT_EQ(mode(), 0600u);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ini.ini"});
+}
+
+TEST_F(Profile, WriteThatRunsOutOfRoomLeavesTheFileAsItWas) {
+  // A file size limit stands in for a full disk (it binds root too).
+  put("[EXEINI]\r\nNAME8=yamada\r\nNUMBER7=1\r\n");
+  struct rlimit old;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 16;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool ok = profile::WritePrivateProfileString("EXEINI", "NAME9", "a longer value than the room left", file);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME8=yamada\r\nNUMBER7=1\r\n");
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ini.ini"});
 }
 
