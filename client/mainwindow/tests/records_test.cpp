@@ -5,9 +5,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -440,6 +442,40 @@ TEST_F(RecordFolder, FailuresAreReportedAndLeaveTheListAsItWas) {
   EXPECT_EQ(fileBytes("xqmdata2.data"), before);
   EXPECT_FALSE(f.remove(5));
   EXPECT_EQ(fileBytes("xqmdata2.data"), before);
+}
+
+TEST_F(RecordFolder, CompactionThatRunsOutOfRoomLeavesTheListAsItWas) {
+  // A file size limit stands in for a full disk: the twin cannot take the
+  // two records that stay.
+  const std::string before = bytesOf(mail("a")) + bytesOf(mail("b")) + bytesOf(mail("c"));
+  putBytes("xqmdata2.data", before);
+  MailFile f(kReceivedFile);
+  struct rlimit old;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 50000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool ok = f.remove(1);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(f.errorText().isEmpty());
+  EXPECT_EQ(fileBytes("xqmdata2.data"), before);
+  EXPECT_FALSE(exists("XQMDATA2.TMP"));
+  EXPECT_EQ(f.count(), 3);
+
+  // An append cut short the same way leaves no torn tail behind.
+  const std::string one = bytesOf(mail("a"));
+  putBytes("xqmdata2.data", one);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::signal(SIGXFSZ, SIG_IGN);
+  MailRecord r = mail("d");
+  const int n = f.append(r);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(fileBytes("xqmdata2.data"), one);
 }
 
 // ---------------------------------------------------------------------------
