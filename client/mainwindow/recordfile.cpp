@@ -274,16 +274,31 @@ int RawRecordFile::appendBytes(const char* in) {
   return writeBytes(c + 1, in) ? c + 1 : 0;
 }
 
+int RawRecordFile::openForReading(QString& p, std::size_t& total) {
+  std::string np;
+  if (!prepare(p, &np)) return -1;
+  const int d = ::open(np.c_str(), O_RDONLY | O_CLOEXEC);
+  if (d < 0) {
+    fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(d, &st) != 0) {
+    const int err = errno;
+    ::close(d);
+    fail(QStringLiteral("ファイル %1 を読めません。").arg(p), err);
+    return -1;
+  }
+  total = static_cast<std::uint64_t>(st.st_size) / size_;
+  return d;
+}
+
 bool RawRecordFile::scan(const std::function<void(int, const char*)>& each,
                          const std::function<void(int)>& reserve) {
   QString p;
-  std::string np;
-  if (!prepare(p, &np)) return false;
-  Fd fd(::open(np.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
-  const std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
+  std::size_t total = 0;
+  Fd fd(openForReading(p, total));
+  if (!fd.ok()) return false;
   if (reserve) reserve(static_cast<int>(total));
   // Read in blocks small enough to stay in the processor's cache while
   // the records are converted.
@@ -310,13 +325,9 @@ bool RawRecordFile::scanShared(const std::function<void(int, const char*)>& each
                                const std::function<void(int)>& reserve, std::size_t& whole) {
   whole = 0;
   QString p;
-  std::string np;
-  if (!prepare(p, &np)) return false;
-  Fd fd(::open(np.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
-  const std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
+  std::size_t total = 0;
+  Fd fd(openForReading(p, total));
+  if (!fd.ok()) return false;
   if (reserve) reserve(static_cast<int>(total));
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 

@@ -107,6 +107,9 @@ class RawRecordFile {
   // Resolves the list file and makes sure it exists; nativeOut (when given)
   // gets its path as native bytes, st (when given) its status.
   bool prepare(QString& realPath, std::string* nativeOut = nullptr, struct stat* st = nullptr);
+  // Opens the list file for reading: its descriptor (-1 after a reported
+  // failure), its real path and its number of whole records.
+  int openForReading(QString& realPath, std::size_t& total);
   // The real path of the list file and its native bytes, resolved now or
   // taken from the PathMemo in force.
   std::string nativePath(QString& realPath) const;
