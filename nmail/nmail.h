@@ -36,6 +36,7 @@ constexpr int NMAIL_ERR_IO = -4;        // read timed out, or the server closed 
 constexpr int NMAIL_ERR_FILE = -5;      // a file could not be read or written
 constexpr int NMAIL_ERR_PARTIAL = -6;   // not every piece of a split (message/partial) mail is there
 constexpr int NMAIL_ERR_ARGUMENT = -7;  // no such handle or mail number, or unusable input
+constexpr int NMAIL_ERR_BUFFER = -8;    // the body buffer is too small for the mail (see NMailPop3GetMail)
 
 // Prepares the library; call once before anything else. Returns 0.
 int NMailInitializeWinSock();
@@ -50,14 +51,26 @@ int NMailSetOption(int option, int value);
 // or -1 when there is no connection.
 int NMailPop3Connect(const char* server);
 // Logs in: APOP when apop is not 0 (the greeting must offer a timestamp),
-// else USER/PASS. Returns the number of mails waiting (>= 0), or < 0.
+// else USER/PASS, then asks what the server offers (CAPA). Returns the
+// number of mails waiting (>= 0), or < 0.
 int NMailPop3Authenticate(int handle, const char* user, const char* password, int apop);
+// 1 when the server takes pipelined commands (its CAPA lists PIPELINING):
+// the session then sends commands without waiting for each answer (the
+// headers of the following mails with each TOP, the retrievals asked for
+// with NMailPop3FetchAhead, the deletions of NMailPop3DeleteAhead). 0 when
+// it talks one command at a time; < 0 for a bad handle.
+int NMailPop3CanPipeline(int handle);
 // Header of mail number no (1-based, TOP no 0): subject and from decoded,
 // date as the header gives it, the header as it came (every line ended by
-// CR LF, without the empty line that ends the header). flags must be 0. Returns NMAIL_SUCCESS or < 0.
+// CR LF, without the empty line that ends the header). The header is kept
+// until the mail is fetched or deleted, so asking again costs nothing; with
+// pipelining the headers of the following mails are asked for in the same
+// go. flags must be 0. Returns NMAIL_SUCCESS or < 0.
 int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* from,
                            char* header, int flags);
-// Size of mail number no in bytes (LIST no), or < 0.
+// Size of mail number no in bytes, from one LIST of every mail (LIST no when
+// that is refused), or < 0. A mail that came longer than LIST said (a
+// server that sends bare LF line ends) has the size it came with.
 int NMailPop3GetMailSize(int handle, int no);
 // Fetches mail number no whole (RETR no) and fills the buffers as
 // NMailPop3GetMailStatus does, and body: the decoded text of a single-part
@@ -65,16 +78,40 @@ int NMailPop3GetMailSize(int handle, int no);
 // in 7-bit or CP932 text. For a decoded single-part mail the header's
 // Content-Type and Content-Transfer-Encoding describe the body as given
 // (Shift_JIS, 8bit): header, CR LF and body joined are a mail text for
-// NMailAttachmentFileFirst. flags and reserved must be 0. Returns
+// NMailAttachmentFileFirst. The mail is read to its terminating line
+// whatever LIST said; body must hold NMailPop3GetMailSize(no) + 1 bytes as
+// last asked. A mail that does not fit fails with NMAIL_ERR_BUFFER and is
+// kept: NMailPop3GetMailSize then gives the size it needs, and the next call
+// takes it without fetching it again. flags and reserved must be 0. Returns
 // NMAIL_SUCCESS, or < 0 when the mail did not arrive whole; such a mail is
 // then refused by NMailPop3DeleteMail for the rest of the session.
 int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, char* header,
                      char* body, int flags, int reserved);
-// Marks mail number no deleted (DELE no); the server deletes it when the
-// session ends with NMailPop3Close. Returns NMAIL_SUCCESS or < 0.
+// Asks for mail number no ahead of NMailPop3GetMail, in the order the calls
+// come: with pipelining its RETR goes out as soon as the window of mails in
+// flight has room (a few mails, a few megabytes), so that the mails arrive
+// back to back. Returns NMAIL_SUCCESS; 0 without pipelining (nothing is
+// sent: the mail is fetched when it is asked for); < 0 when the
+// conversation broke.
+int NMailPop3FetchAhead(int handle, int no);
+// Marks mail number no deleted (DELE no) and waits for the answer; the
+// server deletes it when the session ends with NMailPop3Close. Returns
+// NMAIL_SUCCESS or < 0.
 int NMailPop3DeleteMail(int handle, int no);
-// Ends the session (QUIT) and closes the connection; the handle is free
-// afterwards. Returns NMAIL_SUCCESS, or < 0 when QUIT failed.
+// Sends DELE no without waiting for the answer (without pipelining it is
+// read at once); NMailPop3GetDeleteResult gives it. Returns NMAIL_SUCCESS
+// when the command went out, < 0 when it could not (a mail that did not
+// arrive whole, a broken conversation).
+int NMailPop3DeleteAhead(int handle, int no);
+// The server's answer to the DELE of mail no sent by NMailPop3DeleteAhead,
+// read now when it has not come yet: NMAIL_SUCCESS when the mail is marked
+// deleted, NMAIL_ERR_PROTOCOL when the server refused it, NMAIL_ERR_IO when
+// the conversation broke first.
+int NMailPop3GetDeleteResult(int handle, int no);
+// Reads every answer still on its way, then ends the session (QUIT) and
+// closes the connection; the handle is free afterwards. Returns
+// NMAIL_SUCCESS, or < 0 when QUIT failed. A session whose conversation broke
+// ends without QUIT: the server deletes nothing.
 int NMailPop3Close(int handle);
 
 // Takes a whole mail text (header, empty line, body; as NMailPop3GetMail's
@@ -85,6 +122,7 @@ int NMailPop3Close(int handle);
 // folder; an existing file is never overwritten (a number is added before
 // the extension). The pieces of a split mail (message/partial) are kept in
 // folder's ".partial" subfolder until the last one arrives.
+// The files written are on disk (flushed) when the call returns.
 // Returns NMAIL_SUCCESS, NMAIL_ERR_FILE (-5) when an attachment file could
 // not be written, NMAIL_ERR_PARTIAL (-6) when a split mail is not complete.
 int NMailAttachmentFileFirst(int handle, char* subject, char* date, char* from, char* header,

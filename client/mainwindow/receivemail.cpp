@@ -207,6 +207,16 @@ struct Keywords {
     valid = ::stat(path.constData(), &seen) == 0;
     return list;
   }
+
+  // Whether a keyword occurs in the subject or the sender (each without its
+  // blanks), as the spam test below decides, without touching any box.
+  bool hit(const QString& subject, const QString& from) {
+    current();
+    const QString s = vb::Trim(subject), f = vb::Trim(from);
+    for (const QString& k : trimmed)
+      if (!k.isEmpty() && (s.contains(k, Qt::CaseSensitive) || f.contains(k, Qt::CaseSensitive))) return true;
+    return false;
+  }
 };
 
 // The spam test of the mail in MainForm.Text10 / Text11: every keyword of
@@ -309,62 +319,123 @@ void watchInterval(QLineEdit* box) {
 struct Outcome {
   int waiting = 0;      // the login's result: mails waiting, 0 none, < 0 error
   int handled = 0;      // mails stored or deleted as spam
-  bool stopped = false; // a mail could not be fetched, stored or deleted
+  int stored = 0;       // mails stored
+  bool stopped = false; // a mail could not be fetched or stored
+  bool broken = false;  // the conversation broke: no deletion reached the server
   std::int16_t spam = 0;
   std::int16_t vip = 0;
+  struct Deleted {
+    int no;
+    bool spam;
+  };
+  std::vector<Deleted> deleted;  // the mails whose deletion went out, in order
+  QStringList errors;            // the "エラー" boxes, shown once the session is over
+};
+
+QString mailNo(int i, int n) { return QStringLiteral("%1 / %2").arg(i).arg(n); }
+
+// What the user has to know when the conversation broke: the mails stored
+// so far are on the server still (no session end reached it) and come again.
+QString brokenNote(int stored) {
+  return QStringLiteral("サーバーとの接続が切れたため、受信したメール %1 通もサーバーから削除されていません。"
+                        "次の受信で同じメールがもう一度届きます。")
+      .arg(stored);
+}
+
+// The mails after the current one, tested for spam ahead (their headers
+// come in one go) so that the retrievals of those that are kept are on
+// their way before they are needed. Spam is never asked for. Only with a
+// server that takes pipelined commands.
+constexpr int kLookAhead = 100;
+
+struct LookAhead {
+  bool on = false;
+  int next = 1;  // the next mail to test
+  Buffers scratch;
+
+  void upTo(int handle, int i, int n, Keywords& keywords) {
+    const int last = static_cast<int>(std::min<long long>(n, static_cast<long long>(i) + kLookAhead - 1));
+    while (on && next <= last) {
+      const int j = next++;
+      scratch.clear();
+      // A failure here is met again in order, where it stops the check.
+      if (NMailPop3GetMailStatus(handle, j, scratch.subject.data(), scratch.date.data(), scratch.from.data(),
+                                 scratch.header.data(), 0) < 0) {
+        on = false;
+        break;
+      }
+      if (keywords.hit(bufferText(scratch.subject), bufferText(scratch.from))) continue;
+      if (NMailPop3FetchAhead(handle, j) < 0) on = false;
+    }
+  }
 };
 
 // Fetches, tests, stores and deletes mail i; false when the check has to stop
-// (an error box has then been shown).
+// (the reason is in out.errors).
 bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Session& session) {
   forms::MainForm& m = ::MainForm();
   Buffers& b = session.buffers;
   b.clear();
-  auto stop = [&](const QString& what) {
-    errorBox(what + QStringLiteral("\r\n") + libraryMessage());
+  // A failure of the library: the mail and those after it stay on the server.
+  auto stop = [&](int result, const QString& what) {
+    QString text = what;
+    if (result == NMAIL_ERR_IO) {
+      out.broken = true;
+      if (out.stored > 0) text += QStringLiteral("\r\n") + brokenNote(out.stored);
+    }
+    out.errors << text + QStringLiteral("\r\n") + libraryMessage();
     return false;
   };
-  auto which = [&] { return QStringLiteral("%1 / %2").arg(i).arg(n); };
+  const QString notFetched =
+      QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(mailNo(i, n));
 
   session.boxes.quiet({m.Text9, m.Text10, m.Text11});
 
   // Status and spam test.
-  if (NMailPop3GetMailStatus(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0) < 0)
-    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which()));
+  int r = NMailPop3GetMailStatus(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0);
+  if (r < 0) return stop(r, notFetched);
   m.Text10->setText(bufferText(b.subject));
   m.Text11->setText(bufferText(b.from));
   if (isSpam(m, keywords)) {
     ++out.spam;
     m.Text17->setText(QString::number(out.spam));
-    if (NMailPop3DeleteMail(handle, i) < 0)
-      return stop(QStringLiteral("迷惑メール %1 をサーバーから削除できませんでした。").arg(which()));
+    r = NMailPop3DeleteAhead(handle, i);
+    if (r < 0) return stop(r, QStringLiteral("迷惑メール %1 をサーバーから削除できませんでした。").arg(mailNo(i, n)));
+    out.deleted.push_back({i, true});
     ++out.handled;
     return true;
   }
 
-  // Fetch.
-  const int size = NMailPop3GetMailSize(handle, i);
-  if (size < 0)
-    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which()));
-  std::vector<char> body(static_cast<std::size_t>(size) + 1, ' ');
-  if (NMailPop3GetMail(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), body.data(), 0, 0) <
-      0)
-    return stop(QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(which()));
+  // Fetch. A mail longer than its size said (bare LF line ends) is taken
+  // whole with the size it came with.
+  std::vector<char> body;
+  for (int tries = 0; tries < 2; ++tries) {
+    const int size = NMailPop3GetMailSize(handle, i);
+    if (size < 0) return stop(size, notFetched);
+    body.assign(static_cast<std::size_t>(size) + 1, ' ');
+    r = NMailPop3GetMail(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), body.data(), 0,
+                         0);
+    if (r != NMAIL_ERR_BUFFER) break;
+  }
+  if (r < 0) return stop(r, notFetched);
   const std::string fetched = bufferBytes(body);
   const bool hasAttachment = fetched.find("attachment") != std::string::npos;
 
-  // Attachments.
+  // Attachments. A mail whose files could not be written stays on the
+  // server, as one that could not be stored.
   if (!nothingToUnpack(bufferBytes(b.header), fetched)) {
     QString folderPath, workPath;
     session.attachmentPaths(folderPath, workPath);
     const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
     body.assign(mailText.size() + 1, '\0');
-    const int r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(),
-                                           body.data(), QFile::encodeName(folderPath).constData(),
-                                           QFile::encodeName(workPath).constData(), mailText.c_str(), 0);
+    r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), body.data(),
+                                 QFile::encodeName(folderPath).constData(), QFile::encodeName(workPath).constData(),
+                                 mailText.c_str(), 0);
     NMailAttachmentFileClose(0);
-    if (r == -5) seams::MsgBox(QStringLiteral("添付ファイルをオープンできません"), seams::vbOKOnly);
-    else if (r == -6) seams::MsgBox(QStringLiteral("分割されたメールが全て揃っていません"), seams::vbOKOnly);
+    if (r == NMAIL_ERR_FILE)
+      return stop(r, QStringLiteral("メール %1 の添付ファイルをオープンできません。このメールから後はサーバーに残してあります。")
+                         .arg(mailNo(i, n)));
+    if (r == NMAIL_ERR_PARTIAL) seams::MsgBox(QStringLiteral("分割されたメールが全て揃っていません"), seams::vbOKOnly);
   }
 
   // The viewer's boxes are the record buffer.
@@ -396,22 +467,52 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
     if (stored) CurrentRecordNo = no;
   }
   if (!stored) {
-    errorBox(QStringLiteral("メール %1 を保存できませんでした。このメールから後はサーバーに残してあります。\r\n")
-                 .arg(which()) +
-             error);
+    out.errors << QStringLiteral("メール %1 を保存できませんでした。このメールから後はサーバーに残してあります。\r\n")
+                          .arg(mailNo(i, n)) +
+                      error;
     return false;
   }
+  ++out.stored;
+  ++out.handled;
   if (toVip) {
     ++out.vip;
     m.Text16->setText(QString::number(out.vip));
     m.Check3->setChecked(true);
   }
 
-  // Deleted on the server only now that it is stored.
-  if (NMailPop3DeleteMail(handle, i) < 0)
-    return stop(QStringLiteral("メール %1 は保存しましたが、サーバーから削除できませんでした。").arg(which()));
-  ++out.handled;
+  // Deleted on the server only now that it is stored; a refusal is read
+  // with the other answers at the end.
+  r = NMailPop3DeleteAhead(handle, i);
+  if (r < 0) return stop(r, QStringLiteral("メール %1 は保存しましたが、サーバーから削除できませんでした。").arg(mailNo(i, n)));
+  out.deleted.push_back({i, false});
   return true;
+}
+
+// The server's answers to the deletions: a refused one leaves its mail on
+// the server (a stored mail comes again at the next check), a broken
+// conversation all of them.
+void readDeletions(int handle, Outcome& out) {
+  QStringList kept, spamKept;
+  QString reason;
+  for (const Outcome::Deleted& d : out.deleted) {
+    const int r = NMailPop3GetDeleteResult(handle, d.no);
+    if (r == NMAIL_SUCCESS) continue;
+    if (r == NMAIL_ERR_IO) {
+      out.broken = true;
+      if (out.stored > 0) out.errors << brokenNote(out.stored) + QStringLiteral("\r\n") + libraryMessage();
+      return;
+    }
+    if (reason.isEmpty()) reason = libraryMessage();
+    (d.spam ? spamKept : kept) << mailNo(d.no, out.waiting);
+  }
+  QStringList lines;
+  if (!kept.isEmpty())
+    lines << QStringLiteral("メール %1 は保存しましたが、サーバーが削除を断ったため、サーバーに残っています。"
+                            "次の受信で同じメールがもう一度届きます。")
+                 .arg(kept.join(QStringLiteral("、")));
+  if (!spamKept.isEmpty())
+    lines << QStringLiteral("迷惑メール %1 をサーバーから削除できませんでした。").arg(spamKept.join(QStringLiteral("、")));
+  if (!lines.isEmpty()) out.errors << lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n") + reason;
 }
 
 Outcome converse() {
@@ -436,6 +537,7 @@ Outcome converse() {
     NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, kTextBuffer);
     out.waiting = NMailPop3Authenticate(handle, cp932::encode(UserId).c_str(), cp932::encode(UserPassword).c_str(),
                                         UseApop != 0 ? -1 : 0);
+    if (out.waiting < 0) out.errors << libraryMessage();
     Keywords keywords;
     // The lists' paths are resolved once for the whole session.
     records::PathMemo listPaths;
@@ -443,21 +545,25 @@ Outcome converse() {
     // lets the server delete them.
     records::FlushBatch flush;
     Session session;
+    LookAhead ahead;
+    ahead.on = NMailPop3CanPipeline(handle) == 1;
     for (int i = 1; i <= out.waiting; ++i) {
+      ahead.upTo(handle, i, out.waiting, keywords);
       if (!handleMail(handle, i, out.waiting, out, keywords, session)) {
         out.stopped = true;
         break;
       }
     }
-    if (out.waiting < 0) errorBox(libraryMessage());
+    if (!out.broken) readDeletions(handle, out);
     if (!flush.commit()) {
       // Ended without QUIT: the server deletes nothing.
-      errorBox(QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
-               flush.errorText());
+      out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
+                        flush.errorText();
       return out;
     }
   }
-  // Ends the session; the deletions of the mails stored so far take effect.
+  // Ends the session; the deletions of the mails stored so far take effect
+  // (a broken conversation ends without them).
   NMailPop3Close(handle);
   return out;
 }
@@ -482,6 +588,7 @@ void ReceiveMail() {
 
   forms::MainForm& m = ::MainForm();
   const Outcome out = converse();
+  for (const QString& e : out.errors) errorBox(e);
   // Mails that came: all that were waiting, or those handled before a stop.
   const int n = out.stopped ? out.handled : out.waiting;
 

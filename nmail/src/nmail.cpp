@@ -1,15 +1,20 @@
 #include "nmail/nmail.h"
 
+#include <fcntl.h>
 #include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mime.h"
@@ -49,12 +54,43 @@ std::string pathFrom(const char* s) {
 
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
+// What a command is, for matching the answers that come back in order.
+enum class Kind { Top, Retr, Dele, List, ListOne };
+using Key = std::pair<Kind, int>;  // the command and its mail number (0 for LIST)
+
+bool multiLine(Kind k) { return k != Kind::Dele && k != Kind::ListOne; }
+
+struct Answer {
+  bool ok = false;
+  std::string status;  // the status line
+  std::string text;    // the lines of a multi-line answer, dot-stuffing undone
+};
+
+// Retrievals in flight together with a pipelining server: at most this many
+// mails, and no more bytes (by LIST) than this unless it is a single mail.
+constexpr std::size_t kWindowMails = 8;
+constexpr long long kWindowBytes = 4ll << 20;
+// Headers asked for in one go.
+constexpr int kTopBatch = 100;
+
 struct Pop3Session {
   Connection conn;
   std::string where;      // host:port, for messages
   std::string timestamp;  // APOP timestamp of the greeting, "" when none
+  bool pipelining = false;  // the server's CAPA lists PIPELINING
+  long long count = -1;     // mails waiting, from STAT
   std::set<int> failedFetch;
-  std::map<int, long long> sizes;
+  std::map<int, long long> sizes;     // from LIST
+  std::map<int, long long> received;  // bytes of a mail that came, when LIST said less
+  std::map<int, long long> sizeGiven; // the size last handed to the caller
+  bool listAsked = false;             // the LIST of every size is sent (or answered)
+  // Commands sent whose answers have not been read, in the order sent;
+  // answers read and not yet taken; retrievals asked for ahead, not yet sent.
+  std::deque<Key> inFlight;
+  std::set<Key> asked;
+  std::map<Key, Answer> answers;
+  std::deque<int> wanted;
+  std::string brokenBy;  // why the conversation broke, "" while it holds
 };
 
 std::vector<std::unique_ptr<Pop3Session>> gSessions;
@@ -69,7 +105,7 @@ Pop3Session* session(int handle) {
 
 enum class Reply { Ok, Err, Io };
 
-// Sends one POP3 command and reads its status line.
+// Sends one POP3 command and reads its status line (nothing else in flight).
 Reply pop3Command(Pop3Session& s, const std::string& cmd, std::string& reply, std::string& error) {
   if (!s.conn.isOpen()) {
     error = "POP3 サーバーとの接続が切れています";
@@ -94,6 +130,139 @@ int replyFailure(Pop3Session& s, Reply r, const std::string& cmd, const std::str
   return fail(errCode, "POP3 サーバー " + s.where + " が " + verb(cmd) + " を断りました: " + serverText(reply));
 }
 
+std::string commandText(const Key& k) {
+  const std::string no = std::to_string(k.second);
+  switch (k.first) {
+    case Kind::Top: return "TOP " + no + " 0";
+    case Kind::Retr: return "RETR " + no;
+    case Kind::Dele: return "DELE " + no;
+    case Kind::List: return "LIST";
+    case Kind::ListOne: return "LIST " + no;
+  }
+  return std::string();
+}
+
+// The conversation is over: nothing in flight is answered any more.
+void breakOff(Pop3Session& s, const std::string& error) {
+  s.brokenBy = error.empty() ? "サーバーとの接続が切れました" : error;
+  s.inFlight.clear();
+  s.asked.clear();
+  s.wanted.clear();
+  s.conn.close();
+}
+
+int brokenFailure(Pop3Session& s) {
+  return fail(NMAIL_ERR_IO, "POP3 サーバー " + s.where + ": " +
+                                (s.brokenBy.empty() ? std::string("サーバーとの接続が切れています") : s.brokenBy));
+}
+
+// Sends the commands in one write; their answers are read later, in order.
+bool sendCommands(Pop3Session& s, const std::vector<Key>& keys) {
+  if (keys.empty()) return true;
+  if (!s.brokenBy.empty() || !s.conn.isOpen()) {
+    if (s.brokenBy.empty()) s.brokenBy = "サーバーとの接続が切れています";
+    return false;
+  }
+  std::string text;
+  for (const Key& k : keys) text += commandText(k) + "\r\n";
+  std::string error;
+  if (!s.conn.writeAll(text, error)) {
+    breakOff(s, error);
+    return false;
+  }
+  for (const Key& k : keys) {
+    s.inFlight.push_back(k);
+    s.asked.insert(k);
+  }
+  return true;
+}
+
+void takeSizes(Pop3Session& s, const std::string& listing) {
+  std::size_t at = 0;
+  while (at < listing.size()) {
+    std::size_t eol = listing.find('\n', at);
+    if (eol == std::string::npos) eol = listing.size();
+    long long no = -1, size = -1;
+    if (std::sscanf(listing.c_str() + at, "%lld %lld", &no, &size) == 2 && no >= 1 && no <= 0x7FFFFFFF &&
+        size >= 0 && size <= 0x7FFFFFFF)
+      s.sizes[static_cast<int>(no)] = size;
+    at = eol + 1;
+  }
+}
+
+// Reads the answer of the oldest command in flight.
+bool readNext(Pop3Session& s) {
+  const Key k = s.inFlight.front();
+  s.inFlight.pop_front();
+  s.asked.erase(k);
+  Answer a;
+  std::string error;
+  bool ok = s.conn.readLine(a.status, error);
+  if (ok) {
+    a.ok = a.status.rfind("+OK", 0) == 0;
+    if (a.ok && multiLine(k.first)) ok = s.conn.readDotBody(a.text, error, kMaxMail);
+  }
+  if (!ok) {
+    breakOff(s, error);
+    return false;
+  }
+  if (k.first == Kind::List && a.ok) takeSizes(s, a.text);
+  s.answers[k] = std::move(a);
+  return true;
+}
+
+// Reads answers until the one of k is there; false when k was never sent or
+// the conversation broke.
+bool await(Pop3Session& s, const Key& k) {
+  while (!s.answers.count(k)) {
+    if (!s.asked.count(k) || s.inFlight.empty()) return false;
+    if (!readNext(s)) return false;
+  }
+  return true;
+}
+
+// The answer of k, sent now unless it is in flight or read already.
+bool answerOf(Pop3Session& s, const Key& k, std::vector<Key> alsoSend = {}) {
+  if (!s.answers.count(k) && !s.asked.count(k)) {
+    alsoSend.insert(alsoSend.begin(), k);
+    if (!sendCommands(s, alsoSend)) return false;
+  }
+  return await(s, k);
+}
+
+// Sends the retrievals asked for ahead while the window has room.
+bool pump(Pop3Session& s) {
+  if (!s.pipelining || !s.brokenBy.empty()) return true;
+  std::size_t mails = 0;
+  long long bytes = 0;
+  auto count = [&](int no) {
+    ++mails;
+    auto it = s.sizes.find(no);
+    if (it != s.sizes.end()) bytes += it->second;
+  };
+  for (const Key& k : s.asked)
+    if (k.first == Kind::Retr) count(k.second);
+  for (const auto& [k, a] : s.answers)
+    if (k.first == Kind::Retr) count(k.second);
+  std::vector<Key> batch;
+  while (!s.wanted.empty() && mails < kWindowMails) {
+    const int no = s.wanted.front();
+    const Key k{Kind::Retr, no};
+    if (s.asked.count(k) || s.answers.count(k) || s.failedFetch.count(no)) {
+      s.wanted.pop_front();
+      continue;
+    }
+    auto it = s.sizes.find(no);
+    const long long size = it == s.sizes.end() ? 0 : it->second;
+    if (mails > 0 && bytes + size > kWindowBytes) break;
+    s.wanted.pop_front();
+    batch.push_back(k);
+    ++mails;
+    bytes += size;
+  }
+  return sendCommands(s, batch);
+}
+
 bool validNumber(int no) {
   if (no < 1) {
     fail(NMAIL_ERR_ARGUMENT, "メール番号が正しくありません: " + std::to_string(no));
@@ -111,22 +280,79 @@ void fillFields(const nmail::mime::Fields& f, char* subject, char* date, char* f
   nmail::text::copyOut(header, bufferCap(), f.header);
 }
 
+// The size of mail no: from the one LIST of every mail, else LIST no; a
+// mail that came longer than LIST said counts as long as it came.
 long long listSize(Pop3Session& s, int no, int& code) {
-  auto it = s.sizes.find(no);
-  if (it != s.sizes.end()) return it->second;
-  std::string cmd = "LIST " + std::to_string(no), reply, error;
-  Reply r = pop3Command(s, cmd, reply, error);
-  if (r != Reply::Ok) {
-    code = replyFailure(s, r, cmd, reply, error);
-    return -1;
+  if (!s.sizes.count(no)) {
+    const Key all{Kind::List, 0};
+    if (!s.listAsked) {
+      s.listAsked = true;
+      if (!sendCommands(s, {all})) {
+        code = brokenFailure(s);
+        return -1;
+      }
+    }
+    if (s.asked.count(all) && !await(s, all)) {
+      code = brokenFailure(s);
+      return -1;
+    }
+    s.answers.erase(all);
   }
-  long long n = -1, size = -1;
-  if (std::sscanf(reply.c_str() + 3, "%lld %lld", &n, &size) != 2 || size < 0 || size > 0x7FFFFFFF) {
-    code = fail(NMAIL_ERR_PROTOCOL, "POP3 サーバー " + s.where + " の LIST の答えが読めません: " + serverText(reply));
-    return -1;
+  if (!s.sizes.count(no)) {
+    const Key one{Kind::ListOne, no};
+    if (!answerOf(s, one)) {
+      code = brokenFailure(s);
+      return -1;
+    }
+    Answer a = std::move(s.answers[one]);
+    s.answers.erase(one);
+    if (!a.ok) {
+      code = replyFailure(s, Reply::Err, commandText(one), a.status, std::string());
+      return -1;
+    }
+    long long n = -1, size = -1;
+    if (std::sscanf(a.status.c_str() + 3, "%lld %lld", &n, &size) != 2 || size < 0 || size > 0x7FFFFFFF) {
+      code = fail(NMAIL_ERR_PROTOCOL,
+                  "POP3 サーバー " + s.where + " の LIST の答えが読めません: " + serverText(a.status));
+      return -1;
+    }
+    s.sizes[no] = size;
   }
-  s.sizes[no] = size;
-  return size;
+  long long size = s.sizes[no];
+  auto got = s.received.find(no);
+  if (got != s.received.end() && got->second > size) size = got->second;
+  const Key retr{Kind::Retr, no};
+  auto arrived = s.answers.find(retr);
+  if (arrived != s.answers.end() && static_cast<long long>(arrived->second.text.size()) > size)
+    size = static_cast<long long>(arrived->second.text.size());
+  return std::min<long long>(size, 0x7FFFFFFF);
+}
+
+// Whether the server's CAPA lists PIPELINING (false when CAPA is refused).
+bool offersPipelining(Pop3Session& s, std::string& error, bool& io) {
+  std::string reply;
+  io = false;
+  Reply r = pop3Command(s, "CAPA", reply, error);
+  if (r == Reply::Io) {
+    io = true;
+    return false;
+  }
+  if (r != Reply::Ok) return false;
+  std::string list;
+  if (!s.conn.readDotBody(list, error, 1 << 20)) {
+    io = true;
+    return false;
+  }
+  std::size_t at = 0;
+  while (at < list.size()) {
+    std::size_t eol = list.find("\r\n", at);
+    if (eol == std::string::npos) eol = list.size();
+    std::string line = list.substr(at, eol - at);
+    for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (line == "PIPELINING" || line.rfind("PIPELINING ", 0) == 0) return true;
+    at = eol + 2;
+  }
+  return false;
 }
 
 // ---- SMTP ----
@@ -189,6 +415,22 @@ bool readFile(const std::string& path, std::string& data) {
   while ((r = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, r);
   bool ok = !std::ferror(f);
   std::fclose(f);
+  return ok;
+}
+
+// Flushes the files and the folder that holds them to disk.
+bool syncToDisk(const std::vector<std::string>& files, const std::string& folder) {
+  bool ok = true;
+  for (const std::string& path : std::set<std::string>(files.begin(), files.end())) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) ok = false;
+    if (fd >= 0) ::close(fd);
+  }
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
   return ok;
 }
 
@@ -340,11 +582,17 @@ int NMailPop3Authenticate(int handle, const char* user, const char* password, in
     if (r == Reply::Io) return fail(NMAIL_ERR_IO, error);
     if (r == Reply::Err) return fail(NMAIL_ERR_AUTH, "ログインできません: " + serverText(reply));
   }
+  // What the server offers after the login; a server without CAPA talks
+  // one command at a time.
+  bool io = false;
+  s->pipelining = offersPipelining(*s, error, io);
+  if (io) return fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + ": " + error);
   Reply r = pop3Command(*s, "STAT", reply, error);
   if (r != Reply::Ok) return replyFailure(*s, r, "STAT", reply, error);
   long long n = -1, octets = 0;
   if (std::sscanf(reply.c_str() + 3, "%lld %lld", &n, &octets) < 1 || n < 0 || n > 0x7FFFFFFF)
     return fail(NMAIL_ERR_PROTOCOL, "POP3 サーバー " + s->where + " の STAT の答えが読めません: " + serverText(reply));
+  s->count = n;
   return static_cast<int>(n);
 }
 
@@ -353,14 +601,30 @@ int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* 
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
-  std::string cmd = "TOP " + std::to_string(no) + " 0", reply, error;
-  Reply r = pop3Command(*s, cmd, reply, error);
-  if (r != Reply::Ok) return replyFailure(*s, r, cmd, reply, error);
-  std::string top;
-  if (!s->conn.readDotBody(top, error, kMaxMail))
-    return fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + ": " + error);
+  const Key k{Kind::Top, no};
+  // With a pipelining server the headers of the mails after this one (and
+  // the sizes) are asked for in the same go.
+  std::vector<Key> ahead;
+  if (s->pipelining && !s->answers.count(k) && !s->asked.count(k)) {
+    if (!s->listAsked) {
+      s->listAsked = true;
+      ahead.push_back({Kind::List, 0});
+    }
+    for (long long j = no + 1; j <= s->count && j < static_cast<long long>(no) + kTopBatch; ++j) {
+      const Key t{Kind::Top, static_cast<int>(j)};
+      if (!s->answers.count(t) && !s->asked.count(t)) ahead.push_back(t);
+    }
+  }
+  if (!answerOf(*s, k, ahead)) return brokenFailure(*s);
+  const Answer& a = s->answers[k];
+  if (!a.ok) {
+    int code = replyFailure(*s, Reply::Err, commandText(k), a.status, std::string());
+    s->answers.erase(k);
+    return code;
+  }
+  // Kept until the mail is fetched or deleted: asking again costs nothing.
   std::string_view head, body;
-  nmail::mime::split(top, head, body);
+  nmail::mime::split(a.text, head, body);
   fillFields(nmail::mime::decodeFields(head, bufferCap()), subject, date, from, header);
   return NMAIL_SUCCESS;
 }
@@ -371,7 +635,9 @@ int NMailPop3GetMailSize(int handle, int no) {
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
   int code = 0;
   long long size = listSize(*s, no, code);
-  return size < 0 ? code : static_cast<int>(size);
+  if (size < 0) return code;
+  s->sizeGiven[no] = size;
+  return static_cast<int>(size);
 }
 
 int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, char* header,
@@ -385,41 +651,127 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
     s->failedFetch.insert(no);
     return code;
   }
-  std::string cmd = "RETR " + std::to_string(no), reply, error;
-  Reply r = pop3Command(*s, cmd, reply, error);
-  if (r != Reply::Ok) {
+  // The caller's body buffer holds the size it was last given, + 1.
+  auto given = s->sizeGiven.find(no);
+  const long long room = given != s->sizeGiven.end() ? given->second : s->sizes[no];
+  const Key k{Kind::Retr, no};
+  std::erase(s->wanted, no);
+  if (!answerOf(*s, k)) {
     s->failedFetch.insert(no);
-    return replyFailure(*s, r, cmd, reply, error);
+    return fail(NMAIL_ERR_IO, "メール " + std::to_string(no) + " を最後まで受け取れませんでした: " + s->brokenBy);
   }
-  std::string mail;
-  if (!s->conn.readDotBody(mail, error, kMaxMail)) {
+  if (!pump(*s)) {
+    // The mail is here whole; the broken conversation shows at the next call.
+  }
+  const Answer& a = s->answers[k];
+  if (!a.ok) {
     s->failedFetch.insert(no);
-    return fail(NMAIL_ERR_IO, "メール " + std::to_string(no) + " を最後まで受け取れませんでした: " + error);
+    code = replyFailure(*s, Reply::Err, commandText(k), a.status, std::string());
+    s->answers.erase(k);
+    return code;
   }
   s->failedFetch.erase(no);
-  auto fetched = nmail::mime::decodeFetched(mail, bufferCap(), static_cast<std::size_t>(size) + 1);
+  // The whole mail, read to its terminating line whatever LIST said (a
+  // server that sends bare LF line ends sends more than it counted).
+  const std::size_t cap = static_cast<std::size_t>(std::max<long long>(size, static_cast<long long>(a.text.size()))) + 1;
+  auto fetched = nmail::mime::decodeFetched(a.text, bufferCap(), cap);
+  if (static_cast<long long>(fetched.body.size()) > room) {
+    s->received[no] = static_cast<long long>(a.text.size());
+    return fail(NMAIL_ERR_BUFFER, "メール " + std::to_string(no) + " は本文のバッファに入りません（" +
+                                      std::to_string(fetched.body.size()) + " バイト）");
+  }
   fillFields(fetched.fields, subject, date, from, header);
-  nmail::text::copyOut(body, static_cast<std::size_t>(size) + 1, fetched.body);
+  nmail::text::copyOut(body, static_cast<std::size_t>(room) + 1, fetched.body);
+  s->answers.erase(k);
+  s->answers.erase({Kind::Top, no});
   return NMAIL_SUCCESS;
 }
+
+int NMailPop3FetchAhead(int handle, int no) {
+  Pop3Session* s = session(handle);
+  if (!s) return NMAIL_ERR_ARGUMENT;
+  if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
+  if (!s->pipelining) return 0;
+  s->wanted.push_back(no);
+  return pump(*s) ? NMAIL_SUCCESS : brokenFailure(*s);
+}
+
+int NMailPop3CanPipeline(int handle) {
+  Pop3Session* s = session(handle);
+  if (!s) return NMAIL_ERR_ARGUMENT;
+  return s->pipelining ? 1 : 0;
+}
+
+namespace {
+
+// Sends DELE no (the answer is read later); false when the mail may not be
+// deleted or the conversation broke (the failure is set).
+bool sendDelete(Pop3Session& s, int no, int& code) {
+  if (s.failedFetch.count(no)) {
+    code = fail(NMAIL_ERR_ARGUMENT,
+                "メール " + std::to_string(no) + " は受け取れなかったので、サーバーから削除しません");
+    return false;
+  }
+  const Key k{Kind::Dele, no};
+  s.answers.erase(k);
+  s.answers.erase({Kind::Top, no});
+  s.answers.erase({Kind::Retr, no});
+  std::erase(s.wanted, no);
+  if (!sendCommands(s, {k})) {
+    code = brokenFailure(s);
+    return false;
+  }
+  return true;
+}
+
+int deleteResult(Pop3Session& s, int no) {
+  const Key k{Kind::Dele, no};
+  if (!s.answers.count(k) && !s.asked.count(k))
+    return fail(NMAIL_ERR_ARGUMENT, "メール " + std::to_string(no) + " の削除は頼まれていません");
+  if (!await(s, k)) return brokenFailure(s);
+  const Answer& a = s.answers[k];
+  if (!a.ok) return replyFailure(s, Reply::Err, commandText(k), a.status, std::string());
+  return NMAIL_SUCCESS;
+}
+
+}  // namespace
 
 int NMailPop3DeleteMail(int handle, int no) {
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
-  if (s->failedFetch.count(no))
-    return fail(NMAIL_ERR_ARGUMENT,
-                "メール " + std::to_string(no) + " は受け取れなかったので、サーバーから削除しません");
-  std::string cmd = "DELE " + std::to_string(no), reply, error;
-  Reply r = pop3Command(*s, cmd, reply, error);
-  if (r != Reply::Ok) return replyFailure(*s, r, cmd, reply, error);
+  int code = 0;
+  if (!sendDelete(*s, no, code)) return code;
+  code = deleteResult(*s, no);
+  s->answers.erase({Kind::Dele, no});
+  return code;
+}
+
+int NMailPop3DeleteAhead(int handle, int no) {
+  Pop3Session* s = session(handle);
+  if (!s) return NMAIL_ERR_ARGUMENT;
+  if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
+  int code = 0;
+  if (!sendDelete(*s, no, code)) return code;
+  // Without pipelining the answer is read at once (and kept).
+  if (!s->pipelining && !await(*s, {Kind::Dele, no})) return brokenFailure(*s);
   return NMAIL_SUCCESS;
+}
+
+int NMailPop3GetDeleteResult(int handle, int no) {
+  Pop3Session* s = session(handle);
+  if (!s) return NMAIL_ERR_ARGUMENT;
+  if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
+  return deleteResult(*s, no);
 }
 
 int NMailPop3Close(int handle) {
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   int result = NMAIL_SUCCESS;
+  // Every answer still on its way is read first: QUIT's is the last.
+  while (!s->inFlight.empty() && readNext(*s)) {
+  }
   if (s->conn.isOpen()) {
     std::string reply, error;
     Reply r = pop3Command(*s, "QUIT", reply, error);
@@ -438,7 +790,13 @@ int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* fr
   if (!mailText) return fail(NMAIL_ERR_ARGUMENT, "メールの本文がありません");
   if (!folder || !*folder) return fail(NMAIL_ERR_FILE, "添付フォルダが指定されていません");
   std::string_view mail(mailText);
-  auto result = nmail::mime::unpack(mail, pathFrom(folder), bufferCap(), mail.size() + 1);
+  const std::string where = pathFrom(folder);
+  auto result = nmail::mime::unpack(mail, where, bufferCap(), mail.size() + 1);
+  // The files are on disk before the caller lets the server delete the mail.
+  if (!result.written.empty() && !syncToDisk(result.written, where) && result.result == NMAIL_SUCCESS) {
+    result.result = NMAIL_ERR_FILE;
+    result.error = "添付ファイルをディスクに書き込めません: " + where;
+  }
   fillFields(result.fields, subject, date, from, header);
   if (body) nmail::text::copyOut(body, mail.size() + 1, result.body);
   if (result.result != NMAIL_SUCCESS) return fail(result.result, result.error);

@@ -25,6 +25,8 @@ void loginScript(ScriptedServer& s, const char* greeting = "+OK ready <1.2@host>
   s.send("+OK\r\n");
   s.line();  // PASS
   s.send("+OK\r\n");
+  s.line();  // CAPA: a server that talks one command at a time
+  s.send("-ERR\r\n");
   s.line();  // STAT
   s.send("+OK 2 300\r\n");
 }
@@ -35,6 +37,8 @@ TEST(ErrorPaths, ServerClosingInTheMiddleOfAMailFailsItAndKeepsItOnTheServer) {
   NMailSetOption(NMAIL_OPTION_TIMEOUT, 5000);
   ScriptedServer srv([](ScriptedServer& s) {
     loginScript(s);
+    s.line();  // LIST
+    s.send("-ERR\r\n");
     s.line();  // LIST 1
     s.send("+OK 1 120\r\n");
     s.line();  // RETR 1
@@ -59,6 +63,8 @@ TEST(ErrorPaths, RetrRefusedMailIsNotDeleted) {
   NMailSetOption(NMAIL_OPTION_TIMEOUT, 5000);
   ScriptedServer srv([](ScriptedServer& s) {
     loginScript(s);
+    s.line();  // LIST
+    s.send("-ERR\r\n");
     s.line();  // LIST 1
     s.send("+OK 1 120\r\n");
     s.line();  // RETR 1
@@ -93,8 +99,8 @@ TEST(ErrorPaths, SilentServerTimesOutInsteadOfHanging) {
   {
     ScriptedServer srv([](ScriptedServer& s) {
       loginScript(s);
-      s.line();  // LIST 1
-      s.send("+OK 1 50\r\n");
+      s.line();  // LIST
+      s.send("+OK\r\n1 50\r\n2 250\r\n.\r\n");
       s.line();  // RETR 1
       s.send("+OK\r\nSubject: slow\r\n");
       s.silence(2500);
@@ -145,6 +151,8 @@ TEST(ErrorPaths, Pop3Refusals) {
       s.send("+OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>\r\n");
       s.line();
       s.send("+OK\r\n");
+      s.line();  // CAPA
+      s.send("+OK\r\nTOP\r\nUIDL\r\n.\r\n");
       s.line();
       s.send("-ERR STAT is broken\r\n");
     });

@@ -167,11 +167,20 @@ QStringList subjectsOf(const QString& path) {
 
 // ---- A scripted POP3 server for the conversations Dovecot cannot show ----
 
+// How the scripted server behaves.
+struct Pop3Script {
+  bool pipelining = false;               // CAPA lists PIPELINING
+  std::set<int> failTop, failRetr, failDele;  // refused with -ERR
+  long long dropAfter = -1;              // answer bytes after the login, then the line goes dead
+  std::function<void()> atQuit;          // runs when QUIT comes, before its answer
+};
+
 class ScriptedPop3 {
  public:
-  // mails: the whole mails (CR LF line ends); failRetr: mail numbers whose RETR is refused.
+  // mails: the whole mails as the server sends them (and counts them in LIST).
   ScriptedPop3(std::vector<std::string> mails, std::set<int> failRetr = {})
-      : mails_(std::move(mails)), failRetr_(std::move(failRetr)) {
+      : ScriptedPop3(std::move(mails), Pop3Script{false, {}, std::move(failRetr), {}, -1, nullptr}) {}
+  ScriptedPop3(std::vector<std::string> mails, Pop3Script script) : mails_(std::move(mails)), script_(std::move(script)) {
     listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
     ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -195,19 +204,51 @@ class ScriptedPop3 {
     std::lock_guard<std::mutex> l(mutex_);
     return commands_;
   }
+  // Commands that came before the answer of the one ahead of them had gone
+  // out: the client did not wait for it.
+  int early() {
+    std::lock_guard<std::mutex> l(mutex_);
+    return early_;
+  }
+  // Where each answer after the login began, in bytes, and their end.
+  std::vector<long long> answerStarts() {
+    std::lock_guard<std::mutex> l(mutex_);
+    return starts_;
+  }
+  void join() {
+    if (thread_.joinable()) thread_.join();
+  }
 
  private:
   void serve() {
     const int fd = ::accept(listen_, nullptr, nullptr);
     if (fd < 0) return;
-    auto send = [fd](const std::string& s) { (void)!::write(fd, s.data(), s.size()); };
+    bool loggedIn = false, dead = false;
+    long long sent = 0;
+    auto send = [&](const std::string& s) {
+      if (dead) return;
+      std::string out = s;
+      if (loggedIn) {
+        {
+          std::lock_guard<std::mutex> l(mutex_);
+          starts_.push_back(sent);
+        }
+        if (script_.dropAfter >= 0 && sent + static_cast<long long>(s.size()) > script_.dropAfter) {
+          out = s.substr(0, static_cast<std::size_t>(script_.dropAfter - sent));
+          dead = true;
+        }
+        sent += static_cast<long long>(out.size());
+      }
+      (void)!::write(fd, out.data(), out.size());
+      if (dead) ::shutdown(fd, SHUT_RDWR);
+    };
     send("+OK scripted\r\n");
     std::string pending;
     char buf[4096];
     for (;;) {
       std::size_t eol;
       while ((eol = pending.find("\r\n")) == std::string::npos) {
-        const ssize_t r = ::read(fd, buf, sizeof buf);
+        const ssize_t r = dead ? 0 : ::read(fd, buf, sizeof buf);
         if (r <= 0) {
           ::close(fd);
           return;
@@ -219,26 +260,41 @@ class ScriptedPop3 {
       {
         std::lock_guard<std::mutex> l(mutex_);
         commands_.push_back(line);
+        // Another command already waiting behind this one was sent early.
+        if (pending.find("\r\n") != std::string::npos) ++early_;
       }
       const std::string verb = line.substr(0, line.find(' '));
       const int no = line.size() > verb.size() ? std::atoi(line.c_str() + verb.size() + 1) : 0;
       const bool valid = no >= 1 && no <= static_cast<int>(mails_.size());
       if (verb == "USER" || verb == "PASS") {
         send("+OK\r\n");
+      } else if (verb == "CAPA" && script_.pipelining) {
+        send("+OK\r\nTOP\r\nUSER\r\nPIPELINING\r\n.\r\n");
       } else if (verb == "STAT") {
         send("+OK " + std::to_string(mails_.size()) + " 0\r\n");
+        loggedIn = true;
+      } else if (verb == "LIST" && line == "LIST") {
+        std::string all = "+OK\r\n";
+        for (std::size_t i = 0; i < mails_.size(); ++i)
+          all += std::to_string(i + 1) + " " + std::to_string(mails_[i].size()) + "\r\n";
+        send(all + ".\r\n");
       } else if (verb == "LIST" && valid) {
         send("+OK " + std::to_string(no) + " " + std::to_string(mails_[no - 1].size()) + "\r\n");
-      } else if (verb == "TOP" && valid) {
+      } else if (verb == "TOP" && valid && !script_.failTop.count(no)) {
         const std::string& m = mails_[no - 1];
-        send("+OK\r\n" + m.substr(0, m.find("\r\n\r\n") + 4) + ".\r\n");
-      } else if (verb == "RETR" && valid && !failRetr_.count(no)) {
+        std::size_t end = m.find("\r\n\r\n");
+        end = end == std::string::npos ? m.find("\n\n") + 2 : end + 4;
+        send("+OK\r\n" + m.substr(0, end) + ".\r\n");
+      } else if (verb == "RETR" && valid && !script_.failRetr.count(no)) {
         send("+OK\r\n" + mails_[no - 1] + ".\r\n");
-      } else if (verb == "RETR") {
+      } else if (verb == "RETR" || verb == "TOP") {
         send("-ERR mail " + std::to_string(no) + " is locked\r\n");
-      } else if (verb == "DELE" && valid) {
+      } else if (verb == "DELE" && valid && !script_.failDele.count(no)) {
         send("+OK\r\n");
+      } else if (verb == "DELE") {
+        send("-ERR mail " + std::to_string(no) + " cannot be deleted\r\n");
       } else if (verb == "QUIT") {
+        if (script_.atQuit) script_.atQuit();
         send("+OK bye\r\n");
         ::close(fd);
         return;
@@ -249,12 +305,14 @@ class ScriptedPop3 {
   }
 
   std::vector<std::string> mails_;
-  std::set<int> failRetr_;
+  Pop3Script script_;
   int listen_ = -1;
   int port_ = 0;
   std::thread thread_;
   std::mutex mutex_;
   std::vector<std::string> commands_;
+  int early_ = 0;
+  std::vector<long long> starts_;
 };
 
 std::string crlf(const QByteArray& lf) {
@@ -284,7 +342,7 @@ class ReceiveMailTest : public MainFormTest {
         {"AttachmentsAreUnpackedAndNoted", 4}, {"RunningTotalAfterTwoChecks", 5}, {"NoMailShowsTheNote", 6},
         {"WrongPasswordStoresAndDeletesNothing", 7}, {"StoreFailureKeepsTheMailOnTheServer", 8},
         {"StartPasswordHoldsTheCheck", 9}, {"ApopLogin", 10}, {"TheAutomaticCheckFetchesMail", 11},
-        {"HangUpAfterACheckWithoutMail", 12},
+        {"HangUpAfterACheckWithoutMail", 12}, {"AttachmentsThatCannotBeWrittenKeepTheMailOnTheServer", 13},
     };
     const auto it = accounts.find(name);
     user = QStringLiteral("client%1").arg(it == accounts.end() ? 30 : it->second, 2, 10, QLatin1Char('0')).toStdString();
@@ -676,7 +734,7 @@ TEST_F(ReceiveMailTest, FetchFailureKeepsItAndWhatFollowsOnTheServer) {
       {crlf(mail(QStringLiteral("a@example.jp"), QStringLiteral("one"), QStringLiteral("1\n"))),
        crlf(mail(QStringLiteral("a@example.jp"), QStringLiteral("two"), QStringLiteral("2\n"))),
        crlf(mail(QStringLiteral("a@example.jp"), QStringLiteral("three"), QStringLiteral("3\n")))},
-      {2});
+      std::set<int>{2});
   writeAccount(QStringLiteral("user"), QStringLiteral("pw"));
   startWith(server.server(), {QStringLiteral("NUMBER28=0")});
   receive();
@@ -779,6 +837,266 @@ TEST_F(ReceiveMailTest, HangUpAfterACheckWithoutMail) {
     ppp.kill();
     ppp.waitForFinished();
   }
+}
+
+// ---- Pipelining, refusals and broken conversations (scripted server) ----
+
+// Everything a check leaves behind that the user can see or that is kept.
+struct CheckResult {
+  QByteArray received, vip;
+  QStringList attachments;  // name and bytes
+  std::vector<std::string> errorBoxes;
+  QString text16, text17, total;
+  bool check3 = false;
+  race::Show show = race::Show::None;
+  bool note = false;
+  std::set<int> deleted;  // DELE sent
+  std::set<int> retrieved;
+  bool quit = false;
+  bool operator==(const CheckResult&) const = default;
+};
+
+class ReceiveMailScriptedTest : public ReceiveMailTest {
+ protected:
+  // Five mails: a plain one, spam, one for the VIP room, one with a file, a plain one.
+  std::vector<std::string> fiveMails() {
+    const QByteArray withFile =
+        "From: d@example.jp\nSubject: report\nDate: " + kDate +
+        "\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b1\"\n\n"
+        "--b1\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" +
+        QStringLiteral("報告書です。\n").toUtf8() +
+        "--b1\nContent-Type: application/octet-stream\nContent-Disposition: attachment; filename=\"r.bin\"\n"
+        "Content-Transfer-Encoding: base64\n\n" + QByteArray("report bytes\x01\x02").toBase64() + "\n--b1--\n";
+    return {crlf(mail(QStringLiteral("a@example.jp"), QStringLiteral("one"), QStringLiteral("1\n"))),
+            crlf(mail(QStringLiteral("shop@example.com"), QStringLiteral("本日限り激安セール"), QStringLiteral("buy\n"))),
+            crlf(mail(QStringLiteral("Boss <boss@example.jp>"), QStringLiteral("from the boss"), QStringLiteral("3\n"))),
+            crlf(withFile),
+            crlf(mail(QStringLiteral("e@example.jp"), QStringLiteral("five"), QStringLiteral("5\n")))};
+  }
+
+  // One check against a scripted server from a fresh start of the program.
+  CheckResult checkWith(const std::vector<std::string>& mails, Pop3Script script) {
+    destroyWindows();
+    race::reset();
+    startup::releaseInstanceLock();
+    boxes.clear();
+    noteWaits = 0;
+    QFile::remove(received());
+    QFile::remove(vip());
+    QDir(attachmentFolder()).removeRecursively();
+    QFile::remove(path(records::kSpamKeywordFile));
+    ScriptedPop3 server(mails, std::move(script));
+    writeAccount(QStringLiteral("user"), QStringLiteral("pw"));
+    forms::MainForm& m = startWith(server.server(), {QStringLiteral("NUMBER28=0"), QStringLiteral("NAME12=boss@example.jp")});
+    writeKeywords({QStringLiteral("激安")});
+    receive();
+    CheckResult r;
+    r.received = fileBytes(received());
+    r.vip = fileBytes(vip());
+    QDir files(attachmentFolder());
+    for (const QString& f : files.entryList(QDir::Files, QDir::Name)) r.attachments << f + u'=' + QString::fromLatin1(fileBytes(files.filePath(f)).toHex());
+    // (The server's port differs from run to run.)
+    for (const auto& b : errorBoxes())
+      r.errorBoxes.push_back(QString(b.prompt).replace(server.server(), QStringLiteral("SERVER")).toStdString());
+    r.text16 = m.Text16->text();
+    r.text17 = m.Text17->text();
+    r.total = iniValue(settings::key::MailTotal);
+    r.check3 = m.Check3->isChecked();
+    r.show = race::current();
+    r.note = noteWaits > 0;
+    server.join();
+    for (const std::string& c : server.commands()) {
+      if (c.rfind("DELE ", 0) == 0) r.deleted.insert(std::atoi(c.c_str() + 5));
+      if (c.rfind("RETR ", 0) == 0) r.retrieved.insert(std::atoi(c.c_str() + 5));
+      if (c == "QUIT") r.quit = true;
+    }
+    lastCommands = server.commands();
+    lastEarly = server.early();
+    lastAnswerStarts = server.answerStarts();
+    return r;
+  }
+
+  std::vector<std::string> lastCommands;
+  int lastEarly = 0;
+  std::vector<long long> lastAnswerStarts;
+
+  int indexOf(const std::string& command) const {
+    auto it = std::find(lastCommands.begin(), lastCommands.end(), command);
+    return it == lastCommands.end() ? -1 : static_cast<int>(it - lastCommands.begin());
+  }
+};
+
+TEST_F(ReceiveMailScriptedTest, PipelinedAndSequentialConversationsComeToTheSame) {
+  struct Case {
+    const char* what;
+    std::set<int> failTop, failRetr, failDele;
+  } cases[] = {
+      {"all well", {}, {}, {}},
+      {"the header of mail 4 refused", {4}, {}, {}},
+      {"mail 4 refused", {}, {4}, {}},
+      {"mail 1 and the spam not deleted", {}, {}, {1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CheckResult one = checkWith(fiveMails(), Pop3Script{false, c.failTop, c.failRetr, c.failDele, -1, nullptr});
+    EXPECT_EQ(lastEarly, 0);  // one command at a time
+    CheckResult many = checkWith(fiveMails(), Pop3Script{true, c.failTop, c.failRetr, c.failDele, -1, nullptr});
+    EXPECT_GT(lastEarly, 0);
+    // Headers and retrievals went out ahead of the answers they follow.
+    EXPECT_LT(indexOf("TOP 3 0"), indexOf("RETR 1"));
+    if (c.failTop.empty() && c.failRetr.empty()) {
+      EXPECT_LT(indexOf("RETR 3"), indexOf("DELE 1"));
+    }
+    for (CheckResult* r : {&one, &many}) {
+      EXPECT_FALSE(r->retrieved.count(2));  // spam is never retrieved
+      EXPECT_TRUE(r->quit);
+      EXPECT_EQ(r->text17, QStringLiteral("1"));
+      // (Mails after a refused one may have been asked for ahead.)
+      r->retrieved.clear();
+    }
+    EXPECT_TRUE(one == many);
+    EXPECT_EQ(one.received, many.received);
+    EXPECT_EQ(one.errorBoxes, many.errorBoxes);
+    EXPECT_EQ(one.deleted, many.deleted);
+  }
+}
+
+TEST_F(ReceiveMailScriptedTest, RefusedDeletionsAreCountedAndNamed) {
+  const CheckResult r = checkWith(fiveMails(), Pop3Script{true, {}, {}, {1, 2, 5}, -1, nullptr});
+  // Every mail is stored, the check is not cut short, the race shows it.
+  EXPECT_EQ(subjectsOf(received()), (QStringList{QStringLiteral("one"), QStringLiteral("report"), QStringLiteral("five")}));
+  EXPECT_EQ(subjectsOf(vip()), QStringList{QStringLiteral("from the boss")});
+  EXPECT_EQ(r.total, QStringLiteral("5"));
+  EXPECT_EQ(r.show, race::Show::Rain);
+  EXPECT_FALSE(r.note);
+  ASSERT_EQ(r.errorBoxes.size(), 1u);
+  const QString box = QString::fromStdString(r.errorBoxes[0]);
+  EXPECT_TRUE(box.contains(QStringLiteral("メール 1 / 5、5 / 5 は保存しましたが、サーバーが削除を断ったため、サーバーに残っています。")))
+      << r.errorBoxes[0];
+  EXPECT_TRUE(box.contains(QStringLiteral("次の受信で同じメールがもう一度届きます。"))) << r.errorBoxes[0];
+  EXPECT_TRUE(box.contains(QStringLiteral("迷惑メール 2 / 5 をサーバーから削除できませんでした。"))) << r.errorBoxes[0];
+  EXPECT_TRUE(box.contains(QStringLiteral("cannot be deleted"))) << r.errorBoxes[0];
+
+  // One mail, refused: it is announced and counted, not "no new mail".
+  const CheckResult single =
+      checkWith({crlf(mail(QStringLiteral("a@example.jp"), QStringLiteral("only"), QStringLiteral("x\n")))},
+                Pop3Script{false, {}, {}, {1}, -1, nullptr});
+  EXPECT_FALSE(single.note);
+  EXPECT_EQ(single.total, QStringLiteral("1"));
+  EXPECT_EQ(single.show, race::Show::Race);
+  EXPECT_EQ(subjectsOf(received()), QStringList{QStringLiteral("only")});
+}
+
+TEST_F(ReceiveMailScriptedTest, NoQuitBeforeTheRecordsAreOnDisk) {
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining);
+    qint64 atQuit = -1;
+    QStringList filesAtQuit;
+    checkWith(fiveMails(), Pop3Script{pipelining, {}, {}, {}, -1, [&] {
+                atQuit = QFileInfo(received()).size();
+                filesAtQuit = QDir(attachmentFolder()).entryList(QDir::Files);
+              }});
+    EXPECT_EQ(atQuit, 3 * 32284);
+    EXPECT_EQ(filesAtQuit, QStringList{QStringLiteral("r.bin")});
+    EXPECT_EQ(lastCommands.back(), "QUIT");
+  }
+}
+
+// The line goes dead at every point of the conversation after the login:
+// every mail is stored or stays on the server, nothing unstored is deleted,
+// and the box says that stored mails come again.
+TEST_F(ReceiveMailScriptedTest, ABrokenConversationLosesNothing) {
+  for (bool pipelining : {true, false}) {
+    SCOPED_TRACE(pipelining);
+    checkWith(fiveMails(), Pop3Script{pipelining, {}, {}, {}, -1, nullptr});
+    const std::vector<long long> starts = lastAnswerStarts;
+    ASSERT_GT(starts.size(), 5u);
+    std::vector<long long> cuts;
+    for (std::size_t k = 1; k < starts.size(); ++k) {
+      cuts.push_back(starts[k]);
+      if (k + 1 < starts.size()) cuts.push_back((starts[k] + starts[k + 1]) / 2);
+    }
+    for (long long cut : cuts) {
+      SCOPED_TRACE(cut);
+      const CheckResult r = checkWith(fiveMails(), Pop3Script{pipelining, {}, {}, {}, cut, nullptr});
+      const QStringList stored = subjectsOf(received()) + subjectsOf(vip());
+      const QStringList subjects{QStringLiteral("one"), QStringLiteral("本日限り激安セール"), QStringLiteral("from the boss"),
+                                 QStringLiteral("report"), QStringLiteral("five")};
+      for (int no : r.deleted) {
+        // Deleted (if ever) only once stored, spam aside.
+        if (no != 2) {
+          EXPECT_TRUE(stored.contains(subjects[no - 1])) << no;
+        }
+      }
+      if (!stored.isEmpty() && !r.quit) {
+        ASSERT_FALSE(r.errorBoxes.empty());
+        EXPECT_TRUE(QString::fromStdString(r.errorBoxes[0]).contains(
+            QStringLiteral("受信したメール %1 通もサーバーから削除されていません。次の受信で同じメールがもう一度届きます。")
+                .arg(stored.size())))
+            << r.errorBoxes[0];
+      }
+      // Stored mails are announced.
+      EXPECT_EQ(r.show != race::Show::None, !stored.isEmpty() || r.text17 == QStringLiteral("1"));
+    }
+  }
+}
+
+TEST_F(ReceiveMailScriptedTest, BareLineFeedsBringTheWholeMail) {
+  // A server that keeps LF line ends and counts them: the mail is longer
+  // with CR LF than LIST says.
+  QString body;
+  for (int i = 1; i <= 300; ++i) body += QStringLiteral("%1 行目の本文です。\n").arg(i);
+  const QByteArray lf = mail(QStringLiteral("a@example.jp"), QStringLiteral("long"), body);
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining);
+    const CheckResult r = checkWith({lf.toStdString()}, Pop3Script{pipelining, {}, {}, {}, -1, nullptr});
+    EXPECT_TRUE(r.errorBoxes.empty());
+    const std::vector<Stored> recs = storedRecords(received());
+    ASSERT_EQ(recs.size(), 1u);
+    QString whole = body;
+    whole.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    EXPECT_EQ(recs[0].body, field(whole, 32000));
+    EXPECT_EQ(r.deleted, std::set<int>{1});
+  }
+}
+
+TEST_F(ReceiveMailTest, AttachmentsThatCannotBeWrittenKeepTheMailOnTheServer) {
+  const QByteArray withFile =
+      "From: a@example.jp\nSubject: files\nDate: " + kDate +
+      "\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b1\"\n\n"
+      "--b1\nContent-Type: text/plain; charset=UTF-8\n\nsee the file\n"
+      "--b1\nContent-Type: application/octet-stream\nContent-Disposition: attachment; filename=\"f.bin\"\n"
+      "Content-Transfer-Encoding: base64\n\n" + QByteArray("data").toBase64() + "\n--b1--\n";
+  dropMail(user, 1, mail(QStringLiteral("a@example.jp"), QStringLiteral("first"), QStringLiteral("x\n")));
+  dropMail(user, 2, withFile);
+  dropMail(user, 3, mail(QStringLiteral("a@example.jp"), QStringLiteral("third"), QStringLiteral("y\n")));
+  forms::MainForm& m = startDovecot({QStringLiteral("NUMBER28=0")});
+  // The attachment folder cannot be made: a file stands in its place.
+  ASSERT_TRUE(QDir(attachmentFolder()).removeRecursively());
+  writeFile(attachmentFolder(), "not a folder");
+  receive();
+  ASSERT_EQ(errorBoxes().size(), 1u) << errorTexts();
+  const QString box = errorBoxes()[0].prompt;
+  EXPECT_TRUE(box.contains(QStringLiteral("メール 2 / 3 の添付ファイルをオープンできません。このメールから後はサーバーに残してあります。")))
+      << box.toStdString();
+  // No untitled box besides.
+  EXPECT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(subjectsOf(received()), QStringList{QStringLiteral("first")});
+  // Mail 1 deleted; mails 2 and 3 wait on the server, read afterwards.
+  EXPECT_EQ(countMaildrop(user), 2);
+  EXPECT_EQ(iniValue(settings::key::MailTotal), QStringLiteral("1"));
+  EXPECT_EQ(race::current(), race::Show::Race);
+  EXPECT_EQ(m.Text3->text(), QStringLiteral("1"));
+
+  // With the folder back, they come in.
+  ASSERT_TRUE(QFile::remove(attachmentFolder()));
+  boxes.clear();
+  receive();
+  EXPECT_EQ(errorTexts(), "");
+  EXPECT_EQ(subjectsOf(received()),
+            (QStringList{QStringLiteral("first"), QStringLiteral("files"), QStringLiteral("third")}));
+  EXPECT_EQ(fileBytes(attachmentFolder() + QStringLiteral("/f.bin")), QByteArray("data"));
+  EXPECT_EQ(countMaildrop(user), 0);
 }
 
 // ---- The automatic check, driven tick by tick ----
