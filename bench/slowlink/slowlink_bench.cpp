@@ -120,9 +120,9 @@ class DelayRelay {
     ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     std::deque<Piece> toServer, toClient;
-    bool clientOpen = true, serverOpen = true;
+    bool clientOpen = true, serverOpen = true, serverShut = false;
     char buf[65536];
-    while ((clientOpen || !toClient.empty()) && (serverOpen || !toServer.empty())) {
+    for (;;) {
       const auto now = Clock::now();
       // Deliver what is due.
       auto deliver = [&](std::deque<Piece>& q, int fd) {
@@ -133,22 +133,25 @@ class DelayRelay {
         return true;
       };
       if (!deliver(toServer, server) || !deliver(toClient, client)) return;
-      if (!clientOpen && toClient.empty() && toServer.empty()) return;
+      // The client's end reaches the server after its last data.
+      if (!clientOpen && toServer.empty() && !serverShut) {
+        ::shutdown(server, SHUT_WR);
+        serverShut = true;
+      }
       if (!serverOpen && toClient.empty()) return;
-      int wait = 1000;
+      auto wait = std::chrono::nanoseconds(std::chrono::seconds(1));
       for (const auto* q : {&toServer, &toClient})
-        if (!q->empty())
-          wait = std::min<int>(wait, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                          q->front().due - now).count()) + 1);
+        if (!q->empty()) wait = std::min(wait, std::chrono::nanoseconds(q->front().due - now));
+      wait = std::max(wait, std::chrono::nanoseconds(0));
+      const timespec ts{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
       pollfd p[2] = {{client, static_cast<short>(clientOpen ? POLLIN : 0), 0},
                      {server, static_cast<short>(serverOpen ? POLLIN : 0), 0}};
-      if (::poll(p, 2, std::max(wait, 0)) < 0) return;
+      if (::ppoll(p, 2, &ts, nullptr) < 0) return;
       const auto at = Clock::now() + std::chrono::milliseconds(delay_);
       if (clientOpen && (p[0].revents & (POLLIN | POLLHUP | POLLERR))) {
         const ssize_t n = ::recv(client, buf, sizeof buf, 0);
         if (n <= 0) {
           clientOpen = false;
-          ::shutdown(server, SHUT_WR);
         } else {
           ++sends_;
           // Nothing on its way either way: the link waited for the client.
@@ -180,6 +183,10 @@ std::vector<QByteArray> makeMails() {
   std::vector<QByteArray> mails;
   QByteArray attachment;
   for (int i = 0; i < 100 * 1024; ++i) attachment += static_cast<char>((i * 131 + i / 7) & 0xFF);
+  // Base64 in lines of 76 characters, as mailers write it.
+  const QByteArray flat = attachment.toBase64();
+  QByteArray base64;
+  for (qsizetype at = 0; at < flat.size(); at += 76) base64 += flat.mid(at, 76) + '\n';
   QString body;
   for (int line = 0; line < 60; ++line)
     body += QStringLiteral("お世話になっております。%1 行目の本文です。よろしくお願いします。\n").arg(line + 1);
@@ -196,7 +203,7 @@ std::vector<QByteArray> makeMails() {
       m += "--b1\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + body.toUtf8();
       m += "--b1\nContent-Type: application/octet-stream\n";
       m += "Content-Disposition: attachment; filename=\"data" + QByteArray::number(i) + ".bin\"\n";
-      m += "Content-Transfer-Encoding: base64\n\n" + attachment.toBase64() + "\n--b1--\n";
+      m += "Content-Transfer-Encoding: base64\n\n" + base64 + "--b1--\n";
     } else {
       m += "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + body.toUtf8();
     }
@@ -374,6 +381,18 @@ int main(int argc, char** argv) {
     records::SpamKeywordRecord r;
     r.Keyword = QStringLiteral("未承諾広告※");
     keywords.append(r);
+  }
+  // The race's sound: a short silent wave.
+  {
+    QByteArray wav("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0data", 40);
+    const QByteArray samples(800, '\x80');
+    const quint32 dataSize = samples.size(), riffSize = 36 + dataSize;
+    wav.append(reinterpret_cast<const char*>(&dataSize), 4);
+    wav.replace(4, 4, QByteArray(reinterpret_cast<const char*>(&riffSize), 4));
+    QDir(dir.path()).mkpath(QStringLiteral("Sound"));
+    QFile f(dir.path() + QStringLiteral("/Sound/Kouka.wav"));
+    f.open(QIODevice::WriteOnly);
+    f.write(wav + samples);
   }
   seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
     std::fprintf(stderr, "[msgbox] %s: %s\n", c.title.toUtf8().constData(), c.prompt.toUtf8().constData());

@@ -68,8 +68,9 @@ struct Answer {
 
 // Retrievals in flight together with a pipelining server: at most this many
 // mails, and no more bytes (by LIST) than this unless it is a single mail.
-constexpr std::size_t kWindowMails = 8;
-constexpr long long kWindowBytes = 4ll << 20;
+// Small mails come many to a round trip; big ones a few megabytes at a time.
+constexpr std::size_t kWindowMails = 64;
+constexpr long long kWindowBytes = 2ll << 20;
 // Headers asked for in one go.
 constexpr int kTopBatch = 100;
 
