@@ -12,10 +12,6 @@
 //   build/bench/mailcheck/mailcheck_bench
 //   nmail/tests/servers/stop.sh
 #include <benchmark/benchmark.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 
 #include <QApplication>
 #include <QDir>
@@ -27,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/mailcheck/check_setup.h"
 #include "client/mainwindow/globals.h"
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/receivemail.h"
@@ -34,18 +31,14 @@
 #include "client/mainwindow/settings.h"
 #include "nmail/nmail.h"
 #include "nmail/tests/servers/servers.h"
-#include "platform/codepage.h"
 #include "platform/paths.h"
-#include "platform/seams.h"
 #include "platform/ui.h"
 
 namespace {
 
 constexpr int kMails = 500;
 constexpr int kKeywords = 100;
-const std::string kUser = "bench";
-
-QString maildrop() { return QString::fromStdString(testservers::maildrop(kUser)); }
+using checkbench::kUser;
 
 // The mails: mostly short Japanese text mails in ISO-2022-JP or UTF-8, every
 // tenth one with a small attachment.
@@ -85,42 +78,7 @@ const std::vector<QByteArray>& mails() {
   return m;
 }
 
-void clearMaildrop() {
-  for (const char* sub : {"new", "cur", "tmp"}) {
-    QDir d(maildrop() + u'/' + QLatin1String(sub));
-    for (const QString& f : d.entryList(QDir::Files)) d.remove(f);
-  }
-}
-
-// Empties the maildrop and puts the 500 mails in under fresh names.
-void refillMaildrop() {
-  static int round = 0;
-  ++round;
-  clearMaildrop();
-  int no = 0;
-  for (const QByteArray& m : mails()) {
-    ++no;
-    const QString name = QStringLiteral("%1.R%2M%3P%4.bench").arg(1000000000 + no).arg(round).arg(no).arg(::getpid());
-    const QString tmp = maildrop() + QStringLiteral("/tmp/") + name;
-    QFile f(tmp);
-    if (!f.open(QIODevice::WriteOnly)) std::abort();
-    f.write(m);
-    f.close();
-    if (::chown(QFile::encodeName(tmp).constData(), 65534, 65534) != 0) std::abort();
-    QFile::rename(tmp, maildrop() + QStringLiteral("/new/") + name);
-  }
-}
-
-bool serverListens() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(testservers::kPop3Port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return ok;
-}
+void refillMaildrop() { checkbench::refillMaildrop(mails()); }
 
 double g_bareSeconds = 0, g_checkSeconds = 0;
 long g_bareRounds = 0, g_checkRounds = 0;
@@ -188,42 +146,17 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ui::initProgram(QStringLiteral("RuvoMail"));
   benchmark::Initialize(&argc, argv);
-  if (!serverListens()) {
+  if (!checkbench::serverListens()) {
     std::fprintf(stderr, "mailcheck_bench: no POP3 server on %s; start nmail/tests/servers/start.sh first\n",
                  testservers::kPop3Server);
     return 1;
   }
 
-  // A program folder of its own: the server file, the account, the keywords.
+  // A program folder of its own, with keywords none of the mails holds.
   QTemporaryDir dir;
-  paths::setProgramFolder(dir.path());
-  QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
-  auto write = [&](const QString& name, const QString& text) {
-    QFile f(dir.path() + u'/' + name);
-    f.open(QIODevice::WriteOnly);
-    const std::string b = cp932::encode(text);
-    f.write(b.data(), static_cast<qint64>(b.size()));
-  };
-  write(QStringLiteral("xqmail.ini"), QStringLiteral("POP3=%1\r\nMAIL=me@example.jp\r\nAPOP= 0\r\n")
-                                          .arg(QString::fromLatin1(testservers::kPop3Server)));
-  write(QStringLiteral("★MailData/iniIdPass.ini"),
-        QStringLiteral("[EXEINI]\r\nNAME=%1\r\nNAME2=%2\r\nNAME3=1\r\n")
-            .arg(QString::fromStdString(kUser), QString::fromStdString(testservers::password(kUser))));
-  write(QStringLiteral("★MailData/ini.ini"), QStringLiteral("[EXEINI]\r\nNAME10=\r\n"));
-  {
-    records::SpamKeywordFile keywords(records::kSpamKeywordFile);
-    for (int k = 0; k < kKeywords; ++k) {
-      records::SpamKeywordRecord r;
-      r.Keyword = QStringLiteral("未承諾広告※%1").arg(k);
-      keywords.append(r);
-    }
-  }
-  seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-    std::fprintf(stderr, "[msgbox] %s: %s\n", c.title.toUtf8().constData(), c.prompt.toUtf8().constData());
-    return int(seams::vbOK);
-  });
-  ui::setEndHook([](int) {});
-  ::MainForm();  // the start-up: settings window loaded, mail library ready
+  QStringList keywords;
+  for (int k = 0; k < kKeywords; ++k) keywords << QStringLiteral("未承諾広告※%1").arg(k);
+  checkbench::startProgram(dir.path(), keywords);
 
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
@@ -234,7 +167,7 @@ int main(int argc, char** argv) {
                 "retrieval (goal: at most 1.5x)\n",
                 kMails / bare, kMails / check, check / bare);
   }
-  clearMaildrop();
+  checkbench::clearMaildrop();
   paths::setProgramFolder(QString());
   std::fflush(stdout);
   std::_Exit(0);  // the main window's unload would end the program its own way

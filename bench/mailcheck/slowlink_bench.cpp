@@ -4,7 +4,7 @@
 //
 // Needs the test mail servers (account "bench"):
 //   nmail/tests/servers/start.sh
-//   build/bench/slowlink/slowlink_bench
+//   build/bench/mailcheck/slowlink_bench
 //   nmail/tests/servers/stop.sh
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -26,20 +26,18 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/mailcheck/check_setup.h"
 #include "client/mainwindow/globals.h"
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/receivemail.h"
 #include "client/mainwindow/recordfile.h"
 #include "nmail/nmail.h"
 #include "nmail/tests/servers/servers.h"
-#include "platform/codepage.h"
 #include "platform/paths.h"
-#include "platform/seams.h"
 #include "platform/ui.h"
 
 namespace {
@@ -48,7 +46,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kMails = 100;
 constexpr int kDelayMs = 10;
-const std::string kUser = "bench";
+using checkbench::kUser;
 
 // A TCP relay on a free loopback port to the test POP3 server that holds
 // each piece of data delayMs before passing it on, one connection at a time.
@@ -212,38 +210,9 @@ std::vector<QByteArray> makeMails() {
   return mails;
 }
 
-QString maildrop() { return QString::fromStdString(testservers::maildrop(kUser)); }
-
-void clearMaildrop() {
-  for (const char* sub : {"new", "cur", "tmp"}) {
-    QDir d(maildrop() + u'/' + QLatin1String(sub));
-    for (const QString& f : d.entryList(QDir::Files)) d.remove(f);
-  }
-}
-
-int remaining() {
-  int n = 0;
-  for (const char* sub : {"new", "cur"}) n += QDir(maildrop() + u'/' + QLatin1String(sub)).entryList(QDir::Files).size();
-  return n;
-}
-
 void refillMaildrop() {
   static const std::vector<QByteArray> all = makeMails();
-  static int round = 0;
-  ++round;
-  clearMaildrop();
-  int no = 0;
-  for (const QByteArray& m : all) {
-    ++no;
-    const QString name = QStringLiteral("%1.R%2M%3P%4.slow").arg(1000000000 + no).arg(round).arg(no).arg(::getpid());
-    const QString tmp = maildrop() + QStringLiteral("/tmp/") + name;
-    QFile f(tmp);
-    if (!f.open(QIODevice::WriteOnly)) std::abort();
-    f.write(m);
-    f.close();
-    if (::chown(QFile::encodeName(tmp).constData(), 65534, 65534) != 0) std::abort();
-    QFile::rename(tmp, maildrop() + QStringLiteral("/new/") + name);
-  }
+  checkbench::refillMaildrop(all);
 }
 
 struct Timing {
@@ -270,7 +239,7 @@ void rounds(benchmark::State& state, bool delayed, Timing& timing, Work work) {
     timing.seconds += std::chrono::duration<double>(Clock::now() - t0).count();
     ++timing.rounds;
     state.PauseTiming();
-    if (remaining() != 0) {
+    if (checkbench::remaining() != 0) {
       state.SkipWithError("mails were left on the server");
       return;
     }
@@ -333,17 +302,6 @@ BENCHMARK(Fetchmail)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2
 BENCHMARK(Check)->Arg(0)->ArgName("delayed")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(Poplib)->Arg(0)->ArgName("delayed")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
-bool serverListens() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(testservers::kPop3Port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -352,7 +310,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ui::initProgram(QStringLiteral("RuvoMail"));
   benchmark::Initialize(&argc, argv);
-  if (!serverListens()) {
+  if (!checkbench::serverListens()) {
     std::fprintf(stderr, "slowlink_bench: no POP3 server on %s; start nmail/tests/servers/start.sh first\n",
                  testservers::kPop3Server);
     return 1;
@@ -360,46 +318,9 @@ int main(int argc, char** argv) {
   DelayRelay relay(kDelayMs);
   g_relay = &relay;
 
-  // A program folder of its own: the server file, the account, no keywords.
+  // A program folder of its own, with a keyword none of the mails holds.
   QTemporaryDir dir;
-  paths::setProgramFolder(dir.path());
-  QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
-  auto write = [&](const QString& name, const QString& text) {
-    QFile f(dir.path() + u'/' + name);
-    f.open(QIODevice::WriteOnly);
-    const std::string b = cp932::encode(text);
-    f.write(b.data(), static_cast<qint64>(b.size()));
-  };
-  write(QStringLiteral("xqmail.ini"), QStringLiteral("POP3=%1\r\nMAIL=me@example.jp\r\nAPOP= 0\r\n")
-                                          .arg(QString::fromLatin1(testservers::kPop3Server)));
-  write(QStringLiteral("★MailData/iniIdPass.ini"),
-        QStringLiteral("[EXEINI]\r\nNAME=%1\r\nNAME2=%2\r\nNAME3=1\r\n")
-            .arg(QString::fromStdString(kUser), QString::fromStdString(testservers::password(kUser))));
-  write(QStringLiteral("★MailData/ini.ini"), QStringLiteral("[EXEINI]\r\nNAME10=\r\n"));
-  {
-    records::SpamKeywordFile keywords(records::kSpamKeywordFile);
-    records::SpamKeywordRecord r;
-    r.Keyword = QStringLiteral("未承諾広告※");
-    keywords.append(r);
-  }
-  // The race's sound: a short silent wave.
-  {
-    QByteArray wav("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0data", 40);
-    const QByteArray samples(800, '\x80');
-    const quint32 dataSize = samples.size(), riffSize = 36 + dataSize;
-    wav.append(reinterpret_cast<const char*>(&dataSize), 4);
-    wav.replace(4, 4, QByteArray(reinterpret_cast<const char*>(&riffSize), 4));
-    QDir(dir.path()).mkpath(QStringLiteral("Sound"));
-    QFile f(dir.path() + QStringLiteral("/Sound/Kouka.wav"));
-    f.open(QIODevice::WriteOnly);
-    f.write(wav + samples);
-  }
-  seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
-    std::fprintf(stderr, "[msgbox] %s: %s\n", c.title.toUtf8().constData(), c.prompt.toUtf8().constData());
-    return int(seams::vbOK);
-  });
-  ui::setEndHook([](int) {});
-  ::MainForm();
+  checkbench::startProgram(dir.path(), {QStringLiteral("未承諾広告※")});
 
   // The bare client: retrieve and delete, one command at a time.
   g_poplibScript = (dir.path() + QStringLiteral("/poplib_client.py")).toStdString();
@@ -429,7 +350,7 @@ int main(int argc, char** argv) {
   if (g_checkLoopback.rounds && g_bareLoopback.rounds)
     std::printf("on plain loopback the check takes %.2fx the bare client's time\n",
                 g_checkLoopback.mean() / g_bareLoopback.mean());
-  clearMaildrop();
+  checkbench::clearMaildrop();
   g_relay = nullptr;
   paths::setProgramFolder(QString());
   std::fflush(stdout);
