@@ -6,10 +6,18 @@
 // ends in the race or the rain when mail came (the show starts and the check
 // returns at once), or in the no-new-mail note.
 //
-// A mail is deleted on the server only after its record is written; a mail
-// that cannot be fetched or stored stays there and the check stops with an
+// A mail is deleted on the server only after its record and attachment
+// files are written, and the session ends (which lets the server delete)
+// only after they are on disk. A mail that cannot be fetched or stored whole
+// (its attachments included) stays there and the check stops with an
 // "エラー" box (the mails stored before it stay stored and are deleted on the
-// server). The check does nothing while another check runs (a tick or a
+// server). A deletion the server refuses leaves a stored mail on the server
+// (it comes again at the next check): the check goes on, counts it and says
+// so in a box at the end. A conversation that breaks deletes nothing: the
+// box says that the mails stored so far come again. With a server that
+// takes pipelined commands the headers, retrievals and deletions go out
+// without waiting for each answer; the outcome is the same as one command
+// at a time. The check does nothing while another check runs (a tick or a
 // click during one of its message boxes or its note) or while the start-up
 // password is still asked for.
 void ReceiveMail();

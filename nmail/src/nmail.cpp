@@ -82,7 +82,6 @@ struct Pop3Session {
   long long count = -1;     // mails waiting, from STAT
   std::set<int> failedFetch;
   std::map<int, long long> sizes;     // from LIST
-  std::map<int, long long> received;  // bytes of a mail that came, when LIST said less
   std::map<int, long long> sizeGiven; // the size last handed to the caller
   bool listAsked = false;             // the LIST of every size is sent (or answered)
   // Commands sent whose answers have not been read, in the order sent;
@@ -282,7 +281,8 @@ void fillFields(const nmail::mime::Fields& f, char* subject, char* date, char* f
 }
 
 // The size of mail no: from the one LIST of every mail, else LIST no; a
-// mail that came longer than LIST said counts as long as it came.
+// mail that came (and waits to be taken) longer than LIST said counts as
+// long as it came.
 long long listSize(Pop3Session& s, int no, int& code) {
   if (!s.sizes.count(no)) {
     const Key all{Kind::List, 0};
@@ -320,8 +320,6 @@ long long listSize(Pop3Session& s, int no, int& code) {
     s.sizes[no] = size;
   }
   long long size = s.sizes[no];
-  auto got = s.received.find(no);
-  if (got != s.received.end() && got->second > size) size = got->second;
   const Key retr{Kind::Retr, no};
   auto arrived = s.answers.find(retr);
   if (arrived != s.answers.end() && static_cast<long long>(arrived->second.text.size()) > size)
@@ -661,9 +659,9 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
     s->failedFetch.insert(no);
     return fail(NMAIL_ERR_IO, "メール " + std::to_string(no) + " を最後まで受け取れませんでした: " + s->brokenBy);
   }
-  if (!pump(*s)) {
-    // The mail is here whole; the broken conversation shows at the next call.
-  }
+  // The mail is here whole; a conversation that broke meanwhile shows at
+  // the next call.
+  (void)pump(*s);
   const Answer& a = s->answers[k];
   if (!a.ok) {
     s->failedFetch.insert(no);
@@ -677,7 +675,7 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
   const std::size_t cap = static_cast<std::size_t>(std::max<long long>(size, static_cast<long long>(a.text.size()))) + 1;
   auto fetched = nmail::mime::decodeFetched(a.text, bufferCap(), cap);
   if (static_cast<long long>(fetched.body.size()) > room) {
-    s->received[no] = static_cast<long long>(a.text.size());
+    // Kept for the next call, which NMailPop3GetMailSize now sizes.
     return fail(NMAIL_ERR_BUFFER, "メール " + std::to_string(no) + " は本文のバッファに入りません（" +
                                       std::to_string(fetched.body.size()) + " バイト）");
   }
