@@ -99,6 +99,7 @@ FriendForm::FriendForm() : ui::Form(QStringLiteral("FriendForm")) {
   connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
   connect(Command38, &QPushButton::clicked, this, [this] { Command38_Click(); });
   connect(MailListView, &QTreeWidget::itemPressed, this, [this] { MailListView_MouseDown(); });
+  ui::clickOnKeyboardRowChange(MailListView, [this] { MailListView_MouseDown(); });
 
   // Mouse-over help: the buttons show their text, the background hides it.
   for (QWidget* w : {c, static_cast<QWidget*>(Command1), static_cast<QWidget*>(Command3),

@@ -246,6 +246,7 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   connect(Command8, &QPushButton::clicked, this, [this] { Command8_Click(); });
   connect(Command11, &QPushButton::clicked, this, [this] { Command11_Click(); });
   MailListView->viewport()->installEventFilter(this);
+  ui::clickOnKeyboardRowChange(MailListView, [this] { MailListView_ItemClick(); });
 
   for (QWidget* w : std::initializer_list<QWidget*>{
            Text1, Label3, Text7, Text8, Text9, MailListView->viewport(), rtfEd->viewport(), c, Command1, Command2,

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <deque>
 #include <vector>
 
@@ -213,6 +214,26 @@ TEST_F(FriendFormTest, BusinessCardInsert) {
   f.Command38->click();
   EXPECT_EQ(f.Text4->text(), QStringLiteral("N<N<a@x>>"));
   EXPECT_EQ(bytes(), QByteArray());
+}
+
+TEST_F(FriendFormTest, TheEntryReachedWithTheKeysIsPickedAsByAPress) {
+  put(entry(QStringLiteral("一"), QStringLiteral("one@x")) + entry(QStringLiteral("二"), QStringLiteral("two@x")) +
+      entry(QStringLiteral("三"), QStringLiteral("three@x")));
+  forms::FriendForm& f = ::FriendForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  QTest::mouseClick(f.MailListView->viewport(), Qt::LeftButton, {},
+                    f.MailListView->visualItemRect(f.MailListView->topLevelItem(0)).center());
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("one@x"));
+  f.Label7->clear();
+  QTest::keyClick(f.MailListView, Qt::Key_Down);
+  EXPECT_EQ(f.Text2->text(), QStringLiteral("二"));
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("two@x"));
+  EXPECT_EQ(f.Label7->text(), QStringLiteral("　選択しました。"));
+  // The entry deleted is the one shown and highlighted.
+  answers = {seams::vbYes};
+  QTest::mouseClick(f.Command4, Qt::LeftButton);
+  EXPECT_EQ(rows(), (QStringList{QStringLiteral("one@x|一"), QStringLiteral("three@x|三")}));
 }
 
 TEST_F(FriendFormTest, DeleteAsksThenCompactsEitherWay) {

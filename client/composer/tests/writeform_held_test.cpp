@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTextEdit>
 
 #include "client/composer/ccform.h"
@@ -100,6 +101,28 @@ TEST_F(WriteFormTest, ARecalledHeldMailComesBackWholeAndTrimmed) {
   EXPECT_EQ(w.SubjectText->text(), QStringLiteral("二件目"));
   EXPECT_EQ(bodyOf(w), longBody);
   EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WriteFormTest, TheHeldMailReachedWithTheKeysIsRecalledAndDeleted) {
+  start();
+  writeHeld({{QStringLiteral("一"), QStringLiteral("1@example.jp"), QStringLiteral("b1")},
+             {QStringLiteral("二"), QStringLiteral("2@example.jp"), QStringLiteral("b2")},
+             {QStringLiteral("三"), QStringLiteral("3@example.jp"), QStringLiteral("b3")}});
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  QTest::mouseClick(w.Command14, Qt::LeftButton);
+  QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {}, w.List1->visualItemRect(w.List1->item(0)).center());
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("一"));
+  QTest::keyClick(w.List1, Qt::Key_Down);
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("二"));
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("2@example.jp"));
+  EXPECT_EQ(bodyOf(w), QStringLiteral("b2"));
+  answers = {seams::vbYes};
+  QTest::mouseClick(w.Command15, Qt::LeftButton);
+  const auto held = heldList();
+  ASSERT_EQ(held.size(), 2u);
+  EXPECT_EQ(held[0].Subject, QStringLiteral("一"));
+  EXPECT_EQ(held[1].Subject, QStringLiteral("三"));
 }
 
 TEST_F(WriteFormTest, ARowClickWithoutASelectedRowChangesNothing) {

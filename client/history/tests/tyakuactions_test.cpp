@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QThread>
@@ -68,6 +69,46 @@ TEST_F(HistoryTest, DeleteTheMiddleRecord) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].prompt, QStringLiteral("データが選択されていません"));
   EXPECT_EQ(fileBytes(file).size(), 2 * 32284);
+}
+
+TEST_F(HistoryTest, TheRowReachedWithTheKeysIsShownDeletedAndMoved) {
+  writeList(records::kReceivedFile, threeMails());
+  OpenMailList(1);
+  auto& f = ::TyakuForm();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  auto clickRowWithTheMouse = [&f](int row) {
+    QTreeWidgetItem* item = f.MailListView->topLevelItem(row);
+    QTest::mouseClick(f.MailListView->viewport(), Qt::LeftButton, {},
+                      f.MailListView->visualItemRect(item).center());
+  };
+  clickRowWithTheMouse(0);
+  EXPECT_EQ(f.Text7->text(), QStringLiteral("件名一"));
+  // Down: the highlighted mail is the one shown.
+  QTest::keyClick(f.MailListView, Qt::Key_Down);
+  EXPECT_EQ(f.Text7->text(), QStringLiteral("件名二"));
+  EXPECT_EQ(EditorText(f.rtfEd), QStringLiteral("本文二\r\n二行目"));
+  EXPECT_EQ(f.Text5->text(), QStringLiteral("1"));
+  // ... and the one deleted.
+  answers = {seams::vbYes};
+  QTest::mouseClick(f.Command3, Qt::LeftButton);
+  auto received = readList(records::kReceivedFile);
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0].Subject, QStringLiteral("件名一"));
+  EXPECT_EQ(received[1].Subject, QStringLiteral("件名三"));
+  // End: the last mail is shown and goes into the safe.
+  clickRowWithTheMouse(0);
+  QTest::keyClick(f.MailListView, Qt::Key_End);
+  EXPECT_EQ(f.Text7->text(), QStringLiteral("件名三"));
+  QTest::mouseClick(f.Command7, Qt::LeftButton);
+  ASSERT_TRUE(KinkoFormLoaded());
+  answers = {seams::vbYes};
+  QTest::mouseClick(::KinkoForm().Command1, Qt::LeftButton);
+  const auto gold = readList(records::kGoldSafeFile);
+  ASSERT_EQ(gold.size(), 1u);
+  EXPECT_EQ(gold[0].Subject, QStringLiteral("件名三"));
+  received = readList(records::kReceivedFile);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].Subject, QStringLiteral("件名一"));
 }
 
 TEST_F(HistoryTest, DeleteQuestionsPerKind) {
