@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -138,6 +139,7 @@ void SetEditorText(QTextEdit* box, const QString& text) {
   s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   if (s == box->toPlainText()) return;  // an unchanged text raises no change
   box->setPlainText(s);
+  box->document()->setModified(false);
 }
 
 namespace forms {
