@@ -279,7 +279,11 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   pane->setObjectName(QStringLiteral("List1"));
   ui::place(pane, 0, 1150, 2250, kDesignHeight - 2400 - 345);
   pane->onPress = [this] { List1_MouseDown(); };
-  ui::clickOnKeyboardRowChange(pane, [this] { List1_MouseDown(); });
+  // While the pane feeds the Cc list a press adds the address there, an
+  // action of its own that moving through the list must not repeat.
+  ui::clickOnKeyboardRowChange(pane, [this] {
+    if (MultiSendMode != 1 || MailListKind == 10) List1_MouseDown();
+  });
   pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // rows are full-width fields
   pane->setTextElideMode(Qt::ElideNone);
   List1 = pane;

@@ -297,6 +297,13 @@ TEST_F(WriteFormTest, APickedAddressComesWholeAndFeedsTheCcListInCcMode) {
     EXPECT_EQ(r.Live, 1);
   }
   EXPECT_EQ(CurrentRecordNo, 2);
+
+  // Moving through the addresses with the keys adds none of them.
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  QTest::keyClick(w.List1, Qt::Key_Home);
+  QTest::keyClick(w.List1, Qt::Key_Down);
+  EXPECT_EQ(::CcForm().List3->count(), 2);
+  EXPECT_EQ(readAll<records::CcAddressRecord>(records::kCcListFile).size(), 2u);
 }
 
 TEST_F(WriteFormTest, AMailThatCannotBeHeldStaysInTheComposer) {
