@@ -33,6 +33,15 @@ inline std::map<std::string, std::string> tree(const fs::path& root) {
   return t;
 }
 
+// The same with each file's content cut to its size and a hash, for
+// comparisons that print briefly when they fail.
+inline std::map<std::string, std::string> brief(const std::map<std::string, std::string>& t) {
+  std::map<std::string, std::string> b;
+  for (const auto& [k, v] : t)
+    b[k] = v == "/" ? v : std::to_string(v.size()) + " bytes #" + std::to_string(std::hash<std::string>{}(v) % 100000);
+  return b;
+}
+
 inline std::string randomBytes(std::size_t n, unsigned seed, int alphabet = 256) {
   std::mt19937 rng(seed);
   std::string s(n, '\0');
