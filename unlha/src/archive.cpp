@@ -268,6 +268,7 @@ ReadStatus readHeader(std::FILE* f, Entry& e, std::string* error, bool checkCrc)
         return ReadStatus::Bad;
       }
     }
+    if (x.unixTime) e.mtime = *x.unixTime;
     finishPath(e, x.dir, x.name);
     if (x.unixLink) e.isLink = true;
   } else {

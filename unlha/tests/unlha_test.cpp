@@ -138,6 +138,29 @@ TEST_F(Unlha, ResponseFileLinesPackFoldersAndFiles) {
   EXPECT_EQ(tree(dir / "out"), prefixed);
 }
 
+TEST_F(Unlha, QuotedNamesAreTakenLiterally) {
+  // Names with wildcard characters and double quotes, as a drop gives them.
+  writeFile(dir / "src" / "a*b.txt", "star");
+  writeFile(dir / "src" / "aXb.txt", "not me");
+  writeFile(dir / "src" / "what?.txt", "question");
+  writeFile(dir / "src" / "say \"hi\".txt", "quoted");
+  writeFile(dir / "src" / "fold\"er" / "in.txt", "inside");
+  const fs::path arc = dir / "names.lzh";
+  for (const char* name : {"a*b.txt", "what?.txt", "say \"hi\".txt"})
+    ASSERT_EQ(unlha::Unlha(0, "u -y1 " + q(arc) + " " + q(dir / "src" / name) + " "), 0) << name;
+  ASSERT_EQ(unlha::Unlha(0, "u -d1 -y1 " + q(arc) + " " + qs(dir / "src" / "fold\"er") + " *.*"), 0);
+  // An unquoted wildcard still matches.
+  ASSERT_EQ(unlha::Unlha(0, "x -y1 " + q(arc) + " " + q(dir / "out") + "/ *.*"), 0);
+  EXPECT_EQ(tree(dir / "out"), (std::map<std::string, std::string>{{"a*b.txt", "star"},
+                                                                   {"what?.txt", "question"},
+                                                                   {"say \"hi\".txt", "quoted"},
+                                                                   {"in.txt", "inside"}}));
+  // A quoted name to extract is no pattern either.
+  fs::remove_all(dir / "out");
+  ASSERT_EQ(unlha::Unlha(0, "x -y1 " + q(arc) + " " + qs(dir / "out") + " \"a*b.txt\""), 0);
+  EXPECT_EQ(tree(dir / "out"), (std::map<std::string, std::string>{{"a*b.txt", "star"}}));
+}
+
 TEST_F(Unlha, UpdateAddsToAnExistingArchiveAndAddReplaces) {
   writeFile(dir / "one.txt", "1");
   writeFile(dir / "two.txt", "2");
