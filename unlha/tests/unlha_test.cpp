@@ -319,6 +319,20 @@ TEST_F(Unlha, DeclaredSizesThatDisagreeWithTheDataAreRefused) {
   build(dir / "size.lzh", 3, 16);
   EXPECT_EQ(unlha::Unlha(0, "x -y1 " + q(dir / "size.lzh") + " " + qs(dir / "o1") + " *.*"), unlha::kErrorCrc);
   EXPECT_FALSE(fs::exists(dir / "o1"));
+  // Packed data that claims to unpack to 4 GiB.
+  {
+    unlha::archive::Entry e;
+    e.method = "-lh5-";
+    e.path = "bomb.bin";
+    const std::string packed = "\x00\x10\x7F\xFF\x00\x00\x12\x34";
+    e.packedSize = packed.size();
+    e.originalSize = 0xFFFFFFF0u;
+    std::string h;
+    ASSERT_TRUE(unlha::archive::buildHeader(e, 2, h, nullptr));
+    writeFile(dir / "bomb.lzh", h + packed + std::string(1, '\0'));
+    EXPECT_EQ(unlha::Unlha(0, "x -y1 " + q(dir / "bomb.lzh") + " " + qs(dir / "o3") + " *.*"), unlha::kErrorCrc);
+    EXPECT_FALSE(fs::exists(dir / "o3"));
+  }
   build(dir / "long.lzh", 1u << 30, 1u << 30);
   EXPECT_EQ(unlha::Unlha(0, "x -y1 " + q(dir / "long.lzh") + " " + qs(dir / "o2") + " *.*"), unlha::kErrorBrokenArchive);
   EXPECT_FALSE(fs::exists(dir / "o2"));
