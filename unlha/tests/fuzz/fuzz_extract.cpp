@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "archive.h"
@@ -23,7 +24,10 @@ std::string scratchFolder() {
     return std::string(d ? d : "/tmp/unlha-fuzz");
   }();
   static bool cleanup = [] {
-    std::atexit([] { std::system(("rm -rf '" + dir + "'").c_str()); });
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(dir, ec);
+    });
     return true;
   }();
   (void)cleanup;
@@ -57,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   unlha::UnlhaCheckArchive(arc, 1);
   unlha::Unlha(0, "x -d1 -y1 \"" + arc + "\" \"" + dir + "/out/\" *.*");
   checkNothingElse(dir);
-  std::system(("rm -rf '" + dir + "/out'").c_str());
+  std::error_code ec;
+  std::filesystem::remove_all(dir + "/out", ec);
   return 0;
 }
