@@ -1,10 +1,8 @@
 #include "reader.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -27,7 +25,7 @@ constexpr std::int64_t kWindowsEpoch = 11644473600;
 }  // namespace
 
 struct Archive::Impl {
-  int fd = -1;
+  std::FILE* file = nullptr;
   std::uint64_t size = 0;
   std::uint64_t pos = 0;
   std::uint64_t nextHeader = 0;  // where the header after the current entry starts
@@ -39,22 +37,15 @@ struct Archive::Impl {
   ~Impl() {
     if (reader) lha_reader_free(reader);
     if (stream) lha_input_stream_free(stream);
-    if (fd >= 0) ::close(fd);
+    if (file) std::fclose(file);
   }
 
+  // Through stdio's buffer: the decoders ask for a few bytes at a time.
   static int read(void* handle, void* buf, std::size_t len) {
     auto* self = static_cast<Impl*>(handle);
     if (len > INT_MAX) len = INT_MAX;
-    std::size_t got = 0;
-    while (got < len) {
-      const ssize_t r = ::read(self->fd, static_cast<char*>(buf) + got, len - got);
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        return -1;
-      }
-      if (r == 0) break;
-      got += static_cast<std::size_t>(r);
-    }
+    const std::size_t got = std::fread(buf, 1, len, self->file);
+    if (got < len && std::ferror(self->file)) return -1;
     self->pos += got;
     return static_cast<int>(got);
   }
@@ -63,7 +54,7 @@ struct Archive::Impl {
   // file is a truncated archive.
   static int skip(void* handle, std::size_t bytes) {
     auto* self = static_cast<Impl*>(handle);
-    if (bytes > self->size - self->pos || ::lseek(self->fd, static_cast<off_t>(bytes), SEEK_CUR) < 0) {
+    if (bytes > self->size - self->pos || fseeko(self->file, static_cast<off_t>(bytes), SEEK_CUR) != 0) {
       self->skipFailed = true;
       return 0;
     }
@@ -82,7 +73,7 @@ struct Archive::Impl {
     if (!anyEntry && size != 1) return false;
     if (nextHeader >= size) return true;
     unsigned char b = 1;
-    return ::pread(fd, &b, 1, static_cast<off_t>(nextHeader)) == 1 && b == 0;
+    return ::pread(fileno(file), &b, 1, static_cast<off_t>(nextHeader)) == 1 && b == 0;
   }
 };
 
@@ -91,10 +82,10 @@ Archive::~Archive() = default;
 
 bool Archive::open(const std::string& path) {
   impl_ = std::make_unique<Impl>();
-  impl_->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (impl_->fd < 0) return false;
+  impl_->file = std::fopen(path.c_str(), "rbe");
+  if (!impl_->file) return false;
   struct stat st {};
-  if (fstat(impl_->fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (fstat(fileno(impl_->file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   impl_->size = static_cast<std::uint64_t>(st.st_size);
   static const LHAInputStreamType kType = {&Impl::read, &Impl::skip, &Impl::close};
   impl_->stream = lha_input_stream_new(&kType, impl_.get());
