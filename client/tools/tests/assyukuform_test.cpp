@@ -343,6 +343,12 @@ TEST_F(AssyukuFormTest, RealPackingAndUnpacking) {
     }
   }
   boxes.clear();
+  // The last of them (header level 3) dropped alone is an archive to extract.
+  QDir(mixed).removeRecursively();
+  AssyukuForm().Form_OLEDragDrop({mixedArc});
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(QFileInfo::exists(mixedArc + QStringLiteral(".lzh")));
+  EXPECT_EQ(readFile(path(QStringLiteral("混在/下/零.bin"))), QByteArray(300000, '\0'));
 
   // Answering No adds to the archive.
   const QString more = file(QStringLiteral("more.txt"), "more");
