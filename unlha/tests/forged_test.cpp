@@ -100,15 +100,8 @@ std::string lz5Literals(const std::string& s) {
   return out;
 }
 
-class Forge : public ::testing::Test {
+class Forge : public ScratchTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/unlha-forge-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   // Writes the entries as one archive and extracts it with our layer.
   std::map<std::string, std::string> extract(const std::vector<Forged>& entries, int expect = 0) {
     std::string bytes;
@@ -121,8 +114,6 @@ class Forge : public ::testing::Test {
     EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), expect);
     return tree(dir / "out");
   }
-
-  fs::path dir;
 };
 
 TEST_F(Forge, EveryMethodAtEveryLevel) {

@@ -52,19 +52,15 @@ const Tool kBsdtar{"UNLHA_TEST_BSDTAR",
 const Tool kJlha{"UNLHA_TEST_JLHA", [](const std::string& t, const fs::path& a) { return t + " xqy " + q(a); }, true,
                  same};
 
-class Interop : public ::testing::Test {
+class Interop : public ScratchTest {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/unlha-interop-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ScratchTest::SetUp();
     src = sampleFolder(dir);
     // Runs of zeros that end the packed stream at every bit of a byte.
     for (int n : {299999, 300001, 300002, 300005, 65536, 4097})
       writeFile(src / "runs" / ("zeros-" + std::to_string(n) + ".bin"), std::string(static_cast<std::size_t>(n), '\0'));
   }
-  void TearDown() override { fs::remove_all(dir); }
-
   static std::string toolPath(const Tool& t) {
     const char* p = std::getenv(t.env);
     return p ? p : "";
@@ -120,7 +116,7 @@ class Interop : public ::testing::Test {
     }
   }
 
-  fs::path dir, src;
+  fs::path src;
 };
 
 TEST_F(Interop, LhasaReadsWhatWePack) { theyReadOurs(kLhasa); }

@@ -1,5 +1,8 @@
 #pragma once
 // Sample data and files shared by the archiver tests.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -73,5 +76,18 @@ inline fs::path sampleFolder(const fs::path& parent, const std::string& name = "
   fs::create_directories(f / "空" / "もっと空");
   return f;
 }
+
+// A test with a scratch folder of its own under /tmp.
+class ScratchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/unlha-test-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  fs::path dir;
+};
 
 }  // namespace unlhatest

@@ -21,15 +21,8 @@ namespace {
 
 using namespace unlhatest;
 
-class Unlha : public ::testing::Test {
+class Unlha : public ScratchTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/unlha-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   fs::path sampleFolder(const std::string& name = "photos") { return unlhatest::sampleFolder(dir, name); }
 
   // An archive made of hand-built entries (stored data).
@@ -53,8 +46,6 @@ class Unlha : public ::testing::Test {
     writeFile(p, bytes);
     return p;
   }
-
-  fs::path dir;
 };
 
 TEST(Crc16, KnownValue) {
