@@ -2,7 +2,7 @@
 // 4 KiB dictionary; literals and match lengths share one adaptive Huffman
 // code that follows the symbol counts as the data goes by, and a distance is
 // sent as a fixed code for its upper six bits and its lower six bits as they
-// are. No library writes this method, so it is our own.
+// are.
 #include <algorithm>
 #include <array>
 #include <cstdint>

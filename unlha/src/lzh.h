@@ -1,6 +1,7 @@
 #pragma once
-// The packers of the methods this layer writes. Reading goes through
-// liblhasa, which knows every method.
+// The packers of the methods this layer writes: no Debian library writes
+// LHA archives (liblhasa and libarchive only read them), so they are our
+// own. Reading goes through liblhasa.
 //
 // "-lh4-" to "-lh7-" and "-lhx-": LZSS with a sliding dictionary of 2^dicbit bytes,
 // matches of 3 to 256 bytes, data cut into blocks that each carry their own
