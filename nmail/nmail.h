@@ -11,7 +11,9 @@
 //   - the body buffer of NMailPop3GetMail holds at most the mail's size as
 //     NMailPop3GetMailSize gives it plus one byte (the NUL);
 //   - the body buffer of NMailAttachmentFileFirst holds at most the length
-//     of the mail text plus one byte; size it for that.
+//     of the mail text or NMAIL_UNPACKED_BODY_MIN, whichever is more, plus
+//     one byte (the NUL); size it for that (the text of a split mail joined
+//     from its pieces is longer than the last piece).
 // A null buffer pointer is skipped. Paths (folders, attachment files) are
 // CP932 too and name the files by their UTF-8 form; a path that is valid
 // UTF-8 already is taken as it is.
@@ -26,6 +28,10 @@
 // Options of NMailSetOption.
 constexpr int NMAIL_OPTION_BUFFER_SIZE = 1;  // bytes of the text buffers (>= 2)
 constexpr int NMAIL_OPTION_TIMEOUT = 2;      // connect and read timeout, milliseconds (>= 1)
+
+// Bytes the body buffer of NMailAttachmentFileFirst holds at the least (NUL
+// not counted), whatever the length of the mail text.
+constexpr int NMAIL_UNPACKED_BODY_MIN = 1 << 20;
 
 // Results.
 constexpr int NMAIL_SUCCESS = 1;
@@ -80,7 +86,14 @@ int NMailPop3Close(int handle);
 // Takes a whole mail text (header, empty line, body; as NMailPop3GetMail's
 // header and body joined by CR LF), writes each attachment into folder and
 // fills subject, date, from, header and body, body holding the text part(s)
-// only. workFile names the caller's work file and is not touched; handle
+// only. Every part is decoded by its own headers (charset, transfer
+// encoding, names). When the mail text is one of the last mails
+// NMailPop3GetMail fetched (its header and body buffers joined by CR LF,
+// with any line ends), the mail is unpacked from the bytes the server sent:
+// attachments come out byte for byte and nothing depends on what the fetch's
+// buffers could hold. A single-part text mail that names its text (a name
+// without Content-Disposition, or an inline one) gives its text in body and
+// writes the file as well. workFile names the caller's work file and is not touched; handle
 // and flags must be 0. Attachment names are reduced to a plain file name in
 // folder; an existing file is never overwritten (a number is added before
 // the extension). The pieces of a split mail (message/partial) are kept in

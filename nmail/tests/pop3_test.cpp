@@ -53,7 +53,7 @@ class Pop3 : public ::testing::Test {
 
 std::string iso2022jp(std::string_view utf8Text) {
   std::string out;
-  EXPECT_TRUE(nmail::text::utf8ToIso2022jp(utf8Text, out));
+  EXPECT_TRUE(nmail::charset::utf8ToIso2022jp(utf8Text, out));
   return out;
 }
 

@@ -19,12 +19,13 @@
 
 #include "nmail/nmail.h"
 #include "servers/servers.h"
+#include "charset.h"
 #include "text.h"
 
 namespace testutil {
 
-inline std::string cp(std::string_view utf8) { return nmail::text::utf8ToCp932(utf8); }
-inline std::string utf8(std::string_view cp932) { return nmail::text::cp932ToUtf8(cp932); }
+inline std::string cp(std::string_view utf8) { return nmail::charset::utf8ToCp932(utf8); }
+inline std::string utf8(std::string_view cp932) { return nmail::charset::cp932ToUtf8(cp932); }
 
 inline std::vector<std::string> listDir(const std::string& dir) {
   std::vector<std::string> out;

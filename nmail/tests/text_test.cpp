@@ -4,16 +4,17 @@
 #include <string>
 
 #include "net.h"
+#include "charset.h"
 #include "text.h"
 
-using nmail::text::cp932ToUtf8;
-using nmail::text::utf8ToCp932;
+using nmail::charset::cp932ToUtf8;
+using nmail::charset::utf8ToCp932;
 
 namespace {
 std::string b64(std::string_view s) { return nmail::text::base64Encode(s, 0); }
 std::string jis(std::string_view utf8) {
   std::string out;
-  nmail::text::utf8ToIso2022jp(utf8, out);
+  nmail::charset::utf8ToIso2022jp(utf8, out);
   return out;
 }
 }  // namespace
@@ -44,7 +45,7 @@ TEST(Charset, BodiesIntoCp932) {
       {"text", "x-no-such-charset", "text"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(cp932ToUtf8(nmail::text::toCp932(c.bytes, c.charset)), c.expectUtf8) << c.charset;
+    EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(c.bytes, c.charset)), c.expectUtf8) << c.charset;
 }
 
 TEST(Charset, HeaderWords) {
@@ -83,7 +84,7 @@ TEST(Charset, EncodedHeaderWordsDecodeBackAndStayShort) {
     while (start < enc.size()) {
       std::size_t end = enc.find("\r\n", start);
       if (end == std::string::npos) end = enc.size();
-      EXPECT_LE(end - start, nmail::text::isAscii(s) ? 998u : 78u) << enc;
+      EXPECT_LE(end - start, nmail::charset::isAscii(s) ? 998u : 78u) << enc;
       start = end + 2;
     }
     EXPECT_EQ(cp932ToUtf8(nmail::text::decodeHeader(enc)), cp932ToUtf8(utf8ToCp932(s)));
