@@ -11,9 +11,10 @@
 //   - the body buffer of NMailPop3GetMail holds at most the mail's size as
 //     NMailPop3GetMailSize gives it plus one byte (the NUL);
 //   - the body buffer of NMailAttachmentFileFirst holds at most the length
-//     of the mail text or NMAIL_UNPACKED_BODY_MIN, whichever is more, plus
-//     one byte (the NUL); size it for that (the text of a split mail joined
-//     from its pieces is longer than the last piece).
+//     of the mail text plus one byte, or the size set with
+//     NMailSetOption(NMAIL_OPTION_UNPACKED_BODY_SIZE) when that is more;
+//     size it for that. (The text of a split mail joined from its pieces
+//     is longer than the last piece: set the option to keep it whole.)
 // A null buffer pointer is skipped. Paths (folders, attachment files) are
 // CP932 too and name the files by their UTF-8 form; a path that is valid
 // UTF-8 already is taken as it is.
@@ -28,10 +29,10 @@
 // Options of NMailSetOption.
 constexpr int NMAIL_OPTION_BUFFER_SIZE = 1;  // bytes of the text buffers (>= 2)
 constexpr int NMAIL_OPTION_TIMEOUT = 2;      // connect and read timeout, milliseconds (>= 1)
-
-// Bytes the body buffer of NMailAttachmentFileFirst holds at the least (NUL
-// not counted), whatever the length of the mail text.
-constexpr int NMAIL_UNPACKED_BODY_MIN = 1 << 20;
+// Bytes (NUL included) that every body buffer of NMailAttachmentFileFirst
+// holds at the least, whatever the length of the mail text (>= 0; 0, the
+// default: the length of the mail text plus one).
+constexpr int NMAIL_OPTION_UNPACKED_BODY_SIZE = 3;
 
 // Results.
 constexpr int NMAIL_SUCCESS = 1;

@@ -24,6 +24,7 @@ using nmail::net::Connection;
 
 int gBufferSize = 8192;
 int gTimeoutMs = 30000;
+int gUnpackedBodySize = 0;
 std::string gLastError;  // CP932
 
 constexpr std::size_t kMaxMail = 512u << 20;
@@ -265,6 +266,12 @@ int NMailSetOption(int option, int value) {
     gTimeoutMs = value;
     return old;
   }
+  if (option == NMAIL_OPTION_UNPACKED_BODY_SIZE) {
+    if (value < 0) return fail(NMAIL_ERR_ARGUMENT, "本文のバッファの大きさが正しくありません");
+    int old = gUnpackedBodySize;
+    gUnpackedBodySize = value;
+    return old;
+  }
   return fail(NMAIL_ERR_ARGUMENT, "知らないオプションです: " + std::to_string(option));
 }
 
@@ -440,7 +447,7 @@ int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* fr
   if (!mailText) return fail(NMAIL_ERR_ARGUMENT, "メールの本文がありません");
   if (!folder || !*folder) return fail(NMAIL_ERR_FILE, "添付フォルダが指定されていません");
   std::string_view mail(mailText);
-  const std::size_t bodyCap = std::max<std::size_t>(mail.size(), NMAIL_UNPACKED_BODY_MIN) + 1;
+  const std::size_t bodyCap = std::max<std::size_t>(mail.size() + 1, static_cast<std::size_t>(gUnpackedBodySize));
   auto result = nmail::mime::unpack(mail, pathFrom(folder), bufferCap(), bodyCap);
   fillFields(result.fields, subject, date, from, header);
   if (body) nmail::text::copyOut(body, bodyCap, result.body);
