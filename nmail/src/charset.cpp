@@ -380,6 +380,11 @@ std::string guessToCp932(std::string_view bytes) {
   return plainToCp932(bytes);
 }
 
+std::string rawHeaderToCp932(std::string_view bytes, std::string_view charset) {
+  if (!isAscii(bytes) && isValidUtf8(bytes)) return utf8ToCp932(bytes);
+  return toCp932(bytes, charset);
+}
+
 bool isUnlabelled(std::string_view charset) { return familyOf(keyOf(charset)) == Family::Unlabelled; }
 
 std::string toCp932(std::string_view bytes, std::string_view charsetName) {

@@ -30,6 +30,11 @@ bool isValidUtf8(std::string_view bytes);
 std::string toCp932(std::string_view bytes, std::string_view charset);
 // Text of no known charset, by trial as above.
 std::string guessToCp932(std::string_view bytes);
+// Raw 8-bit bytes in a header field (a file name, a parameter): UTF-8 when
+// they are valid UTF-8 whatever charset says (names and text are often
+// written by different software, and UTF-8 tells itself apart), else as
+// toCp932 reads them in charset.
+std::string rawHeaderToCp932(std::string_view bytes, std::string_view charset);
 // True when charset names no charset of its own ("", US-ASCII,
 // unknown-8bit and the like): the text's bytes alone decide.
 bool isUnlabelled(std::string_view charset);

@@ -129,7 +129,7 @@ namespace {
 // RFC 2047 words decoded, adjacent words of one charset joined as bytes
 // first (a character may be split between two words, and ISO-2022-JP
 // mailers split long names into many words); the text outside words in
-// plainCharset (by trial when it names none).
+// plainCharset (by trial when it names none), valid UTF-8 as UTF-8.
 std::string decodeWords(std::string_view raw, std::string_view plainCharset) {
   std::string s = unfold(raw);
   std::string out;
@@ -140,7 +140,7 @@ std::string decodeWords(std::string_view raw, std::string_view plainCharset) {
     havePending = false;
     pendingBytes.clear();
   };
-  auto plain = [&](std::string_view t) { out += charset::toCp932(t, plainCharset); };
+  auto plain = [&](std::string_view t) { out += charset::rawHeaderToCp932(t, plainCharset); };
   bool lastWasWord = false;
   std::size_t i = 0, plainStart = 0;
   while (true) {
@@ -308,9 +308,11 @@ std::string parameter(std::string_view fieldValue, std::string_view name, std::s
   }
   if (haveExtended || !sections.empty()) {
     if (found) *found = true;
-    std::string_view use = cs.empty() ? partCharset : std::string_view(cs);
-    // An unextended continuation may still carry RFC 2047 words.
-    std::string text = haveExtended ? charset::toCp932(bytes, use) : decodeWords(bytes, use);
+    // A charset the value declares holds; an unextended continuation may
+    // still carry RFC 2047 words.
+    std::string text = !cs.empty()     ? charset::toCp932(bytes, cs)
+                       : haveExtended ? charset::rawHeaderToCp932(bytes, partCharset)
+                                      : decodeWords(bytes, partCharset);
     return trimBlanks(blanksForControls(text));
   }
   for (const auto& p : all) {

@@ -26,7 +26,8 @@ std::string decodeHeader(std::string_view value);
 // whole value after the colon, folded or not), decoded into CP932: RFC 2231
 // (name*=, the sections name*0, name*1*, ... joined in order), RFC 2047
 // words inside the value (joined as in decodeHeader), and raw 8-bit bytes,
-// which are taken as partCharset (by trial when it names none). Empty when
+// which are taken as charset::rawHeaderToCp932 takes them in partCharset
+// (by trial when it names none). Empty when
 // the parameter is missing; found tells the two apart.
 std::string parameter(std::string_view fieldValue, std::string_view name, std::string_view partCharset,
                       bool* found = nullptr);
