@@ -69,10 +69,12 @@ int NMailPop3GetMailSize(int handle, int no);
 // Fetches mail number no whole (RETR no) and fills the buffers as
 // NMailPop3GetMailStatus does, and body: the decoded text of a single-part
 // mail; for a multipart mail its multipart body with every part's header,
-// in 7-bit or CP932 text. For a decoded single-part mail the header's
-// Content-Type and Content-Transfer-Encoding describe the body as given
-// (Shift_JIS, 8bit): header, CR LF and body joined are a mail text for
-// NMailAttachmentFileFirst. flags and reserved must be 0. Returns
+// each part by its own headers in 7-bit or CP932 text (cut when it does not
+// fit). For a decoded single-part mail the header's Content-Type and
+// Content-Transfer-Encoding describe the body as given (Shift_JIS, 8bit),
+// and a text that names itself keeps the name in an inline
+// Content-Disposition: header, CR LF and body joined are a mail text for
+// NMailAttachmentFileFirst, which reads the mail as it came. flags and reserved must be 0. Returns
 // NMAIL_SUCCESS, or < 0 when the mail did not arrive whole; such a mail is
 // then refused by NMailPop3DeleteMail for the rest of the session.
 int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, char* header,

@@ -361,7 +361,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
     QString folderPath, workPath;
     session.attachmentPaths(folderPath, workPath);
     const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
-    body.assign(std::max<std::size_t>(mailText.size(), NMAIL_UNPACKED_BODY_MIN) + 1, '\0');
+    body.assign(std::max<std::size_t>(mailText.size() + 1, kUnpackedBody), '\0');
     const int r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(),
                                            body.data(), QFile::encodeName(folderPath).constData(),
                                            QFile::encodeName(workPath).constData(), mailText.c_str(), 0);

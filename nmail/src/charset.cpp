@@ -388,6 +388,8 @@ std::string rawHeaderToCp932(std::string_view bytes, std::string_view charset) {
 bool isUnlabelled(std::string_view charset) { return familyOf(keyOf(charset)) == Family::Unlabelled; }
 
 std::string toCp932(std::string_view bytes, std::string_view charsetName) {
+  // Escapes in 7-bit text: ISO-2022-JP, under whatever label.
+  if (hasJisEscapes(bytes) && isAscii(bytes)) return jisToCp932(bytes);
   std::string key = keyOf(charsetName);
   switch (familyOf(key)) {
     case Family::Unlabelled:
@@ -395,14 +397,13 @@ std::string toCp932(std::string_view bytes, std::string_view charsetName) {
     case Family::Jis:
       return jisToCp932(bytes);
     case Family::ShiftJis:
-      // Escapes without 8-bit bytes: ISO-2022-JP under the wrong label.
-      return hasJisEscapes(bytes) && isAscii(bytes) ? jisToCp932(bytes) : checkedCp932(bytes);
+      return checkedCp932(bytes);
     case Family::Utf8:
       return guessToCp932(bytes);  // mislabelled text too
     case Family::Other:
       break;
   }
-  if (isAscii(bytes) && !hasJisEscapes(bytes)) return plainToCp932(bytes);
+  if (isAscii(bytes)) return plainToCp932(bytes);
   std::string utf8;
   if (!iconvToUtf8(bytes, iconvName(key).c_str(), utf8)) return guessToCp932(bytes);
   return utf8ToCp932(utf8);

@@ -514,6 +514,7 @@ Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t 
   std::size_t room = bodyCap > 0 ? bodyCap - 1 : 0;
   Fetched out;
   auto handOn = [&](std::string_view adjustedHeader, std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());  // no buffer holds it
     out.fields = decodeFields(adjustedHeader, headerCap);
     if (headerCap > 0) out.fields.header = std::string(text::cutCp932(out.fields.header, headerCap - 1));
     out.body = std::string(text::cutCp932(text, room));

@@ -190,7 +190,7 @@ std::string trimBlanks(const std::string& s) {
 std::string percentDecode(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() + 0 && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
+    if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
       out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
       i += 2;
     } else {

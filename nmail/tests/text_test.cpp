@@ -55,6 +55,7 @@ TEST(Charset, BodiesIntoCp932) {
       {"\x1b$BF|\x1b(B \x95\xf1", "ISO-2022-JP", "日 報"},
       {"\x95\xf1\x8d\x90", "UTF-8", "報告"},  // not UTF-8 at all: CP932 by trial
       {"\x1b$BF|K\\\x1b(B", "Shift_JIS", "日本"},  // escapes under the wrong label
+      {"\x1b$BF|K\\\x1b(B", "EUC-JP", "日本"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(c.bytes, c.charset)), c.expectUtf8) << c.charset;

@@ -5,6 +5,7 @@ header words (email.header.decode_header) and parameters (get_param with
 RFC 2231). What it cannot know is how a Japanese Windows client reads the
 charsets Japanese mail carries; that much is said here, as plain rules:
 
+- 7-bit text with ISO-2022-JP escapes is ISO-2022-JP whatever its label;
 - labels of the Shift_JIS family are read as CP932, the ISO-2022-JP family
   as ISO-2022-JP with the CP932 rows (NEC row 13, the IBM rows, ESC ( I and
   SO/SI kana); stretches in ASCII mode that hold 8-bit bytes, and text
@@ -155,15 +156,15 @@ def guess(b):
 
 def decode_bytes(b, charset):
     key = charset_key(charset)
+    if any(e in b for e in JIS_ESCAPES) and all(c < 0x80 for c in b):
+        return jis_to_text(b)  # 7-bit text with escapes, whatever its label
     if key in UNLABELLED or key in UTF8:
         return guess(b)
     if key.startswith("iso-2022-jp") or key in ("csiso2022jp", "jis"):
         return jis_to_text(b)
     if key in SJIS:
-        if any(e in b for e in JIS_ESCAPES) and all(c < 0x80 for c in b):
-            return jis_to_text(b)
         return b.decode("cp932", errors="replace")
-    if all(c < 0x80 for c in b) and not any(e in b for e in JIS_ESCAPES):
+    if all(c < 0x80 for c in b):
         return b.decode("ascii")
     py = {"iso-8859-1": "cp1252", "latin1": "cp1252"}.get(key, "euc_jp" if key in EUC else key)
     try:
