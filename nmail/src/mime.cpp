@@ -247,7 +247,8 @@ std::string rawHeader(GMimeObject* obj, const char* name) {
 
 // The file name the sender gave a part (Content-Disposition's filename,
 // else Content-Type's name), decoded as UTF-8; false when it gave none.
-// Raw 8-bit names are read in the part's own charset.
+// Raw 8-bit names are read as text::parameter reads them: UTF-8 when they
+// are UTF-8, else in the part's own charset.
 bool fileNameOf(GMimeObject* obj, std::string& name) {
   std::string partCharset = charsetOf(obj);
   bool found = false;
@@ -870,13 +871,13 @@ std::string build(const Outgoing& m) {
   std::string body = text::toCrlf(m.body);
   std::string jis;
   bool useJis = charset::utf8ToIso2022jp(body, jis);
-  std::string charset = useJis ? "ISO-2022-JP" : "UTF-8";
+  std::string bodyCharset = useJis ? "ISO-2022-JP" : "UTF-8";
   std::string bodyBytes = useJis ? jis : body;
   bool b64 = !useJis || longLine(bodyBytes, 998);
-  if (useJis && charset::isAscii(body)) charset = "US-ASCII";
+  if (useJis && charset::isAscii(body)) bodyCharset = "US-ASCII";
 
   if (m.attachments.empty()) {
-    head += "Content-Type: text/plain; charset=" + charset + "\r\n";
+    head += "Content-Type: text/plain; charset=" + bodyCharset + "\r\n";
     if (b64) {
       head += "Content-Transfer-Encoding: base64\r\n\r\n";
       return head + text::base64Encode(bodyBytes) + "\r\n";
@@ -888,7 +889,7 @@ std::string build(const Outgoing& m) {
   Ref<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
   {
     Ref<GMimePart> textPart(g_mime_part_new_with_type("text", "plain"));
-    g_mime_object_set_content_type_parameter(GMIME_OBJECT(textPart.p), "charset", charset.c_str());
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(textPart.p), "charset", bodyCharset.c_str());
     Ref<GMimeStream> mem(g_mime_stream_mem_new_with_buffer(bodyBytes.data(), bodyBytes.size()));
     Ref<GMimeDataWrapper> dw(g_mime_data_wrapper_new_with_stream(mem.p, GMIME_CONTENT_ENCODING_DEFAULT));
     g_mime_part_set_content(textPart.p, dw.p);

@@ -15,6 +15,7 @@ import sys
 from pathlib import Path
 
 SEED = 20261210
+SEED_SIZE = 6000  # bytes of the mails that also seed the fuzz target
 
 # Texts by what they need of a charset.
 JIS0208 = ["ご報告です。", "会議の議事録を送ります。", "よろしくお願いいたします。", "明日の予定について",
@@ -343,13 +344,18 @@ def headers(rnd):
 
 
 def main():
+    """generate.py DIR [COUNT]: COUNT mails (300) into DIR, and the small
+    ones among them also into DIR/seeds, for the fuzz target."""
     out = Path(sys.argv[1])
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 300
-    out.mkdir(parents=True, exist_ok=True)
+    seeds = out / "seeds"
+    seeds.mkdir(parents=True, exist_ok=True)
     rnd = random.Random(SEED)
     for i in range(count):
         mail = headers(rnd) + structure(rnd)
         (out / ("gen-%04d.eml" % i)).write_bytes(mail)
+        if len(mail) <= SEED_SIZE:
+            (seeds / ("gen-%04d.eml" % i)).write_bytes(mail)
 
 
 if __name__ == "__main__":
