@@ -385,8 +385,6 @@ std::string rawHeaderToCp932(std::string_view bytes, std::string_view charset) {
   return toCp932(bytes, charset);
 }
 
-bool isUnlabelled(std::string_view charset) { return familyOf(keyOf(charset)) == Family::Unlabelled; }
-
 std::string toCp932(std::string_view bytes, std::string_view charsetName) {
   // Escapes in 7-bit text: ISO-2022-JP, under whatever label.
   if (hasJisEscapes(bytes) && isAscii(bytes)) return jisToCp932(bytes);

@@ -25,8 +25,9 @@ bool isValidUtf8(std::string_view bytes);
 // RFC 2231 language suffix allowed) to CP932. Characters CP932 cannot hold
 // and broken input become "?"; NUL bytes are dropped. An empty, unknown or
 // "unknown-8bit" charset decodes by trial, and so do bytes that cannot be
-// what their label says (8-bit bytes labelled ISO-2022-JP or US-ASCII,
-// broken UTF-8 labelled UTF-8).
+// what their label says (8-bit stretches in text labelled ISO-2022-JP or
+// US-ASCII, broken UTF-8 labelled UTF-8); 7-bit text with ISO-2022-JP
+// escapes is ISO-2022-JP under any label.
 std::string toCp932(std::string_view bytes, std::string_view charset);
 // Text of no known charset, by trial as above.
 std::string guessToCp932(std::string_view bytes);
@@ -35,9 +36,6 @@ std::string guessToCp932(std::string_view bytes);
 // written by different software, and UTF-8 tells itself apart), else as
 // toCp932 reads them in charset.
 std::string rawHeaderToCp932(std::string_view bytes, std::string_view charset);
-// True when charset names no charset of its own ("", US-ASCII,
-// unknown-8bit and the like): the text's bytes alone decide.
-bool isUnlabelled(std::string_view charset);
 
 // CP932 to UTF-8 (broken input becomes U+FFFD).
 std::string cp932ToUtf8(std::string_view bytes);
