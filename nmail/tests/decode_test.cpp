@@ -32,23 +32,6 @@ struct Received {
   std::map<std::string, std::string> files;
 };
 
-// The mail text the mail check hands to the attachment step: header, the
-// empty line and body, every line ended by CR LF.
-std::string mailTextOf(const std::string& header, const std::string& body) {
-  std::string joined = header + "\r\n" + body, out;
-  std::size_t start = 0;
-  while (start < joined.size()) {
-    std::size_t cr = joined.find('\r', start);
-    if (cr == std::string::npos) {
-      out += joined.substr(start) + "\r\n";
-      break;
-    }
-    out += joined.substr(start, cr - start) + "\r\n";
-    start = cr + 1 + (cr + 1 < joined.size() && joined[cr + 1] == '\n');
-  }
-  return out;
-}
-
 class Decode : public ::testing::Test {
  protected:
   void SetUp() override {

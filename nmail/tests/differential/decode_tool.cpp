@@ -18,6 +18,7 @@
 
 #include "mime.h"
 #include "nmail/nmail.h"
+#include "test_util.h"
 
 namespace {
 
@@ -41,22 +42,6 @@ std::string readAll(const std::string& path) {
   return ss.str();
 }
 
-// As the mail check builds it: CR LF or a lone CR ends a line.
-std::string mailTextOf(const std::string& header, const std::string& body) {
-  std::string joined = header + "\r\n" + body, out;
-  std::size_t start = 0;
-  while (start < joined.size()) {
-    std::size_t cr = joined.find('\r', start);
-    if (cr == std::string::npos) {
-      out += joined.substr(start) + "\r\n";
-      break;
-    }
-    out += joined.substr(start, cr - start) + "\r\n";
-    start = cr + 1 + (cr + 1 < joined.size() && joined[cr + 1] == '\n');
-  }
-  return out;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,7 +56,7 @@ int main(int argc, char** argv) {
     auto fetched = nmail::mime::decodeFetched(raw, kBuf, raw.size() + 1);
     // The buffers hold what the library copied out: up to the first NUL.
     std::string header = fetched.fields.header.c_str(), body = fetched.body.c_str();
-    const std::string text = mailTextOf(header, body);
+    const std::string text = testutil::mailTextOf(header, body);
     const std::string folder = std::string(scratch) + "/" + std::to_string(i);
     std::vector<char> s(kBuf), d(kBuf), f(kBuf), h(kBuf);
     std::vector<char> unpacked(std::max<std::size_t>(text.size() + 1, kUnpackedBody));
