@@ -522,8 +522,9 @@ void AutoCheckTick() {
   ++g_minuteCounter;
   forms::MainForm& m = ::MainForm();
   m.timeLabel1->setText(QString::number(g_minuteCounter / 60));
-  // Exact text comparison: "05" or "5.0" never equals the minute text.
-  if (m.timeLabel1->text() != interval) return;
+  // The minutes are compared as numbers, so that "05" or "5.0" work as 5
+  // does; a part of a minute waits for the next whole one.
+  if (g_minuteCounter / 60 < minutes) return;
   g_minuteCounter = 0;
   m.Label8_Click();
 }

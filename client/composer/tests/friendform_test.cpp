@@ -159,6 +159,39 @@ TEST_F(FriendFormTest, RegisterThatCannotWriteSaysSoAndIsNotReportedDone) {
   EXPECT_NE(f.Label7->text(), QStringLiteral("　登録が完了しました。"));
 }
 
+TEST_F(FriendFormTest, RegisterRefusesCharactersShiftJisCannotHold) {
+  const QByteArray first = entry(QStringLiteral("先"), QStringLiteral("first@x"));
+  struct Case {
+    const char* name;
+    QString nameBox, addressBox;
+  } cases[] = {
+      {"name", QStringLiteral("Ren\u00E9e"), QStringLiteral("renee@example.jp")},
+      {"address", QStringLiteral("鈴木"), QStringLiteral("s\u00FCzuki@example.jp")},
+  };
+  for (const Case& c : cases) {
+    put(first);
+    reopen();
+    boxes.clear();
+    forms::FriendForm& f = ::FriendForm();
+    f.Label7->setText(QStringLiteral("　登録が完了しました。"));  // left by an earlier register
+    f.Text2->clear();
+    f.Text4->clear();
+    // Pasted into the boxes, as such text mostly comes.
+    for (auto [box, text] : {std::pair{f.Text2, c.nameBox}, std::pair{f.Text4, c.addressBox}}) {
+      QApplication::clipboard()->setText(text);
+      QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    }
+    QTest::mouseClick(f.Command3, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 1u) << c.name;
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("Shift-JISで保存できない文字"))) << c.name;
+    EXPECT_EQ(bytes(), first) << c.name;  // nothing written
+    EXPECT_TRUE(f.Label7->text().isEmpty()) << c.name;
+    // What was typed stays, to be mended.
+    EXPECT_EQ(f.Text2->text(), c.nameBox) << c.name;
+    EXPECT_EQ(f.Text4->text(), c.addressBox) << c.name;
+  }
+}
+
 TEST_F(FriendFormTest, PressingARowPutsItsEntryTrimmedIntoTheBoxes) {
   put(entry(QStringLiteral("一"), QStringLiteral("one@x")) +
       entry(QStringLiteral("  二  "), QStringLiteral("  two@x  ")));

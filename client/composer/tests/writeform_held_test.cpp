@@ -319,3 +319,22 @@ TEST_F(WriteFormTest, AMailThatCannotBeHeldStaysInTheComposer) {
   EXPECT_EQ(w.SubjectText->text(), QStringLiteral("大事な下書き"));
   EXPECT_EQ(bodyOf(w), QStringLiteral("消えては困る本文"));
 }
+
+TEST_F(WriteFormTest, AHeldMailHasABlankDateWhateverTheBufferHeld) {
+  start();
+  // A held mail whose date field is all NUL bytes, as older files have it:
+  // listing it puts it into the record buffer.
+  writeHeld({{QStringLiteral("前の保留"), QStringLiteral("x@example.jp"), QStringLiteral("前")}});
+  const QString file = paths::resolve(records::kHeldMailFile);
+  QByteArray old = seamtest::fileBytes(file);
+  old.replace(100, 90, QByteArray(90, '\0'));
+  seamtest::putFile(file, old);
+  forms::WriteForm& w = openComposer();
+  QTest::mouseClick(w.Command14, Qt::LeftButton);
+  ASSERT_EQ(w.List1->count(), 1);
+  w.SubjectText->setText(QStringLiteral("次の件"));
+  QTest::mouseClick(w.Command13, Qt::LeftButton);
+  const QByteArray bytes = seamtest::fileBytes(file);
+  ASSERT_EQ(bytes.size(), 2 * 32284);
+  EXPECT_EQ(bytes.mid(32284 + 100, 90), QByteArray(90, ' '));
+}
