@@ -150,7 +150,7 @@ void placeBeside(QWidget* w, const QWidget* other) {
   const QRect area = s ? s->availableGeometry() : QRect();
   const int top = std::clamp(o.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
   if (o.right() + 1 + outer.width() <= area.right() + 1) w->move(o.right() + 1, top);
-  else if (o.left() - outer.width() >= area.left()) w->move(o.left() - outer.width(), top);
+  else w->move(std::max(area.left(), o.left() - outer.width()), top);
 }
 
 Form::Form(const QString& name, QWidget* parent) : QMainWindow(parent), client_(new QWidget(this)) {
@@ -261,7 +261,14 @@ void Form::setWindowState(int state) {
   if (state == 1) showMinimized();
   else if (state == 2) showMaximized();
   else if (isVisible()) showNormal();
-  else QMainWindow::setWindowState(Qt::WindowNoState);
+  else {
+    // Hidden (in the tray): the next show maps it as a normal window. A
+    // native window that was once minimised keeps asking the window manager
+    // to map it minimised, even after the window manager restored it: it is
+    // made afresh.
+    QMainWindow::setWindowState(Qt::WindowNoState);
+    if (windowHandle()) destroy(true, true);
+  }
 }
 
 namespace {

@@ -191,8 +191,9 @@ class Form : public QMainWindow {
 QSize frameExtra(const QWidget* w);
 
 // Places window w beside window other, at other's top: to its right when
-// there is room on other's screen, else to its left, else where it is; so
-// that w leaves other's controls free to click.
+// there is room on other's screen for the whole of w, else to its left as
+// far as the screen allows (over other's left-hand part at worst), so that
+// w leaves the controls at other's right free to click.
 void placeBeside(QWidget* w, const QWidget* other);
 
 // A program-wide window instance, created and loaded on first touch.
