@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -98,8 +99,14 @@ void installJapaneseLocale() {
 void installIconTheme() {
   const QString current = QIcon::themeName();
   if (!current.isEmpty() && current != QLatin1String("hicolor")) return;
-  for (const QString& dir : QIcon::themeSearchPaths()) {
+  // The system's icon folders (a desktop-less platform may name none).
+  QStringList dirs = QIcon::themeSearchPaths();
+  for (const QString& dir :
+       QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory))
+    if (!dirs.contains(dir)) dirs << dir;
+  for (const QString& dir : dirs) {
     if (QFileInfo::exists(dir + QStringLiteral("/Adwaita/index.theme"))) {
+      QIcon::setThemeSearchPaths(dirs);
       QIcon::setThemeName(QStringLiteral("Adwaita"));
       return;
     }

@@ -144,11 +144,12 @@ int main(int argc, char** argv) {
     } else {
       std::printf("%s\n", file.toLocal8Bit().constData());
     }
-    // Closed again as the user closes it, except the main window.
-    if (w != &main && w->isLoaded()) {
-      if (QLatin1String(s.name) == QLatin1String("Form1")) main.Label14_Click();
-      else w->Unload();
-    }
+    // Closed again as the user closes it, except the main window and the
+    // start-up password prompt (whose closing ends the program): hidden.
+    const QLatin1String name(s.name);
+    if (name == QLatin1String("KidouForm")) w->Hide();
+    else if (name == QLatin1String("Form1")) main.Label14_Click();
+    else if (w != &main && w->isLoaded()) w->Unload();
     settle(200);
   }
   // The whole screen with the program in the tray.

@@ -72,12 +72,9 @@ TimeForm::TimeForm() : ui::Form(QStringLiteral("TimeForm")) {
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(100);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
-  // The window is as large as its face. It cannot grow, so its title bar
-  // has no maximise button, which leaves the caption room to be read whole.
+  // The window is as large as its face.
   Move(2400, 1800);
   setFixedSize(kFaceSize, kFaceSize);
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 }
 
 void TimeForm::Form_Load() {
