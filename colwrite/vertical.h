@@ -20,8 +20,11 @@ namespace colwrite {
 
 // Side of one cell, in pixels.
 constexpr int kCell = 22;
-// Every cell is drawn this far below its column position.
-constexpr int kCellDrop = 10;
+// The window's row of buttons is 25 pixels high (375 twips) and lies over
+// the top of the drawing; every cell is drawn this far below its column
+// position, so that the first cell of a column shows beneath the buttons.
+constexpr int kButtonRow = 25;
+constexpr int kCellDrop = kButtonRow + 2;
 // Number of turned marks; the strip holds them in cells 1 to kMarkCount.
 constexpr int kMarkCount = 15;
 constexpr int kStripWidth = (kMarkCount + 1) * kCell;  // 352

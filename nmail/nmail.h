@@ -11,7 +11,10 @@
 //   - the body buffer of NMailPop3GetMail holds at most the mail's size as
 //     NMailPop3GetMailSize gives it plus one byte (the NUL);
 //   - the body buffer of NMailAttachmentFileFirst holds at most the length
-//     of the mail text plus one byte; size it for that.
+//     of the mail text plus one byte, or the size set with
+//     NMailSetOption(NMAIL_OPTION_UNPACKED_BODY_SIZE) when that is more;
+//     size it for that. (The text of a split mail joined from its pieces
+//     is longer than the last piece: set the option to keep it whole.)
 // A null buffer pointer is skipped. Paths (folders, attachment files) are
 // CP932 too and name the files by their UTF-8 form; a path that is valid
 // UTF-8 already is taken as it is.
@@ -26,6 +29,10 @@
 // Options of NMailSetOption.
 constexpr int NMAIL_OPTION_BUFFER_SIZE = 1;  // bytes of the text buffers (>= 2)
 constexpr int NMAIL_OPTION_TIMEOUT = 2;      // connect and read timeout, milliseconds (>= 1)
+// Bytes (NUL included) that every body buffer of NMailAttachmentFileFirst
+// holds at the least, whatever the length of the mail text (>= 0; 0, the
+// default: the length of the mail text plus one).
+constexpr int NMAIL_OPTION_UNPACKED_BODY_SIZE = 3;
 
 // Results.
 constexpr int NMAIL_SUCCESS = 1;
@@ -62,10 +69,12 @@ int NMailPop3GetMailSize(int handle, int no);
 // Fetches mail number no whole (RETR no) and fills the buffers as
 // NMailPop3GetMailStatus does, and body: the decoded text of a single-part
 // mail; for a multipart mail its multipart body with every part's header,
-// in 7-bit or CP932 text. For a decoded single-part mail the header's
-// Content-Type and Content-Transfer-Encoding describe the body as given
-// (Shift_JIS, 8bit): header, CR LF and body joined are a mail text for
-// NMailAttachmentFileFirst. flags and reserved must be 0. Returns
+// each part by its own headers in 7-bit or CP932 text (cut when it does not
+// fit). For a decoded single-part mail the header's Content-Type and
+// Content-Transfer-Encoding describe the body as given (Shift_JIS, 8bit),
+// and a text that names itself keeps the name in an inline
+// Content-Disposition: header, CR LF and body joined are a mail text for
+// NMailAttachmentFileFirst, which reads the mail as it came. flags and reserved must be 0. Returns
 // NMAIL_SUCCESS, or < 0 when the mail did not arrive whole; such a mail is
 // then refused by NMailPop3DeleteMail for the rest of the session.
 int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, char* header,
@@ -80,7 +89,14 @@ int NMailPop3Close(int handle);
 // Takes a whole mail text (header, empty line, body; as NMailPop3GetMail's
 // header and body joined by CR LF), writes each attachment into folder and
 // fills subject, date, from, header and body, body holding the text part(s)
-// only. workFile names the caller's work file and is not touched; handle
+// only. Every part is decoded by its own headers (charset, transfer
+// encoding, names). When the mail text is one of the last mails
+// NMailPop3GetMail fetched (its header and body buffers joined by CR LF,
+// with any line ends), the mail is unpacked from the bytes the server sent:
+// attachments come out byte for byte and nothing depends on what the fetch's
+// buffers could hold. A single-part text mail that names its text (a name
+// without Content-Disposition, or an inline one) gives its text in body and
+// writes the file as well. workFile names the caller's work file and is not touched; handle
 // and flags must be 0. Attachment names are reduced to a plain file name in
 // folder; an existing file is never overwritten (a number is added before
 // the extension). The pieces of a split mail (message/partial) are kept in

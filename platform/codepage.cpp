@@ -136,14 +136,20 @@ QString decode(std::string_view bytes) {
     if (errno == E2BIG) {  // cannot happen: one byte gives at most one unit
       break;
     }
-    // EILSEQ or EINVAL: one replacement character for the offending byte.
+    // EILSEQ or EINVAL: one replacement character for the offending
+    // character: a lead byte with a trail byte after it is one (unassigned)
+    // double-byte character, any other byte stands alone.
     if (outLeft < 2) break;
     const char16_t rep = 0xFFFD;
     std::memcpy(o, &rep, 2);
     o += 2;
     outLeft -= 2;
-    ++in;
-    --inLeft;
+    const std::size_t skip =
+        inLeft >= 2 && isLeadByte(static_cast<unsigned char>(in[0])) && isTrailByte(static_cast<unsigned char>(in[1]))
+            ? 2
+            : 1;
+    in += skip;
+    inLeft -= skip;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   const qsizetype units = static_cast<qsizetype>((o - reinterpret_cast<char*>(out.data())) / 2);

@@ -10,8 +10,9 @@ namespace cp932 {
 // Unicode to CP932. A character CP932 cannot hold becomes "?".
 std::string encode(const QString& text);
 
-// CP932 to Unicode. A byte sequence that is not CP932 becomes U+FFFD and
-// decoding goes on with the next byte.
+// CP932 to Unicode. A character that is not CP932 becomes one U+FFFD: a
+// lead byte and a trail byte that no character is assigned to count as one
+// character, any other byte as one.
 QString decode(std::string_view bytes);
 
 // True when every character of text has a CP932 form.
@@ -24,6 +25,9 @@ std::size_t byteLength(const QString& text);
 inline bool isLeadByte(unsigned char b) {
   return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
+
+// True when byte b can follow a lead byte.
+inline bool isTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
 
 // The longest prefix of bytes of at most width bytes that does not split a
 // double-byte character.

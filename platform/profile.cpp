@@ -4,8 +4,10 @@
 
 #include "codepage.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -279,6 +281,10 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int def, co
 
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& file) {
+  // A line break would end the line early and put the rest on a stray line
+  // of its own: such a value cannot be kept, and the file stays as it was.
+  for (const QString* t : {&section, &key, &value})
+    if (t->contains(u'\r') || t->contains(u'\n')) return false;
   std::string s;
   if (QFileInfo::exists(file)) {
     std::optional<std::string> r = readFile(file);
@@ -309,6 +315,16 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
     out += "[" + sec + "]\r\n" + entry + "\r\n";
   }
   return replaceFile(file, out);
+}
+
+void removeLeftovers(const QString& file) {
+  const QFileInfo target(QFile::decodeName(QByteArray::fromStdString(targetOf(nativePath(file)))));
+  const QString prefix = target.fileName() + QStringLiteral(".~");
+  static const QRegularExpression tail(QStringLiteral("^[0-9]+-[0-9]+$"));
+  const QDir folder = target.absoluteDir();
+  for (const QString& name : folder.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System)) {
+    if (name.startsWith(prefix) && tail.match(name.mid(prefix.size())).hasMatch()) QFile::remove(folder.filePath(name));
+  }
 }
 
 bool makePrivate(const QString& file) {

@@ -39,7 +39,8 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int def, co
 // as the empty value (keys are never removed). Written through a temporary
 // file beside it, flushed to disk and renamed over the file, keeping the
 // file's permission bits (a new file takes the usual mode, 0666 less the
-// umask). Returns false on failure (the file is left as it was).
+// umask). Returns false on failure (the file is left as it was), also when
+// the section, key or value holds a CR or LF, which no line can keep.
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& file);
 
@@ -51,5 +52,10 @@ bool makePrivate(const QString& file);
 // (keeping the mode of an existing file). False on failure, the file left
 // as it was.
 bool replaceFile(const QString& file, const std::string& bytes);
+
+// Removes the temporaries ("<name>.~<pid>-<n>") that writes of file cut
+// short by a crash left beside it. Call only while no other process can be
+// writing the file.
+void removeLeftovers(const QString& file);
 
 }  // namespace profile

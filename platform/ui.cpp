@@ -1,5 +1,6 @@
 #include "ui.h"
 
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -64,6 +66,55 @@ void setBackColor(QWidget* w, const QColor& c) {
   p.setColor(QPalette::Window, c);
   w->setPalette(p);
   w->setAutoFillBackground(true);
+}
+
+namespace {
+
+// Watches the key presses that reach a list: a change of the current row
+// while a key is being handled is the user's, any other is the program's.
+class KeyboardRowClick : public QObject {
+ public:
+  KeyboardRowClick(QAbstractItemView* list, std::function<void()> click)
+      : QObject(list), list_(list), click_(std::move(click)) {
+    list->installEventFilter(this);
+    connect(list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& now) { currentChanged(now); });
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == list_) {
+      switch (e->type()) {
+        case QEvent::KeyPress: keyDown_ = true; break;
+        case QEvent::KeyRelease:
+        case QEvent::FocusOut: keyDown_ = false; break;
+        default: break;
+      }
+    }
+    return QObject::eventFilter(watched, e);
+  }
+
+ private:
+  void currentChanged(const QModelIndex& now) {
+    if (!keyDown_ || !now.isValid()) return;
+    keyDown_ = false;  // what the click does to the list is the program's
+    // A move with Ctrl held leaves the old row highlighted: the row made
+    // current is the row chosen.
+    QItemSelectionModel* selection = list_->selectionModel();
+    if (!selection->isSelected(now))
+      selection->select(now, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    click_();
+  }
+
+  QAbstractItemView* list_;
+  std::function<void()> click_;
+  bool keyDown_ = false;
+};
+
+}  // namespace
+
+void clickOnKeyboardRowChange(QAbstractItemView* list, std::function<void()> click) {
+  new KeyboardRowClick(list, std::move(click));
 }
 
 void installFontSubstitutions() {

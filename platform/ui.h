@@ -21,6 +21,7 @@
 #include <functional>
 #include <utility>
 
+class QAbstractItemView;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -67,6 +68,14 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& caption
                     int height);
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height);
 QLineEdit* textBox(QWidget* parent, const QString& name, int left, int top, int width, int height);
+
+// A list's Click by keyboard: when the user makes another row the current
+// one with the keys (arrows, Home, End, the page keys, typing a row's first
+// letters), that row is selected and click runs, just as a click with the
+// mouse runs it. The window keeps its own mouse handling. So the row shown,
+// the row highlighted and the row that a later action works on stay one and
+// the same. A change of the current row made by code runs nothing.
+void clickOnKeyboardRowChange(QAbstractItemView* list, std::function<void()> click);
 
 // Font of the classic names mapped to installed Japanese fonts
 // ("ＭＳ ゴシック" IPAGothic, "ＭＳ Ｐゴシック" IPAPGothic, "ＭＳ 明朝" IPAMincho).

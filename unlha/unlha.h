@@ -4,6 +4,8 @@
 //
 // Command line: a command word, switches and names, separated by blanks;
 // double quotes group a name with blanks and are removed ("/a/b"/ is /a/b/).
+// Inside quotes, a quote that is not followed by a blank, the end of the
+// line or a closing "/" belongs to the name.
 //
 //   a  add the named files to the archive (created when missing); an entry
 //      of the same name is replaced
@@ -14,29 +16,36 @@
 // The first name is the archive. A name that ends with "/" is the base
 // folder: for a and u the names after it are taken relative to it (and the
 // entries are stored with their path below it), for x and e it is the folder
-// to extract into (created when missing). Names may hold the wildcards "*"
-// and "?" in their last part; "*.*" matches every name. "@file" (or
-// @"file") reads more names from a response file, one group per line:
-// an optional base folder, names, and -d0/-d1 for that line.
+// to extract into (created when missing). Unquoted names may hold the
+// wildcards "*" and "?" in their last part ("*.*" matches every name); a
+// quoted name is taken literally. "@file" (or @"file") reads more names from
+// a response file, one group per line: an optional base folder, names, and
+// -d0/-d1 for that line.
 //
 // Switches:
 //   -d1 (or -d)  descend into folders and store the folder names;
 //   -d0          only the named files, no folders (the default)
 //   -y1 (or -y)  yes to every question: extracted files replace existing
 //                ones; -y0 (the default) keeps existing files
-//   -h0 -h1 -h2  header level of the new entries (default -h2)
-//   -jm0 stored (-lh0-), -jm2 -lh5- (the default), -jm3 -lh6-, -jm4 -lh7-,
+//   -h0 to -h3   header level of the new entries (default -h2)
+//   -jm0 stored (-lh0-), -jm1 -lh1-, -jm2 -lh5- (the default), -jm3 -lh6-,
+//   -jm4 -lh7-,
 //   -jma         the method chosen by the data (-lh5-, or stored when
 //                packing does not make the data smaller)
 //
 // Archives hold entry names in CP932 (Shift-JIS); names on the disk and on
 // the command line are UTF-8. Packed data that does not shrink is stored.
+// An archive is written under a temporary name and takes its own name only
+// once it is whole: a failed command leaves the archive as it was.
 //
-// Extraction is safe against archives from strangers: an entry whose path is
-// absolute or climbs out with ".." is not extracted, nothing is written
-// outside the output folder, no link is followed or created, and every file
-// is written under a temporary name and only takes its own name once its
-// CRC matched.
+// Extraction reads every method and header level (through liblhasa) and is
+// safe against archives from strangers: a name anchored at the root
+// ("/dir/file") extracts below the output folder; an entry that climbs out
+// with ".." or names a drive is skipped and reported while the others
+// extract; nothing is written outside the output folder, no link is
+// followed or created, every file is written under a temporary name and
+// only takes its own name once its CRC matched, and a failed extraction
+// takes back the folders it made and left empty.
 #include <cstdint>
 #include <string>
 
@@ -53,8 +62,7 @@ enum Result : int {
   kErrorWrite = 0x8006,         // the archive, a folder or an extracted file cannot be written
   kErrorCrc = 0x8007,           // packed data broken or its CRC does not match
   kErrorUnsafePath = 0x8008,    // an entry's path would leave the output folder
-  kErrorMethod = 0x8009,        // a packing method this layer does not handle
-  kErrorHeaderLevel = 0x800A,   // a header level this layer does not write
+  kErrorMethod = 0x8009,        // an entry packed with a method no reader here knows
   kErrorTooLarge = 0x800B,      // a file or an archive over the size limits
 };
 
@@ -64,9 +72,9 @@ enum Result : int {
 int Unlha(std::uintptr_t ownerWindow, const std::string& commandLine, std::string* output = nullptr,
           std::uint32_t outputSize = 0);
 
-// Nonzero when the file is an LHA archive this layer can read: every header
-// is whole and its checks match. mode is accepted for the classic calling
-// convention and not used.
+// Nonzero when the file is an LHA archive with entries that this layer can
+// read: every header is whole, its checks match and its data is there. mode
+// is accepted for the classic calling convention and not used.
 int UnlhaCheckArchive(const std::string& path, int mode);
 
 }  // namespace unlha

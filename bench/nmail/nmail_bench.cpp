@@ -14,6 +14,7 @@
 
 #include "nmail/nmail.h"
 #include "servers/servers.h"
+#include "charset.h"
 #include "text.h"
 
 namespace {
@@ -23,7 +24,7 @@ constexpr int kMails = 500;
 
 std::string jis(const std::string& utf8) {
   std::string out;
-  nmail::text::utf8ToIso2022jp(utf8, out);
+  nmail::charset::utf8ToIso2022jp(utf8, out);
   return out;
 }
 

@@ -12,6 +12,7 @@
 #include "client/mainwindow/mailrecord.h"
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/recordfile.h"
+#include "platform/codepage.h"
 #include "platform/seams.h"
 #include "platform/vbstring.h"
 
@@ -100,6 +101,7 @@ FriendForm::FriendForm() : ui::Form(QStringLiteral("FriendForm")) {
   connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
   connect(Command38, &QPushButton::clicked, this, [this] { Command38_Click(); });
   connect(MailListView, &QTreeWidget::itemPressed, this, [this] { MailListView_MouseDown(); });
+  ui::clickOnKeyboardRowChange(MailListView, [this] { MailListView_MouseDown(); });
 
   // Mouse-over help: the buttons show their text, the background hides it.
   auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
@@ -156,6 +158,15 @@ bool FriendForm::PutAddressRecord(int n) {
 }
 
 void FriendForm::Command3_Click() {
+  // A character that Shift-JIS cannot hold would be stored as "?": the
+  // entry would no longer be the address or the name the user typed.
+  if (!cp932::canEncode(Text2->text()) || !cp932::canEncode(Text4->text())) {
+    Label7->clear();
+    seams::MsgBox(QStringLiteral("名前かメールアドレスにShift-JISで保存できない文字が含まれています。\r\n"
+                                 "その文字を除いてから登録して下さい。"),
+                  seams::vbExclamation);
+    return;
+  }
   records::AddressFile file(records::kAddressBookFile);
   const int count = file.count();
   bool ok = count >= 0 && count < records::kMaxRecords;

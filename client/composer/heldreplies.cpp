@@ -32,6 +32,9 @@ void reportFileFailure(const QString& what, const records::MailFile& file) {
 
 bool BackForm::PutHeldReply(std::int16_t n) {
   HeldReplyRec.Subject = vb::Trim(SubjectText->text());
+  // A held reply has no date: its field is blanks, whatever a record read
+  // before left in the buffer.
+  HeldReplyRec.MailDate = QString();
   HeldReplyRec.FromTo = vb::Trim(ToText->text());
   backparts::setBufferText(Text4, backparts::clipboardPass(EditorText(rtfEd)));
   HeldReplyRec.Body = vb::Trim(backparts::bufferText(Text4));

@@ -255,9 +255,19 @@ void KaoForm::Form_Load() {
   }
 }
 
-void KaoForm::Form_Unload(int&) { saveFiles(); }
+void KaoForm::Form_Unload(int& cancel) {
+  const QStringList failed = saveFiles();
+  if (failed.isEmpty()) return;
+  // The boxes hold the only copy of the edits: the chooser stays open
+  // unless the user gives them up.
+  const int answer = seams::MsgBox(QStringLiteral("顔文字データを保存できませんでした。\r\n") +
+                                       failed.join(QStringLiteral("、")) + QStringLiteral("\r\n\r\n") +
+                                       QStringLiteral("編集した内容を保存せずに閉じますか？"),
+                                   seams::vbYesNo | seams::vbExclamation | seams::vbDefaultButton2);
+  if (answer != seams::vbYes) cancel = 1;
+}
 
-void KaoForm::saveFiles() {
+QStringList KaoForm::saveFiles() {
   QStringList failed;
   const QString folder = paths::ensureFolder(QStringLiteral("\\顔文字データ"));
   for (int i = 0; i < kTabs; ++i) {
@@ -270,9 +280,7 @@ void KaoForm::saveFiles() {
     const QString path = paths::resolve(savePath(i));
     if (folder.isEmpty() || !WriteWholeFile(path, bytes)) failed << QFileInfo(path).fileName();
   }
-  if (!failed.isEmpty())
-    seams::MsgBox(QStringLiteral("顔文字データを保存できませんでした。\r\n") + failed.join(QStringLiteral("、")),
-                  seams::vbExclamation);
+  return failed;
 }
 
 QString KaoForm::takeSelection(int tab) {

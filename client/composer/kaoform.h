@@ -100,7 +100,8 @@ class KaoForm : public ui::Form {
   // Takes the box's selection onto the clipboard and drops it; returns the
   // text to insert (the selection without the blanks at its ends).
   QString takeSelection(int tab);
-  void saveFiles();
+  // Writes the twelve files; the names of those that could not be written.
+  QStringList saveFiles();
 
   struct Page {
     QPlainTextEdit* box = nullptr;

@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QToolBar>
 
@@ -287,6 +288,11 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   pane->setObjectName(QStringLiteral("List1"));
   ui::place(pane, 0, 1150, 2250, kDesignHeight - 2400 - 345);
   pane->onPress = [this] { List1_MouseDown(); };
+  // While the pane feeds the Cc list a press adds the address there, an
+  // action of its own that moving through the list must not repeat.
+  ui::clickOnKeyboardRowChange(pane, [this] {
+    if (MultiSendMode != 1 || MailListKind == 10) List1_MouseDown();
+  });
   pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // rows are full-width fields
   pane->setTextElideMode(Qt::ElideNone);
   List1 = pane;
@@ -330,6 +336,8 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
     Option2_Click();
   });
   for (QWidget* w : std::initializer_list<QWidget*>{Label5, Label6, Label7, Combo1}) w->installEventFilter(this);
+  connect(Combo1, &QComboBox::activated, this, [this] { greetingChosen_ = true; });
+  connect(Combo1->lineEdit(), &QLineEdit::textEdited, this, [this] { greetingChosen_ = true; });
 
   // Hover help.
   auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
@@ -441,12 +449,15 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick:
       if (watched == Label7) Label7_DblClick();
       break;
+    case QEvent::FocusIn:
     case QEvent::FocusOut:
       // Opening the drop-down list or switching to another program is no
-      // leaving of the list.
+      // entering or leaving of the list.
       if (watched == Combo1 && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason &&
-          static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason)
-        Combo1_LostFocus();
+          static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason) {
+        if (event->type() == QEvent::FocusIn) greetingChosen_ = false;
+        else Combo1_LostFocus();
+      }
       break;
     case QEvent::DragEnter:
     case QEvent::DragMove:
@@ -676,7 +687,18 @@ void WriteForm::fitTextRows() {
   setHeightTw(rtfEd, std::max(0, bottom - twT(rtfEd)));
 }
 
-void WriteForm::Combo1_LostFocus() { SetEditorText(rtfEd, Combo1->currentText()); }
+void WriteForm::Combo1_LostFocus() {
+  if (!greetingChosen_) return;
+  greetingChosen_ = false;
+  const QString greeting = Combo1->currentText();
+  if (greeting.isEmpty()) return;  // an emptied list is no greeting
+  // One edit of the body, so that Undo brings the old text back.
+  QTextCursor c(rtfEd->document());
+  c.beginEditBlock();
+  c.select(QTextCursor::Document);
+  c.insertText(greeting);
+  c.endEditBlock();
+}
 
 void WriteForm::Command11_Click() {
   ToText->clear();

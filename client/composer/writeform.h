@@ -138,6 +138,8 @@ class WriteForm : public ui::Form {
   void Label5_Click();
   void Label6_Click();
   void Label7_DblClick();
+  // Leaving the greeting list: the greeting the user chose since the list
+  // got the focus replaces the body (undoably); nothing chosen, nothing done.
   void Combo1_LostFocus();
   void HScroll1_Change();
   void List1_MouseDown();
@@ -177,6 +179,7 @@ class WriteForm : public ui::Form {
   void listHeldMails(bool fillBoxes);
   void startDrag(QWidget* w, const QPoint& grab);
   QWidget* dragSource_ = nullptr;
+  bool greetingChosen_ = false;  // a greeting picked or typed since Combo1 got the focus
 };
 
 }  // namespace forms

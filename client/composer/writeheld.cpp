@@ -45,6 +45,9 @@ namespace forms {
 
 bool WriteForm::SaveHeldMail(std::int16_t n) {
   HeldMailRec.Subject = vb::Trim(SubjectText->text());
+  // A held mail has no date: its field is blanks, whatever a record read
+  // before left in the buffer.
+  HeldMailRec.MailDate = QString();
   HeldMailRec.FromTo = vb::Trim(ToText->text());
   HeldMailRec.Body = vb::Trim(EditorText(rtfEd));
   HeldMailRec.LineEnd = records::kCrLf;

@@ -30,6 +30,7 @@ namespace {
 
 const QString kSending = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
 const QString kSent = QStringLiteral("送信完了です。");
+const QString kNotSent = QStringLiteral("送信できなかったメールがあります。");
 constexpr int kMessageBufferSize = 8192;
 
 // Removes the blanks at the end of a text (the padding of a record field).
@@ -52,9 +53,9 @@ int sentCount() {
   return n < 0 ? 0 : n;
 }
 
-// Sends one mail through the library; the library's message text in a
-// "送信エラー" box when it was not sent.
-void sendOne(const QString& to, const QString& subject, const QString& body, const QString& attachments) {
+// Sends one mail through the library; true when the server took it, else
+// the library's message text in a "送信エラー" box.
+bool sendOne(const QString& to, const QString& subject, const QString& body, const QString& attachments) {
   const std::string server = cp932::encode(SmtpServer);
   const std::string toBytes = cp932::encode(to);
   const std::string from = cp932::encode(FromAddress);
@@ -63,12 +64,20 @@ void sendOne(const QString& to, const QString& subject, const QString& body, con
   const std::string attachBytes = cp932::encode(attachments);
   const int result = NMailSmtpSendMail(server.c_str(), toBytes.c_str(), nullptr, nullptr, from.c_str(),
                                        subjectBytes.c_str(), bodyBytes.c_str(), nullptr, attachBytes.c_str(), 0);
-  if (static_cast<std::int16_t>(result) >= 0) return;
+  if (static_cast<std::int16_t>(result) >= 0) return true;
   std::string buffer(kMessageBufferSize, '\0');
   int size = kMessageBufferSize;
   NMailGetMessage(0, buffer.data(), size);
   const QString message = TrimAtNull(cp932::decode(std::string_view(buffer.data(), buffer.size())));
   seams::MsgBox(message, seams::vbOKOnly, QStringLiteral("送信エラー"));
+  return false;
+}
+
+// The main window's sent counter from the sent list (created when missing).
+void updateSentCounter() {
+  records::MailFile f(records::kSentFile);
+  f.open();
+  writeneighbours::setSentCount(QString::number(static_cast<std::int16_t>(sentCount())));
 }
 
 }  // namespace
@@ -115,9 +124,11 @@ void WriteForm::Command1_Click() {
     ccList.erase(ccList.begin(), ccList.end() - turns);
   }
 
+  const QString typedTo = ToText->text();
   const QString subject = SubjectText->text();
   const QString attachments = AttachText->text();
   bool seeded = false;
+  int failed = 0;
   for (int i = 1; i <= turns; ++i) {
     QString to;
     if (toAll) {
@@ -132,16 +143,8 @@ void WriteForm::Command1_Click() {
       to = ToText->text();
     }
     showStatus(Label7, kSending);
-
-    // The sent list keeps the mail as written, without a fortune slip.
     const int noHistory = settings::readNumber(settings::key::NoSentHistory);
-    if (noHistory == 1) {
-      writeneighbours::setNoSentHistory(true);
-    } else if (noHistory == 0) {
-      writeneighbours::setNoSentHistory(false);
-      const auto n = static_cast<std::int16_t>(sentCount() + 1);
-      if (RecordSentMail(n)) CurrentRecordNo = n;
-    }
+    if (noHistory == 1 || noHistory == 0) writeneighbours::setNoSentHistory(noHistory == 1);
 
     // Each mail of the run draws its own fortune (the generator is seeded
     // from the clock once per send, so that quick turns do not repeat a draw).
@@ -158,7 +161,25 @@ void WriteForm::Command1_Click() {
                       ? own
                       : writeneighbours::displayText() + QStringLiteral("<") + own + QStringLiteral(">");
 
-    sendOne(to, subject, body, attachments);
+    if (!sendOne(to, subject, body, attachments)) {
+      ++failed;
+      continue;
+    }
+    // The sent list keeps each mail the server took, as written, without
+    // its fortune slip.
+    if (noHistory == 0) {
+      const auto n = static_cast<std::int16_t>(sentCount() + 1);
+      if (RecordSentMail(n)) CurrentRecordNo = n;
+    }
+  }
+
+  // A mail that did not go stays in the composer, to be sent again or held;
+  // the Cc window keeps its list.
+  if (failed > 0) {
+    ToText->setText(typedTo);
+    Label7->setText(kNotSent);
+    updateSentCounter();
+    return;
   }
 
   // 4. Done: the composer empties itself.
@@ -172,11 +193,7 @@ void WriteForm::Command1_Click() {
   Command2->hide();
 
   // 5. The main window's sent counter.
-  {
-    records::MailFile f(records::kSentFile);
-    f.open();
-    writeneighbours::setSentCount(QString::number(static_cast<std::int16_t>(sentCount())));
-  }
+  updateSentCounter();
 
   // 6. to 7. The Cc window goes (its unload empties the Cc list), then the composer.
   if (MultiSendMode == 1) writeneighbours::ccUnload();

@@ -101,6 +101,7 @@ void saveAs(ui::Form& window, QTextEdit* box, CommonDialog& dialog) {
     DialogFileName.clear();
     return;
   }
+  box->document()->setModified(false);
   window.setCaption(DialogFileName);
   DialogFileName.clear();
 }
@@ -202,14 +203,19 @@ bool EditSaveFile(QTextEdit* rtfEd) {
     return false;
   }
   DocumentModified = false;
+  rtfEd->document()->setModified(false);
   return true;
 }
 
+bool EditorHoldsUserText(const QTextEdit* rtfEd) { return rtfEd->document()->isModified(); }
+
 void EditNewFile(ui::Form& window, QTextEdit* rtfEd) {
   if (DocumentPath.contains(kNewFileName)) return;
-  if (DocumentModified) {
-    // Modified text is saved to the document when it has one; otherwise
+  if (EditorHoldsUserText(rtfEd)) {
+    // The user's text is saved to the document when it has one; otherwise
     // (or when that save fails) it is discarded only when the user says so.
+    // A text the program put there (a mail shown, a held mail recalled) is
+    // kept elsewhere and goes without a question.
     const bool saved = !DocumentPath.isEmpty() && EditSaveFile(rtfEd);
     if (!saved &&
         seams::MsgBox(QStringLiteral("本文の変更は保存されていません。破棄して新規作成しますか？"),

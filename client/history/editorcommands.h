@@ -44,7 +44,12 @@ void EditJumpEnd(QTextEdit* rtfEd);
 // Saves rtfEd to DocumentPath as plain text; true on success (a failure
 // is reported in a message box).
 bool EditSaveFile(QTextEdit* rtfEd);
-// New: the first New after start empties the pane and creates "新規作成.TXT".
+// True when the pane holds text the user wrote (typed, pasted, cut, a face
+// mark or greeting put in) that is kept nowhere: since the program last set
+// the text, or since it was last saved, and not undone again.
+bool EditorHoldsUserText(const QTextEdit* rtfEd);
+// New: the first New after start empties the pane and creates "新規作成.TXT";
+// it asks first when the user's text would be lost.
 void EditNewFile(ui::Form& window, QTextEdit* rtfEd);
 // Print through the window's print dialog; one job per copy.
 void EditPrint(ui::Form& window, QTextEdit* rtfEd, CommonDialog& dialog);

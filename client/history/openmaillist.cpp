@@ -14,6 +14,7 @@
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
 #include "client/mainwindow/recordfile.h"
+#include "platform/seams.h"
 #include "platform/vbstring.h"
 
 namespace history {
@@ -78,12 +79,11 @@ int fillList(int kind, bool trimBoxes) {
   f.Text5->clear();
   records::MailRecord* buffer = records::mailListBuffer(kind);
   records::MailFile file(listFile(kind));
-  file.open();
 
   std::vector<QTreeWidgetItem*> rows;
   bool anyBody = false;
   std::string last;
-  file.scan(
+  const bool read = file.scan(
       [&](int, const char* bytes) {
         auto* item = new QTreeWidgetItem;
         item->setText(0, vb::TrimAtNull(paddedField(bytes, kSubjectAt, kSubjectWidth)));
@@ -100,6 +100,9 @@ int fillList(int kind, bool trimBoxes) {
         last.assign(bytes, records::MailRecord::kSize);
       },
       [&](int count) { rows.reserve(static_cast<std::size_t>(std::max(0, count))); });
+  if (!read)
+    seams::MsgBox(QStringLiteral("メールの一覧を読み込めませんでした。\r\n") + file.errorText(),
+                  seams::vbOKOnly | seams::vbExclamation);
 
   QList<QTreeWidgetItem*> items(rows.begin(), rows.end());
   f.MailListView->addTopLevelItems(items);

@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -138,6 +139,7 @@ void SetEditorText(QTextEdit* box, const QString& text) {
   s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   if (s == box->toPlainText()) return;  // an unchanged text raises no change
   box->setPlainText(s);
+  box->document()->setModified(false);
 }
 
 namespace forms {
@@ -246,6 +248,7 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   connect(Command8, &QPushButton::clicked, this, [this] { Command8_Click(); });
   connect(Command11, &QPushButton::clicked, this, [this] { Command11_Click(); });
   MailListView->viewport()->installEventFilter(this);
+  ui::clickOnKeyboardRowChange(MailListView, [this] { MailListView_ItemClick(); });
 
   auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
   help->watch({Text1, Label3, Text7, Text8, Text9, c, Command1, Command2, Command3, Command4, Command5, Command6,

@@ -134,7 +134,8 @@ forms::TyakuForm& TyakuForm();
 bool TyakuFormLoaded();
 
 // The viewer's body box text with CR LF line ends, and setting it from a
-// text with CR LF, lone CR or LF line ends.
+// text with CR LF, lone CR or LF line ends. A text set so is the program's:
+// it counts as nothing the user wrote (see EditorHoldsUserText).
 QString EditorText(const QTextEdit* box);
 void SetEditorText(QTextEdit* box, const QString& text);
 

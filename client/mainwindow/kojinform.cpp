@@ -2,6 +2,7 @@
 
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/playsound.h"
+#include "client/mainwindow/settings.h"
 #include "client/mainwindow/startpassword.h"
 #include "platform/seams.h"
 
@@ -30,7 +31,7 @@ KojinForm::KojinForm() : ui::Form(QStringLiteral("KojinForm")) {
   Text2->setEchoMode(QLineEdit::Password);
   Text2->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
   // Both boxes take only what can be stored and read back whole.
-  for (QLineEdit* t : {Text1, Text2}) t->setValidator(new startpassword::EntryValidator(t));
+  for (QLineEdit* t : {Text1, Text2}) t->setValidator(new settings::ValueValidator(t));
   Command1 = ui::control<QPushButton>(client(), QStringLiteral("Command1"), 1560, 1800, 1215, 375, QStringLiteral("OK"));
   Command2 = ui::control<QPushButton>(client(), QStringLiteral("Command2"), 2985, 1800, 1215, 375,
                                       QStringLiteral("Cansel"));

@@ -46,8 +46,8 @@ std::size_t contentLength(const char* p, std::size_t n) {
 
 // CP932 decoding by table, for the fields of whole lists: the same result
 // as cp932::decode (the table is filled from the same conversion), without
-// a conversion call per field. A byte that is not CP932 gives U+FFFD and
-// decoding goes on with the next byte.
+// a conversion call per field. A character that is not CP932 (an unassigned
+// double-byte pair, or a byte that stands alone) gives one U+FFFD.
 class DecodeTable {
  public:
   DecodeTable() : pair_(65536, kInvalid) {
@@ -134,7 +134,7 @@ class DecodeTable {
           i += 2;
         } else {
           *o++ = 0xFFFD;
-          ++i;
+          i += i + 1 < n && cp932::isTrailByte(u[i + 1]) ? 2 : 1;
         }
       } else {
         *o++ = single_[b];

@@ -26,6 +26,7 @@
 #include "platform/dialup.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
+#include "platform/sound.h"
 #include "platform/vbstring.h"
 
 namespace {
@@ -256,6 +257,7 @@ void MainForm::buildPanel() {
   Check1 = ui::control<QCheckBox>(Picture5, QStringLiteral("Check1"), 1920, 1755, 255, 255);
   Label12 = panelLabel(Picture5, QStringLiteral("Label12"), QStringLiteral("説明表示"), 2235, 1710, 1200, 330);
   Text1 = box(Picture5, QStringLiteral("Text1"), 240, 2190, 3480, 330);
+  Text1->setValidator(new settings::ValueValidator(Text1));
 
   // Counters.
   Label4 = panelLabel(Picture5, QStringLiteral("Label4"), QStringLiteral("着信件数"), 3900, 165, 1080, 300);
@@ -675,6 +677,11 @@ void MainForm::Command10_Click() {
   const int r = PlaySoundFile(paths::resolve(QStringLiteral("\\Sound\\Kouka.wav")), ChkSynchro->isChecked(),
                               ChkLoop->isChecked(), ChkOnMem->isChecked(), false);
   ShowPlaySoundError(r);
+  // Without a sound device the play goes through silently; the test is the
+  // one place where the user asks to hear it, so say why nothing sounds.
+  if (r == kSoundPlayed && !sound::available())
+    seams::MsgBox(QStringLiteral("サウンドデバイスが使用できないため、効果音を再生できません。"),
+                  seams::vbOKOnly | seams::vbExclamation, QStringLiteral("エラー"));
 }
 
 void MainForm::Command1_Click() { race::RainStart(); }

@@ -40,6 +40,9 @@ namespace {
 
 // The subject, date, from and header buffers, and the library's message buffer.
 constexpr int kTextBuffer = 8192;
+// The unpacked body buffer at the least: a split mail joined from its
+// pieces keeps more text than its last piece, and more than a record holds.
+constexpr int kUnpackedBody = 1 << 20;
 
 const QString kAttachmentFolder = QStringLiteral("\\添付フォルダ");
 const QString kWorkFile = QStringLiteral("\\添付フォルダ\\0.txt");
@@ -358,7 +361,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
     QString folderPath, workPath;
     session.attachmentPaths(folderPath, workPath);
     const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
-    body.assign(mailText.size() + 1, '\0');
+    body.assign(std::max<std::size_t>(mailText.size() + 1, kUnpackedBody), '\0');
     const int r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(),
                                            body.data(), QFile::encodeName(folderPath).constData(),
                                            QFile::encodeName(workPath).constData(), mailText.c_str(), 0);
@@ -434,6 +437,7 @@ Outcome converse() {
   } else {
     // The buffers above hold kTextBuffer bytes; the library fills no more.
     NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, kTextBuffer);
+    NMailSetOption(NMAIL_OPTION_UNPACKED_BODY_SIZE, kUnpackedBody);
     out.waiting = NMailPop3Authenticate(handle, cp932::encode(UserId).c_str(), cp932::encode(UserPassword).c_str(),
                                         UseApop != 0 ? -1 : 0);
     Keywords keywords;
@@ -518,8 +522,9 @@ void AutoCheckTick() {
   ++g_minuteCounter;
   forms::MainForm& m = ::MainForm();
   m.timeLabel1->setText(QString::number(g_minuteCounter / 60));
-  // Exact text comparison: "05" or "5.0" never equals the minute text.
-  if (m.timeLabel1->text() != interval) return;
+  // The minutes are compared as numbers, so that "05" or "5.0" work as 5
+  // does; a part of a minute waits for the next whole one.
+  if (g_minuteCounter / 60 < minutes) return;
   g_minuteCounter = 0;
   m.Label8_Click();
 }

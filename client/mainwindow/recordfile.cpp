@@ -289,6 +289,11 @@ int RawRecordFile::openForReading(QString& p, std::size_t& total) {
     fail(QStringLiteral("ファイル %1 を読めません。").arg(p), err);
     return -1;
   }
+  if (!S_ISREG(st.st_mode)) {  // a folder (or a device) of the list's name holds no records
+    ::close(d);
+    fail(QStringLiteral("ファイル %1 を読めません。").arg(p), S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return -1;
+  }
   total = static_cast<std::uint64_t>(st.st_size) / size_;
   return d;
 }

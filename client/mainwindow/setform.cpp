@@ -113,6 +113,7 @@ SetForm::SetForm() : ui::Form(QStringLiteral("SetForm")) {
   PassText = ui::control<QLineEdit>(Frame3, QStringLiteral("PassText"), 1500, 720, 3240, 330);
   PassText->setEchoMode(QLineEdit::Password);
   PassText->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+  for (QLineEdit* t : {IdText, PassText}) t->setValidator(new settings::ValueValidator(t));
   Check3 = bareBox(Frame3, QStringLiteral("Check3"), 1500, 1260);
   Label11 = label(Frame3, QStringLiteral("Label11"), QStringLiteral("IDパスワードを保存する"), 1860, 1260, 2880, 255);
   Command6 = ui::control<QPushButton>(Frame3, QStringLiteral("Command6"), 5040, 240, 1500, 450, QStringLiteral("OK"));

@@ -8,6 +8,7 @@
 #include "platform/vbstring.h"
 
 #include <QFile>
+#include <algorithm>
 #include <QFileInfo>
 
 #include <cstring>
@@ -113,6 +114,39 @@ std::string formatServerFile(const QString& smtp, const QString& pop3, const QSt
 bool saveServerSettings() {
   return profile::replaceFile(paths::resolve(kServerFile),
                               formatServerFile(SmtpServer, PopServer, FromAddress, UseApop));
+}
+
+QValidator::State ValueValidator::validate(QString& input, int& pos) const {
+  auto storable = [](const QString& s) {
+    return cp932::canEncode(s) && !s.contains(u'\r') && !s.contains(u'\n');
+  };
+  auto fits = [&](const QString& s) {
+    return storable(s) && static_cast<int>(cp932::byteLength(s)) <= kMaxValueBytes;
+  };
+  if (fits(input)) return Acceptable;
+  // What was just typed or pasted ends at the cursor: characters before it
+  // are taken out, one whole character at a time, until the rest fits.
+  QString s = input;
+  int p = std::clamp(pos, 0, static_cast<int>(s.size()));
+  // First every character that one line of CP932 cannot hold.
+  for (int i = 0; i < s.size();) {
+    const int n = (s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate()) ? 2 : 1;
+    if (!storable(s.mid(i, n))) {
+      s.remove(i, n);
+      if (i < p) p -= std::min(n, p - i);
+    } else {
+      i += n;
+    }
+  }
+  while (!fits(s) && p > 0) {
+    const int n = (p >= 2 && s.at(p - 1).isLowSurrogate() && s.at(p - 2).isHighSurrogate()) ? 2 : 1;
+    s.remove(p - n, n);
+    p -= n;
+  }
+  while (!fits(s) && !s.isEmpty()) s.chop(s.back().isLowSurrogate() && s.size() >= 2 ? 2 : 1);
+  input = s;
+  pos = p;
+  return Acceptable;
 }
 
 }  // namespace settings

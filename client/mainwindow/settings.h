@@ -9,6 +9,7 @@
 // two private-profile files hold passwords and are created readable by
 // their owner only (mode 0600); an existing file keeps its mode.
 #include <QString>
+#include <QValidator>
 
 #include <cstdint>
 #include <optional>
@@ -123,5 +124,21 @@ std::string formatServerFile(const QString& smtp, const QString& pop3, const QSt
 // Rewrites "\xqmail.ini" whole from SmtpServer, PopServer, FromAddress,
 // UseApop (through a temporary file and a rename). False on failure.
 bool saveServerSettings();
+
+// A text value is at most this many CP932 bytes: the longest value a read
+// gives back.
+constexpr int kMaxValueBytes = 255;
+
+// The entry rule of the boxes whose text is kept as one settings value (the
+// passwords, the user ID, the user's name): whole characters up to 255 CP932
+// bytes, only characters that CP932 can hold (any other would be stored as
+// "?" and a password could never be typed again) and no line break (it
+// would split the settings file's line). Of a typed or pasted text that does
+// not fit, what does not fit is left out.
+class ValueValidator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int& pos) const override;
+};
 
 }  // namespace settings

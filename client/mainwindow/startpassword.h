@@ -3,7 +3,6 @@
 // window, and the rules of the stored password (ini.ini NAME10, the
 // confirmation beside it as NAME11).
 #include <QString>
-#include <QValidator>
 
 // Shows the prompt window (not modal); the main window stays hidden until
 // the prompt accepts the password held in MainForm.Text13.
@@ -17,10 +16,6 @@ bool StartPasswordPending();
 
 namespace startpassword {
 
-// A password is at most this many CP932 bytes: the longest value the
-// start-up reads back from ini.ini.
-constexpr int kMaxBytes = 255;
-
 // The value as written to ini.ini: a value that starts or ends with a blank
 // or a tab, or is wholly enclosed in quotes, is written in quotes, so that
 // the read gives it back as typed (the read drops surrounding blanks and
@@ -30,15 +25,5 @@ QString storedForm(const QString& password);
 // Writes NAME10 := password and NAME11 := confirm. False when ini.ini
 // could not be written (the old password then stays).
 bool store(const QString& password, const QString& confirm);
-
-// The entry rule of the password boxes: whole characters up to 255 CP932
-// bytes, and only characters that CP932 can hold (any other would be
-// stored as "?" and the password could never be typed again). Of a typed
-// or pasted text that does not fit, what does not fit is left out.
-class EntryValidator : public QValidator {
- public:
-  using QValidator::QValidator;
-  State validate(QString& input, int& pos) const override;
-};
 
 }  // namespace startpassword

@@ -2,8 +2,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
-#include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "client/composer/friendform.h"
 #include "client/composer/writeform.h"
@@ -20,15 +25,14 @@
 #include "client/mainwindow/startpassword.h"
 #include "nmail/nmail.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "platform/seams.h"
 
 namespace startup {
 namespace {
 
-std::unique_ptr<QLockFile>& lock() {
-  static std::unique_ptr<QLockFile> l;
-  return l;
-}
+// The open lock file while this instance holds its lock; -1 when none.
+int lockFd = -1;
 
 const QString kAccessoryCopy = QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\\ini.ini");
 
@@ -70,17 +74,45 @@ bool refreshAccessoryCopy() {
 
 QString instanceLockPath() { return paths::resolve(QStringLiteral("\\★MailData\\RuvoMail.lock")); }
 
-bool acquireInstanceLock() {
-  if (lock() && lock()->isLocked()) return true;
-  lock() = std::make_unique<QLockFile>(instanceLockPath());
-  // Only a lock whose process is gone counts as stale, however old it is.
-  lock()->setStaleLockTime(0);
-  return lock()->tryLock(0);
+LockResult acquireInstanceLock() {
+  if (lockFd >= 0) return {LockResult::Acquired, {}};
+  const QString folder = paths::dataFolder();
+  const QByteArray native = QFile::encodeName(instanceLockPath());
+  const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0 || ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    return {LockResult::Unwritable, QString::fromLocal8Bit(std::strerror(err))};
+  }
+  // The kernel drops the lock with the process however it ends, so a lock
+  // is never stale; what the file holds does not count.
+  int r;
+  do r = ::flock(fd, LOCK_EX | LOCK_NB);
+  while (r != 0 && errno == EINTR);
+  if (r != 0) {
+    const int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK) return {LockResult::Held, {}};
+    return {LockResult::Unwritable, QString::fromLocal8Bit(std::strerror(err))};
+  }
+  lockFd = fd;
+  return {LockResult::Acquired, {}};
 }
 
 void releaseInstanceLock() {
-  if (lock()) lock()->unlock();
-  lock().reset();
+  if (lockFd >= 0) ::close(lockFd);
+  lockFd = -1;
+}
+
+QString unwritableFolderText(const QString& reason) {
+  return QStringLiteral("データフォルダ「%1」に書き込めないため、起動できません。\n(%2)\n"
+                        "フォルダの場所と書き込みの許可をご確認下さい。")
+      .arg(QDir::toNativeSeparators(paths::dataFolder()), reason);
+}
+
+void removeSettingsLeftovers() {
+  for (const QString& f : {settings::kIniFile, settings::kIdPassFile, settings::kServerFile})
+    profile::removeLeftovers(paths::resolve(f));
 }
 
 }  // namespace startup
@@ -102,8 +134,16 @@ void MainForm::Form_Load() {
   // 4: the fourth accessory's copy of the settings.
   startup::refreshAccessoryCopy();
 
-  // 5: one instance only.
-  if (!startup::acquireInstanceLock()) ui::endAtOnce(0);
+  // 5: one instance only; a data folder that cannot be written is told.
+  const startup::LockResult lock = startup::acquireInstanceLock();
+  if (lock.state == startup::LockResult::Unwritable) {
+    seams::MsgBox(startup::unwritableFolderText(lock.reason), seams::vbCritical);
+    ui::endAtOnce(1);
+  }
+  if (lock.state == startup::LockResult::Held) ui::endAtOnce(0);
+  // Temporaries of a settings write that a crash cut short (one may hold a
+  // password); with the lock held no other instance is writing.
+  startup::removeSettingsLeftovers();
 
   // 6, 7: the automatic check from 0; the number box.
   timeLabel1->setText(QStringLiteral("0"));

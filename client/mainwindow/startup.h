@@ -15,12 +15,22 @@ void ensureDataFolders();
 // Failures are silent; returns whether a copy was made.
 bool refreshAccessoryCopy();
 
-// One instance at a time: a lock file in the data folder. A lock left by a
-// run that crashed (its process is gone) is taken over. Returns false when
-// another running instance holds it.
-bool acquireInstanceLock();
+// One instance at a time: an advisory lock on a file in the data folder,
+// which the kernel releases when the process ends, however it ends.
+struct LockResult {
+  enum State { Acquired, Held, Unwritable } state;
+  QString reason;  // Unwritable: the system's words for why
+};
+LockResult acquireInstanceLock();
 void releaseInstanceLock();
 QString instanceLockPath();
+
+// The message shown when the data folder cannot be written.
+QString unwritableFolderText(const QString& reason);
+
+// Removes the temporaries that an interrupted write of a settings file
+// left beside it.
+void removeSettingsLeftovers();
 
 // The mail library's one-time set-up (receive buffers of 8192) and shutdown.
 void mailLibraryStart();

@@ -199,13 +199,20 @@ void AssyukuForm::CompressList(const QString& first, const QString& list) {
 }
 
 void AssyukuForm::RunUnlha(QString& command, const QString& archive) {
+  QString aside;
   if (QFileInfo::exists(archive)) {
     const int answer = seams::MsgBox(archive + QStringLiteral("はすでに存在しています。") + kCrLf +
                                          QStringLiteral("ファイルを上書きしますか?") + kCrLf +
                                          QStringLiteral("(はいで上書き,いいえで追加圧縮,キャンセルで圧縮中止)"),
                                      seams::vbYesNoCancel | seams::vbInformation, QStringLiteral("上書き確認"));
     if (answer == seams::vbYes) {
-      QFile::remove(archive);
+      // The archive the user has is set aside, not deleted, until the new
+      // one is whole: a pack that fails gives it back.
+      aside = AsideName(archive);
+      if (!QFile::rename(archive, aside)) {
+        aside.clear();
+        QFile::remove(archive);
+      }
     } else if (answer == seams::vbNo) {
       command[0] = QLatin1Char('u');
     } else {
@@ -215,7 +222,20 @@ void AssyukuForm::RunUnlha(QString& command, const QString& archive) {
     }
   }
   const int result = Module6::Unlha(this, command, nullptr, 0);
+  if (!aside.isEmpty()) {
+    if (result == 0 || QFileInfo::exists(archive))
+      QFile::remove(aside);
+    else
+      QFile::rename(aside, archive);
+  }
   if (result != 0) failureBox(QStringLiteral("圧縮に失敗しました。Error Code:0x"), result);
+}
+
+QString AssyukuForm::AsideName(const QString& archive) {
+  for (int i = 1;; ++i) {
+    const QString name = archive + QStringLiteral(".old") + QString::number(i);
+    if (!QFileInfo::exists(name)) return name;
+  }
 }
 
 }  // namespace forms

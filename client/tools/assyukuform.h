@@ -41,7 +41,8 @@ class AssyukuForm : public ui::Form {
   void CompressFile(const QString& file);
   void CompressList(const QString& first, const QString& list);
   // Asks before touching an existing archive; the command may become an
-  // update ("u") of it.
+  // update ("u") of it. An archive to be overwritten is kept aside until the
+  // new one is written, and put back when packing fails.
   void RunUnlha(QString& command, const QString& archive);
 
   // A row chosen in a list.
@@ -66,6 +67,8 @@ class AssyukuForm : public ui::Form {
   // be replaced: then item & ".lzh".
   QString ArchiveFor(const QString& stem, const QString& item) const;
   QStringList dropped_;  // the items of the drop being handled
+  // A free name beside the archive to keep it under while it is replaced.
+  static QString AsideName(const QString& archive);
 
  protected:
   void Form_Load() override;

@@ -192,6 +192,7 @@ TenpFoldForm::TenpFoldForm() : ui::Form(QStringLiteral("TenpFoldForm")) {
   Text4 = hiddenBox(c, QStringLiteral("Text4"));
 
   connect(File1, &QListWidget::itemClicked, this, [this] { File1_Click(); });
+  ui::clickOnKeyboardRowChange(File1, [this] { File1_Click(); });
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(Dir1, &QLineEdit::textChanged, this, [this] { Dir1_Change(); });
   connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
@@ -259,12 +260,13 @@ void TenpFoldForm::Command1_Click() {
     seams::MsgBox(QStringLiteral("ファイルが選択されていません。"), seams::vbOKOnly);
     return;
   }
-  if (seams::MsgBox(QStringLiteral("選択したファイルを削除しますか？ "), seams::vbYesNo | seams::vbQuestion,
-                    QStringLiteral("確認")) != seams::vbYes) {
+  // The question names the file that goes.
+  const QString path = Text3->text();
+  if (seams::MsgBox(QStringLiteral("選択したファイルを削除しますか？ \r\n\r\n") + QFileInfo(path).fileName(),
+                    seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) != seams::vbYes) {
     Text4->setText(QStringLiteral("0"));
     return;
   }
-  const QString path = Text3->text();
   // Only a plain file is deleted, never a folder.
   const bool deleted = QFileInfo(path).isFile() && QFile::remove(path);
   File1->Refresh();

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <climits>
 #include <cmath>
@@ -20,6 +21,9 @@
 #include "platform/seams.h"
 
 namespace {
+
+// The top of the first cell of every column.
+constexpr int kTop = colwrite::kCellDrop;
 
 class ColwriteForm1 : public ::testing::Test {
  protected:
@@ -149,7 +153,7 @@ TEST_F(ColwriteForm1, ColoursComeFromIniIni) {
   EXPECT_EQ(f.Picture1.image.pixel(0, 21) & 0xFFFFFFu, 0x00FF00u);
   f.Refresh();
   EXPECT_EQ(f.canvas().pixel(300, 300) & 0xFFFFFFu, 0x00FF00u);
-  EXPECT_FALSE(filled(f.canvas(), 0x00FF00u, QRect(500, 10, 22, 22)));  // "あ" in red
+  EXPECT_FALSE(filled(f.canvas(), 0x00FF00u, QRect(500, kTop, 22, 22)));  // "あ" in red
 }
 
 TEST_F(ColwriteForm1, MissingIniGivesBlackOnBlack) {
@@ -175,9 +179,9 @@ TEST_F(ColwriteForm1, TextColourIsChosenAndWrittenBack) {
   EXPECT_EQ(ini(QStringLiteral("NUMBER")), QStringLiteral("1193046"));
   EXPECT_EQ(f.Picture1.image, stripBefore);  // the marks keep their colour until the next start
   f.Refresh();
-  EXPECT_EQ(f.canvas().pixelColor(500 + 11, 10 + 8).isValid(), true);
+  EXPECT_EQ(f.canvas().pixelColor(500 + 11, kTop + 8).isValid(), true);
   bool newColour = false;
-  for (int y = 10; y < 32; ++y)
+  for (int y = kTop; y < kTop + 22; ++y)
     for (int x = 500; x < 522; ++x) newColour |= (f.canvas().pixel(x, y) & 0xFFFFFFu) == 0x563412u;
   EXPECT_TRUE(newColour);
 }
@@ -212,8 +216,8 @@ TEST_F(ColwriteForm1, BackgroundColourClearsWindowAndStrip) {
   EXPECT_TRUE(filled(f.Picture1.image, 0xFF0000u));
   // The next tick draws the text again; the mark is an empty cell now.
   f.Timer1_Timer();
-  EXPECT_FALSE(filled(f.canvas(), 0xFF0000u, QRect(500, 10, 22, 22)));
-  EXPECT_TRUE(filled(f.canvas(), 0xFF0000u, QRect(500, 32, 22, 22)));
+  EXPECT_FALSE(filled(f.canvas(), 0xFF0000u, QRect(500, kTop, 22, 22)));
+  EXPECT_TRUE(filled(f.canvas(), 0xFF0000u, QRect(500, kTop + 22, 22, 22)));
 }
 
 TEST_F(ColwriteForm1, ResizeRuleAtTheWindow) {
@@ -240,9 +244,9 @@ TEST_F(ColwriteForm1, ResizeRuleAtTheWindow) {
   // At 7650 twips a column holds 19 cells: the 20th is at the top of the next.
   setOuterHeight(f, 7650);
   EXPECT_EQ(f.h, 405);
-  EXPECT_FALSE(filled(f.canvas(), 0xC0C0FFu, QRect(500, 10 + 18 * 22, 22, 22)));
-  EXPECT_TRUE(filled(f.canvas(), 0xC0C0FFu, QRect(500, 10 + 19 * 22, 22, 22)));
-  EXPECT_FALSE(filled(f.canvas(), 0xC0C0FFu, QRect(478, 10, 22, 22)));
+  EXPECT_FALSE(filled(f.canvas(), 0xC0C0FFu, QRect(500, kTop + 18 * 22, 22, 22)));
+  EXPECT_TRUE(filled(f.canvas(), 0xC0C0FFu, QRect(500, kTop + 19 * 22, 22, 22)));
+  EXPECT_FALSE(filled(f.canvas(), 0xC0C0FFu, QRect(478, kTop, 22, 22)));
 }
 
 TEST_F(ColwriteForm1, MaximisedWindowUsesTheMaximisedBands) {
@@ -278,8 +282,8 @@ TEST_F(ColwriteForm1, ShiftButtons) {
     EXPECT_EQ(f.Text1->text(), QString::number(c.to));
   }
   // The refresh erased the old place; the mark is at the new one.
-  EXPECT_TRUE(filled(f.canvas(), 0xC0C0FFu, QRect(500, 10, 22, 22)));
-  EXPECT_TRUE(sameBlock(f.canvas(), 300, 10, f.Picture1.image, 22 * 9, 0, 22, 22));
+  EXPECT_TRUE(filled(f.canvas(), 0xC0C0FFu, QRect(500, kTop, 22, 22)));
+  EXPECT_TRUE(sameBlock(f.canvas(), 300, kTop, f.Picture1.image, 22 * 9, 0, 22, 22));
 }
 
 TEST_F(ColwriteForm1, ShiftButtonsStopAtTheEndsOfTheRange) {
@@ -306,8 +310,8 @@ TEST_F(ColwriteForm1, TickDrawsARewrittenTextOverThePrevious) {
   const QImage first = f.canvas().copy();
   writeText(QStringLiteral("\r\nい"));
   f.Timer1_Timer();
-  EXPECT_TRUE(sameBlock(f.canvas(), 500, 10, first, 500, 10, 22, 22));   // "あ" stays
-  EXPECT_FALSE(filled(f.canvas(), 0xC0C0FFu, QRect(478, 32, 22, 22)));  // "い" added
+  EXPECT_TRUE(sameBlock(f.canvas(), 500, kTop, first, 500, kTop, 22, 22));   // "あ" stays
+  EXPECT_FALSE(filled(f.canvas(), 0xC0C0FFu, QRect(478, kTop + 22, 22, 22)));  // "い" added
 }
 
 TEST_F(ColwriteForm1, MissingTextIsReportedOnceAndEndsWithAFailure) {
@@ -335,4 +339,27 @@ TEST_F(ColwriteForm1, UnreadableTextIsReported) {
   forms::Form1& f = form();
   EXPECT_THROW(f.Refresh(), ui::EndCalled);
   EXPECT_EQ(boxes_.size(), 1u);
+}
+
+TEST_F(ColwriteForm1, EveryCellShowsBelowTheButtons) {
+  writeIni(0, 16761024);
+  // A column broken at the height limit, then one started by a line end.
+  writeText(QString(25, QChar(u'あ')) + QStringLiteral("\rいう"));
+  forms::Form1& f = form();
+  f.Show();
+  ui::doEvents();
+  QTest::mouseClick(f.Command2, Qt::LeftButton);  // "←": the columns from x = 300
+  ASSERT_EQ(f.st, 300);
+  const QString text = *colwrite::readHandOff(f.TextPath());
+  QWidget* area = f.findChild<QWidget*>(QStringLiteral("Form1_canvas"))->parentWidget();
+  const QImage shot = area->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  int firstCells = 0;
+  for (const colwrite::Cell& c : colwrite::layout(text, f.st, f.h)) {
+    const int x = static_cast<int>(c.x), top = static_cast<int>(c.y) + kTop;
+    // What the window shows of the cell is what was drawn into it.
+    EXPECT_TRUE(sameBlock(shot, x, top, f.canvas(), x, top, 22, 22)) << x << "," << top;
+    EXPECT_FALSE(filled(f.canvas(), 0xC0C0FFu, QRect(x, top, 22, 22))) << x << "," << top;
+    firstCells += c.y == 0;
+  }
+  EXPECT_EQ(firstCells, 3);
 }

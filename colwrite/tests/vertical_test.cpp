@@ -15,6 +15,9 @@ using colwrite::kCell;
 
 namespace {
 
+// The top of the first cell of every column.
+constexpr int kTop = colwrite::kCellDrop;
+
 constexpr QRgb kBack = 0xC0C0FF;
 constexpr QRgb kFore = 0x000000;
 
@@ -194,13 +197,13 @@ TEST(ColwritePaint, TurnedMarksAreOpaqueCopiesOfTheirCells) {
   const auto s = strip();
   colwrite::TypeCase type(colwrite::viewerFont());
   QImage canvas = gdi::surface(200, 120, 0x123456);
-  // "「", CR LF, "：", ":" : "「" at (150, 10); "：" in the second column's
-  // second cell, at (128, 32); the ASCII colon below it, printed upright.
+  // "「", CR LF, "：", ":" : "「" at (150, kTop); "：" in the second column's
+  // second cell, at (128, kTop + 22); the ASCII colon below it, printed upright.
   colwrite::paintColumns(canvas, QStringLiteral("「\r\n：:"), 150, 405, s, type, kFore);
-  EXPECT_TRUE(sameBlock(canvas, 150, 10, s.image, 22 * 9, 0, 22, 22));
-  EXPECT_TRUE(sameBlock(canvas, 128, 32, s.image, 22 * 14, 0, 22, 22));
-  EXPECT_FALSE(sameBlock(canvas, 128, 54, s.image, 0, 0, 22, 22));
-  EXPECT_EQ(canvas.pixel(128, 54) & 0xFFFFFFu, 0x123456u);  // transparent around the upright colon
+  EXPECT_TRUE(sameBlock(canvas, 150, kTop, s.image, 22 * 9, 0, 22, 22));
+  EXPECT_TRUE(sameBlock(canvas, 128, kTop + 22, s.image, 22 * 14, 0, 22, 22));
+  EXPECT_FALSE(sameBlock(canvas, 128, kTop + 44, s.image, 0, 0, 22, 22));
+  EXPECT_EQ(canvas.pixel(128, kTop + 44) & 0xFFFFFFu, 0x123456u);  // transparent around the upright colon
 }
 
 TEST(ColwritePaint, UprightCharactersAreCentredWithATransparentBackground) {
@@ -218,7 +221,7 @@ TEST(ColwritePaint, UprightCharactersAreCentredWithATransparentBackground) {
       p.setFont(colwrite::viewerFont());
       p.setPen(QColor(0, 0, 255));
       const int d = (22 - fm.horizontalAdvance(ch)) / 2;
-      p.drawText(QPoint(40 + d, 10 + fm.ascent()), ch);
+      p.drawText(QPoint(40 + d, kTop + fm.ascent()), ch);
     }
     colwrite::paintColumns(canvas, ch, 40, 405, s, type, 0x0000FF);
     EXPECT_EQ(canvas, want) << ch.toStdString();
@@ -251,24 +254,25 @@ TEST(ColwritePaint, ColumnsFarOutsideTheCanvasDrawNothing) {
   }
 }
 
-TEST(ColwriteHandOff, BytesThatAreNotCp932BecomeOneCellEach) {
+TEST(ColwriteHandOff, CharactersThatAreNotCp932BecomeOneCellEach) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("test.txt"));
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(QByteArray("\x82\xa0\xff\x80\x82\xa2\r\n", 8));  // あ, two bad bytes, い, CR LF
+  // あ, two bad bytes, い, an unassigned double-byte pair, う, CR LF.
+  f.write(QByteArray("\x82\xa0\xff\x80\x82\xa2\x85\x40\x82\xa4\r\n", 12));
   f.close();
   const auto text = colwrite::readHandOff(path);
   ASSERT_TRUE(text.has_value());
   EXPECT_EQ(cellsText(colwrite::layout(*text, 0, 405)),
-            QStringLiteral("あ@0,0 \uFFFD@0,22 \uFFFD@0,44 い@0,66 LF@-22,0"));
+            QStringLiteral("あ@0,0 \uFFFD@0,22 \uFFFD@0,44 い@0,66 \uFFFD@0,88 う@0,110 LF@-22,0"));
 
   // Painting goes on past them.
   const auto s = strip();
   colwrite::TypeCase type(colwrite::viewerFont());
   QImage canvas = gdi::surface(60, 120, kBack);
   colwrite::paintColumns(canvas, *text, 20, 405, s, type, kFore);
-  EXPECT_GT(inkIn(canvas, 20, 76, 22, 22, kBack), 0);  // "い"
+  EXPECT_GT(inkIn(canvas, 20, kTop + 66, 22, 22, kBack), 0);  // "い"
 }
 
 TEST(ColwriteHandOff, MissingOrUnreadable) {

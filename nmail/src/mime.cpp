@@ -10,10 +10,12 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <random>
 
+#include "charset.h"
 #include "text.h"
 
 namespace nmail::mime {
@@ -103,7 +105,7 @@ std::string charsetOf(GMimeObject* obj) {
 }
 
 std::string textOf(GMimePart* part) {
-  return text::toCrlf(text::toCp932(partContent(part), charsetOf(GMIME_OBJECT(part))));
+  return text::toCrlf(charset::toCp932(partContent(part), charsetOf(GMIME_OBJECT(part))));
 }
 
 // Header fields: name, and the field's lines with their line ends.
@@ -152,12 +154,12 @@ bool importantField(const std::string& name) {
 
 // 8-bit text in a raw header line to CP932, ASCII left as it is.
 std::string lineToCp932(std::string_view line) {
-  if (text::isAscii(line)) {
+  if (charset::isAscii(line)) {
     std::string s(line);
     s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
     return s;
   }
-  return text::unknownToCp932(line);
+  return charset::guessToCp932(line);
 }
 
 std::string joinFields(const std::vector<Field>& fields, const std::vector<bool>& use) {
@@ -234,38 +236,66 @@ constexpr int kMaxDepth = 64;  // nesting of parts we follow
 
 void walk(GMimeObject* obj, Walk& w, int depth = 0);
 
+// The raw value of a header field of obj (folded, 8-bit bytes as they
+// came), or "" when there is none.
+std::string rawHeader(GMimeObject* obj, const char* name) {
+  GMimeHeaderList* list = g_mime_object_get_header_list(obj);
+  GMimeHeader* h = list ? g_mime_header_list_get_header(list, name) : nullptr;
+  const char* v = h ? g_mime_header_get_raw_value(h) : nullptr;
+  return v ? v : "";
+}
+
+// The file name the sender gave a part (Content-Disposition's filename,
+// else Content-Type's name), decoded as UTF-8; false when it gave none.
+// Raw 8-bit names are read as text::parameter reads them: UTF-8 when they
+// are UTF-8, else in the part's own charset.
+bool fileNameOf(GMimeObject* obj, std::string& name) {
+  std::string partCharset = charsetOf(obj);
+  bool found = false;
+  std::string cp = text::parameter(rawHeader(obj, "Content-Disposition"), "filename", partCharset, &found);
+  if (!found || cp.empty()) cp = text::parameter(rawHeader(obj, "Content-Type"), "name", partCharset, &found);
+  if (cp.empty()) return false;
+  name = charset::cp932ToUtf8(cp);
+  return true;
+}
+
+bool dispositionIs(GMimeObject* obj, const char* what) {
+  const char* disp = g_mime_object_get_disposition(obj);
+  return disp && g_ascii_strcasecmp(disp, what) == 0;
+}
+
 void walkMessagePart(GMimeMessagePart* mp, GMimeObject* asObject, Walk& w) {
   GMimeMessage* inner = g_mime_message_part_get_message(mp);
   if (!inner) return;
   Attachment a;
-  const char* fn = g_mime_object_get_content_disposition_parameter(asObject, "filename");
-  if (!fn) fn = g_mime_object_get_content_type_parameter(asObject, "name");
-  if (fn && *fn) {
-    a.name = fn;
-  } else {
-    const char* subj = g_mime_message_get_subject(inner);
-    a.name = std::string(subj && *subj ? subj : "message") + ".eml";
+  if (!fileNameOf(asObject, a.name)) {
+    std::string subject = text::decodeHeader(rawHeader(GMIME_OBJECT(inner), "Subject"));
+    a.name = (subject.empty() ? std::string("message") : charset::cp932ToUtf8(subject)) + ".eml";
   }
   a.data = objectBytes(GMIME_OBJECT(inner), false);
   w.files.push_back(std::move(a));
 }
 
-void walkLeaf(GMimePart* part, Walk& w) {
+// A leaf: text to the body, anything else (or a text the sender named or
+// marked as an attachment) to a file. A single-part text mail that names
+// its text without calling it an attachment gives both: the text to read
+// and the file the sender meant to send.
+void walkLeaf(GMimePart* part, Walk& w, bool wholeMail) {
   GMimeObject* obj = GMIME_OBJECT(part);
-  const char* filename = g_mime_part_get_filename(part);
-  const char* disp = g_mime_object_get_disposition(obj);
-  bool attachment = (disp && g_ascii_strcasecmp(disp, "attachment") == 0) || (filename && *filename) ||
-                    !isText(obj);
-  if (!attachment) {
+  std::string filename;
+  bool named = fileNameOf(obj, filename);
+  bool attachment = dispositionIs(obj, "attachment") || named || !isText(obj);
+  bool text = isText(obj) && (!attachment || (wholeMail && named && !dispositionIs(obj, "attachment")));
+  if (text) {
     GMimeContentType* ct = g_mime_object_get_content_type(obj);
     if (ct && g_mime_content_type_is_type(ct, "text", "html"))
       w.html.push_back(textOf(part));
     else
       w.plain.push_back(textOf(part));
-    return;
   }
+  if (!attachment) return;
   Attachment a;
-  a.name = filename ? filename : "";
+  a.name = filename;
   if (a.name.empty()) {
     GMimeContentType* ct = g_mime_object_get_content_type(obj);
     const char* sub = ct ? g_mime_content_type_get_media_subtype(ct) : nullptr;
@@ -296,7 +326,7 @@ void walk(GMimeObject* obj, Walk& w, int depth) {
   } else if (GMIME_IS_MESSAGE_PART(obj)) {
     walkMessagePart(GMIME_MESSAGE_PART(obj), obj, w);
   } else if (GMIME_IS_PART(obj)) {
-    walkLeaf(GMIME_PART(obj), w);
+    walkLeaf(GMIME_PART(obj), w, depth == 0);
   }
 }
 
@@ -332,9 +362,10 @@ bool armour(GMimeObject* obj, int depth = 0) {
       enc == GMIME_CONTENT_ENCODING_UUENCODE)
     return false;
   std::string content = partContent(part);
-  if (text::isAscii(content)) return false;
-  if (isText(obj) && !g_mime_part_get_filename(part)) {
-    std::string cp = text::toCp932(content, charsetOf(obj));
+  if (charset::isAscii(content)) return false;
+  std::string name;
+  if (isText(obj) && !fileNameOf(obj, name)) {
+    std::string cp = charset::toCp932(content, charsetOf(obj));
     Ref<GMimeStream> mem(g_mime_stream_mem_new_with_buffer(cp.data(), cp.size()));
     Ref<GMimeDataWrapper> dw(g_mime_data_wrapper_new_with_stream(mem.p, GMIME_CONTENT_ENCODING_DEFAULT));
     g_mime_part_set_content(part, dw.p);
@@ -355,6 +386,62 @@ std::string partialKey(const char* id) {
   std::string out(sum, 16);
   g_free(sum);
   return out;
+}
+
+// The mails the fetch handed on lately, by the mail text a caller makes of
+// what it handed on (header, CR LF, body; line ends as the caller likes).
+// The attachment step unpacks such a text from the bytes the server sent,
+// so that attachments come out byte for byte and every part, name and
+// parameter is read in its own charset, whatever the buffers could hold.
+struct Remembered {
+  std::string key;
+  std::string raw;
+};
+std::mutex gRecentLock;
+std::deque<Remembered> gRecent;
+constexpr std::size_t kRecentMails = 2;
+
+// A text with its line ends made one (CR LF, lone CR and lone LF alike)
+// and the ones at the end dropped, as a SHA-256 and length.
+std::string mailKey(std::string_view text) {
+  std::string one;
+  one.reserve(text.size());
+  std::size_t pendingBreaks = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      ++pendingBreaks;
+      continue;
+    }
+    one.append(pendingBreaks, '\n');
+    pendingBreaks = 0;
+    one += c;
+  }
+  gchar* sum = g_compute_checksum_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(one.data()), one.size());
+  std::string key = std::string(sum) + ":" + std::to_string(one.size());
+  g_free(sum);
+  return key;
+}
+
+void remember(std::string_view header, std::string_view body, std::string_view raw) {
+  std::string text = std::string(header) + "\r\n" + std::string(body);
+  Remembered r{mailKey(text), std::string(raw)};
+  std::lock_guard<std::mutex> lock(gRecentLock);
+  gRecent.push_back(std::move(r));
+  while (gRecent.size() > kRecentMails) gRecent.pop_front();
+}
+
+// The mail as it came for a text the fetch handed on, or false.
+bool recall(std::string_view mailText, std::string& raw) {
+  std::string key = mailKey(mailText);
+  std::lock_guard<std::mutex> lock(gRecentLock);
+  for (auto it = gRecent.rbegin(); it != gRecent.rend(); ++it) {
+    if (it->key != key) continue;
+    raw = it->raw;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -427,33 +514,27 @@ Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t 
   split(mail, header, body);
   std::size_t room = bodyCap > 0 ? bodyCap - 1 : 0;
   Fetched out;
-  auto asItCame = [&] {
-    out.fields = decodeFields(header, headerCap);
-    out.body = std::string(text::cutCp932(text::unknownToCp932(body), room));
+  auto handOn = [&](std::string_view adjustedHeader, std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());  // no buffer holds it
+    out.fields = decodeFields(adjustedHeader, headerCap);
+    if (headerCap > 0) out.fields.header = std::string(text::cutCp932(out.fields.header, headerCap - 1));
+    out.body = std::string(text::cutCp932(text, room));
+    remember(out.fields.header, out.body, mail);
     return out;
   };
   Ref<GMimeMessage> msg(parseMessage(mail));
   GMimeObject* top = msg ? g_mime_message_get_mime_part(msg.p) : nullptr;
-  if (!top) return asItCame();
+  if (!top) return handOn(header, charset::guessToCp932(body));
   if (GMIME_IS_MULTIPART(top)) {
-    out.fields = decodeFields(header, headerCap);
-    if (text::isAscii(body)) {
-      out.body = std::string(text::cutCp932(body, room));
-      return out;
-    }
-    if (armour(top)) {
-      std::string armoured = objectBytes(top, true);
-      if (armoured.size() <= room) {
-        out.body = std::move(armoured);
-        return out;
-      }
-    }
-    return asItCame();
+    // Every part by its own headers: 8-bit text parts in CP932, other
+    // 8-bit parts in base64. What does not fit is cut; the attachment step
+    // reads the mail as it came all the same (remember).
+    if (charset::isAscii(body) || !armour(top)) return handOn(header, std::string(body));
+    return handOn(header, objectBytes(top, true));
   }
-  const char* disp = g_mime_object_get_disposition(top);
-  bool attachedFile = GMIME_IS_PART(top) && ((disp && g_ascii_strcasecmp(disp, "attachment") == 0) ||
-                                             g_mime_part_get_filename(GMIME_PART(top)));
-  if (GMIME_IS_PART(top) && isText(top) && !attachedFile && !GMIME_IS_MESSAGE_PARTIAL(top)) {
+  std::string name;
+  bool named = GMIME_IS_PART(top) && fileNameOf(top, name);
+  if (GMIME_IS_PART(top) && isText(top) && !dispositionIs(top, "attachment") && !GMIME_IS_MESSAGE_PARTIAL(top)) {
     GMimeContentType* ct = g_mime_object_get_content_type(top);
     const char* sub = ct ? g_mime_content_type_get_media_subtype(ct) : nullptr;
     std::string subtype = sub && *sub ? lower(sub) : "plain";
@@ -462,21 +543,29 @@ Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t 
     // The header without the fields that describe the body as it came.
     std::string adjusted;
     for (const Field& f : headerFields(header)) {
-      if (f.name == "content-type" || f.name == "content-transfer-encoding") continue;
+      if (f.name == "content-type" || f.name == "content-transfer-encoding" || f.name == "content-disposition")
+        continue;
       adjusted += f.raw + "\r\n";
     }
     adjusted += "Content-Type: text/" + subtype + "; charset=Shift_JIS\r\n";
     adjusted += "Content-Transfer-Encoding: 8bit\r\n";
-    out.fields = decodeFields(adjusted, headerCap);
-    out.body = std::string(text::cutCp932(textOf(GMIME_PART(top)), room));
-    return out;
+    if (named) {
+      // A named text is also a file: the attachment step writes it.
+      std::string quoted;
+      for (char c : charset::utf8ToCp932(name)) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+      }
+      adjusted += "Content-Disposition: inline; filename=\"" + quoted + "\"\r\n";
+    }
+    return handOn(adjusted, textOf(GMIME_PART(top)));
   }
-  return asItCame();
+  return handOn(header, charset::isAscii(body) ? std::string(body) : charset::guessToCp932(body));
 }
 
 std::string safeFileName(std::string_view raw) {
   std::string name(raw);
-  if (!text::isValidUtf8(name)) name = text::cp932ToUtf8(text::unknownToCp932(name));
+  if (!charset::isValidUtf8(name)) name = charset::cp932ToUtf8(charset::guessToCp932(name));
   auto slash = name.find_last_of("/\\");
   if (slash != std::string::npos) name = name.substr(slash + 1);
   std::string clean;
@@ -502,9 +591,13 @@ std::string safeFileName(std::string_view raw) {
   return clean;
 }
 
-Unpacked unpack(std::string_view mailText, const std::string& folderIn, std::size_t headerCap,
-                std::size_t bodyCap) {
-  initialize();
+namespace {
+
+// Split mails inside split mails are followed this deep.
+constexpr int kMaxJoins = 4;
+
+Unpacked unpackMail(std::string_view mailText, const std::string& folderIn, std::size_t headerCap,
+                    std::size_t bodyCap, int joins) {
   Unpacked out;
   std::string folder = folderIn;
   struct stat st{};
@@ -518,11 +611,11 @@ Unpacked unpack(std::string_view mailText, const std::string& folderIn, std::siz
   Ref<GMimeMessage> msg(parseMessage(mailText));
   GMimeObject* top = msg ? g_mime_message_get_mime_part(msg.p) : nullptr;
   if (!top) {
-    out.body = std::string(text::cutCp932(text::unknownToCp932(body), room));
+    out.body = std::string(text::cutCp932(charset::guessToCp932(body), room));
     return out;
   }
 
-  if (GMIME_IS_MESSAGE_PARTIAL(top)) {
+  if (GMIME_IS_MESSAGE_PARTIAL(top) && joins < kMaxJoins) {
     GMimeMessagePartial* piece = GMIME_MESSAGE_PARTIAL(top);
     std::string key = partialKey(g_mime_message_partial_get_id(piece));
     int number = g_mime_message_partial_get_number(piece);
@@ -589,12 +682,8 @@ Unpacked unpack(std::string_view mailText, const std::string& folderIn, std::siz
     }
     for (auto& [k, data] : pieces) ::unlink((dir + "/" + key + "." + std::to_string(k)).c_str());
     ::rmdir(dir.c_str());
-    // The joined mail is the mail: unpack it as such.
-    std::string_view wh, wb;
-    split(whole, wh, wb);
-    std::string cpHeader = decodeFields(wh, 0).header;
-    std::string again = cpHeader + "\r\n" + std::string(wb);
-    return unpack(again, folder, headerCap, bodyCap);
+    // The joined mail is the mail: unpack it as such, its whole text.
+    return unpackMail(whole, folder, headerCap, bodyCap, joins + 1);
   }
 
   Walk w;
@@ -614,6 +703,15 @@ Unpacked unpack(std::string_view mailText, const std::string& folderIn, std::siz
     }
   }
   return out;
+}
+
+}  // namespace
+
+Unpacked unpack(std::string_view mailText, const std::string& folder, std::size_t headerCap, std::size_t bodyCap) {
+  initialize();
+  std::string raw;
+  if (recall(mailText, raw)) return unpackMail(raw, folder, headerCap, bodyCap, 0);
+  return unpackMail(mailText, folder, headerCap, bodyCap, 0);
 }
 
 bool parseAddresses(std::string_view textIn, std::vector<Address>& out, std::string& error) {
@@ -682,7 +780,7 @@ namespace {
 std::string formatAddress(const Address& a, std::size_t used) {
   if (a.display.empty()) return a.address;
   std::string name;
-  if (text::isAscii(a.display) && a.display.find("=?") == std::string::npos) {
+  if (charset::isAscii(a.display) && a.display.find("=?") == std::string::npos) {
     bool special = a.display.find_first_of("()<>[]:;@\\,.\"") != std::string::npos;
     if (special) {
       name = "\"";
@@ -772,14 +870,14 @@ std::string build(const Outgoing& m) {
 
   std::string body = text::toCrlf(m.body);
   std::string jis;
-  bool useJis = text::utf8ToIso2022jp(body, jis);
-  std::string charset = useJis ? "ISO-2022-JP" : "UTF-8";
+  bool useJis = charset::utf8ToIso2022jp(body, jis);
+  std::string bodyCharset = useJis ? "ISO-2022-JP" : "UTF-8";
   std::string bodyBytes = useJis ? jis : body;
   bool b64 = !useJis || longLine(bodyBytes, 998);
-  if (useJis && text::isAscii(body)) charset = "US-ASCII";
+  if (useJis && charset::isAscii(body)) bodyCharset = "US-ASCII";
 
   if (m.attachments.empty()) {
-    head += "Content-Type: text/plain; charset=" + charset + "\r\n";
+    head += "Content-Type: text/plain; charset=" + bodyCharset + "\r\n";
     if (b64) {
       head += "Content-Transfer-Encoding: base64\r\n\r\n";
       return head + text::base64Encode(bodyBytes) + "\r\n";
@@ -791,7 +889,7 @@ std::string build(const Outgoing& m) {
   Ref<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
   {
     Ref<GMimePart> textPart(g_mime_part_new_with_type("text", "plain"));
-    g_mime_object_set_content_type_parameter(GMIME_OBJECT(textPart.p), "charset", charset.c_str());
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(textPart.p), "charset", bodyCharset.c_str());
     Ref<GMimeStream> mem(g_mime_stream_mem_new_with_buffer(bodyBytes.data(), bodyBytes.size()));
     Ref<GMimeDataWrapper> dw(g_mime_data_wrapper_new_with_stream(mem.p, GMIME_CONTENT_ENCODING_DEFAULT));
     g_mime_part_set_content(textPart.p, dw.p);

@@ -24,20 +24,26 @@ void split(std::string_view mail, std::string_view& header, std::string_view& bo
 Fields decodeFields(std::string_view header, std::size_t headerCap);
 
 // A fetched mail as the fetch hands it on. body: the decoded text of a
-// single-part text mail; for a multipart mail the multipart body, its 8-bit
-// parts turned into CP932 text (or base64) so that it survives as CP932;
-// for any other mail the body as it came; never longer than bodyCap - 1
-// bytes. fields.header: the header as decodeFields gives it, except that for
-// a decoded single-part mail its Content-Type and Content-Transfer-Encoding
-// describe the body as given (CP932, 8 bit), so that header and body joined
-// are again a mail that reads the same.
+// single-part text mail; for a multipart mail the multipart body, each
+// 8-bit part by its own headers turned into CP932 text (or base64); for any
+// other mail the body as it came; never longer than bodyCap - 1 bytes, and
+// without NUL. fields.header: the header as decodeFields gives it, cut to
+// headerCap - 1 bytes, except that for a decoded single-part mail its
+// Content-Type and Content-Transfer-Encoding describe the body as given
+// (CP932, 8 bit), and a text that names itself keeps its name in an inline
+// Content-Disposition, so that header and body joined are again a mail
+// that reads the same. The mail as it came is remembered for unpack.
 struct Fetched {
   Fields fields;
   std::string body;
 };
 Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap);
 
-// Unpacks a whole mail text (CP932) into folder (a UTF-8 path).
+// Unpacks a whole mail text into folder (a UTF-8 path). A text that is one
+// of the last mails decodeFetched handed on (its header and body joined by
+// CR LF, with any line ends) is unpacked from the mail as it came. Every
+// part is read by its own headers; a single-part text that names itself
+// without being an attachment gives both its text and its file.
 struct Unpacked {
   Fields fields;
   std::string body;   // text parts only, CP932

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -14,6 +15,7 @@
 
 #include "mime.h"
 #include "net.h"
+#include "charset.h"
 #include "text.h"
 
 namespace {
@@ -22,29 +24,30 @@ using nmail::net::Connection;
 
 int gBufferSize = 8192;
 int gTimeoutMs = 30000;
+int gUnpackedBodySize = 0;
 std::string gLastError;  // CP932
 
 constexpr std::size_t kMaxMail = 512u << 20;
 
 int fail(int code, const std::string& utf8) {
-  gLastError = nmail::text::utf8ToCp932(utf8);
+  gLastError = nmail::charset::utf8ToCp932(utf8);
   return code;
 }
 
 // A server's words (ASCII as a rule) for a message in UTF-8.
 std::string serverText(std::string_view reply) {
-  return nmail::text::cp932ToUtf8(nmail::text::unknownToCp932(reply));
+  return nmail::charset::cp932ToUtf8(nmail::charset::guessToCp932(reply));
 }
 
-std::string fromCp932(const char* s) { return s ? nmail::text::cp932ToUtf8(s) : std::string(); }
+std::string fromCp932(const char* s) { return s ? nmail::charset::cp932ToUtf8(s) : std::string(); }
 
 // A path given to the library: CP932 as every text, though a path that is
 // already UTF-8 (as the file system names it) is taken as it is.
 std::string pathFrom(const char* s) {
   if (!s) return std::string();
   std::string_view v(s);
-  if (!nmail::text::isAscii(v) && nmail::text::isValidUtf8(v)) return std::string(v);
-  return nmail::text::cp932ToUtf8(v);
+  if (!nmail::charset::isAscii(v) && nmail::charset::isValidUtf8(v)) return std::string(v);
+  return nmail::charset::cp932ToUtf8(v);
 }
 
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
@@ -263,6 +266,12 @@ int NMailSetOption(int option, int value) {
     gTimeoutMs = value;
     return old;
   }
+  if (option == NMAIL_OPTION_UNPACKED_BODY_SIZE) {
+    if (value < 0) return fail(NMAIL_ERR_ARGUMENT, "本文のバッファの大きさが正しくありません");
+    int old = gUnpackedBodySize;
+    gUnpackedBodySize = value;
+    return old;
+  }
   return fail(NMAIL_ERR_ARGUMENT, "知らないオプションです: " + std::to_string(option));
 }
 
@@ -438,9 +447,10 @@ int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* fr
   if (!mailText) return fail(NMAIL_ERR_ARGUMENT, "メールの本文がありません");
   if (!folder || !*folder) return fail(NMAIL_ERR_FILE, "添付フォルダが指定されていません");
   std::string_view mail(mailText);
-  auto result = nmail::mime::unpack(mail, pathFrom(folder), bufferCap(), mail.size() + 1);
+  const std::size_t bodyCap = std::max<std::size_t>(mail.size() + 1, static_cast<std::size_t>(gUnpackedBodySize));
+  auto result = nmail::mime::unpack(mail, pathFrom(folder), bufferCap(), bodyCap);
   fillFields(result.fields, subject, date, from, header);
-  if (body) nmail::text::copyOut(body, mail.size() + 1, result.body);
+  if (body) nmail::text::copyOut(body, bodyCap, result.body);
   if (result.result != NMAIL_SUCCESS) return fail(result.result, result.error);
   return NMAIL_SUCCESS;
 }

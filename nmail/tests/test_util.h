@@ -19,12 +19,31 @@
 
 #include "nmail/nmail.h"
 #include "servers/servers.h"
+#include "charset.h"
 #include "text.h"
 
 namespace testutil {
 
-inline std::string cp(std::string_view utf8) { return nmail::text::utf8ToCp932(utf8); }
-inline std::string utf8(std::string_view cp932) { return nmail::text::cp932ToUtf8(cp932); }
+inline std::string cp(std::string_view utf8) { return nmail::charset::utf8ToCp932(utf8); }
+inline std::string utf8(std::string_view cp932) { return nmail::charset::cp932ToUtf8(cp932); }
+
+// The mail text the mail check hands to the attachment step: header, the
+// empty line and body, every line ended by CR LF (CR LF or a lone CR ends a
+// line).
+inline std::string mailTextOf(const std::string& header, const std::string& body) {
+  std::string joined = header + "\r\n" + body, out;
+  std::size_t start = 0;
+  while (start < joined.size()) {
+    std::size_t cr = joined.find('\r', start);
+    if (cr == std::string::npos) {
+      out += joined.substr(start) + "\r\n";
+      break;
+    }
+    out += joined.substr(start, cr - start) + "\r\n";
+    start = cr + 1 + (cr + 1 < joined.size() && joined[cr + 1] == '\n');
+  }
+  return out;
+}
 
 inline std::vector<std::string> listDir(const std::string& dir) {
   std::vector<std::string> out;

@@ -4,16 +4,17 @@
 #include <string>
 
 #include "net.h"
+#include "charset.h"
 #include "text.h"
 
-using nmail::text::cp932ToUtf8;
-using nmail::text::utf8ToCp932;
+using nmail::charset::cp932ToUtf8;
+using nmail::charset::utf8ToCp932;
 
 namespace {
 std::string b64(std::string_view s) { return nmail::text::base64Encode(s, 0); }
 std::string jis(std::string_view utf8) {
   std::string out;
-  nmail::text::utf8ToIso2022jp(utf8, out);
+  nmail::charset::utf8ToIso2022jp(utf8, out);
   return out;
 }
 }  // namespace
@@ -42,9 +43,22 @@ TEST(Charset, BodiesIntoCp932) {
       {std::string("a\0b", 3), "UTF-8", "ab"},  // NUL never reaches a buffer
       {"\xe3\x80\x9c", "UTF-8", "～"},        // wave dash
       {"text", "x-no-such-charset", "text"},
+      // Japanese labels read as their Windows supersets.
+      {"\xfb\xfc\x8b\xb4\x97\x6c", "Shift_JIS", "髙橋様"},
+      {"\x87\x40\x87\x8a\xb1", "x-sjis", "①㈱ｱ"},
+      {"\x1b$B|b66\x1b(B", "ISO-2022-JP", "髙橋"},  // the IBM rows as Windows writes them
+      {"\x1b$B-j\x1b(B", "\"iso-2022-jp\"", "㈱"},
+      {"\xad\xa1\x8e\xb1", "EUC-JP", "①ｱ"},
+      // 8-bit bytes under a 7-bit label keep their meaning.
+      {"\x95\xf1\x8d\x90\x8f\x91.txt", "ISO-2022-JP", "報告書.txt"},
+      {"報告書.txt", "ISO-2022-JP*ja", "報告書.txt"},
+      {"\x1b$BF|\x1b(B \x95\xf1", "ISO-2022-JP", "日 報"},
+      {"\x95\xf1\x8d\x90", "UTF-8", "報告"},  // not UTF-8 at all: CP932 by trial
+      {"\x1b$BF|K\\\x1b(B", "Shift_JIS", "日本"},  // escapes under the wrong label
+      {"\x1b$BF|K\\\x1b(B", "EUC-JP", "日本"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(cp932ToUtf8(nmail::text::toCp932(c.bytes, c.charset)), c.expectUtf8) << c.charset;
+    EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(c.bytes, c.charset)), c.expectUtf8) << c.charset;
 }
 
 TEST(Charset, HeaderWords) {
@@ -69,8 +83,44 @@ TEST(Charset, HeaderWords) {
       {"\xe6\x97\xa5\xe6\x9c\xac raw UTF-8", "日本 raw UTF-8"},
       {"\x93\xfa\x96\x7b raw SJIS", "日本 raw SJIS"},
       {"  padded  ", "padded"},
+      // A long subject split into ISO-2022-JP words, each back in ASCII.
+      {"=?ISO-2022-JP?B?" + b64(jis("令和六年度")) + "?=\r\n =?iso-2022-jp?B?" + b64(jis("（最終）")) + "?=",
+       "令和六年度（最終）"},
+      {"=?Shift_JIS?B?" + b64("\x87\x40\x8a\xe9") + "?=", "①企"},
   };
   for (const auto& c : cases) EXPECT_EQ(cp932ToUtf8(nmail::text::decodeHeader(c.raw)), c.expectUtf8) << c.raw;
+}
+
+TEST(Charset, ParametersOfContentFields) {
+  std::string sjis = "\x95\xf1\x8d\x90.txt";  // 報告.txt
+  struct Case {
+    std::string value, name, partCharset, expectUtf8;
+    bool found;
+  } cases[] = {
+      {" attachment; filename=\"a;b.txt\"; size=3", "filename", "", "a;b.txt", true},
+      {" text/plain; charset=us-ascii; NAME=plain.txt", "name", "", "plain.txt", true},
+      {" attachment; filename=\"a\\\"b.txt\"", "filename", "", "a\"b.txt", true},
+      {" attachment; filename*=UTF-8'ja'%E5%A0%B1%E5%91%8A.txt", "filename", "", "報告.txt", true},
+      // Sections joined in order, whatever order they come in; a gap ends them.
+      {" attachment; filename*1*=%E5%91%8A.txt; filename*0*=UTF-8''%E5%A0%B1", "filename", "", "報告.txt", true},
+      {" attachment; filename*0=abc; filename*2=xyz", "filename", "", "abc", true},
+      {" attachment; filename*0=\"=?ISO-2022-JP?B?" + b64(jis("報")) + "?=\"; filename*1=\"=?ISO-2022-JP?B?" +
+           b64(jis("告")) + "?=.txt\"",
+       "filename", "", "報告.txt", true},
+      // Raw 8-bit names in the part's charset, else by trial.
+      {" attachment; filename=\"" + sjis + "\"", "filename", "Shift_JIS", "報告.txt", true},
+      {" attachment; filename=\"" + sjis + "\"", "filename", "ISO-2022-JP", "報告.txt", true},
+      {" attachment; filename=\"報告.txt\"", "filename", "", "報告.txt", true},
+      {" attachment; filename=\"" + jis("報告") + ".txt\"", "filename", "", "報告.txt", true},
+      {" attachment", "filename", "", "", false},
+      {" attachment; filename*=\"\"", "filename", "", "", true},
+  };
+  for (const auto& c : cases) {
+    bool found = !c.found;
+    std::string got = nmail::text::parameter(c.value, c.name, c.partCharset, &found);
+    EXPECT_EQ(cp932ToUtf8(got), c.expectUtf8) << c.value;
+    EXPECT_EQ(found, c.found) << c.value;
+  }
 }
 
 TEST(Charset, EncodedHeaderWordsDecodeBackAndStayShort) {
@@ -83,7 +133,7 @@ TEST(Charset, EncodedHeaderWordsDecodeBackAndStayShort) {
     while (start < enc.size()) {
       std::size_t end = enc.find("\r\n", start);
       if (end == std::string::npos) end = enc.size();
-      EXPECT_LE(end - start, nmail::text::isAscii(s) ? 998u : 78u) << enc;
+      EXPECT_LE(end - start, nmail::charset::isAscii(s) ? 998u : 78u) << enc;
       start = end + 2;
     }
     EXPECT_EQ(cp932ToUtf8(nmail::text::decodeHeader(enc)), cp932ToUtf8(utf8ToCp932(s)));

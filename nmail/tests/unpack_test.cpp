@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "charset.h"
 #include "mime.h"
 #include "test_util.h"
 
@@ -69,7 +70,7 @@ TEST(SafeFileName, NamesFromStrangers) {
   EXPECT_TRUE(cut.ends_with(".txt"));
   std::string longJapanese;
   for (int i = 0; i < 100; ++i) longJapanese += "日";
-  EXPECT_TRUE(nmail::text::isValidUtf8(nmail::mime::safeFileName(longJapanese)));
+  EXPECT_TRUE(nmail::charset::isValidUtf8(nmail::mime::safeFileName(longJapanese)));
 }
 
 TEST(Unpack, TraversingNamesStayInTheFolder) {
@@ -119,7 +120,7 @@ TEST(Unpack, MissingFolderIsCreatedUnwritableFolderGivesMinus5) {
 TEST(Unpack, BodyHoldsTheTextPartsOnly) {
   ScratchDir dir;
   std::string jis;
-  nmail::text::utf8ToIso2022jp("日本語の本文\r\n", jis);
+  nmail::charset::utf8ToIso2022jp("日本語の本文\r\n", jis);
   std::string mail =
       "From: =?ISO-2022-JP?B?" + nmail::text::base64Encode(jis.substr(0, 0) + "\x1b$BF|K\\\x1b(B", 0) +
       "?= <a@example.jp>\r\nSubject: alt\r\nMIME-Version: 1.0\r\n"
@@ -164,7 +165,7 @@ TEST(Unpack, SinglePartMailAndBuffersThatAreTooSmall) {
   std::string subject;
   for (int i = 0; i < 50; ++i) subject += "漢";
   std::string jis;
-  nmail::text::utf8ToIso2022jp(subject, jis);
+  nmail::charset::utf8ToIso2022jp(subject, jis);
   std::string mail = "Subject: =?ISO-2022-JP?B?" + nmail::text::base64Encode(jis, 0) +
                      "?=\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n\r\n" + jis + "\r\n";
   NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, 11);
@@ -180,7 +181,7 @@ TEST(Unpack, SinglePartMailAndBuffersThatAreTooSmall) {
 
 TEST(Unpack, AttachmentNamesInTheirUsualEncodings) {
   std::string jisName;
-  nmail::text::utf8ToIso2022jp("資料", jisName);
+  nmail::charset::utf8ToIso2022jp("資料", jisName);
   std::string pct;
   for (unsigned char c : jisName) {
     char b[4];

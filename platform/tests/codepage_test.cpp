@@ -24,6 +24,9 @@ TEST(Codepage, BadBytesDecodeToReplacementAndGoOn) {
   EXPECT_EQ(cp932::decode(std::string("a\x82 b")), QStringLiteral("a\uFFFD b"));
   EXPECT_EQ(cp932::decode(std::string("ok\x82")), QStringLiteral("ok\uFFFD"));
   EXPECT_EQ(cp932::decode(std::string("\xA0" "x")).size(), 2);
+  // A lead byte and a trail byte with no character assigned are one
+  // character: its trail byte does not come out on its own.
+  EXPECT_EQ(cp932::decode(std::string("\x85\x40" "a\xEB\x9F\x82\xA0")), QStringLiteral("\uFFFDa\uFFFDあ"));
 }
 
 TEST(Codepage, CutNeverSplitsADoubleByteCharacter) {

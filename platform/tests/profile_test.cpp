@@ -124,6 +124,43 @@ TEST_F(Profile, EmptyAndNullValuesAreWrittenAsEmpty) {
   EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME10=\r\n");
 }
 
+TEST_F(Profile, LineBreaksCannotBeWritten) {
+  put("[EXEINI]\r\nNAME2=old\r\n");
+  struct Case {
+    const char* section;
+    const char* key;
+    QString value;
+  } cases[] = {
+      {"EXEINI", "NAME2", QStringLiteral("pass\r\nNAME3=1")},
+      {"EXEINI", "NAME2", QStringLiteral("pass\n")},
+      {"EXEINI", "NAME2", QStringLiteral("\rpass")},
+      {"EXEINI", "NAME\n2", QStringLiteral("x")},
+      {"EXE\r\nINI", "NAME2", QStringLiteral("x")},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(profile::WritePrivateProfileString(QString::fromLatin1(c.section), QString::fromLatin1(c.key),
+                                                    c.value, file))
+        << c.key;
+    EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME2=old\r\n") << c.key;
+  }
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("ini.ini")});
+}
+
+TEST_F(Profile, LeftoversOfInterruptedWritesAreRemoved) {
+  put("[EXEINI]\r\nNAME2=old\r\n");
+  const QString names[] = {QStringLiteral("ini.ini.~123-0"), QStringLiteral("ini.ini.~9-41"),
+                           QStringLiteral("ini.ini.~x"), QStringLiteral("ini.ini.~1-"), QStringLiteral("other.ini.~1-1")};
+  for (const QString& n : names) {
+    QFile f(dir.path() + u'/' + n);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  profile::removeLeftovers(file);
+  QStringList left = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+  EXPECT_EQ(left, (QStringList{QStringLiteral("ini.ini"), QStringLiteral("ini.ini.~1-"), QStringLiteral("ini.ini.~x"),
+                               QStringLiteral("other.ini.~1-1")}));
+  EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME2=old\r\n");
+}
+
 TEST_F(Profile, WriteKeepsTheModeAndLeavesNoTemporaryFile) {
   put("[EXEINI]\r\n");
   ASSERT_TRUE(profile::makePrivate(file));

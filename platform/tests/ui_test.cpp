@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -91,6 +92,33 @@ TEST(Ui, EndAtOnceRunsTheHookAndNoUnloadStep) {
   ui::setEndHook(nullptr);
   EXPECT_EQ(g_unloads, 0);
   probe().Unload();
+}
+
+TEST(Ui, AListsClickRunsForARowMadeCurrentWithTheKeysOnly) {
+  QListWidget list;
+  list.addItems({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
+  QStringList clicked;  // the selected row's text at each click
+  ui::clickOnKeyboardRowChange(&list, [&] {
+    const auto sel = list.selectedItems();
+    clicked << (sel.size() == 1 ? sel[0]->text() : QStringLiteral("?"));
+  });
+  list.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+  // The program's own changes and a mouse click are not the keyboard's.
+  list.setCurrentRow(0);
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(1)).center());
+  ASSERT_EQ(list.currentRow(), 1);
+  EXPECT_TRUE(clicked.isEmpty());
+  // Each key that moves the current row clicks once, with that row selected,
+  // also a move with Ctrl that would leave the old row highlighted.
+  QTest::keyClick(&list, Qt::Key_Down);
+  QTest::keyClick(&list, Qt::Key_Home);
+  QTest::keyClick(&list, Qt::Key_Down, Qt::ControlModifier);
+  QTest::keyClick(&list, Qt::Key_End);
+  QTest::keyClick(&list, Qt::Key_End);  // no move, no click
+  EXPECT_EQ(clicked, (QStringList{QStringLiteral("c"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("d")}));
+  list.setCurrentRow(0);
+  EXPECT_EQ(clicked.size(), 4);
 }
 
 TEST(Seams, DefaultTitleAndDateText) {

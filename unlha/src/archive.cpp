@@ -12,13 +12,19 @@ namespace {
 
 constexpr std::size_t kMaxEntries = 1000000;
 
-std::array<std::uint16_t, 256> makeTable() {
-  std::array<std::uint16_t, 256> t{};
+// Eight tables: table k gives the CRC of a byte followed by k zero bytes,
+// so eight bytes are taken at once.
+using CrcTables = std::array<std::array<std::uint16_t, 256>, 8>;
+CrcTables makeTables() {
+  CrcTables t{};
   for (unsigned i = 0; i < 256; ++i) {
     unsigned c = i;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
-    t[i] = static_cast<std::uint16_t>(c);
+    t[0][i] = static_cast<std::uint16_t>(c);
   }
+  for (std::size_t k = 1; k < 8; ++k)
+    for (unsigned i = 0; i < 256; ++i)
+      t[k][i] = static_cast<std::uint16_t>((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
   return t;
 }
 
@@ -106,9 +112,14 @@ void finishPath(Entry& e, const std::string& rawDir, const std::string& rawName)
 }  // namespace
 
 std::uint16_t crc16(const void* data, std::size_t size, std::uint16_t crc) {
-  static const auto table = makeTable();
+  static const CrcTables t = makeTables();
   const auto* p = static_cast<const unsigned char*>(data);
-  for (std::size_t i = 0; i < size; ++i) crc = static_cast<std::uint16_t>(table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+  for (; size >= 8; size -= 8, p += 8) {
+    const unsigned x = crc ^ (p[0] | (p[1] << 8));
+    crc = static_cast<std::uint16_t>(t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^
+                                     t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]]);
+  }
+  for (; size; --size, ++p) crc = static_cast<std::uint16_t>(t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8));
   return crc;
 }
 
@@ -136,7 +147,7 @@ std::int64_t fromDosTime(std::uint32_t dos) {
   return t == static_cast<std::time_t>(-1) ? 0 : static_cast<std::int64_t>(t);
 }
 
-ReadStatus readHeader(std::FILE* f, Entry& e, std::string* error) {
+ReadStatus readHeader(std::FILE* f, Entry& e, std::string* error, bool checkCrc) {
   std::array<unsigned char, 21> base{};
   const auto start = ftello(f);
   const int first = std::fgetc(f);
@@ -219,36 +230,47 @@ ReadStatus readHeader(std::FILE* f, Entry& e, std::string* error) {
     }
     finishPath(e, x.hasDir ? x.dir : dir, x.hasName ? x.name : name);
     if (x.unixLink) e.isLink = true;
-  } else if (e.level == 2) {
-    const std::size_t total = u16(base.data());
-    if (total < 26) {
-      setError(error, "header too short");
+  } else if (e.level == 2 || e.level == 3) {
+    // Level 2 counts in 16-bit sizes, level 3 in 32-bit ones; the base
+    // header ends with the size of the first extended header.
+    const bool wide = e.level == 3;
+    const std::size_t baseSize = wide ? 32 : 26;
+    std::string h(baseSize, '\0');
+    std::memcpy(h.data(), base.data(), 21);
+    if (!readExact(f, reinterpret_cast<unsigned char*>(h.data()) + 21, baseSize - 21)) {
+      setError(error, "truncated header");
       return ReadStatus::Bad;
     }
-    std::string h(total, '\0');
-    std::memcpy(h.data(), base.data(), 21);
-    if (!readExact(f, reinterpret_cast<unsigned char*>(h.data()) + 21, total - 21)) {
+    auto size = [&](const unsigned char* p) -> std::size_t { return wide ? u32(p) : u16(p); };
+    const std::size_t total = wide ? u32(reinterpret_cast<const unsigned char*>(h.data()) + 24) : u16(base.data());
+    if (total < baseSize || total > kMaxHeader) {
+      setError(error, total < baseSize ? "header too short" : "header too long");
+      return ReadStatus::Bad;
+    }
+    h.resize(total);
+    if (!readExact(f, reinterpret_cast<unsigned char*>(h.data()) + baseSize, total - baseSize)) {
       setError(error, "truncated header");
       return ReadStatus::Bad;
     }
     const auto* b = reinterpret_cast<const unsigned char*>(h.data());
     e.crc = u16(b + 21);
     e.mtime = static_cast<std::int64_t>(stamp);
-    std::size_t pos = 26;
-    std::size_t next = u16(b + 24);
+    const std::size_t sizeBytes = wide ? 4 : 2;
+    std::size_t pos = baseSize;
+    std::size_t next = size(b + baseSize - sizeBytes);
     std::optional<std::size_t> crcAt;
     while (next) {
-      if (next < 3 || pos + next > total) {
+      if (next < 1 + sizeBytes || next > total - pos) {
         setError(error, "bad extended header");
         return ReadStatus::Bad;
       }
-      if (b[pos] == 0x00 && next >= 5) crcAt = pos + 1;
-      takeExtended(b[pos], b + pos + 1, next - 3, x);
-      const std::size_t following = u16(b + pos + next - 2);
+      if (b[pos] == 0x00 && next >= 3 + sizeBytes) crcAt = pos + 1;
+      takeExtended(b[pos], b + pos + 1, next - 1 - sizeBytes, x);
+      const std::size_t following = size(b + pos + next - sizeBytes);
       pos += next;
       next = following;
     }
-    if (crcAt) {
+    if (crcAt && checkCrc) {
       const std::uint16_t stored = u16(b + *crcAt);
       h[*crcAt] = 0;
       h[*crcAt + 1] = 0;
@@ -257,6 +279,7 @@ ReadStatus readHeader(std::FILE* f, Entry& e, std::string* error) {
         return ReadStatus::Bad;
       }
     }
+    if (x.unixTime) e.mtime = *x.unixTime;
     finishPath(e, x.dir, x.name);
     if (x.unixLink) e.isLink = true;
   } else {
@@ -326,7 +349,9 @@ bool buildHeader(const Entry& e, int level, std::string& out, std::string* error
       name = e.path.substr(slash + 1);
     }
   }
-  const std::uint32_t attr = e.isDir ? 0x10 : 0x20;
+  // Level 0 marks a folder with the folder attribute; level 1 writes the
+  // plain archive attribute for every entry (the method tells a folder), as
+  // other archivers do and expect.
   if (level == 0) {
     std::string full = e.path;
     for (char& c : full)
@@ -343,7 +368,7 @@ bool buildHeader(const Entry& e, int level, std::string& out, std::string* error
     put32(out, 7, static_cast<std::uint32_t>(e.packedSize));
     put32(out, 11, static_cast<std::uint32_t>(e.originalSize));
     put32(out, 15, toDosTime(e.mtime));
-    out[19] = static_cast<char>(attr);
+    out[19] = static_cast<char>(e.isDir ? 0x10 : 0x20);
     out[20] = 0;
     out[21] = static_cast<char>(full.size());
     std::memcpy(out.data() + 22, full.data(), full.size());
@@ -377,7 +402,7 @@ bool buildHeader(const Entry& e, int level, std::string& out, std::string* error
     put32(out, 7, static_cast<std::uint32_t>(e.packedSize + ext.size()));
     put32(out, 11, static_cast<std::uint32_t>(e.originalSize));
     put32(out, 15, toDosTime(e.mtime));
-    out[19] = static_cast<char>(attr);
+    out[19] = 0x20;
     out[20] = 1;
     out[21] = static_cast<char>(name.size());
     std::memcpy(out.data() + 22, name.data(), name.size());
@@ -388,7 +413,11 @@ bool buildHeader(const Entry& e, int level, std::string& out, std::string* error
     for (std::size_t i = 2; i < baseTotal; ++i) sum += static_cast<unsigned char>(out[i]);
     out[1] = static_cast<char>(sum & 0xFF);
     out += ext;  // its own "next" field is 0
-  } else if (level == 2) {
+  } else if (level == 2 || level == 3) {
+    // Level 2 counts in 16-bit sizes, level 3 in 32-bit ones.
+    const bool wide = level == 3;
+    const std::size_t sizeBytes = wide ? 4 : 2;
+    const std::size_t baseSize = wide ? 32 : 26;
     std::vector<std::string> exts;
     exts.push_back(std::string("\x00\x00\x00", 3));  // header CRC, filled in below
     {
@@ -402,32 +431,44 @@ bool buildHeader(const Entry& e, int level, std::string& out, std::string* error
       x.push_back(static_cast<char>(0xFF));
       exts.push_back(x);
     }
-    std::size_t total = 26;
-    for (const auto& x : exts) total += x.size() + 2;
-    const bool pad = (total & 0xFF) == 0;
+    std::size_t total = baseSize;
+    for (const auto& x : exts) total += x.size() + sizeBytes;
+    // A level 2 header whose size has a zero low byte would read as the
+    // end mark: one byte of padding follows it then.
+    const bool pad = !wide && (total & 0xFF) == 0;
     if (pad) ++total;
     if (total > 0xFFFF) {
       setError(error, "name too long for the header");
       return false;
     }
-    out.assign(26, '\0');
-    put16(out, 0, static_cast<std::uint32_t>(total));
+    auto putSize = [&](std::size_t at, std::size_t v) {
+      if (wide)
+        put32(out, at, static_cast<std::uint32_t>(v));
+      else
+        put16(out, at, static_cast<std::uint32_t>(v));
+    };
+    out.assign(baseSize, '\0');
+    if (wide)
+      put16(out, 0, 4);  // the width of the size fields
+    else
+      put16(out, 0, static_cast<std::uint32_t>(total));
     std::memcpy(out.data() + 2, e.method.data(), 5);
     put32(out, 7, static_cast<std::uint32_t>(e.packedSize));
     put32(out, 11, static_cast<std::uint32_t>(e.originalSize));
     put32(out, 15, static_cast<std::uint32_t>(e.mtime < 0 ? 0 : e.mtime));
     out[19] = 0x20;
-    out[20] = 2;
+    out[20] = static_cast<char>(level);
     put16(out, 21, e.crc);
     out[23] = 'M';
-    put16(out, 24, static_cast<std::uint32_t>(exts[0].size() + 2));
+    if (wide) put32(out, 24, static_cast<std::uint32_t>(total));
+    putSize(baseSize - sizeBytes, exts[0].size() + sizeBytes);
     std::size_t crcAt = 0;
     for (std::size_t i = 0; i < exts.size(); ++i) {
       if (i == 0) crcAt = out.size() + 1;
       out += exts[i];
-      const std::size_t next = i + 1 < exts.size() ? exts[i + 1].size() + 2 : 0;
-      out.push_back(static_cast<char>(next & 0xFF));
-      out.push_back(static_cast<char>(next >> 8));
+      const std::size_t next = i + 1 < exts.size() ? exts[i + 1].size() + sizeBytes : 0;
+      out.append(sizeBytes, '\0');
+      putSize(out.size() - sizeBytes, next);
     }
     if (pad) out.push_back('\0');
     // exts[0] is type + 2 data bytes: its CRC field sits right after the type.

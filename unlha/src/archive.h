@@ -1,6 +1,6 @@
 #pragma once
 // LHA archive headers: reading the entries of an archive file and writing
-// new ones. Header levels 0, 1 and 2 are read and written; entry paths are
+// new ones. Header levels 0 to 3 are read and written; entry paths are
 // kept as CP932 bytes with "/" between the folders (a byte CP932 never uses
 // inside a double-byte character).
 #include <cstdint>
@@ -11,8 +11,9 @@
 
 namespace unlha::archive {
 
-// The largest header this reader accepts (level 2 sizes are 16-bit anyway).
-constexpr std::size_t kMaxHeader = 65535;
+// The largest header this reader accepts (level 2 sizes are 16-bit anyway;
+// level 3 ones could claim 4 GiB).
+constexpr std::size_t kMaxHeader = 1u << 20;
 
 struct Entry {
   std::string method;  // five bytes, "-lh5-", "-lh0-", "-lhd-" ...
@@ -37,14 +38,16 @@ enum class ReadStatus { Ok, End, Bad };
 
 // Reads the header at the file's position; on Ok the position is at the
 // packed data (entry.dataOffset). End: the end mark or the end of file.
-ReadStatus readHeader(std::FILE* f, Entry& entry, std::string* error);
+// checkCrc false skips the header CRC of levels 2 and 3 (for a header whose
+// CRC was checked, and its field cleared, by another reader).
+ReadStatus readHeader(std::FILE* f, Entry& entry, std::string* error, bool checkCrc = true);
 
 // Every entry of an archive; nullopt (with the reason) when a header is
 // broken or the file is no archive. An empty archive (only the end mark) is
 // valid.
 std::optional<std::vector<Entry>> readAll(std::FILE* f, std::string* error);
 
-// The header bytes of an entry at the given level (0, 1 or 2). False when
+// The header bytes of an entry at the given level (0 to 3). False when
 // the entry cannot be expressed at that level (a name too long for level 0
 // or 1, a size over 4 GiB).
 bool buildHeader(const Entry& e, int level, std::string& out, std::string* error);

@@ -1,17 +1,21 @@
 #pragma once
-// The LZSS + static Huffman coding of the "-lh4-" to "-lh7-" methods: a
-// sliding dictionary of 2^dicbit bytes, matches of 3 to 256 bytes, data cut
-// into blocks that each carry their own code tables.
-#include <cstddef>
-#include <cstdint>
-#include <functional>
+// The packers of the methods this layer writes: no Debian library writes
+// LHA archives (liblhasa and libarchive only read them), so they are our
+// own. Reading goes through liblhasa.
+//
+// "-lh4-" to "-lh7-" and "-lhx-": LZSS with a sliding dictionary of 2^dicbit bytes,
+// matches of 3 to 256 bytes, data cut into blocks that each carry their own
+// static Huffman tables.
+// "-lh1-": LZSS over 4 KiB with matches of 3 to 60 bytes; the literals and
+// lengths in one adaptive Huffman code, the upper six bits of each distance
+// in a fixed code and the lower six as they are.
 #include <string>
 #include <string_view>
 
 namespace unlha::lzh {
 
 struct Params {
-  int dicbit;  // 12 (-lh4-), 13 (-lh5-), 15 (-lh6-), 16 (-lh7-)
+  int dicbit;  // 12 (-lh4-), 13 (-lh5-), 15 (-lh6-), 16 (-lh7-), 19 (-lhx-)
   int np;      // number of position codes: dicbit + 1
   int pbit;    // bits of the position-code count: 4 up to -lh5-, 5 above
 };
@@ -20,13 +24,6 @@ Params paramsFor(int dicbit);
 // Compresses data. The result may be longer than the input (the caller then
 // stores the data as it is).
 std::string encode(std::string_view data, const Params& p);
-
-// Receives decoded bytes in pieces; false stops the decoding.
-using Sink = std::function<bool(const char* data, std::size_t size)>;
-
-// Decodes exactly outSize bytes from in and hands them to sink. False when
-// the stream is malformed (bad tables, a code that fits no table, input that
-// runs out) or the sink refused.
-bool decode(std::string_view in, std::uint64_t outSize, const Params& p, const Sink& sink);
+std::string encodeLh1(std::string_view data);
 
 }  // namespace unlha::lzh

@@ -18,6 +18,7 @@
 #include "archive.h"
 #include "lzh.h"
 #include "names.h"
+#include "reader.h"
 
 namespace unlha {
 
@@ -25,7 +26,6 @@ namespace {
 
 // Limits for what one command may read or write.
 constexpr std::uint64_t kMaxEntrySize = 0xFFFFFFFFull;          // the format's own limit
-constexpr std::uint64_t kMaxPackedInMemory = 1ull << 30;        // packed data decoded at once
 constexpr std::uint64_t kMaxExtractTotal = 16ull << 30;         // all files of one extraction
 constexpr std::size_t kMaxComponent = 255;
 constexpr int kMaxDepth = 64;
@@ -75,23 +75,35 @@ struct Token {
   bool quoted = false;
 };
 
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Inside double quotes, a quote ends the name only where the name can end:
+// before a blank, the end of the line, or a "/" that the caller put behind
+// the closing quote ("/a/b"/). Any other quote is part of the name, so a
+// file named with a double quote is taken as it stands.
+bool closesQuote(std::string_view line, std::size_t i) {
+  const std::size_t n = i + 1;
+  if (n >= line.size() || isBlank(line[n])) return true;
+  return line[n] == '/' && (n + 1 >= line.size() || isBlank(line[n + 1]));
+}
+
 std::vector<Token> tokenize(std::string_view line) {
   std::vector<Token> out;
   std::size_t i = 0;
   while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n')) ++i;
+    while (i < line.size() && isBlank(line[i])) ++i;
     if (i >= line.size()) break;
     Token t;
     bool inQuote = false;
     while (i < line.size()) {
       const char c = line[i];
-      if (c == '"') {
+      if (c == '"' && (!inQuote || closesQuote(line, i))) {
         inQuote = !inQuote;
         t.quoted = true;
         ++i;
         continue;
       }
-      if (!inQuote && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) break;
+      if (!inQuote && isBlank(c)) break;
       t.text.push_back(c);
       ++i;
     }
@@ -100,7 +112,7 @@ std::vector<Token> tokenize(std::string_view line) {
   return out;
 }
 
-enum class Method { Stored, Lh5, Lh6, Lh7, Auto };
+enum class Method { Stored, Lh1, Lh5, Lh6, Lh7, Auto };
 
 struct Options {
   bool recurse = false;
@@ -109,10 +121,17 @@ struct Options {
   Method method = Method::Lh5;
 };
 
+// A name of the command line. A quoted name is taken literally; in an
+// unquoted one "*" and "?" are wildcards.
+struct Name {
+  std::string text;
+  bool literal = false;
+};
+
 // One group of names to pack: a base folder and names below it.
 struct Group {
   std::string base;  // ends with "/" or is empty (the current folder)
-  std::vector<std::string> names;
+  std::vector<Name> names;
   bool recurse = false;
 };
 
@@ -121,7 +140,7 @@ struct Command {
   std::string archive;
   std::string outDir;  // x and e
   std::vector<Group> groups;
-  std::vector<std::string> patterns;  // x and e
+  std::vector<Name> patterns;  // x and e
   Options opt;
 };
 
@@ -144,7 +163,7 @@ bool takeSwitch(const std::string& s, Options& o, bool* recurse, bool lineOnly) 
     return true;
   }
   if (w == "jm0") o.method = Method::Stored;
-  else if (w == "jm1") o.method = static_cast<Method>(-1);
+  else if (w == "jm1") o.method = Method::Lh1;
   else if (w == "jm2") o.method = Method::Lh5;
   else if (w == "jm3") o.method = Method::Lh6;
   else if (w == "jm4") o.method = Method::Lh7;
@@ -182,7 +201,7 @@ int readResponseFile(const std::string& path, const std::string& defaultBase, st
       } else if (endsWithSlash(t.text) && g.names.empty()) {
         g.base = t.text;
       } else {
-        g.names.push_back(t.text);
+        g.names.push_back({t.text, t.quoted});
       }
     }
     if (!g.names.empty()) groups.push_back(std::move(g));
@@ -239,9 +258,9 @@ int parse(std::string_view line, Command& cmd) {
       continue;
     }
     if (packing)
-      current.names.push_back(t.text);
+      current.names.push_back({t.text, t.quoted});
     else
-      cmd.patterns.push_back(t.text);
+      cmd.patterns.push_back({t.text, t.quoted});
   }
   if (!current.names.empty()) cmd.groups.push_back(current);
   if (cmd.archive.empty()) return kErrorCommand;
@@ -267,9 +286,10 @@ bool wildMatch(const char* p, const char* s) {
   return *s == 0;
 }
 
-bool matches(const std::string& pattern, const std::string& name) {
-  if (pattern == "*.*" || pattern == "*") return true;
-  return wildMatch(pattern.c_str(), name.c_str());
+bool matches(const Name& pattern, const std::string& name) {
+  if (pattern.literal) return pattern.text == name;
+  if (pattern.text == "*.*" || pattern.text == "*") return true;
+  return wildMatch(pattern.text.c_str(), name.c_str());
 }
 
 bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
@@ -338,8 +358,8 @@ struct Collector {
   }
 
   // One named item of a group: base folder, name (wildcards in its last part).
-  void take(const std::string& baseIn, const std::string& nameIn, bool recurse) {
-    std::string base = baseIn, name = nameIn;
+  void take(const std::string& baseIn, const Name& named, bool recurse) {
+    std::string base = baseIn, name = named.text;
     if (!name.empty() && name[0] == '/') {
       if (!base.empty() && name.compare(0, base.size(), base) == 0) {
         name = name.substr(base.size());
@@ -353,7 +373,7 @@ struct Collector {
     const std::string last = name.substr(sub.size());
     const std::string dir = joinPath(base.empty() ? std::string("./") : base, sub);
     const std::string entryPrefix = sub.empty() ? std::string() : sub.substr(0, sub.size() - 1);
-    if (hasWildcard(last)) {
+    if (!named.literal && hasWildcard(last)) {
       DIR* d = opendir(dir.c_str());
       if (!d) {
         error = kErrorRead;
@@ -362,7 +382,7 @@ struct Collector {
       std::vector<std::string> names;
       while (dirent* de = readdir(d)) {
         const std::string n = de->d_name;
-        if (n != "." && n != ".." && matches(last, n)) names.push_back(n);
+        if (n != "." && n != ".." && matches({last, false}, n)) names.push_back(n);
       }
       closedir(d);
       std::sort(names.begin(), names.end());
@@ -441,8 +461,6 @@ std::string randomSuffix() {
 }
 
 int pack(const Command& cmd, std::string& report) {
-  if (cmd.opt.level == 3) return kErrorHeaderLevel;
-  if (static_cast<int>(cmd.opt.method) < 0) return kErrorMethod;
   const std::string& archivePath = cmd.archive;
 
   // What the archive holds already.
@@ -550,19 +568,28 @@ int pack(const Command& cmd, std::string& report) {
       e.crc = archive::crc16(data.data(), data.size());
       const std::string* body = &data;
       e.method = "-lh0-";
-      int dicbit = 0;
-      switch (cmd.opt.method) {
-        case Method::Lh5:
-        case Method::Auto: dicbit = 13; break;
-        case Method::Lh6: dicbit = 15; break;
-        case Method::Lh7: dicbit = 16; break;
-        default: break;
-      }
-      if (dicbit && !data.empty()) {
-        packed = lzh::encode(data, lzh::paramsFor(dicbit));
+      if (cmd.opt.method != Method::Stored && !data.empty()) {
+        const char* method = "-lh5-";
+        switch (cmd.opt.method) {
+          case Method::Lh1:
+            method = "-lh1-";
+            packed = lzh::encodeLh1(data);
+            break;
+          case Method::Lh6:
+            method = "-lh6-";
+            packed = lzh::encode(data, lzh::paramsFor(15));
+            break;
+          case Method::Lh7:
+            method = "-lh7-";
+            packed = lzh::encode(data, lzh::paramsFor(16));
+            break;
+          default:
+            packed = lzh::encode(data, lzh::paramsFor(13));
+            break;
+        }
         if (packed.size() < data.size()) {
           body = &packed;
-          e.method = dicbit == 13 ? "-lh5-" : dicbit == 15 ? "-lh6-" : "-lh7-";
+          e.method = method;
         }
       }
       e.packedSize = body->size();
@@ -591,10 +618,11 @@ int pack(const Command& cmd, std::string& report) {
 
 // ---------------------------------------------------------------- extracting
 
-// The folders and the name of an entry, or nullopt when its path is not
-// safe to use below the output folder.
+// The folders and the name of an entry below the output folder, or nullopt
+// when its path is not safe to use there. A name anchored at the root
+// ("/dir/file", as archivers write with a root-folder option) is taken
+// below the output folder; ".." and drive letters are refused.
 std::optional<std::vector<std::string>> safeParts(const std::string& utf8) {
-  if (utf8.empty() || utf8[0] == '/') return std::nullopt;
   if (utf8.find('\0') != std::string::npos) return std::nullopt;
   std::vector<std::string> parts;
   std::size_t start = 0;
@@ -617,18 +645,35 @@ std::optional<std::vector<std::string>> safeParts(const std::string& utf8) {
   return parts;
 }
 
+// The folders one extraction makes, so that a failed one can take back
+// those it leaves empty.
+struct MadeFolders {
+  std::vector<std::string> outside;  // the output folder and those above it, full paths
+  std::vector<std::string> inside;   // below the output folder, relative to it
+
+  void takeBackEmpty(int root) {
+    for (auto it = inside.rbegin(); it != inside.rend(); ++it) ::unlinkat(root, it->c_str(), AT_REMOVEDIR);
+    for (auto it = outside.rbegin(); it != outside.rend(); ++it) ::rmdir(it->c_str());
+  }
+};
+
 // Opens (and creates) the folders below root one by one, never through a link.
-Fd openFolders(int root, const std::vector<std::string>& parts, std::size_t count) {
+Fd openFolders(int root, const std::vector<std::string>& parts, std::size_t count, MadeFolders& made) {
   Fd cur(::dup(root));
+  std::string rel;
   for (std::size_t i = 0; i < count && cur.ok(); ++i) {
-    if (::mkdirat(cur.get(), parts[i].c_str(), 0777) != 0 && errno != EEXIST) return Fd();
+    rel = joinPath(rel, parts[i]);
+    if (::mkdirat(cur.get(), parts[i].c_str(), 0777) == 0)
+      made.inside.push_back(rel);
+    else if (errno != EEXIST)
+      return Fd();
     Fd next(::openat(cur.get(), parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     cur = std::move(next);
   }
   return cur;
 }
 
-bool makeFolders(const std::string& path) {
+bool makeFolders(const std::string& path, MadeFolders& made) {
   std::string cur;
   std::size_t start = 0;
   if (!path.empty() && path[0] == '/') {
@@ -641,7 +686,10 @@ bool makeFolders(const std::string& path) {
     const std::string part = path.substr(start, end - start);
     if (!part.empty()) {
       cur = joinPath(cur, part);
-      if (::mkdir(cur.c_str(), 0777) != 0 && errno != EEXIST) return false;
+      if (::mkdir(cur.c_str(), 0777) == 0)
+        made.outside.push_back(cur);
+      else if (errno != EEXIST)
+        return false;
     }
     if (end == path.size()) break;
     start = end + 1;
@@ -650,18 +698,10 @@ bool makeFolders(const std::string& path) {
   return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int extractOne(std::FILE* arc, const archive::Entry& e, int dirFd, const std::string& name, bool overwrite,
+int extractOne(reader::Archive& arc, const reader::Item& e, int dirFd, const std::string& name, bool overwrite,
                std::uint64_t& total) {
-  const bool stored = e.method == "-lh0-" || e.method == "-lz4-";
-  int dicbit = 0;
-  if (e.method == "-lh4-") dicbit = 12;
-  else if (e.method == "-lh5-") dicbit = 13;
-  else if (e.method == "-lh6-") dicbit = 15;
-  else if (e.method == "-lh7-") dicbit = 16;
-  if (!stored && !dicbit) return kErrorMethod;
-  if (e.originalSize > kMaxEntrySize || total + e.originalSize > kMaxExtractTotal) return kErrorTooLarge;
-  if (!stored && e.packedSize > kMaxPackedInMemory) return kErrorTooLarge;
-  if (stored && e.packedSize != e.originalSize) return kErrorCrc;
+  if (!e.decodable) return kErrorMethod;
+  if (e.length > kMaxEntrySize || total + e.length > kMaxExtractTotal) return kErrorTooLarge;
 
   struct stat st {};
   const bool exists = ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
@@ -671,45 +711,30 @@ int extractOne(std::FILE* arc, const archive::Entry& e, int dirFd, const std::st
   const std::string tmp = "." + name.substr(0, 200) + "." + randomSuffix() + ".part";
   Fd fd(::openat(dirFd, tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (!fd.ok()) return kErrorWrite;
-  std::uint16_t crc = 0;
-  bool writeOk = true;
-  auto sink = [&](const char* p, std::size_t n) {
-    crc = archive::crc16(p, n, crc);
-    while (n) {
-      const ssize_t w = ::write(fd.get(), p, n);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        writeOk = false;
-        return false;
-      }
-      p += w;
-      n -= static_cast<std::size_t>(w);
-    }
-    return true;
-  };
-  bool ok = true;
-  if (fseeko(arc, static_cast<off_t>(e.dataOffset), SEEK_SET) != 0) ok = false;
-  if (ok && stored) {
-    std::uint64_t left = e.packedSize;
-    char buf[1 << 16];
-    while (ok && left) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof buf));
-      if (std::fread(buf, 1, want, arc) != want || !sink(buf, want)) ok = false;
-      left -= want;
-    }
-  } else if (ok) {
-    std::string packed(static_cast<std::size_t>(e.packedSize), '\0');
-    if (std::fread(packed.data(), 1, packed.size(), arc) != packed.size())
-      ok = false;
-    else
-      ok = lzh::decode(packed, e.originalSize, lzh::paramsFor(dicbit), sink);
-  }
-  if (ok && crc != e.crc) ok = false;
-  if (!ok || !writeOk) {
+  auto fail = [&](int code) {
     fd.reset();
     ::unlinkat(dirFd, tmp.c_str(), 0);
-    return writeOk ? kErrorCrc : kErrorWrite;
+    return code;
+  };
+  std::uint16_t crc = 0;
+  std::uint64_t done = 0;
+  std::vector<char> buf(1 << 16);
+  for (;;) {
+    const std::size_t n = arc.read(buf.data(), buf.size());
+    if (n == 0) break;
+    done += n;
+    if (done > e.length) return fail(kErrorCrc);  // more data than the header claims
+    crc = archive::crc16(buf.data(), n, crc);
+    for (const char* p = buf.data(); p < buf.data() + n;) {
+      const ssize_t w = ::write(fd.get(), p, static_cast<std::size_t>(buf.data() + n - p));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return fail(kErrorWrite);
+      }
+      p += w;
+    }
   }
+  if (done != e.length || crc != e.crc) return fail(kErrorCrc);
   const struct timespec times[2] = {{static_cast<time_t>(e.mtime), 0}, {static_cast<time_t>(e.mtime), 0}};
   ::futimens(fd.get(), times);
   if (::close(fd.release()) != 0) {
@@ -720,28 +745,45 @@ int extractOne(std::FILE* arc, const archive::Entry& e, int dirFd, const std::st
     ::unlinkat(dirFd, tmp.c_str(), 0);
     return kErrorWrite;
   }
-  total += e.originalSize;
+  total += e.length;
   return kOk;
 }
 
 int extract(const Command& cmd, std::string& report) {
-  File arc(std::fopen(cmd.archive.c_str(), "rb"));
-  if (!arc) return kErrorNoArchive;
-  std::string why;
-  auto all = archive::readAll(arc.get(), &why);
-  if (!all) return kErrorBrokenArchive;
+  // The headers first: a broken archive writes nothing at all.
+  reader::Archive arc;
+  if (!arc.open(cmd.archive)) {
+    struct stat st {};
+    return ::stat(cmd.archive.c_str(), &st) == 0 && !S_ISREG(st.st_mode) ? kErrorBrokenArchive : kErrorNoArchive;
+  }
+  if (!reader::list(cmd.archive)) return kErrorBrokenArchive;
+
   std::string outDir = cmd.outDir;
   if (outDir.empty()) outDir = "./";
-  if (!makeFolders(outDir)) return kErrorWrite;
+  MadeFolders made;
+  if (!makeFolders(outDir, made)) {
+    made.takeBackEmpty(-1);
+    return kErrorWrite;
+  }
   Fd root(::open(outDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!root.ok()) return kErrorWrite;
+  if (!root.ok()) {
+    made.takeBackEmpty(-1);
+    return kErrorWrite;
+  }
 
   int result = kOk;
   auto note = [&](int r) {
     if (r != kOk && result == kOk) result = r;
   };
   std::uint64_t total = 0;
-  for (const archive::Entry& e : *all) {
+  reader::Item e;
+  for (;;) {
+    const auto step = arc.next(e);
+    if (step == reader::Archive::Next::End) break;
+    if (step == reader::Archive::Next::Broken) {
+      note(kErrorBrokenArchive);
+      break;
+    }
     if (e.isLink) continue;  // links are never made
     const std::string utf8 = names::fromArchive(e.path);
     auto parts = safeParts(utf8);
@@ -751,29 +793,33 @@ int extract(const Command& cmd, std::string& report) {
       continue;
     }
     if (!cmd.patterns.empty()) {
+      std::string rel;
+      for (const auto& p : *parts) rel = joinPath(rel, p);
       bool any = false;
       for (const auto& p : cmd.patterns)
-        if (matches(p, p.find('/') != std::string::npos ? utf8 : parts->back())) any = true;
+        if (matches(p, p.text.find('/') != std::string::npos ? rel : parts->back())) any = true;
       if (!any) continue;
     }
     if (e.isDir) {
       if (cmd.word == 'x') {
-        Fd d = openFolders(root.get(), *parts, parts->size());
+        Fd d = openFolders(root.get(), *parts, parts->size(), made);
         if (!d.ok()) note(kErrorWrite);
       }
       continue;
     }
     if (cmd.word == 'e') parts = std::vector<std::string>{parts->back()};
-    Fd dir = openFolders(root.get(), *parts, parts->size() - 1);
+    Fd dir = openFolders(root.get(), *parts, parts->size() - 1, made);
     if (!dir.ok()) {
       note(kErrorWrite);
       continue;
     }
-    const int r = extractOne(arc.get(), e, dir.get(), parts->back(), cmd.opt.yes, total);
+    const int r = extractOne(arc, e, dir.get(), parts->back(), cmd.opt.yes, total);
     note(r);
     if (r == kOk) report += "extracted: " + utf8 + "\n";
+    else if (r == kErrorMethod) report += "unknown method " + e.method + ": " + utf8 + "\n";
     if (r == kErrorTooLarge && total >= kMaxExtractTotal) break;
   }
+  if (result != kOk) made.takeBackEmpty(root.get());
   return result;
 }
 
@@ -794,13 +840,8 @@ int Unlha(std::uintptr_t ownerWindow, const std::string& commandLine, std::strin
 
 int UnlhaCheckArchive(const std::string& path, int mode) {
   (void)mode;
-  File f(std::fopen(path.c_str(), "rb"));
-  if (!f) return 0;
-  struct stat st {};
-  if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  std::string why;
-  auto all = archive::readAll(f.get(), &why);
-  return all && !all->empty() ? 1 : 0;
+  const auto items = reader::list(path);
+  return items && !items->empty() ? 1 : 0;
 }
 
 }  // namespace unlha

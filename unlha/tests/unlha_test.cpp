@@ -1,5 +1,5 @@
 // The archiver layer: packing and unpacking through command lines, the
-// codec, the header levels, and extraction of hostile archives.
+// header levels, and extraction of hostile archives.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,72 +13,17 @@
 #include <string>
 
 #include "archive.h"
-#include "lzh.h"
 #include "names.h"
+#include "testdata.h"
 #include "unlha/unlha.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-std::string q(const fs::path& p) { return "\"" + p.string() + "\""; }
-std::string qs(const fs::path& p) { return "\"" + p.string() + "/\""; }
+using namespace unlhatest;
 
-void writeFile(const fs::path& p, const std::string& data) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << data;
-}
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Every file and folder below root: relative path -> content ("/" for folders).
-std::map<std::string, std::string> tree(const fs::path& root) {
-  std::map<std::string, std::string> t;
-  for (auto& e : fs::recursive_directory_iterator(root)) {
-    const std::string rel = fs::relative(e.path(), root).string();
-    t[rel] = e.is_directory() ? "/" : readFile(e.path());
-  }
-  return t;
-}
-
-std::string randomBytes(std::size_t n, unsigned seed, int alphabet = 256) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng() % static_cast<unsigned>(alphabet));
-  return s;
-}
-
-std::string textLike(std::size_t n) {
-  static const char* words[] = {"mail ", "archive ", "the ", "folder ", "RuvoMail ", "\r\n", "of ", "packing "};
-  std::mt19937 rng(7);
-  std::string s;
-  while (s.size() < n) s += words[rng() % 8];
-  s.resize(n);
-  return s;
-}
-
-class Unlha : public ::testing::Test {
+class Unlha : public ScratchTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/unlha-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  // A sample folder with sub-folders, an empty folder and files of several kinds.
-  fs::path sampleFolder(const std::string& name = "photos") {
-    const fs::path f = dir / name;
-    writeFile(f / "readme.txt", textLike(30000));
-    writeFile(f / "empty.dat", "");
-    writeFile(f / "noise.bin", randomBytes(5000, 1));
-    writeFile(f / "sub" / "deeper" / "zeros.bin", std::string(70000, '\0'));
-    writeFile(f / "sub" / "a.txt", "a");
-    fs::create_directories(f / "nothing");
-    return f;
-  }
+  fs::path sampleFolder(const std::string& name = "photos") { return unlhatest::sampleFolder(dir, name); }
 
   // An archive made of hand-built entries (stored data).
   fs::path craft(const std::vector<std::pair<std::string, std::string>>& entries, int level = 2,
@@ -101,54 +46,7 @@ class Unlha : public ::testing::Test {
     writeFile(p, bytes);
     return p;
   }
-
-  fs::path dir;
 };
-
-// ---------------------------------------------------------------- codec
-
-TEST(LzhCodec, RoundTripsEveryKindOfData) {
-  const std::vector<std::pair<const char*, std::string>> cases = {
-      {"empty", ""},
-      {"one byte", "x"},
-      {"two bytes", "xy"},
-      {"one repeated byte", std::string(100000, 'a')},
-      {"text", textLike(200000)},
-      {"random", randomBytes(40000, 3)},
-      {"four symbols", randomBytes(120000, 4, 4)},
-      {"long matches far back", [] {
-         std::string s = randomBytes(9000, 5);
-         return s + s + s.substr(100, 3000) + s;
-       }()},
-  };
-  for (int dicbit : {12, 13, 15, 16}) {
-    const auto p = unlha::lzh::paramsFor(dicbit);
-    for (const auto& [name, data] : cases) {
-      const std::string packed = unlha::lzh::encode(data, p);
-      std::string back;
-      const bool ok = unlha::lzh::decode(packed, data.size(), p, [&](const char* d, std::size_t n) {
-        back.append(d, n);
-        return true;
-      });
-      EXPECT_TRUE(ok) << name << " dicbit " << dicbit;
-      EXPECT_EQ(back, data) << name << " dicbit " << dicbit;
-    }
-  }
-  EXPECT_LT(unlha::lzh::encode(textLike(200000), unlha::lzh::paramsFor(13)).size(), 200000u / 3);
-}
-
-TEST(LzhCodec, GarbageNeverReadsPastItsInputOrLoops) {
-  const auto p = unlha::lzh::paramsFor(13);
-  for (unsigned seed = 0; seed < 300; ++seed) {
-    const std::string junk = randomBytes(1 + seed % 200, seed);
-    std::uint64_t got = 0;
-    unlha::lzh::decode(junk, 1 << 20, p, [&](const char*, std::size_t n) {
-      got += n;
-      return true;
-    });
-    EXPECT_LE(got, 1u << 20);
-  }
-}
 
 TEST(Crc16, KnownValue) {
   // CRC-16 (0xA001 reflected, start 0) of "123456789" is 0xBB3D.
@@ -160,8 +58,8 @@ TEST(Crc16, KnownValue) {
 TEST_F(Unlha, FolderPacksAndExtractsAtEveryHeaderLevelAndMethod) {
   const fs::path src = sampleFolder();
   const auto want = tree(src);
-  for (const char* h : {"-h0 ", "-h1 ", "-h2 "}) {
-    for (const char* m : {"-jm0 ", "-jm2 ", "-jm3 ", "-jm4 ", "-jma "}) {
+  for (const char* h : {"-h0 ", "-h1 ", "-h2 ", "-h3 "}) {
+    for (const char* m : {"-jm0 ", "-jm1 ", "-jm2 ", "-jm3 ", "-jm4 ", "-jma "}) {
       SCOPED_TRACE(std::string(h) + m);
       const fs::path arc = dir / "photos.lzh";
       fs::remove(arc);
@@ -180,7 +78,7 @@ TEST_F(Unlha, ExtractionKeepsTimeStamps) {
   const auto t = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
   fs::last_write_time(src / "readme.txt", t);
   const fs::path arc = dir / "photos.lzh";
-  for (const char* h : {"-h0 ", "-h1 ", "-h2 "}) {
+  for (const char* h : {"-h0 ", "-h1 ", "-h2 ", "-h3 "}) {
     fs::remove(arc);
     ASSERT_EQ(unlha::Unlha(0, "a -d1 -y1 " + std::string(h) + q(arc) + " " + qs(src) + " *.*"), 0);
     fs::remove_all(dir / "out");
@@ -195,7 +93,7 @@ TEST_F(Unlha, JapaneseNamesAreCp932InTheArchive) {
   const std::string name = "添付ファイル表.txt";  // 表 has the trail byte 0x5C
   writeFile(dir / "日本語" / name, "中身");
   const fs::path arc = dir / "jp.lzh";
-  for (const char* h : {"-h0 ", "-h1 ", "-h2 "}) {
+  for (const char* h : {"-h0 ", "-h1 ", "-h2 ", "-h3 "}) {
     fs::remove(arc);
     ASSERT_EQ(unlha::Unlha(0, "a -d1 " + std::string(h) + q(arc) + " " + qs(dir) + " 日本語"), 0);
     const std::string bytes = readFile(arc);
@@ -231,6 +129,29 @@ TEST_F(Unlha, ResponseFileLinesPackFoldersAndFiles) {
   EXPECT_EQ(tree(dir / "out"), prefixed);
 }
 
+TEST_F(Unlha, QuotedNamesAreTakenLiterally) {
+  // Names with wildcard characters and double quotes, as a drop gives them.
+  writeFile(dir / "src" / "a*b.txt", "star");
+  writeFile(dir / "src" / "aXb.txt", "not me");
+  writeFile(dir / "src" / "what?.txt", "question");
+  writeFile(dir / "src" / "say \"hi\".txt", "quoted");
+  writeFile(dir / "src" / "fold\"er" / "in.txt", "inside");
+  const fs::path arc = dir / "names.lzh";
+  for (const char* name : {"a*b.txt", "what?.txt", "say \"hi\".txt"})
+    ASSERT_EQ(unlha::Unlha(0, "u -y1 " + q(arc) + " " + q(dir / "src" / name) + " "), 0) << name;
+  ASSERT_EQ(unlha::Unlha(0, "u -d1 -y1 " + q(arc) + " " + qs(dir / "src" / "fold\"er") + " *.*"), 0);
+  // An unquoted wildcard still matches.
+  ASSERT_EQ(unlha::Unlha(0, "x -y1 " + q(arc) + " " + q(dir / "out") + "/ *.*"), 0);
+  EXPECT_EQ(tree(dir / "out"), (std::map<std::string, std::string>{{"a*b.txt", "star"},
+                                                                   {"what?.txt", "question"},
+                                                                   {"say \"hi\".txt", "quoted"},
+                                                                   {"in.txt", "inside"}}));
+  // A quoted name to extract is no pattern either.
+  fs::remove_all(dir / "out");
+  ASSERT_EQ(unlha::Unlha(0, "x -y1 " + q(arc) + " " + qs(dir / "out") + " \"a*b.txt\""), 0);
+  EXPECT_EQ(tree(dir / "out"), (std::map<std::string, std::string>{{"a*b.txt", "star"}}));
+}
+
 TEST_F(Unlha, UpdateAddsToAnExistingArchiveAndAddReplaces) {
   writeFile(dir / "one.txt", "1");
   writeFile(dir / "two.txt", "2");
@@ -263,8 +184,7 @@ TEST_F(Unlha, FailuresGiveTheirCodes) {
       {"", unlha::kErrorCommand},
       {"z " + q(arc), unlha::kErrorCommand},
       {"a -q9 " + q(arc) + " " + q(dir / "f.txt"), unlha::kErrorCommand},
-      {"a -h3 " + q(arc) + " " + q(dir / "f.txt"), unlha::kErrorHeaderLevel},
-      {"a -jm1 " + q(arc) + " " + q(dir / "f.txt"), unlha::kErrorMethod},
+      {"a -h4 " + q(arc) + " " + q(dir / "f.txt"), unlha::kErrorCommand},
       {"a " + q(arc) + " " + q(dir / "missing.txt"), unlha::kErrorRead},
       {"a -d1 " + q(arc) + " " + qs(dir / "empty") + " *.*", unlha::kErrorNoFiles},
       {"a " + q(arc) + " @" + q(dir / "missing.lst"), unlha::kErrorRead},
@@ -299,29 +219,38 @@ TEST_F(Unlha, CheckArchiveTellsArchivesFromOtherFiles) {
 
 // ---------------------------------------------------------------- hostile archives
 
-TEST_F(Unlha, PathsThatLeaveTheOutputFolderAreRefused) {
-  for (int level : {0, 1, 2}) {
+TEST_F(Unlha, RootAnchoredNamesStayInsideAndClimbingOnesAreSkipped) {
+  for (int level : {0, 1, 2, 3}) {
     SCOPED_TRACE(level);
     const fs::path arc = craft({{"../escaped.txt", "bad"},
                                 {"a/../../escaped2.txt", "bad"},
-                                {"/tmp/unlha-absolute-escape.txt", "bad"},
+                                {"/tmp/unlha-absolute-escape.txt", "rooted"},
                                 {"C:/escaped3.txt", "bad"},
                                 {"good/ok.txt", "fine"}},
                                level);
     const fs::path out = dir / "deep" / "out";
     fs::remove_all(dir / "deep");
-    EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(out) + " *.*"), unlha::kErrorUnsafePath);
-    EXPECT_EQ(tree(dir / "deep"), (std::map<std::string, std::string>{
-                                      {"out", "/"}, {"out/good", "/"}, {"out/good/ok.txt", "fine"}}));
+    std::string report;
+    EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(out) + " *.*", &report, 4096),
+              unlha::kErrorUnsafePath);
+    EXPECT_EQ(tree(dir / "deep"), (std::map<std::string, std::string>{{"out", "/"},
+                                                                      {"out/good", "/"},
+                                                                      {"out/good/ok.txt", "fine"},
+                                                                      {"out/tmp", "/"},
+                                                                      {"out/tmp/unlha-absolute-escape.txt", "rooted"}}));
     EXPECT_FALSE(fs::exists("/tmp/unlha-absolute-escape.txt"));
+    for (const char* skipped : {"../escaped.txt", "a/../../escaped2.txt", "C:/escaped3.txt"})
+      EXPECT_NE(report.find("skipped: " + std::string(skipped)), std::string::npos) << skipped;
   }
 }
 
 TEST_F(Unlha, BackslashesInOldHeadersAreFolders) {
-  // Level 0 stores "\" between folders; ".." behind a backslash is refused too.
-  const fs::path arc = craft({{"sub\\x.txt", "x"}, {"..\\escaped.txt", "bad"}}, 0);
+  // Level 0 stores "\" between folders, and a Windows archiver's root
+  // option a leading one; ".." behind a backslash is refused too.
+  const fs::path arc = craft({{"sub\\x.txt", "x"}, {"\\rooted\\y.txt", "y"}, {"..\\escaped.txt", "bad"}}, 0);
   EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), unlha::kErrorUnsafePath);
-  EXPECT_EQ(readFile(dir / "out" / "sub" / "x.txt"), "x");
+  EXPECT_EQ(tree(dir / "out"), (std::map<std::string, std::string>{
+                                   {"sub", "/"}, {"sub/x.txt", "x"}, {"rooted", "/"}, {"rooted/y.txt", "y"}}));
   EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
 }
 
@@ -356,8 +285,8 @@ TEST_F(Unlha, BadCrcLeavesNoFileBehind) {
   ASSERT_TRUE(entries && entries->size() == 2);
   for (const auto& e : *entries) bytes[e.dataOffset + e.packedSize / 2] ^= 0x10;
   writeFile(arc, bytes);
-  EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), unlha::kErrorCrc);
-  EXPECT_TRUE(fs::is_empty(dir / "out"));
+  EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out" / "new") + " *.*"), unlha::kErrorCrc);
+  EXPECT_FALSE(fs::exists(dir / "out"));  // the folders it made are taken back
   // An existing file of that name keeps its content.
   writeFile(dir / "out" / "data.txt", "kept");
   EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), unlha::kErrorCrc);
@@ -380,38 +309,25 @@ TEST_F(Unlha, DeclaredSizesThatDisagreeWithTheDataAreRefused) {
   };
   build(dir / "size.lzh", 3, 16);
   EXPECT_EQ(unlha::Unlha(0, "x -y1 " + q(dir / "size.lzh") + " " + qs(dir / "o1") + " *.*"), unlha::kErrorCrc);
-  EXPECT_TRUE(fs::is_empty(dir / "o1"));
+  EXPECT_FALSE(fs::exists(dir / "o1"));
+  // Packed data that claims to unpack to 4 GiB.
+  {
+    unlha::archive::Entry e;
+    e.method = "-lh5-";
+    e.path = "bomb.bin";
+    const std::string packed = "\x00\x10\x7F\xFF\x00\x00\x12\x34";
+    e.packedSize = packed.size();
+    e.originalSize = 0xFFFFFFF0u;
+    std::string h;
+    ASSERT_TRUE(unlha::archive::buildHeader(e, 2, h, nullptr));
+    writeFile(dir / "bomb.lzh", h + packed + std::string(1, '\0'));
+    EXPECT_EQ(unlha::Unlha(0, "x -y1 " + q(dir / "bomb.lzh") + " " + qs(dir / "o3") + " *.*"), unlha::kErrorCrc);
+    EXPECT_FALSE(fs::exists(dir / "o3"));
+  }
   build(dir / "long.lzh", 1u << 30, 1u << 30);
   EXPECT_EQ(unlha::Unlha(0, "x -y1 " + q(dir / "long.lzh") + " " + qs(dir / "o2") + " *.*"), unlha::kErrorBrokenArchive);
+  EXPECT_FALSE(fs::exists(dir / "o2"));
   EXPECT_EQ(unlha::UnlhaCheckArchive((dir / "long.lzh").string(), 1), 0);
-}
-
-// ---------------------------------------------------------------- another reader
-
-TEST_F(Unlha, AnotherArchiverReadsOurArchives) {
-  const char* lha = std::getenv("UNLHA_TEST_LHA");
-  if (!lha || !*lha) GTEST_SKIP() << "no independent lha reader installed";
-  const fs::path src = sampleFolder();
-  for (const char* h : {"-h0 ", "-h1 ", "-h2 "}) {
-    for (const char* m : {"-jm0 ", "-jm2 ", "-jm3 ", "-jm4 "}) {
-      SCOPED_TRACE(std::string(h) + m);
-      const fs::path arc = dir / "photos.lzh";
-      fs::remove(arc);
-      ASSERT_EQ(unlha::Unlha(0, "a -d1 -y1 " + std::string(h) + m + q(arc) + " " + qs(src) + " *.*"), 0);
-      const fs::path out = dir / "other";
-      fs::remove_all(out);
-      fs::create_directories(out);
-      const std::string test = std::string(lha) + " tq " + q(arc) + " > /dev/null 2>&1";
-      EXPECT_EQ(std::system(test.c_str()), 0);
-      const std::string cmd = "cd " + q(out) + " && " + lha + " xq " + q(arc) + " > /dev/null 2>&1";
-      EXPECT_EQ(std::system(cmd.c_str()), 0);
-      auto got = tree(out);
-      auto want = tree(src);
-      got.erase("nothing");  // an empty folder entry: readers differ on making it
-      want.erase("nothing");
-      EXPECT_EQ(got, want);
-    }
-  }
 }
 
 }  // namespace
@@ -422,7 +338,7 @@ namespace {
 // Extraction may fail, but never crashes, hangs or writes outside its folder.
 TEST_F(Unlha, DamagedArchivesFailCleanly) {
   const fs::path src = sampleFolder();
-  for (const char* h : {"-h0 ", "-h1 ", "-h2 "}) {
+  for (const char* h : {"-h0 ", "-h1 ", "-h2 ", "-h3 "}) {
     const fs::path arc = dir / "good.lzh";
     fs::remove(arc);
     ASSERT_EQ(unlha::Unlha(0, "a -d1 " + std::string(h) + q(arc) + " " + qs(src) + " *.*"), 0);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QMouseEvent>
+#include <QTest>
 
 using namespace backtest;
 
@@ -253,4 +254,20 @@ TEST_F(BackFormTest, DeleteWithTheMarkerSetButNoRowSelectedDeletesNothing) {
   EXPECT_EQ(boxes[0].prompt, kNotSelected);
   EXPECT_EQ(heldRecords().size(), 1u);
   EXPECT_EQ(EditorText(b.rtfEd), QStringLiteral("受信本文"));
+}
+
+TEST_F(BackFormTest, AHeldReplyHasABlankDateWhateverTheBufferHeld) {
+  // A held reply whose date field is all NUL bytes, as older files have it:
+  // listing it puts it into the record buffer.
+  writeHeld({{QStringLiteral("一"), QStringLiteral("a@x.jp"), QStringLiteral("本文一")}});
+  QByteArray old = fileBytes(heldFile());
+  old.replace(100, 90, QByteArray(90, '\0'));
+  seamtest::putFile(heldFile(), old);
+  auto& b = reply(QStringLiteral("Re:  件名"), QStringLiteral("b@x.jp"), QStringLiteral("本文二"));
+  QTest::mouseClick(b.Command14, Qt::LeftButton);
+  ASSERT_EQ(b.List1->count(), 1);
+  QTest::mouseClick(b.Command13, Qt::LeftButton);
+  const QByteArray bytes = fileBytes(heldFile());
+  ASSERT_EQ(bytes.size(), 2 * 32284);
+  EXPECT_EQ(bytes.mid(32284 + 100, 90), QByteArray(90, ' '));
 }

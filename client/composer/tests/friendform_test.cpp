@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <deque>
 #include <vector>
 
@@ -158,6 +159,39 @@ TEST_F(FriendFormTest, RegisterThatCannotWriteSaysSoAndIsNotReportedDone) {
   EXPECT_NE(f.Label7->text(), QStringLiteral("　登録が完了しました。"));
 }
 
+TEST_F(FriendFormTest, RegisterRefusesCharactersShiftJisCannotHold) {
+  const QByteArray first = entry(QStringLiteral("先"), QStringLiteral("first@x"));
+  struct Case {
+    const char* name;
+    QString nameBox, addressBox;
+  } cases[] = {
+      {"name", QStringLiteral("Ren\u00E9e"), QStringLiteral("renee@example.jp")},
+      {"address", QStringLiteral("鈴木"), QStringLiteral("s\u00FCzuki@example.jp")},
+  };
+  for (const Case& c : cases) {
+    put(first);
+    reopen();
+    boxes.clear();
+    forms::FriendForm& f = ::FriendForm();
+    f.Label7->setText(QStringLiteral("　登録が完了しました。"));  // left by an earlier register
+    f.Text2->clear();
+    f.Text4->clear();
+    // Pasted into the boxes, as such text mostly comes.
+    for (auto [box, text] : {std::pair{f.Text2, c.nameBox}, std::pair{f.Text4, c.addressBox}}) {
+      QApplication::clipboard()->setText(text);
+      QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    }
+    QTest::mouseClick(f.Command3, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 1u) << c.name;
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("Shift-JISで保存できない文字"))) << c.name;
+    EXPECT_EQ(bytes(), first) << c.name;  // nothing written
+    EXPECT_TRUE(f.Label7->text().isEmpty()) << c.name;
+    // What was typed stays, to be mended.
+    EXPECT_EQ(f.Text2->text(), c.nameBox) << c.name;
+    EXPECT_EQ(f.Text4->text(), c.addressBox) << c.name;
+  }
+}
+
 TEST_F(FriendFormTest, PressingARowPutsItsEntryTrimmedIntoTheBoxes) {
   put(entry(QStringLiteral("一"), QStringLiteral("one@x")) +
       entry(QStringLiteral("  二  "), QStringLiteral("  two@x  ")));
@@ -213,6 +247,26 @@ TEST_F(FriendFormTest, BusinessCardInsert) {
   f.Command38->click();
   EXPECT_EQ(f.Text4->text(), QStringLiteral("N<N<a@x>>"));
   EXPECT_EQ(bytes(), QByteArray());
+}
+
+TEST_F(FriendFormTest, TheEntryReachedWithTheKeysIsPickedAsByAPress) {
+  put(entry(QStringLiteral("一"), QStringLiteral("one@x")) + entry(QStringLiteral("二"), QStringLiteral("two@x")) +
+      entry(QStringLiteral("三"), QStringLiteral("three@x")));
+  forms::FriendForm& f = ::FriendForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  QTest::mouseClick(f.MailListView->viewport(), Qt::LeftButton, {},
+                    f.MailListView->visualItemRect(f.MailListView->topLevelItem(0)).center());
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("one@x"));
+  f.Label7->clear();
+  QTest::keyClick(f.MailListView, Qt::Key_Down);
+  EXPECT_EQ(f.Text2->text(), QStringLiteral("二"));
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("two@x"));
+  EXPECT_EQ(f.Label7->text(), QStringLiteral("　選択しました。"));
+  // The entry deleted is the one shown and highlighted.
+  answers = {seams::vbYes};
+  QTest::mouseClick(f.Command4, Qt::LeftButton);
+  EXPECT_EQ(rows(), (QStringList{QStringLiteral("one@x|一"), QStringLiteral("three@x|三")}));
 }
 
 TEST_F(FriendFormTest, DeleteAsksThenCompactsEitherWay) {

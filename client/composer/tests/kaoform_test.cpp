@@ -10,9 +10,12 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <deque>
 
 #include "client/composer/backform.h"
 #include "client/composer/kaoform.h"
@@ -43,6 +46,7 @@ class KaoFormTest : public ::testing::Test {
   QTemporaryDir dir;
   QString folder;
   std::vector<seams::MsgBoxCall> boxes;
+  std::deque<int> answers;  // answers given in turn; then Yes / OK
 
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
@@ -51,7 +55,7 @@ class KaoFormTest : public ::testing::Test {
     paths::setProgramFolder(dir.path());
     folder = dir.path() + QStringLiteral("/顔文字データ/");
     for (int i = 0; i < forms::KaoForm::kTabs; ++i) write(i, sjis(QStringLiteral("箱%1\r\n(^_^)\r\n").arg(i)));
-    seamtest::recordMsgBoxes(boxes, seamtest::yesOrOk);
+    seamtest::recordMsgBoxes(boxes, answers);
     QApplication::clipboard()->clear();
   }
   void TearDown() override {
@@ -167,17 +171,49 @@ TEST_F(KaoFormTest, AFileThatCannotBeReadIsNotReplacedByAnEmptyBox) {
   EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(KaoFormTest, AFileThatCannotBeWrittenIsReported) {
+TEST_F(KaoFormTest, AFileThatCannotBeWrittenKeepsTheChooserOpenWithItsEdits) {
+  answers = {seams::vbNo};
   forms::KaoForm& f = ::KaoForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
   QFile::remove(folder + fileName(7));
   ASSERT_TRUE(QDir(folder).mkdir(fileName(7)));
-  f.Text7->setPlainText(QStringLiteral("新"));
-  f.Unload();
+  QTest::mouseClick(f.SSTab1->findChild<QPushButton*>(QStringLiteral("SSTab1_tab7")), Qt::LeftButton);
+  QTest::keyClicks(f.Text7, QStringLiteral("new "));
+  // Closed by its close box: the failure is reported and the user keeps the edits.
+  f.close();
   settle();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("顔文字データを保存できませんでした。")));
-  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("Text7.txt")));
+  EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("顔文字データを保存できませんでした。\r\nText7.txt")));
+  EXPECT_EQ(boxes[0].buttons, seams::vbYesNo | seams::vbExclamation | seams::vbDefaultButton2);
+  ASSERT_TRUE(KaoFormLoaded());
+  EXPECT_TRUE(f.isVisible());
+  EXPECT_EQ(f.Text7->toPlainText(), QStringLiteral("new 箱7\n(^_^)\n"));
   EXPECT_EQ(read(8), sjis(QStringLiteral("箱8\r\n(^_^)\r\n")));
+  // Once the file can be written, closing saves the edits.
+  ASSERT_TRUE(QDir(folder).rmdir(fileName(7)));
+  f.close();
+  settle();
+  EXPECT_EQ(boxes.size(), 1u);
+  EXPECT_FALSE(KaoFormLoaded());
+  // (saved under the chooser's own spelling, as the old file is gone)
+  EXPECT_EQ(readBytes(folder + QStringLiteral("text7.txt")), sjis(QStringLiteral("new 箱7\r\n(^_^)\r\n")));
+}
+
+TEST_F(KaoFormTest, EditsThatCannotBeWrittenGoOnlyWhenTheUserSaysSo) {
+  answers = {seams::vbYes};
+  forms::KaoForm& f = ::KaoForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  QFile::remove(folder + fileName(7));
+  ASSERT_TRUE(QDir(folder).mkdir(fileName(7)));
+  QTest::keyClicks(f.Text7, QStringLiteral("new "));
+  // An insert closes the chooser: it asks too, and Yes closes it.
+  QTest::mouseClick(f.newMailButton(7), Qt::LeftButton);
+  settle();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_FALSE(KaoFormLoaded());
+  EXPECT_TRUE(QFileInfo(folder + fileName(7)).isDir());
 }
 
 TEST_F(KaoFormTest, InsertIntoNewMailDropsTheOuterBlanksAndCloses) {

@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTextEdit>
 
 #include "client/composer/ccform.h"
@@ -100,6 +101,28 @@ TEST_F(WriteFormTest, ARecalledHeldMailComesBackWholeAndTrimmed) {
   EXPECT_EQ(w.SubjectText->text(), QStringLiteral("二件目"));
   EXPECT_EQ(bodyOf(w), longBody);
   EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WriteFormTest, TheHeldMailReachedWithTheKeysIsRecalledAndDeleted) {
+  start();
+  writeHeld({{QStringLiteral("一"), QStringLiteral("1@example.jp"), QStringLiteral("b1")},
+             {QStringLiteral("二"), QStringLiteral("2@example.jp"), QStringLiteral("b2")},
+             {QStringLiteral("三"), QStringLiteral("3@example.jp"), QStringLiteral("b3")}});
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  QTest::mouseClick(w.Command14, Qt::LeftButton);
+  QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {}, w.List1->visualItemRect(w.List1->item(0)).center());
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("一"));
+  QTest::keyClick(w.List1, Qt::Key_Down);
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("二"));
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("2@example.jp"));
+  EXPECT_EQ(bodyOf(w), QStringLiteral("b2"));
+  answers = {seams::vbYes};
+  QTest::mouseClick(w.Command15, Qt::LeftButton);
+  const auto held = heldList();
+  ASSERT_EQ(held.size(), 2u);
+  EXPECT_EQ(held[0].Subject, QStringLiteral("一"));
+  EXPECT_EQ(held[1].Subject, QStringLiteral("三"));
 }
 
 TEST_F(WriteFormTest, ARowClickWithoutASelectedRowChangesNothing) {
@@ -274,6 +297,13 @@ TEST_F(WriteFormTest, APickedAddressComesWholeAndFeedsTheCcListInCcMode) {
     EXPECT_EQ(r.Live, 1);
   }
   EXPECT_EQ(CurrentRecordNo, 2);
+
+  // Moving through the addresses with the keys adds none of them.
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  QTest::keyClick(w.List1, Qt::Key_Home);
+  QTest::keyClick(w.List1, Qt::Key_Down);
+  EXPECT_EQ(::CcForm().List3->count(), 2);
+  EXPECT_EQ(readAll<records::CcAddressRecord>(records::kCcListFile).size(), 2u);
 }
 
 TEST_F(WriteFormTest, AMailThatCannotBeHeldStaysInTheComposer) {
@@ -288,4 +318,23 @@ TEST_F(WriteFormTest, AMailThatCannotBeHeldStaysInTheComposer) {
   EXPECT_TRUE(boxes[1].prompt.startsWith(QStringLiteral("保留メールを保存できませんでした。"))) << boxes[1].prompt.toStdString();
   EXPECT_EQ(w.SubjectText->text(), QStringLiteral("大事な下書き"));
   EXPECT_EQ(bodyOf(w), QStringLiteral("消えては困る本文"));
+}
+
+TEST_F(WriteFormTest, AHeldMailHasABlankDateWhateverTheBufferHeld) {
+  start();
+  // A held mail whose date field is all NUL bytes, as older files have it:
+  // listing it puts it into the record buffer.
+  writeHeld({{QStringLiteral("前の保留"), QStringLiteral("x@example.jp"), QStringLiteral("前")}});
+  const QString file = paths::resolve(records::kHeldMailFile);
+  QByteArray old = seamtest::fileBytes(file);
+  old.replace(100, 90, QByteArray(90, '\0'));
+  seamtest::putFile(file, old);
+  forms::WriteForm& w = openComposer();
+  QTest::mouseClick(w.Command14, Qt::LeftButton);
+  ASSERT_EQ(w.List1->count(), 1);
+  w.SubjectText->setText(QStringLiteral("次の件"));
+  QTest::mouseClick(w.Command13, Qt::LeftButton);
+  const QByteArray bytes = seamtest::fileBytes(file);
+  ASSERT_EQ(bytes.size(), 2 * 32284);
+  EXPECT_EQ(bytes.mid(32284 + 100, 90), QByteArray(90, ' '));
 }

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTextEdit>
 
 #include "client/composer/ccform.h"
@@ -175,7 +176,48 @@ TEST_F(WriteFormTest, AFailedMailIsReportedAndTheOthersStillGo) {
   EXPECT_EQ(boxes[0].prompt, QStringLiteral("宛先のメールアドレスがありません"));
   EXPECT_TRUE(receivedFor(first));
   EXPECT_TRUE(receivedFor(third));
-  EXPECT_EQ(sentList().size(), 3u);  // every turn wrote its record before sending
+  // The sent list holds the two mails the server took; the composer stays
+  // with the mail and its mode.
+  const auto sent = sentList();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].FromTo.text(), first);
+  EXPECT_EQ(sent[1].FromTo.text(), third);
+  ASSERT_TRUE(WriteFormLoaded());
+  EXPECT_EQ(w.Label7->text(), QStringLiteral("送信できなかったメールがあります。"));
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("partly"));
+  EXPECT_TRUE(w.Option2->isChecked());
+  EXPECT_TRUE(w.ToText->text().isEmpty());
+  EXPECT_EQ(::MainForm().Text4->text(), QStringLiteral("2"));
+}
+
+TEST_F(WriteFormTest, AMailThatWasNotSentStaysInTheComposerAndOutOfTheSentList) {
+  start();
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  const QString rcpt = uniqueRecipient(QStringLiteral("unsent"));
+  w.ToText->setText(rcpt);
+  w.SubjectText->setText(QStringLiteral("報告"));
+  QTest::keyClicks(w.rtfEd, QStringLiteral("report"));
+  w.AttachText->setText(dir.path() + QStringLiteral("/なくなった.txt"));  // an attachment that cannot be read
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("送信エラー"));
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("なくなった.txt")));
+  EXPECT_FALSE(receivedFor(rcpt, 500));
+  EXPECT_TRUE(sentList().empty());
+  EXPECT_EQ(::MainForm().Text4->text(), QStringLiteral("0"));
+  ASSERT_TRUE(WriteFormLoaded());
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(w.Label7->text(), QStringLiteral("送信できなかったメールがあります。"));
+  EXPECT_EQ(w.ToText->text(), rcpt);
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("報告"));
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("report"));
+  // Without the attachment it goes: one record, and the composer closes.
+  QTest::mouseClick(w.Command10, Qt::LeftButton);
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  EXPECT_TRUE(receivedFor(rcpt));
+  ASSERT_EQ(sentList().size(), 1u);
+  EXPECT_FALSE(WriteFormLoaded());
 }
 
 TEST_F(WriteFormTest, FortuneSlipOnEveryMailButNeverInTheSentList) {

@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextEdit>
+#include <QToolBar>
 
 #include "client/composer/ccform.h"
 #include "client/composer/kaoform.h"
@@ -168,14 +170,70 @@ TEST_F(WriteFormTest, ANarrowWindowKeepsItsLayoutAWideOneFollowsItsSize) {
   EXPECT_NEAR(writeform::twH(w.List1), H - 2400 - writeform::twH(w.Command17), 15);
 }
 
-TEST_F(WriteFormTest, TheGreetingListReplacesTheBodyWhenLeft) {
-  forms::WriteForm& w = start();
+TEST_F(WriteFormTest, LeavingTheGreetingListReplacesTheBodyOnlyWithAChosenGreeting) {
+  start();
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   SetEditorText(w.rtfEd, QStringLiteral("書きかけの本文"));
-  w.Combo1->setCurrentIndex(3);
-  w.Combo1_LostFocus();
-  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("いつもお世話になっております。"));
-  w.Combo1->setEditText(QString());
-  w.Combo1_LostFocus();
+  QTest::keyClicks(w.rtfEd, QStringLiteral("Dear "));
+  const QString written = QStringLiteral("Dear 書きかけの本文");
+  auto enterTheList = [&w] {
+    QTest::mouseClick(w.Combo1->lineEdit(), Qt::LeftButton);
+    ASSERT_TRUE(w.Combo1->hasFocus());
+  };
+  auto leaveTheList = [&w] {
+    QTest::keyClick(w.Combo1, Qt::Key_Tab);
+    ASSERT_FALSE(w.Combo1->hasFocus());
+  };
+  // Passing through the empty list changes nothing.
+  enterTheList();
+  leaveTheList();
+  EXPECT_EQ(EditorText(w.rtfEd), written);
+  // A greeting chosen with the keys replaces the body when the list is left ...
+  enterTheList();
+  QTest::keyClick(w.Combo1, Qt::Key_Down);
+  QTest::keyClick(w.Combo1, Qt::Key_Down);
+  ASSERT_EQ(w.Combo1->currentIndex(), 1);
+  leaveTheList();
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("平素のご愛顧誠にありがとうございます。"));
+  // Undo brings the text written before back ...
+  QTest::keyClick(w.rtfEd, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(EditorText(w.rtfEd), written);
+  // ... and passing through the list again leaves it so.
+  enterTheList();
+  leaveTheList();
+  EXPECT_EQ(EditorText(w.rtfEd), written);
+  // A greeting typed into the list goes in as well; an emptied list does not.
+  enterTheList();
+  w.Combo1->lineEdit()->selectAll();
+  QTest::keyClicks(w.Combo1->lineEdit(), QStringLiteral("Hello"));
+  leaveTheList();
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("Hello"));
+  enterTheList();
+  w.Combo1->lineEdit()->selectAll();
+  QTest::keyClick(w.Combo1->lineEdit(), Qt::Key_Delete);
+  leaveTheList();
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("Hello"));
+}
+
+TEST_F(WriteFormTest, NewAsksBeforeTheTypedBodyIsLost) {
+  start();
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  QWidget* newButton = nullptr;
+  for (QAction* a : w.tbToolBar->actions())
+    if (a->objectName() == QLatin1String("New")) newButton = w.tbToolBar->widgetForAction(a);
+  ASSERT_TRUE(newButton);
+  QTest::keyClicks(w.rtfEd, QStringLiteral("draft"));
+  answers = {seams::vbNo};
+  QTest::mouseClick(newButton, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].buttons, seams::vbYesNo | seams::vbQuestion);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("draft"));
+  answers = {seams::vbYes};
+  QTest::mouseClick(newButton, Qt::LeftButton);
+  EXPECT_EQ(boxes.size(), 2u);
   EXPECT_TRUE(EditorText(w.rtfEd).isEmpty());
 }
 

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QThread>
@@ -29,6 +30,13 @@ using historytest::sjis;
 namespace {
 
 QColor backColor(const QObject* o) { return o->property("backColor").value<QColor>(); }
+
+// The button of a toolbar key.
+QWidget* toolbarButton(QToolBar* bar, const char* key) {
+  for (QAction* a : bar->actions())
+    if (a->objectName() == QLatin1String(key)) return bar->widgetForAction(a);
+  return nullptr;
+}
 
 // The bytes of one record as the list file holds it.
 QByteArray recordBytes(const QString& file, int n) {
@@ -73,6 +81,46 @@ TEST_F(HistoryTest, DeleteTheMiddleRecord) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].prompt, QStringLiteral("データが選択されていません"));
   EXPECT_EQ(fileBytes(file).size(), 2 * 32284);
+}
+
+TEST_F(HistoryTest, TheRowReachedWithTheKeysIsShownDeletedAndMoved) {
+  writeList(records::kReceivedFile, threeMails());
+  OpenMailList(1);
+  auto& f = ::TyakuForm();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  auto clickRowWithTheMouse = [&f](int row) {
+    QTreeWidgetItem* item = f.MailListView->topLevelItem(row);
+    QTest::mouseClick(f.MailListView->viewport(), Qt::LeftButton, {},
+                      f.MailListView->visualItemRect(item).center());
+  };
+  clickRowWithTheMouse(0);
+  EXPECT_EQ(f.Text7->text(), QStringLiteral("件名一"));
+  // Down: the highlighted mail is the one shown.
+  QTest::keyClick(f.MailListView, Qt::Key_Down);
+  EXPECT_EQ(f.Text7->text(), QStringLiteral("件名二"));
+  EXPECT_EQ(EditorText(f.rtfEd), QStringLiteral("本文二\r\n二行目"));
+  EXPECT_EQ(f.Text5->text(), QStringLiteral("1"));
+  // ... and the one deleted.
+  answers = {seams::vbYes};
+  QTest::mouseClick(f.Command3, Qt::LeftButton);
+  auto received = readList(records::kReceivedFile);
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0].Subject, QStringLiteral("件名一"));
+  EXPECT_EQ(received[1].Subject, QStringLiteral("件名三"));
+  // End: the last mail is shown and goes into the safe.
+  clickRowWithTheMouse(0);
+  QTest::keyClick(f.MailListView, Qt::Key_End);
+  EXPECT_EQ(f.Text7->text(), QStringLiteral("件名三"));
+  QTest::mouseClick(f.Command7, Qt::LeftButton);
+  ASSERT_TRUE(KinkoFormLoaded());
+  answers = {seams::vbYes};
+  QTest::mouseClick(::KinkoForm().Command1, Qt::LeftButton);
+  const auto gold = readList(records::kGoldSafeFile);
+  ASSERT_EQ(gold.size(), 1u);
+  EXPECT_EQ(gold[0].Subject, QStringLiteral("件名三"));
+  received = readList(records::kReceivedFile);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].Subject, QStringLiteral("件名一"));
 }
 
 TEST_F(HistoryTest, DeleteQuestionsPerKind) {
@@ -556,18 +604,41 @@ TEST_F(HistoryTest, CutCopyPaste) {
   EXPECT_EQ(f.rtfEd->toPlainText(), QStringLiteral("一二三四"));
 }
 
-TEST_F(HistoryTest, NewAsksBeforeDiscardingAndStaysInTheProgramFolder) {
+TEST_F(HistoryTest, NewAsksExactlyWhenTheUsersTextWouldBeLost) {
+  writeList(records::kReceivedFile, threeMails());
+  OpenMailList(1);
   auto& f = ::TyakuForm();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  QWidget* newButton = toolbarButton(f.tbToolBar, "New");
+  // A mail shown by a click is kept in its list: New asks nothing, and
+  // only the first New of the program clears the pane.
+  QTest::mouseClick(f.MailListView->viewport(), Qt::LeftButton, {},
+                    f.MailListView->visualItemRect(f.MailListView->topLevelItem(0)).center());
+  ASSERT_EQ(EditorText(f.rtfEd), QStringLiteral("本文一"));
+  QTest::mouseClick(newButton, Qt::LeftButton);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(f.rtfEd->toPlainText().isEmpty());
+  EXPECT_TRUE(DocumentPath.endsWith(QStringLiteral("新規作成.TXT")));
+}
+
+TEST_F(HistoryTest, NewAsksBeforeDiscardingTypedTextAndStaysInTheProgramFolder) {
+  auto& f = ::TyakuForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  QWidget* newButton = toolbarButton(f.tbToolBar, "New");
   SetEditorText(f.rtfEd, QStringLiteral("書きかけ"));
-  ASSERT_TRUE(DocumentModified);
+  QTest::keyClicks(f.rtfEd, QStringLiteral("abc"));
   answers = {seams::vbNo};
-  f.tbToolBar_ButtonClick(QStringLiteral("New"));
+  QTest::mouseClick(newButton, Qt::LeftButton);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
-  EXPECT_EQ(f.rtfEd->toPlainText(), QStringLiteral("書きかけ"));
+  EXPECT_EQ(f.rtfEd->toPlainText(), QStringLiteral("abc書きかけ"));
   EXPECT_TRUE(DocumentPath.isEmpty());
-
-  f.tbToolBar_ButtonClick(QStringLiteral("New"));
+  // Typing undone leaves nothing of the user's to lose.
+  for (int i = 0; i < 3; ++i) QTest::keyClick(f.rtfEd, Qt::Key_Z, Qt::ControlModifier);
+  ASSERT_EQ(f.rtfEd->toPlainText(), QStringLiteral("書きかけ"));
+  QTest::mouseClick(newButton, Qt::LeftButton);
+  EXPECT_EQ(boxes.size(), 1u);
   EXPECT_TRUE(f.rtfEd->toPlainText().isEmpty());
   const QString expected = paths::programFolder() + QStringLiteral("/新規作成.TXT");
   EXPECT_EQ(DocumentPath, expected);
@@ -701,21 +772,21 @@ TEST_F(HistoryTest, PathFunctions) {
 
 TEST_F(HistoryTest, NewWhoseSaveFailsAsksBeforeDiscarding) {
   auto& f = ::TyakuForm();
-  SetEditorText(f.rtfEd, QStringLiteral("大事な本文"));
+  QTest::keyClicks(f.rtfEd, QStringLiteral("important"));
   DocumentPath = dir.filePath(QStringLiteral("gone/文書.TXT"));
   answers = {seams::vbOK, seams::vbNo};
   EditNewFile(f, f.rtfEd);
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].buttons & 0x70, seams::vbExclamation);  // the failed save is reported
   EXPECT_EQ(boxes[1].buttons, seams::vbYesNo | seams::vbQuestion);
-  EXPECT_EQ(f.rtfEd->toPlainText(), QStringLiteral("大事な本文"));
+  EXPECT_EQ(f.rtfEd->toPlainText(), QStringLiteral("important"));
   EXPECT_TRUE(DocumentModified);
   // Saved where the document lives when it can be.
   QDir(dir.path()).mkpath(QStringLiteral("gone"));
   boxes.clear();
   EditNewFile(f, f.rtfEd);
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("gone/文書.TXT"))), sjis(QStringLiteral("大事な本文")));
+  EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("gone/文書.TXT"))), QByteArray("important"));
   EXPECT_EQ(DocumentPath, dir.filePath(QStringLiteral("gone/新規作成.TXT")));
   EXPECT_TRUE(f.rtfEd->toPlainText().isEmpty());
 }

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
 
@@ -82,6 +83,19 @@ TEST_F(HistoryTest, OpeningTableOverTheSixKinds) {
     EXPECT_EQ(f.Text9->text().isEmpty(), c.emptiesBoxes);
   }
   EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(HistoryTest, AListThatCannotBeReadIsReported) {
+  // A folder stands where the gold safe's file should be.
+  ASSERT_TRUE(QDir().mkpath(real(records::mailListFile(3))));
+  QTest::mouseClick(::OpenForm().Command1, Qt::LeftButton);
+  auto& f = ::TyakuForm();
+  EXPECT_TRUE(f.isVisible());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("メールの一覧を読み込めませんでした。"))) << boxes[0].prompt.toStdString();
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("xqmdata6.data"), Qt::CaseInsensitive));
+  EXPECT_EQ(f.MailListView->topLevelItemCount(), 0);
+  EXPECT_EQ(f.Text2->text(), QStringLiteral("0"));
 }
 
 TEST_F(HistoryTest, ListsEveryRecordWithRowTextsCutAtNul) {

@@ -1,5 +1,6 @@
 // The sound routine's codes and the sound buttons.
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "client/mainwindow/playsound.h"
 #include "client/mainwindow/tests/mainform_fixture.h"
@@ -113,4 +114,26 @@ TEST_F(MainFormTest, SoundTestShowsTheErrorOfAMissingSound) {
   f.Command10->click();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].prompt, QStringLiteral("フラグの指定が正しくありません"));
+}
+
+TEST_F(MainFormTest, SoundTestWithoutASoundDeviceSaysSo) {
+  // No sound driver can open: the process has no sound device. (Each test
+  // runs in a process of its own; one that opened the device before skips.)
+  qputenv("SDL_AUDIODRIVER", "no-such-driver");
+  if (sound::available()) GTEST_SKIP() << "the sound device was opened earlier in this process";
+  forms::MainForm& f = start();
+  const QString wav = dir.path() + QStringLiteral("/Sound/Kouka.wav");
+  writeFile(wav, wavOfSize(22050 * 4));
+  QTest::mouseClick(f.Command10, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("サウンドデバイスが使用できないため、効果音を再生できません。"));
+  EXPECT_EQ(boxes[0].title, QStringLiteral("エラー"));
+  // A file error still comes first, with its own message.
+  QFile::remove(wav);
+  QTest::mouseClick(f.Command10, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].prompt, QStringLiteral("API がエラーを返しました"));
+  // The race start plays the same sound and stays silent about the device.
+  writeFile(wav, wavOfSize(22050 * 4));
+  EXPECT_EQ(PlaySoundFile(wav, false, false, false, false), kSoundPlayed);
 }

@@ -1,5 +1,4 @@
 // The program start and end around the main window.
-#include <QLockFile>
 #include <QProcess>
 #include <QSysInfo>
 
@@ -143,33 +142,94 @@ TEST_F(MainFormTest, SettingsCopyForTheFourthAccessoryIsByteEqual) {
   EXPECT_EQ(fileBytes(path(QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\\ini.ini"))), fileBytes(ini()));
 }
 
+// Another process that holds the instance lock until it is killed.
+class LockHolder {
+ public:
+  explicit LockHolder(const QString& lockFile) {
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                   QStringLiteral("exec 9>>\"$1\" && flock -n 9 && echo locked && exec sleep 60"),
+                                   QStringLiteral("sh"), lockFile});
+    held = p.waitForReadyRead(10000) && p.readAllStandardOutput().startsWith("locked");
+  }
+  // Ends the holder as a crash does: no chance to clean anything up.
+  void crash() {
+    p.kill();
+    p.waitForFinished();
+  }
+  ~LockHolder() { crash(); }
+  bool held = false;
+
+ private:
+  QProcess p;
+};
+
 TEST_F(MainFormTest, SecondInstanceEndsAtOnceWithoutWritingSettings) {
   // Another running instance holds the lock.
   QDir().mkpath(dir.path() + QStringLiteral("/★MailData"));
-  QLockFile other(startup::instanceLockPath());
-  ASSERT_TRUE(other.tryLock(0));
+  LockHolder other(startup::instanceLockPath());
+  ASSERT_TRUE(other.held);
   writeIni({QStringLiteral("NAME10="), QStringLiteral("NAME8=first"), QStringLiteral("NUMBER7=1")});
   const QByteArray before = fileBytes(ini());
   EXPECT_THROW(MainForm(), ui::EndCalled);
   EXPECT_EQ(ends, 1);
+  EXPECT_TRUE(boxes.empty());
   // The copy was refreshed; nothing was written after it.
   EXPECT_EQ(fileBytes(path(QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\\ini.ini"))), before);
   EXPECT_EQ(fileBytes(ini()), before);
   EXPECT_FALSE(SetFormLoaded());
+
+  // The other instance ends without a word (killed): its lock goes with it.
+  destroyWindows();
+  other.crash();
+  EXPECT_NO_THROW(MainForm());
+  EXPECT_EQ(ends, 1);
 }
 
-TEST_F(MainFormTest, StaleLockOfACrashedRunDoesNotBlock) {
-  // A process that has ended leaves its id in the lock file.
+TEST_F(MainFormTest, LockFileLeftByAnotherRunOrMachineDoesNotBlock) {
+  // What a lock file holds does not count: a run that ended (here or on the
+  // machine the folder was copied from) leaves nothing that blocks.
   QProcess p;
   p.start(QStringLiteral("true"), {});
   ASSERT_TRUE(p.waitForFinished());
-  const qint64 dead = p.processId() ? p.processId() : 999999;
+  const qint64 dead = p.processId() > 0 ? p.processId() : 999999;
   QDir().mkpath(dir.path() + QStringLiteral("/★MailData"));
-  writeFile(startup::instanceLockPath(),
-            QStringLiteral("%1\nRuvoMail\n%2\n").arg(dead > 0 ? dead : 999999).arg(QSysInfo::machineHostName()).toUtf8());
-  writeIni({QStringLiteral("NAME10=")});
-  EXPECT_NO_THROW(MainForm());
-  EXPECT_EQ(ends, 0);
+  const QString contents[] = {
+      QStringLiteral("%1\nRuvoMail\n%2\n").arg(dead).arg(QSysInfo::machineHostName()),
+      QStringLiteral("1\nRuvoMail\nanother-machine\n0123456789abcdef\n"),
+  };
+  for (const QString& c : contents) {
+    writeFile(startup::instanceLockPath(), c.toUtf8());
+    writeIni({QStringLiteral("NAME10=")});
+    EXPECT_NO_THROW(MainForm()) << c.toStdString();
+    EXPECT_EQ(ends, 0);
+    destroyWindows();
+    startup::releaseInstanceLock();
+  }
+}
+
+TEST_F(MainFormTest, DataFolderThatCannotBeWrittenIsToldBeforeTheEnd) {
+  // A file stands where the data folder should be.
+  writeFile(dir.path() + QStringLiteral("/★MailData"), QByteArray("not a folder"));
+  EXPECT_THROW(MainForm(), ui::EndCalled);
+  EXPECT_EQ(ends, 1);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("書き込めないため、起動できません"))) << boxes[0].prompt.toStdString();
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("★MailData")));
+  EXPECT_EQ(boxes[0].buttons & seams::vbCritical, seams::vbCritical);
+}
+
+TEST_F(MainFormTest, StartRemovesTemporariesOfInterruptedSettingsWrites) {
+  QDir().mkpath(dir.path() + QStringLiteral("/★MailData"));
+  const QString data = dir.path() + QStringLiteral("/★MailData/");
+  const QString leftovers[] = {data + QStringLiteral("ini.ini.~4242-0"), data + QStringLiteral("iniIdPass.ini.~17-3"),
+                               dir.path() + QStringLiteral("/xqmail.ini.~9-12")};
+  for (const QString& f : leftovers) writeFile(f, QByteArray("[EXEINI]\r\nNAME10=secret\r\n"));
+  // Files that only look alike stay.
+  const QString others[] = {data + QStringLiteral("ini.ini.~backup"), data + QStringLiteral("r.cfg.~1-1")};
+  for (const QString& f : others) writeFile(f, QByteArray("x"));
+  start();
+  for (const QString& f : leftovers) EXPECT_FALSE(QFile::exists(f)) << f.toStdString();
+  for (const QString& f : others) EXPECT_TRUE(QFile::exists(f)) << f.toStdString();
 }
 
 TEST_F(MainFormTest, ClosingWritesNameAndHelpSwitchAndEnds) {

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTest>
 
 #include <algorithm>
 
@@ -807,8 +808,10 @@ TEST_F(ReceiveMailTimerTest, IntervalRule) {
       {"1", {60, 120, 180}, "0"},
       {"2", {120}, "1"},
       {"3", {180}, "0"},
-      {"01", {}, "3"},   // never the minute text
-      {"1.0", {}, "3"},
+      {"01", {60, 120, 180}, "0"},  // the minutes are numbers, not texts
+      {"1.0", {60, 120, 180}, "0"},
+      {" 2", {120}, "1"},
+      {"1.5", {120}, "1"},  // a part of a minute waits for the next whole one
       {"0", {}, "0"},     // off: the label is not changed
       {"", {}, "0"},      // (the settings window makes it "0")
       {"abc", {}, "0"},   // no number: the tick does nothing
@@ -839,6 +842,17 @@ TEST_F(ReceiveMailTimerTest, ChangingTheIntervalRestartsTheCount) {
   MainForm().Command3->click();
   EXPECT_EQ(MainForm().timeLabel1->text(), QStringLiteral("0"));
   EXPECT_EQ(ticks(120), std::vector<int>{120});
+}
+
+TEST_F(ReceiveMailTimerTest, AnIntervalTypedOverTheEmptiedBoxRuns) {
+  startWith(QString());
+  QLineEdit* box = SetForm().Text6;
+  // Emptying the box puts "0" in it; the 2 typed after it makes "02".
+  QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(box, Qt::Key_Backspace);
+  QTest::keyClicks(box, QStringLiteral("2"));
+  ASSERT_EQ(box->text(), QStringLiteral("02"));
+  EXPECT_EQ(ticks(250), (std::vector<int>{120, 240}));
 }
 
 TEST_F(ReceiveMailTimerTest, TheAutomaticCheckFetchesMail) {

@@ -1,6 +1,9 @@
 // The start-up password: the prompt before the main window and the window
 // that sets it.
+#include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QTest>
 
 #include "client/mainwindow/form1.h"
 #include "client/mainwindow/kidouform.h"
@@ -261,4 +264,33 @@ TEST_F(StartPasswordTest, EntryTakesAtMost255Bytes) {
   k.Text1->setCursorPosition(250);
   k.Text1->insert(QStringLiteral("XYZW"));
   EXPECT_EQ(k.Text1->text(), QString(250, u'a') + QStringLiteral("XYZ") + QStringLiteral("bc"));
+}
+
+TEST_F(StartPasswordTest, LineBreaksPastedIntoTheStoredBoxesAreLeftOut) {
+  forms::MainForm& f = start();
+  forms::KojinForm& k = KojinForm();
+  forms::SetForm& s = SetForm();
+  f.Show();
+  k.Show();
+  s.Show();
+  QApplication::clipboard()->setText(QStringLiteral("pa\r\nss\n"));
+  for (QLineEdit* box : {k.Text1, k.Text2, s.IdText, s.PassText, f.Text1}) {
+    box->clear();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), QStringLiteral("pass")) << box->objectName().toStdString();
+  }
+  // What the boxes hold is written on one line each.
+  s.Check3->setChecked(true);
+  QTest::mouseClick(s.Command6, Qt::LeftButton);
+  answers = {seams::vbYes};
+  QTest::mouseClick(k.Command1, Qt::LeftButton);
+  ASSERT_FALSE(KojinFormLoaded());
+  closeMain();
+  EXPECT_EQ(fileBytes(path(settings::kIdPassFile)), QByteArray("[EXEINI]\r\nNAME=pass\r\nNAME2=pass\r\nNAME3=1\r\n"));
+  EXPECT_EQ(iniValue("NAME8"), QStringLiteral("pass"));
+  EXPECT_EQ(iniValue("NAME10"), QStringLiteral("pass"));
+  EXPECT_EQ(iniValue("NAME11"), QStringLiteral("pass"));
+  for (const QByteArray& line : fileBytes(ini()).split('\n'))
+    EXPECT_TRUE(line.isEmpty() || line.endsWith('\r')) << line.toStdString();
+  EXPECT_FALSE(fileBytes(ini()).contains("\r\nss"));
 }

@@ -240,6 +240,30 @@ TEST_F(AssyukuFormTest, ExistingArchiveIsOverwrittenUpdatedOrLeftAlone) {
   EXPECT_FALSE(AssyukuFormLoaded());
 }
 
+TEST_F(AssyukuFormTest, AnOverwriteThatFailsGivesTheArchiveBack) {
+  recordCalls();
+  const QString notes = file(QStringLiteral("notes.txt"));
+  const QString arc = file(QStringLiteral("notes.lzh"), "old archive");
+  const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+  results = {0x8006};
+  answers = {seams::vbYes};
+  AssyukuForm().Form_OLEDragDrop({notes});
+  ASSERT_EQ(calls.size(), 1u);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].prompt, QStringLiteral("圧縮に失敗しました。Error Code:0x8006"));
+  EXPECT_EQ(readFile(arc), QByteArray("old archive"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before);
+
+  // A pack that succeeds leaves nothing of the old archive behind.
+  boxes.clear();
+  answers = {seams::vbYes};
+  duringCall = [&](const Module6::UnlhaCall&) { writeFile(QStringLiteral("notes.lzh"), "new archive"); };
+  AssyukuForm().Form_OLEDragDrop({notes});
+  EXPECT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(readFile(arc), QByteArray("new archive"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before);
+}
+
 TEST_F(AssyukuFormTest, FailedPackingShowsTheCode) {
   recordCalls();
   results = {0x8004};
@@ -289,6 +313,42 @@ TEST_F(AssyukuFormTest, RealPackingAndUnpacking) {
   ASSERT_EQ(unlha::Unlha(0, ("x -d1 -y1 \"" + arc + ".lzh\" \"" + out + "/\" *.*").toStdString()), 0);
   EXPECT_EQ(readFile(out + QStringLiteral("/写真.lzh")), photosArchive);
   EXPECT_EQ(readFile(out + QStringLiteral("/メモ 1.txt")), QByteArray("memo"));
+
+  // Every header level and method the lists offer packs a folder that
+  // unpacks as it was, over the archive of the row before.
+  const QString mixed = folder(QStringLiteral("混在"));
+  writeFile(QStringLiteral("混在/表.txt"), QByteArray(30000, 't') + "end");
+  writeFile(QStringLiteral("混在/空.dat"), "");
+  writeFile(QStringLiteral("混在/下/零.bin"), QByteArray(300000, '\0'));
+  QDir().mkpath(path(QStringLiteral("混在/何もない")));
+  const QString mixedArc = path(QStringLiteral("混在.lzh"));
+  for (int header = 0; header <= 3; ++header) {
+    for (int method = 0; method <= 5; ++method) {
+      SCOPED_TRACE(header * 10 + method);
+      forms::AssyukuForm& a = AssyukuForm();
+      a.Combo1->setCurrentIndex(header);
+      a.Combo1_Click();
+      a.Combo2->setCurrentIndex(method);
+      a.Combo2_Click();
+      boxes.clear();
+      const std::size_t questions = QFileInfo::exists(mixedArc) ? 1 : 0;  // the overwrite question alone
+      a.Form_OLEDragDrop({mixed});
+      EXPECT_EQ(boxes.size(), questions);
+      QDir(out).removeRecursively();
+      ASSERT_EQ(unlha::Unlha(0, ("x -d1 -y1 \"" + mixedArc + "\" \"" + out + "/\" *.*").toStdString()), 0);
+      EXPECT_EQ(readFile(out + QStringLiteral("/表.txt")), QByteArray(30000, 't') + "end");
+      EXPECT_TRUE(QFileInfo::exists(out + QStringLiteral("/空.dat")));
+      EXPECT_EQ(readFile(out + QStringLiteral("/下/零.bin")), QByteArray(300000, '\0'));
+      EXPECT_TRUE(QFileInfo(out + QStringLiteral("/何もない")).isDir());
+    }
+  }
+  boxes.clear();
+  // The last of them (header level 3) dropped alone is an archive to extract.
+  QDir(mixed).removeRecursively();
+  AssyukuForm().Form_OLEDragDrop({mixedArc});
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(QFileInfo::exists(mixedArc + QStringLiteral(".lzh")));
+  EXPECT_EQ(readFile(path(QStringLiteral("混在/下/零.bin"))), QByteArray(300000, '\0'));
 
   // Answering No adds to the archive.
   const QString more = file(QStringLiteral("more.txt"), "more");

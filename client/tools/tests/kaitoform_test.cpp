@@ -2,6 +2,7 @@
 // the progress line, the result box, the archiver check at load, drops
 // through Qt's drop events and a real extraction through the archiver layer.
 #include <QApplication>
+#include <QDirIterator>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -182,6 +183,19 @@ TEST_F(KaitoFormTest, RealArchiveIsExtractedBesideIt) {
   KaitoForm().Form_OLEDragDrop({path(QStringLiteral("plain.lzh"))});
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].prompt, QStringLiteral("解凍に失敗しました。Error Code:0x") + Module6::ErrorCodeText(unlha::kErrorBrokenArchive));
+  EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("plain"))));
+
+  // An archive whose data is broken leaves no empty folder beside it.
+  QByteArray damaged = readFile(arc);
+  damaged[damaged.size() - 40] = static_cast<char>(damaged[damaged.size() - 40] ^ 0x55);
+  writeFile(QStringLiteral("damaged.lzh"), damaged);
+  boxes.clear();
+  KaitoForm().Form_OLEDragDrop({path(QStringLiteral("damaged.lzh"))});
+  ASSERT_EQ(boxes.size(), 1u);
+  const QString out = path(QStringLiteral("damaged"));
+  QDirIterator folders(out, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+  while (folders.hasNext()) EXPECT_FALSE(QDir(folders.next()).isEmpty()) << folders.filePath().toStdString();
+  EXPECT_TRUE(!QFileInfo::exists(out) || !QDir(out).isEmpty());
 }
 
 }  // namespace

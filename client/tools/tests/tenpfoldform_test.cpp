@@ -2,6 +2,7 @@
 // opening, the preview and the page view, deletion, the kept size and the
 // page view's size.
 #include <QImage>
+#include <QTest>
 #include <QTextDocument>
 
 #include "client/tools/tenpfoldform.h"
@@ -144,7 +145,7 @@ TEST_F(TenpFoldFormTest, DeletingTheClickedFileAfterANoToTheWarning) {
   answers.push_back(seams::vbYes);
   f.Command1->click();
   ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[1].prompt, QStringLiteral("選択したファイルを削除しますか？ "));
+  EXPECT_EQ(boxes[1].prompt, QStringLiteral("選択したファイルを削除しますか？ \r\n\r\nb.txt"));
   EXPECT_EQ(boxes[1].buttons, seams::vbYesNo | seams::vbQuestion);
   EXPECT_EQ(boxes[1].title, QStringLiteral("確認"));
   EXPECT_FALSE(QFileInfo::exists(attachment(QStringLiteral("b.txt"))));
@@ -157,6 +158,35 @@ TEST_F(TenpFoldFormTest, DeletingTheClickedFileAfterANoToTheWarning) {
   f.Command1->click();
   EXPECT_EQ(f.Text1->text(), QStringLiteral("0"));
   EXPECT_EQ(f.File1->count(), 0);
+}
+
+TEST_F(TenpFoldFormTest, TheFileReachedWithTheKeysIsTheOneDeleted) {
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) attach(QString::fromLatin1(name), name);
+  forms::TenpFoldForm& f = TenpFoldForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  // A mouse click on the first file, the warning answered No.
+  answers.push_back(seams::vbNo);
+  QTest::mouseClick(f.File1->viewport(), Qt::LeftButton, {}, f.File1->visualItemRect(f.File1->item(0)).center());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(f.Text3->text(), attachment(QStringLiteral("a.txt")));
+  // Down and End move the highlight; each move asks as a click does.
+  answers.push_back(seams::vbNo);
+  QTest::keyClick(f.File1, Qt::Key_Down);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].prompt, kWarning);
+  EXPECT_EQ(f.Text3->text(), attachment(QStringLiteral("b.txt")));
+  answers.push_back(seams::vbNo);
+  QTest::keyClick(f.File1, Qt::Key_End);
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(f.File1->currentItem()->text(), QStringLiteral("c.txt"));
+  EXPECT_TRUE(f.File1->currentItem()->isSelected());
+  // The file highlighted is the one named and deleted.
+  answers.push_back(seams::vbYes);
+  QTest::mouseClick(f.Command1, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(boxes[3].prompt, QStringLiteral("選択したファイルを削除しますか？ \r\n\r\nc.txt"));
+  EXPECT_EQ(listed(), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
 }
 
 TEST_F(TenpFoldFormTest, DeletionNeedsASelectionAndAYes) {

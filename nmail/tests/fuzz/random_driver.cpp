@@ -17,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 int main(int argc, char** argv) {
   int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
   std::vector<std::string> seeds;
-  if (argc > 2) {
-    if (DIR* d = opendir(argv[2])) {
+  for (int a = 2; a < argc; ++a) {
+    if (DIR* d = opendir(argv[a])) {
       while (dirent* e = readdir(d)) {
         if (e->d_name[0] == '.') continue;
-        std::ifstream f(std::string(argv[2]) + "/" + e->d_name, std::ios::binary);
+        std::ifstream f(std::string(argv[a]) + "/" + e->d_name, std::ios::binary);
         std::stringstream ss;
         ss << f.rdbuf();
         seeds.push_back(ss.str());

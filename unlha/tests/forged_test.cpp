@@ -1,0 +1,218 @@
+// Archives of the methods and header levels we do not write, made here by a
+// writer of the test's own (independent of the layer's): the stored methods
+// of other archivers (-lz4-, -pm0-), LArc's -lzs- and -lz5- (literals
+// only), -lh4- and -lhx- (through our static-Huffman packer), and headers
+// with the extended fields Unix, Windows and old DOS archivers add.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "archive.h"
+#include "lzh.h"
+#include "testdata.h"
+#include "unlha/unlha.h"
+
+namespace {
+
+using namespace unlhatest;
+
+std::string le(std::uint64_t v, int bytes) {
+  std::string s;
+  for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  return s;
+}
+
+struct Forged {
+  int level = 2;
+  std::string method;
+  std::string dir;   // CP932, folders ended by 0xFF (levels 1 to 3) or "\\" (level 0)
+  std::string name;  // CP932
+  std::string packed;
+  std::string original;
+  char os = 'M';
+  std::vector<std::string> extended;  // type byte and data each
+  std::string level0Extra;            // bytes after the CRC of a level 0 header
+};
+
+constexpr std::uint32_t kDosTime = (44u << 25) | (6u << 21) | (15u << 16) | (12u << 11);  // 2024-06-15 12:00
+
+std::string forge(const Forged& f) {
+  const std::string crc = le(unlha::archive::crc16(f.original.data(), f.original.size()), 2);
+  const std::string sizes = f.method + le(f.packed.size(), 4) + le(f.original.size(), 4);
+  std::string h;
+  if (f.level == 0 || f.level == 1) {
+    const std::string name = f.level == 0 ? f.dir + f.name : f.name;
+    std::vector<std::string> exts = f.extended;
+    if (f.level == 1 && !f.dir.empty()) exts.push_back("\x02" + f.dir);
+    std::string ext;
+    for (std::size_t i = 0; i < exts.size(); ++i)
+      ext += exts[i] + le(i + 1 < exts.size() ? exts[i + 1].size() + 2 : 0, 2);
+    std::string body = f.method + le(f.packed.size() + ext.size(), 4) + le(f.original.size(), 4) + le(kDosTime, 4) +
+                       "\x20" + std::string(1, static_cast<char>(f.level)) +
+                       std::string(1, static_cast<char>(name.size())) + name + crc;
+    if (f.level == 0)
+      body += f.level0Extra;
+    else
+      body += std::string(1, f.os) + le(exts.empty() ? 0 : exts[0].size() + 2, 2);
+    unsigned sum = 0;
+    for (unsigned char c : body) sum += c;
+    h = std::string(1, static_cast<char>(body.size())) + std::string(1, static_cast<char>(sum & 0xFF)) + body + ext;
+  } else {
+    const int w = f.level == 2 ? 2 : 4;
+    std::vector<std::string> exts = f.extended;
+    exts.insert(exts.begin(), "\x01" + f.name);
+    if (!f.dir.empty()) exts.push_back("\x02" + f.dir);
+    std::string ext;
+    for (std::size_t i = 0; i < exts.size(); ++i)
+      ext += exts[i] + le(i + 1 < exts.size() ? exts[i + 1].size() + w : 0, w);
+    const std::size_t base = f.level == 2 ? 26 : 32;
+    const std::size_t total = base + ext.size();
+    h = (f.level == 2 ? le(total, 2) : le(4, 2)) + sizes + le(1718452800, 4) + "\x20" +
+        std::string(1, static_cast<char>(f.level)) + crc + std::string(1, f.os) + (f.level == 3 ? le(total, 4) : "") +
+        le(exts[0].size() + w, w) + ext;
+  }
+  return h + f.packed;
+}
+
+// LArc's methods, literals only: -lzs- sends a 1 bit and the byte, -lz5-
+// a flag byte of ones before each eight bytes.
+std::string lzsLiterals(const std::string& s) {
+  std::string out;
+  std::uint32_t acc = 0;
+  int bits = 0;
+  for (unsigned char c : s) {
+    acc = (acc << 9) | 0x100u | c;
+    bits += 9;
+    while (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>(acc >> bits));
+    }
+  }
+  if (bits) out.push_back(static_cast<char>(acc << (8 - bits)));
+  return out;
+}
+std::string lz5Literals(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); i += 8) out += "\xFF" + s.substr(i, 8);
+  return out;
+}
+
+class Forge : public ScratchTest {
+ protected:
+  // Writes the entries as one archive and extracts it with our layer.
+  std::map<std::string, std::string> extract(const std::vector<Forged>& entries, int expect = 0) {
+    std::string bytes;
+    for (const auto& e : entries) bytes += forge(e);
+    bytes.push_back('\0');
+    const fs::path arc = dir / "forged.lzh";
+    writeFile(arc, bytes);
+    EXPECT_NE(unlha::UnlhaCheckArchive(arc.string(), 1), 0);
+    fs::remove_all(dir / "out");
+    EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), expect);
+    return tree(dir / "out");
+  }
+};
+
+TEST_F(Forge, EveryMethodAtEveryLevel) {
+  const std::string text = textLike(5000, 11);
+  const std::string sep[] = {"\\", "\xFF", "\xFF", "\xFF"};
+  struct M {
+    const char* method;
+    std::string packed;
+  };
+  const M methods[] = {
+      {"-lh0-", text},
+      {"-lz4-", text},
+      {"-pm0-", text},
+      {"-lzs-", lzsLiterals(text)},
+      {"-lz5-", lz5Literals(text)},
+      {"-lh1-", unlha::lzh::encodeLh1(text)},
+      {"-lh4-", unlha::lzh::encode(text, unlha::lzh::paramsFor(12))},
+      {"-lhx-", unlha::lzh::encode(text, unlha::lzh::paramsFor(19))},
+  };
+  for (int level = 0; level <= 3; ++level) {
+    std::vector<Forged> entries;
+    std::map<std::string, std::string> want;
+    for (const M& m : methods) {
+      Forged f;
+      f.level = level;
+      f.method = m.method;
+      f.dir = std::string("\x8E\x9A") + sep[level];  // 字
+      f.name = std::string(m.method).substr(1, 3) + ".txt";
+      f.packed = m.packed;
+      f.original = text;
+      entries.push_back(f);
+      want["字/" + f.name] = text;
+    }
+    want["字"] = "/";
+    SCOPED_TRACE(level);
+    EXPECT_EQ(brief(extract(entries)), brief(want));
+  }
+}
+
+TEST_F(Forge, ExtendedFieldsOfOtherSystems) {
+  const std::string data = "from elsewhere\r\n";
+  // Unix: permissions, owner, names and the time (2021-01-01 00:00:00 UTC).
+  Forged unix1;
+  unix1.level = 1;
+  unix1.method = "-lh0-";
+  unix1.os = 'U';
+  unix1.name = "unix.txt";
+  unix1.packed = unix1.original = data;
+  unix1.extended = {"\x50" + le(0100644, 2), "\x51" + le(100, 2) + le(1000, 2), "\x52staff", "\x53user",
+                    "\x54" + le(1609459200, 4)};
+  unix1.dir = "dir\xFF";
+  // Windows: creation, write and access times (2020-01-01 00:00:00 UTC as FILETIME).
+  Forged win2 = unix1;
+  win2.level = 2;
+  win2.os = 'W';
+  win2.name = "win.txt";
+  win2.dir.clear();
+  const std::uint64_t ft = (1577836800ull + 11644473600ull) * 10000000ull;
+  win2.extended = {"\x41" + le(ft, 8) + le(ft, 8) + le(ft, 8), "\x3F" "a comment"};
+  // An old Unix archiver's level 0 with its own area after the CRC.
+  Forged unix0 = unix1;
+  unix0.level = 0;
+  unix0.name = "old.txt";
+  unix0.dir = "dir\\";
+  unix0.extended.clear();
+  unix0.level0Extra = "U" + std::string(1, '\0') + le(1609459200, 4) + le(0100644, 2) + le(100, 2) + le(1000, 2);
+  // Level 3 with a Unix time.
+  Forged unix3 = unix1;
+  unix3.level = 3;
+  unix3.name = "three.txt";
+  unix3.extended = {"\x54" + le(1609459200, 4), "\x50" + le(0100600, 2)};
+  unix3.dir = "dir\xFF";
+
+  const auto got = extract({unix1, win2, unix0, unix3});
+  EXPECT_EQ(got, (std::map<std::string, std::string>{{"dir", "/"},
+                                                     {"dir/unix.txt", data},
+                                                     {"dir/old.txt", data},
+                                                     {"dir/three.txt", data},
+                                                     {"win.txt", data}}));
+  auto mtime = [&](const char* rel) {
+    struct stat st {};
+    stat((dir / "out" / rel).c_str(), &st);
+    return static_cast<long long>(st.st_mtime);
+  };
+  EXPECT_EQ(mtime("dir/unix.txt"), 1609459200);
+  EXPECT_EQ(mtime("dir/three.txt"), 1609459200);
+  EXPECT_EQ(mtime("win.txt"), 1577836800);
+}
+
+TEST_F(Forge, UnknownMethodIsReportedAndTheRestExtracts) {
+  Forged odd;
+  odd.method = "-lh9-";
+  odd.name = "odd.bin";
+  odd.packed = odd.original = "????";
+  Forged fine = odd;
+  fine.method = "-lh0-";
+  fine.name = "fine.txt";
+  fine.packed = fine.original = "fine";
+  EXPECT_EQ(extract({odd, fine}, unlha::kErrorMethod), (std::map<std::string, std::string>{{"fine.txt", "fine"}}));
+}
+
+}  // namespace
