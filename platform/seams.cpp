@@ -5,11 +5,16 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QUrl>
 #include <chrono>
 #include <random>
@@ -64,16 +69,37 @@ std::mt19937& engine() {
   return e;
 }
 
+// The box is made as wide as its longest line, as far as the screen allows:
+// a line breaks where the text breaks it, not a word or two before its end.
+void keepLinesWhole(QMessageBox& box) {
+  auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  if (!label) return;
+  const QFontMetrics fm(label->font());
+  int longest = 0;
+  for (const QString& line : box.text().split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))))
+    longest = std::max(longest, fm.horizontalAdvance(line));
+  const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+  const int room = screen ? screen->availableGeometry().width() * 9 / 10 - 120 : 800;
+  if (longest > room) return;
+  label->setWordWrap(false);
+  label->setMinimumWidth(longest + 2);
+}
+
 int realMsgBox(const MsgBoxCall& c) {
-  QMessageBox box;
-  box.setWindowTitle(c.title);
-  box.setText(c.prompt);
+  // On the heap: the owner may be closed while the box waits, and takes the
+  // box with it.
+  QPointer<QMessageBox> box = new QMessageBox(c.owner);
+  if (c.owner && (c.owner->window()->windowFlags() & Qt::WindowStaysOnTopHint))
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  box->setWindowTitle(c.title);
+  box->setText(c.prompt);
+  keepLinesWhole(*box);
   switch (c.buttons & 0x70) {
-    case vbCritical: box.setIcon(QMessageBox::Critical); break;
-    case vbQuestion: box.setIcon(QMessageBox::Question); break;
-    case vbExclamation: box.setIcon(QMessageBox::Warning); break;
-    case vbInformation: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
+    case vbCritical: box->setIcon(QMessageBox::Critical); break;
+    case vbQuestion: box->setIcon(QMessageBox::Question); break;
+    case vbExclamation: box->setIcon(QMessageBox::Warning); break;
+    case vbInformation: box->setIcon(QMessageBox::Information); break;
+    default: box->setIcon(QMessageBox::NoIcon); break;
   }
   struct B {
     const char* text;
@@ -94,13 +120,15 @@ int realMsgBox(const MsgBoxCall& c) {
     default: buttons = {{"OK", vbOK, QMessageBox::AcceptRole}}; break;
   }
   std::vector<QPushButton*> pushes;
-  for (const B& b : buttons) pushes.push_back(box.addButton(QString::fromUtf8(b.text), b.role));
+  for (const B& b : buttons) pushes.push_back(box->addButton(QString::fromUtf8(b.text), b.role));
   int def = (c.buttons & vbDefaultButton3) ? 2 : ((c.buttons & vbDefaultButton2) ? 1 : 0);
-  if (def < static_cast<int>(pushes.size())) box.setDefaultButton(pushes[static_cast<std::size_t>(def)]);
-  if (c.buttons & vbSystemModal) box.setWindowFlag(Qt::WindowStaysOnTopHint);
-  box.exec();
+  if (def < static_cast<int>(pushes.size())) box->setDefaultButton(pushes[static_cast<std::size_t>(def)]);
+  if (c.buttons & vbSystemModal) box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  box->exec();
+  const QAbstractButton* clicked = box ? box->clickedButton() : nullptr;
+  delete box;
   for (std::size_t i = 0; i < pushes.size(); ++i)
-    if (box.clickedButton() == pushes[i]) return buttons[i].result;
+    if (clicked == pushes[i]) return buttons[i].result;
   // Closed by Esc or the title bar: the cancelling button, else the only one.
   for (const B& b : buttons)
     if (b.result == vbCancel || b.result == vbNo) return b.result;
@@ -136,7 +164,9 @@ void setDefaultTitle(const QString& title) { titleStore() = title; }
 QString defaultTitle() { return titleStore(); }
 
 int MsgBox(const QString& prompt, int buttons, const QString& title) {
-  MsgBoxCall c{prompt, buttons, title.isEmpty() ? titleStore() : title};
+  QWidget* owner = QApplication::activeModalWidget();
+  if (!owner) owner = QApplication::activeWindow();
+  MsgBoxCall c{prompt, buttons, title.isEmpty() ? titleStore() : title, owner};
   if (msgBoxHandler()) return msgBoxHandler()(c);
   return realMsgBox(c);
 }

@@ -41,6 +41,9 @@ struct MsgBoxCall {
   QString prompt;
   int buttons = vbOKOnly;
   QString title;  // the title shown (the default title when none was given)
+  // The window that shows the box and owns it: the box stands over it (and
+  // stays on top with it). The active window, when there is one.
+  QWidget* owner = nullptr;
 };
 
 // The title of boxes that are given none ("RuvoMail" unless a program sets its own).

@@ -1,19 +1,26 @@
 #include "ui.h"
 
 #include <QAbstractItemView>
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -50,8 +57,12 @@ void setBackColor(QWidget* w, const QColor& c) {
     w->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; }").arg(c.name()));
     return;
   }
+  // A box's own background is its Base; a panel's or a window's is its
+  // Window colour, which must not spread to the boxes on it as their Base.
+  const bool box = qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractScrollArea*>(w) ||
+                   qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w);
   QPalette p = w->palette();
-  p.setColor(QPalette::Base, c);
+  if (box) p.setColor(QPalette::Base, c);
   p.setColor(QPalette::Window, c);
   w->setPalette(p);
   w->setAutoFillBackground(true);
@@ -136,20 +147,68 @@ void installJapaneseLocale() {
     QCoreApplication::installTranslator(qtText);
 }
 
+void installIconTheme() {
+  const QString current = QIcon::themeName();
+  if (!current.isEmpty() && current != QLatin1String("hicolor")) return;
+  // The system's icon folders (a desktop-less platform may name none).
+  QStringList dirs = QIcon::themeSearchPaths();
+  for (const QString& dir :
+       QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory))
+    if (!dirs.contains(dir)) dirs << dir;
+  for (const QString& dir : dirs) {
+    if (QFileInfo::exists(dir + QStringLiteral("/Adwaita/index.theme"))) {
+      QIcon::setThemeSearchPaths(dirs);
+      QIcon::setThemeName(QStringLiteral("Adwaita"));
+      return;
+    }
+  }
+}
+
 void initProgram(const QString& title) {
   installFontSubstitutions();
   installJapaneseLocale();
+  installIconTheme();
   seams::setDefaultTitle(title);
   QApplication::setApplicationName(title);
 }
 
 QSize frameExtra(const QWidget* w) {
   if (w->windowFlags() & Qt::FramelessWindowHint) return QSize(0, 0);
-  if (w->isVisible()) {
-    const QSize d = w->frameGeometry().size() - w->geometry().size();
-    if (d.width() > 0 || d.height() > 0) return d;
-  }
+  // Always the same measure, shown or hidden and whatever frame the window
+  // manager draws (or none): a size read at closing and set at the next
+  // opening must give the same window.
   return QSize(8, 34);
+}
+
+Hover::Hover(QObject* parent, std::function<void(QWidget*)> step) : QObject(parent), step_(std::move(step)) {}
+
+void Hover::watch(QWidget* w, QWidget* as) {
+  as_.insert(w, as ? as : w);
+  w->setMouseTracking(true);
+  w->installEventFilter(this);
+}
+
+bool Hover::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() != QEvent::MouseMove && e->type() != QEvent::Enter) return false;
+  auto* w = qobject_cast<QWidget*>(watched);
+  if (!w || !takesMouse(w)) return false;
+  // The deepest control under the pointer, and the watched control nearest
+  // above it: only that one runs its step.
+  const QPoint at = static_cast<QSinglePointEvent*>(e)->position().toPoint();
+  for (QWidget* under = w->childAt(at); under && under != w; under = under->parentWidget())
+    if (takesMouse(under)) return false;
+  step_(as_.value(w));
+  return false;
+}
+
+void placeBeside(QWidget* w, const QWidget* other) {
+  const QSize outer = w->size() + frameExtra(w);
+  const QRect o(other->pos(), other->size() + frameExtra(other));
+  const QScreen* s = other->screen() ? other->screen() : QGuiApplication::primaryScreen();
+  const QRect area = s ? s->availableGeometry() : QRect();
+  const int top = std::clamp(o.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
+  if (o.right() + 1 + outer.width() <= area.right() + 1) w->move(o.right() + 1, top);
+  else w->move(std::max(area.left(), o.left() - outer.width()), top);
 }
 
 Form::Form(const QString& name, QWidget* parent) : QMainWindow(parent), client_(new QWidget(this)) {
@@ -172,13 +231,25 @@ void Form::load() {
 
 int Form::Left() const { return tw(frameGeometry().x()); }
 int Form::Top() const { return tw(frameGeometry().y()); }
-int Form::Width() const { return tw(width() + frameExtra(this).width()); }
-int Form::Height() const { return tw(height() + frameExtra(this).height()); }
+// A size set in twips that fall between two pixels reads back as it was set
+// for as long as the window keeps the pixel size it gave.
+int Form::Width() const {
+  return width() == setWidth_.pixels ? setWidth_.twips : tw(width() + frameExtra(this).width());
+}
+int Form::Height() const {
+  return height() == setHeight_.pixels ? setHeight_.twips : tw(height() + frameExtra(this).height());
+}
 
 void Form::setLeft(int twips) { move(px(twips), frameGeometry().y()); }
 void Form::setTop(int twips) { move(frameGeometry().x(), px(twips)); }
-void Form::setWidth(int twips) { resize(std::max(1, px(twips) - frameExtra(this).width()), height()); }
-void Form::setHeight(int twips) { resize(width(), std::max(1, px(twips) - frameExtra(this).height())); }
+void Form::setWidth(int twips) {
+  resize(std::max(1, px(twips) - frameExtra(this).width()), height());
+  setWidth_ = {twips, width()};
+}
+void Form::setHeight(int twips) {
+  resize(width(), std::max(1, px(twips) - frameExtra(this).height()));
+  setHeight_ = {twips, height()};
+}
 void Form::Move(int left, int top, int width, int height) {
   move(px(left), px(top));
   if (width >= 0) setWidth(width);
@@ -248,7 +319,14 @@ void Form::setWindowState(int state) {
   if (state == 1) showMinimized();
   else if (state == 2) showMaximized();
   else if (isVisible()) showNormal();
-  else QMainWindow::setWindowState(Qt::WindowNoState);
+  else {
+    // Hidden (in the tray): the next show maps it as a normal window. A
+    // native window that was once minimised keeps asking the window manager
+    // to map it minimised, even after the window manager restored it: it is
+    // made afresh.
+    QMainWindow::setWindowState(Qt::WindowNoState);
+    if (windowHandle()) destroy(true, true);
+  }
 }
 
 namespace {

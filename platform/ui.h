@@ -14,6 +14,7 @@
 //   steps; tests replace it with a hook.
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <algorithm>
@@ -54,8 +55,10 @@ W* control(QWidget* parent, const QString& name, int left, int top, int width, i
 }
 
 // Background colour of a control, kept in its "backColor" property: a
-// button takes it through its style sheet, any other control through its
-// palette (Base and Window, background filled).
+// button takes it through its style sheet, a text, list or combo box as its
+// Base, any other control (a panel, a label, a window's client) as its
+// Window colour with the background filled; the boxes on a coloured panel
+// keep their own white.
 void setBackColor(QWidget* w, const QColor& c);
 
 // The plain controls of a window: a push button with its caption that takes
@@ -86,9 +89,39 @@ void doEvents();
 // the calendar speak Japanese whatever the machine's own locale is.
 void installJapaneseLocale();
 
-// Common set-up of a program: font substitutions, Japanese locale, default
-// message-box title.
+// The desktop's icon theme: the one the desktop set, else an installed
+// Adwaita, so that icons asked for by their theme names (edit-cut,
+// document-print) are found outside a desktop session too.
+void installIconTheme();
+
+// Common set-up of a program: font substitutions, Japanese locale, icon
+// theme, default message-box title.
 void initProgram(const QString& title);
+
+// Hover help of a window: runs the window's hover step for a watched
+// control on every move of the mouse over it, with or without a button held,
+// and when the pointer enters it. A move over a watched control belongs to
+// that control alone, even when the control passes it on to the panel or
+// background it lies on; a disabled control takes no mouse, so a move over
+// it belongs to what lies beneath.
+class Hover : public QObject {
+ public:
+  Hover(QObject* parent, std::function<void(QWidget*)> step);
+  // Watches w; a move over it is a move over `as` (a list's viewport stands
+  // for the list).
+  void watch(QWidget* w, QWidget* as = nullptr);
+  void watch(std::initializer_list<QWidget*> ws) {
+    for (QWidget* w : ws) watch(w);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  bool takesMouse(const QWidget* w) const { return as_.contains(w) && w->isEnabled(); }
+  std::function<void(QWidget*)> step_;
+  QHash<const QWidget*, QWidget*> as_;
+};
 
 // Classic unload modes passed to Form_QueryUnload.
 enum UnloadMode { vbFormControlMenu = 0, vbFormCode = 1, vbAppWindows = 2, vbAppTaskManager = 3 };
@@ -154,12 +187,23 @@ class Form : public QMainWindow {
   bool loaded_ = false;
   bool loading_ = false;
   bool unloading_ = false;
+  struct SetSize {
+    int twips = 0;
+    int pixels = -1;
+  };
+  SetSize setWidth_, setHeight_;
 };
 
-// The frame added around a window's client: none for a frameless window;
-// measured once shown, otherwise the classic defaults (4-pixel borders, a
-// 26-pixel caption).
+// The frame counted around a window's client: none for a frameless window,
+// otherwise the classic frame (4-pixel borders, a 26-pixel caption) whatever
+// the window manager draws, so that a size kept and set again is the same.
 QSize frameExtra(const QWidget* w);
+
+// Places window w beside window other, at other's top: to its right when
+// there is room on other's screen for the whole of w, else to its left as
+// far as the screen allows (over other's left-hand part at worst), so that
+// w leaves the controls at other's right free to click.
+void placeBeside(QWidget* w, const QWidget* other);
 
 // A program-wide window instance, created and loaded on first touch.
 template <class T>

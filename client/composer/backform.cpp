@@ -204,6 +204,9 @@ BackForm::BackForm() : ui::Form(QStringLiteral("BackForm")) {
   Label3 = label(Picture3, QStringLiteral("Label3"), QStringLiteral("ここに「保留」のメールリストが表示されます"), 60,
                  60, 2520, 780);
   Label3->setWordWrap(true);
+  // Only a placeholder: the attachment row's buttons that reach into it at
+  // narrow widths stay on top and take their clicks.
+  Picture3->lower();
   Picture5 = ui::control<QFrame>(c, QStringLiteral("Picture5"), 6900, 390, 2640, 6200);
   Picture5->setFrameShape(QFrame::Panel);
   Picture5->setFrameShadow(QFrame::Raised);
@@ -262,9 +265,9 @@ BackForm::BackForm() : ui::Form(QStringLiteral("BackForm")) {
     List1_Click();
   });
 
-  for (QWidget* w : std::initializer_list<QWidget*>{c, rtfEd->viewport(), Command2, Command3, Command13, Command14,
-                                                    Command15, AttachCommand, Command9, Command6, Command1})
-    trackHover(w);
+  auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
+  help->watch({c, Command2, Command3, Command13, Command14, Command15, AttachCommand, Command9, Command6, Command1});
+  help->watch(rtfEd->viewport(), rtfEd);
 }
 
 void BackForm::buildToolbar() {
@@ -325,19 +328,6 @@ void BackForm::buildMenus() {
   connect(mnudai, &QAction::triggered, this, [this] { mnudai_Click(); });
   connect(mnusyou, &QAction::triggered, this, [this] { mnusyou_Click(); });
   connect(mnukesu, &QAction::triggered, this, [this] { Command16_Click(); });
-}
-
-void BackForm::trackHover(QWidget* w) {
-  w->setMouseTracking(true);
-  w->installEventFilter(this);
-}
-
-bool BackForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseMove) {
-    if (watched == rtfEd->viewport()) hover(rtfEd);
-    else if (auto* w = qobject_cast<QWidget*>(watched)) hover(w);
-  }
-  return ui::Form::eventFilter(watched, event);
 }
 
 void BackForm::hover(QWidget* control) {

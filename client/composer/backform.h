@@ -145,14 +145,12 @@ class BackForm : public ui::Form {
   void Form_Load() override;
   void Form_Unload(int& cancel) override;
   void Form_Resize() override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   friend class ui::Accessor<BackForm>;
   BackForm();
   void buildToolbar();
   void buildMenus();
-  void trackHover(QWidget* w);
   bool filling_ = false;  // List1 is being refilled: its selection changes are no clicks
 };
 

@@ -139,13 +139,9 @@ CcForm::CcForm() : ui::Form(QStringLiteral("CcForm")) {
   connect(mtorikeshi, &QAction::triggered, this, [this] { Command3_Click(); });
   connect(mnutorisetu, &QAction::triggered, this, [] { ::HelpForm().Show(); });
 
-  for (QWidget* w : {c, static_cast<QWidget*>(Command1), static_cast<QWidget*>(Command2),
-                     static_cast<QWidget*>(Command3), static_cast<QWidget*>(Label1[0]),
-                     static_cast<QWidget*>(Label1[1]), static_cast<QWidget*>(Label2), static_cast<QWidget*>(List3),
-                     List3->viewport()}) {
-    w->setMouseTracking(true);
-    w->installEventFilter(this);
-  }
+  auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
+  help->watch({c, Command1, Command2, Command3, Label1[0], Label1[1], Label2, List3});
+  help->watch(List3->viewport(), List3);
 }
 
 void CcForm::Form_Load() {
@@ -157,6 +153,9 @@ void CcForm::Form_Load() {
   // in place of the addresses listed here.
   records::CcAddressFile file(records::kCcListFile);
   if (file.count() > 0) emptyCcFile();
+
+  // Beside the composer, whose address pane the user clicks in.
+  if (WriteFormLoaded()) ui::placeBeside(this, &::WriteForm());
 }
 
 bool CcForm::StoreTypedCcAddress(int n) {
@@ -243,21 +242,6 @@ void CcForm::hover(QWidget* control) {
   } else if (control == client() || control == List3) {
     Text1->setVisible(false);
   }
-}
-
-bool CcForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
-    if (watched == client()) {
-      // A move the controls pass on to the background is not over it.
-      const auto* m = dynamic_cast<QSinglePointEvent*>(event);
-      if (!m || !client()->childAt(m->position().toPoint())) hover(client());
-    } else if (watched == List3->viewport()) {
-      hover(List3);
-    } else if (auto* w = qobject_cast<QWidget*>(watched)) {
-      hover(w);
-    }
-  }
-  return ui::Form::eventFilter(watched, event);
 }
 
 }  // namespace forms

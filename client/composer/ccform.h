@@ -63,7 +63,6 @@ class CcForm : public ui::Form {
  protected:
   void Form_Load() override;
   void Form_Unload(int& cancel) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   CcForm();

@@ -82,8 +82,9 @@ FriendForm::FriendForm() : ui::Form(QStringLiteral("FriendForm")) {
                                        QStringLiteral("名刺挿入"));
   Command3 = ui::control<QPushButton>(c, QStringLiteral("Command3"), 4560, 2160, 1080, 390, QStringLiteral("登録"));
   Command4 = ui::control<QPushButton>(c, QStringLiteral("Command4"), 5760, 2160, 1080, 390, QStringLiteral("削除"));
+  // The list refill, captioned by what it does (not by its name).
   Command2 = ui::control<QPushButton>(c, QStringLiteral("Command2"), 6960, 2160, 1020, 390,
-                                      QStringLiteral("Command2"));
+                                      QStringLiteral("一覧更新"));
   Label4 = ui::control<QLabel>(c, QStringLiteral("Label4"), 4560, 2700, 960, 255, QStringLiteral("登録件数"));
   Text3 = ui::control<QLineEdit>(c, QStringLiteral("Text3"), 5520, 2660, 900, 330);
   Label7 = ui::control<QLabel>(c, QStringLiteral("Label7"), 120, 2940, 4335, 255);
@@ -103,11 +104,8 @@ FriendForm::FriendForm() : ui::Form(QStringLiteral("FriendForm")) {
   ui::clickOnKeyboardRowChange(MailListView, [this] { MailListView_MouseDown(); });
 
   // Mouse-over help: the buttons show their text, the background hides it.
-  for (QWidget* w : {c, static_cast<QWidget*>(Command1), static_cast<QWidget*>(Command3),
-                     static_cast<QWidget*>(Command4), static_cast<QWidget*>(Command38)}) {
-    w->setMouseTracking(true);
-    w->installEventFilter(this);
-  }
+  auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
+  help->watch({c, Command1, Command3, Command4, Command38});
 }
 
 void FriendForm::Form_Load() {
@@ -265,19 +263,12 @@ void FriendForm::showHelp(const QString& text) {
   Text5->setVisible(true);
 }
 
-bool FriendForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
-    if (watched == Command1) showHelp(QString::fromUtf16(kHelpPasteAddress));
-    else if (watched == Command3) showHelp(QString::fromUtf16(kHelpRegister));
-    else if (watched == Command4) showHelp(QString::fromUtf16(kHelpDelete));
-    else if (watched == Command38) showHelp(QString::fromUtf16(kHelpCard));
-    else if (watched == client()) {
-      // A move the controls pass on to the background is not over it.
-      const auto* m = dynamic_cast<QSinglePointEvent*>(event);
-      if (!m || !client()->childAt(m->position().toPoint())) Text5->setVisible(false);
-    }
-  }
-  return ui::Form::eventFilter(watched, event);
+void FriendForm::hover(QWidget* control) {
+  if (control == Command1) showHelp(QString::fromUtf16(kHelpPasteAddress));
+  else if (control == Command3) showHelp(QString::fromUtf16(kHelpRegister));
+  else if (control == Command4) showHelp(QString::fromUtf16(kHelpDelete));
+  else if (control == Command38) showHelp(QString::fromUtf16(kHelpCard));
+  else if (control == client()) Text5->setVisible(false);
 }
 
 }  // namespace forms

@@ -51,11 +51,12 @@ class FriendForm : public ui::Form {
  protected:
   void Form_Load() override;
   void Form_QueryUnload(int& cancel, int unloadMode) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   FriendForm();
   friend class ui::Accessor<FriendForm>;
+  // The mouse-over step of a control (its help text, or hiding the box).
+  void hover(QWidget* control);
   // Record number of the selected row (1-based), 0 when no row is selected.
   int selectedRecord() const;
   void showHelp(const QString& text);

@@ -10,6 +10,7 @@
 #include <QDropEvent>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,6 +76,13 @@ constexpr int kDesignWidth = 9700;
 constexpr int kDesignHeight = 7500;
 // Width of the left-hand part (the body and the strips above it).
 constexpr int kLeftWidth = 7000;
+// The rows above the body (To, subject, greeting, attachments), the send
+// buttons below them and the body (twips).
+constexpr int kFirstRowTop = 400;
+constexpr int kRowHeight = 375;
+constexpr int kTextBoxHeight = 330;
+constexpr int kSendRowTop = 1900;
+constexpr int kBodyTop = 2330;
 
 const char kDragMime[] = "application/x-ruvomail-control";
 
@@ -190,11 +198,11 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   Label4.resize(2);
   for (int i = 0; i < 4; ++i)
     Picture2[static_cast<std::size_t>(i)] =
-        strip(c, QStringLiteral("Picture2_%1").arg(i), 0, 400 + 375 * i, kLeftWidth, 375);
+        strip(c, QStringLiteral("Picture2_%1").arg(i), 0, kFirstRowTop + kRowHeight * i, kLeftWidth, kRowHeight);
 
   QWidget* s0 = Picture2[0];
   Label2[3] = label(s0, QStringLiteral("Label2_3"), QStringLiteral("宛先"), 60, 60, 520, 255);
-  ToText = textBox(s0, QStringLiteral("ToText"), 600, 20, 4300, 330);
+  ToText = textBox(s0, QStringLiteral("ToText"), 600, 20, 4300, kTextBoxHeight);
   Label1[0] = label(s0, QStringLiteral("Label1_0"), QStringLiteral("文字Size"), 5000, 60, 700, 255);
   Text10 = textBox(s0, QStringLiteral("Text10"), 5700, 20, 375, 300);
   HScroll1 = ui::control<QScrollBar>(s0, QStringLiteral("HScroll1"), 6100, 40, 850, 255, Qt::Horizontal);
@@ -203,7 +211,7 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
 
   QWidget* s1 = Picture2[1];
   Label2[1] = label(s1, QStringLiteral("Label2_1"), QStringLiteral("件名"), 60, 60, 520, 255);
-  SubjectText = textBox(s1, QStringLiteral("SubjectText"), 600, 20, 4300, 330);
+  SubjectText = textBox(s1, QStringLiteral("SubjectText"), 600, 20, 4300, kTextBoxHeight);
   Check1 = ui::control<QCheckBox>(s1, QStringLiteral("Check1"), 5000, 40, 255, 255);
   Label2[2] = label(s1, QStringLiteral("Label2_2"), QStringLiteral("占い添付"), 5280, 60, 900, 255);
   Check2 = ui::control<QCheckBox>(s1, QStringLiteral("Check2"), 6300, 40, 600, 255, QStringLiteral("Check2"));
@@ -225,7 +233,7 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   Command16 = button(s3, QStringLiteral("Command16"), QStringLiteral("リスト"), 6000, 15, 950, 345);
 
   // The send buttons.
-  Picture4 = strip(c, QStringLiteral("Picture4"), 0, 1900, kLeftWidth, 420);
+  Picture4 = strip(c, QStringLiteral("Picture4"), 0, kSendRowTop, kLeftWidth, 420);
   Command1 = button(Picture4, QStringLiteral("Command1"), QStringLiteral("  送信"), 30, 30, 800, 360);
   Command3 = button(Picture4, QStringLiteral("Command3"), QStringLiteral("      送信中止"), 850, 30, 1250, 360);
   Command11 = button(Picture4, QStringLiteral("Command11"), QStringLiteral("クリア"), 2120, 30, 750, 360);
@@ -234,12 +242,13 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   Command15 = button(Picture4, QStringLiteral("Command15"), QStringLiteral("保留分の削除"), 5780, 30, 1200, 360);
 
   // The body.
-  rtfEd = ui::control<QTextEdit>(c, QStringLiteral("rtfEd"), 0, 2330, kLeftWidth - 200, 3510);
+  rtfEd = ui::control<QTextEdit>(c, QStringLiteral("rtfEd"), 0, kBodyTop, kLeftWidth - 200, 3510);
   rtfEd->setAcceptRichText(false);
   rtfEd->setFont(ui::font(QStringLiteral("ＭＳ ゴシック"), 9));
 
-  // The attachment list floats over the body.
-  List2 = ui::control<QListWidget>(c, QStringLiteral("List2"), 1000, 1900, 3300, 1200);
+  // The attachment list floats over the body, below the send buttons it
+  // must not cover, under the attachment box.
+  List2 = ui::control<QListWidget>(c, QStringLiteral("List2"), 1000, kBodyTop, 3300, 1200);
 
   // The help box.
   Text14 = ui::control<QPlainTextEdit>(c, QStringLiteral("Text14"), 600, 3600, 5800, 1700);
@@ -331,12 +340,12 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   connect(Combo1->lineEdit(), &QLineEdit::textEdited, this, [this] { greetingChosen_ = true; });
 
   // Hover help.
-  for (QWidget* w : std::initializer_list<QWidget*>{
-           c, Command1, Command3, Command4, Command6, Command8, Command9, Command11, Command13, Command14, Command15,
-           Command16, Command17, AttachCommand, Check1, Label2[0], Label2[1], Label2[2], Label2[3], Label2[4], Option2,
-           Label5, Label6, SubjectText, rtfEd->viewport(), Picture2[0], Picture2[1], Picture2[2], Picture2[3],
-           Picture4, Picture5, Picture6, Frame4})
-    trackHover(w);
+  auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
+  help->watch({c, Command1, Command3, Command4, Command6, Command8, Command9, Command11, Command13, Command14,
+               Command15, Command16, Command17, AttachCommand, Check1, Label2[0], Label2[1], Label2[2], Label2[3],
+               Label2[4], Option2, Label5, Label6, SubjectText, Picture2[0], Picture2[1], Picture2[2], Picture2[3],
+               Picture4, Picture5, Picture6, Frame4});
+  help->watch(rtfEd->viewport(), rtfEd);
 
   // The help box can be dragged aside and dropped on the window background.
   Text14->viewport()->installEventFilter(this);
@@ -412,23 +421,14 @@ void WriteForm::buildMenus() {
   connect(mhelpsetu, &QAction::triggered, this, [] { writeneighbours::showHelp(); });
 }
 
-void WriteForm::trackHover(QWidget* w) {
-  w->setMouseTracking(true);
-  w->installEventFilter(this);
-}
-
 bool WriteForm::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
-    case QEvent::MouseMove: {
-      if (watched == rtfEd->viewport()) hover(rtfEd);
-      else if (watched == Text14->viewport()) {
+    case QEvent::MouseMove:
+      if (watched == Text14->viewport()) {
         auto* me = static_cast<QMouseEvent*>(event);
         if (dragSource_ == Text14 && (me->buttons() & Qt::LeftButton)) startDrag(Text14, me->pos());
-      } else if (auto* w = qobject_cast<QWidget*>(watched)) {
-        hover(w);
       }
       break;
-    }
     case QEvent::MouseButtonPress:
       if (watched == Text14->viewport() && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         const QPoint p = static_cast<QMouseEvent*>(event)->pos();
@@ -661,6 +661,30 @@ void WriteForm::HScroll1_Change() {
   f.setPointSize(v);
   rtfEd->setFont(f);
   Text10->setText(QString::number(v));
+  fitTextRows();
+}
+
+void WriteForm::fitTextRows() {
+  // The To and subject rows grow with the font so that their boxes show the
+  // text whole; the rows below them, the send buttons, the attachment list
+  // and the top of the body move down by as much.
+  const int box = std::max(kTextBoxHeight, ui::tw(QFontMetrics(ToText->font()).height() + 8));
+  int top = kFirstRowTop;
+  for (int i = 0; i < 4; ++i) {
+    QWidget* row = Picture2[static_cast<std::size_t>(i)];
+    const int h = i < 2 ? std::max(kRowHeight, box + 45) : kRowHeight;
+    setTopTw(row, top);
+    setHeightTw(row, h);
+    top += h;
+  }
+  setHeightTw(ToText, box);
+  setHeightTw(SubjectText, box);
+  const int shift = top - (kFirstRowTop + 4 * kRowHeight);
+  setTopTw(Picture4, kSendRowTop + shift);
+  setTopTw(List2, kBodyTop + shift);
+  const int bottom = twT(rtfEd) + twH(rtfEd);
+  setTopTw(rtfEd, kBodyTop + shift);
+  setHeightTw(rtfEd, std::max(0, bottom - twT(rtfEd)));
 }
 
 void WriteForm::Combo1_LostFocus() {

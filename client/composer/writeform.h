@@ -174,7 +174,7 @@ class WriteForm : public ui::Form {
   friend class ui::Accessor<WriteForm>;
   void buildMenus();
   void buildToolbar();
-  void trackHover(QWidget* w);
+  void fitTextRows();
   void listAddressNames(bool fillToText);
   void listHeldMails(bool fillBoxes);
   void startDrag(QWidget* w, const QPoint& grab);

@@ -1,11 +1,16 @@
 #include "client/history/editorcommands.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygonF>
 #include <QPrinter>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -252,7 +257,11 @@ void EditPrint(ui::Form& window, QTextEdit* rtfEd, CommonDialog& dialog) {
   body.replace(kCrLf, QStringLiteral("\n"));
   for (int copy = 1; copy <= copies; ++copy) {
     if (printObserver()) printObserver()(printer, copy);
+    // Laid out on the printer's own pages: the text alone, without the page
+    // numbers an unpaged document gets.
     QTextDocument doc;
+    doc.documentLayout()->setPaintDevice(&printer);
+    doc.setPageSize(QSizeF(printer.width(), printer.height()));
     doc.setDefaultFont(pf);
     doc.setPlainText(body);
     doc.print(&printer);
@@ -263,6 +272,69 @@ void EditToggleBold(QTextEdit* rtfEd) { toggle(BoldCount, rtfEd, &QFont::setBold
 void EditToggleItalic(QTextEdit* rtfEd) { toggle(ItalicCount, rtfEd, &QFont::setItalic); }
 void EditToggleUnderline(QTextEdit* rtfEd) { toggle(UnderlineCount, rtfEd, &QFont::setUnderline); }
 
+namespace {
+
+// Our own 16-pixel pictures of the toolbar's keys, for a desktop whose icon
+// theme lacks one: a page, a folder, a disk, a printer, scissors, two pages,
+// a clipboard and a turning arrow.
+QIcon drawnIcon(const QString& key) {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QPen ink(QColor(40, 40, 40), 1);
+  p.setPen(ink);
+  auto page = [&p](const QRectF& r) {
+    p.setBrush(Qt::white);
+    p.drawRect(r);
+    for (qreal y = r.top() + 3; y < r.bottom() - 1; y += 2.5) p.drawLine(QPointF(r.left() + 2, y), QPointF(r.right() - 2, y));
+  };
+  if (key == QLatin1String("New")) {
+    page(QRectF(3.5, 1.5, 9, 13));
+  } else if (key == QLatin1String("Open")) {
+    p.setBrush(QColor(240, 200, 80));
+    p.drawPolygon(QPolygonF({QPointF(1.5, 3.5), QPointF(6, 3.5), QPointF(7.5, 5), QPointF(14.5, 5), QPointF(14.5, 13.5),
+                             QPointF(1.5, 13.5)}));
+  } else if (key == QLatin1String("Save")) {
+    p.setBrush(QColor(70, 100, 170));
+    p.drawRect(QRectF(1.5, 1.5, 13, 13));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(4, 2, 8, 5));
+    p.drawRect(QRectF(5, 10, 6, 4.5));
+  } else if (key == QLatin1String("Print")) {
+    page(QRectF(4.5, 1.5, 7, 6));
+    p.setBrush(QColor(150, 150, 150));
+    p.drawRect(QRectF(1.5, 6.5, 13, 6));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(4.5, 10.5, 7, 4));
+  } else if (key == QLatin1String("Cut")) {
+    p.drawLine(QPointF(4, 1.5), QPointF(10.5, 11));
+    p.drawLine(QPointF(12, 1.5), QPointF(5.5, 11));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(4.5, 12.5), 2.5, 2.5);
+    p.drawEllipse(QPointF(11.5, 12.5), 2.5, 2.5);
+  } else if (key == QLatin1String("Copy")) {
+    page(QRectF(1.5, 1.5, 8, 10));
+    page(QRectF(6.5, 4.5, 8, 10));
+  } else if (key == QLatin1String("Paste")) {
+    p.setBrush(QColor(190, 140, 80));
+    p.drawRect(QRectF(2.5, 2.5, 11, 12));
+    p.setBrush(QColor(200, 200, 200));
+    p.drawRect(QRectF(5.5, 1.5, 5, 2.5));
+    page(QRectF(5.5, 6.5, 7, 7.5));
+  } else if (key == QLatin1String("Undo")) {
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(40, 40, 40), 1.5));
+    p.drawArc(QRectF(3, 4, 10, 9), 90 * 16, -220 * 16);
+    p.setBrush(QColor(40, 40, 40));
+    p.setPen(ink);
+    p.drawPolygon(QPolygonF({QPointF(1, 4.5), QPointF(6.5, 1), QPointF(6.5, 8)}));
+  }
+  return QIcon(pm);
+}
+
+}  // namespace
+
 QToolBar* BuildEditorToolbar(ui::Form& window, int widthTw, std::function<void(const QString& key)> onButton) {
   auto* bar = new QToolBar(window.client());
   bar->setObjectName(QStringLiteral("tbToolBar"));
@@ -272,26 +344,26 @@ QToolBar* BuildEditorToolbar(ui::Form& window, int widthTw, std::function<void(c
   struct B {
     const char* key;
     const char16_t* tip;
-    QStyle::StandardPixmap icon;
+    const char* icon;  // the icon theme's name
     const char* text;
   };
   static const B buttons[] = {
-      {"New", u"新規作成", QStyle::SP_FileIcon, nullptr},
-      {"Open", u"開く", QStyle::SP_DialogOpenButton, nullptr},
-      {"Save", u"名前を付けて保存", QStyle::SP_DialogSaveButton, nullptr},
-      {"Print", u"印刷", QStyle::SP_ComputerIcon, nullptr},
-      {"Cut", u"切り取り", QStyle::SP_DialogDiscardButton, nullptr},
-      {"Copy", u"ｺﾋﾟｰ", QStyle::SP_FileDialogDetailedView, nullptr},
-      {"Paste", u"貼り付け", QStyle::SP_FileDialogContentsView, nullptr},
-      {"Bold", u"太字", QStyle::SP_CustomBase, "B"},
-      {"Italic", u"斜体", QStyle::SP_CustomBase, "I"},
-      {"Underline", u"下線", QStyle::SP_CustomBase, "U"},
-      {"Undo", u"アンドウ", QStyle::SP_ArrowBack, nullptr},
+      {"New", u"新規作成", "document-new", nullptr},
+      {"Open", u"開く", "document-open", nullptr},
+      {"Save", u"名前を付けて保存", "document-save-as", nullptr},
+      {"Print", u"印刷", "document-print", nullptr},
+      {"Cut", u"切り取り", "edit-cut", nullptr},
+      {"Copy", u"ｺﾋﾟｰ", "edit-copy", nullptr},
+      {"Paste", u"貼り付け", "edit-paste", nullptr},
+      {"Bold", u"太字", nullptr, "B"},
+      {"Italic", u"斜体", nullptr, "I"},
+      {"Underline", u"下線", nullptr, "U"},
+      {"Undo", u"アンドウ", "edit-undo", nullptr},
   };
   for (const B& b : buttons) {
-    QAction* a = b.text ? bar->addAction(QString::fromLatin1(b.text))
-                        : bar->addAction(window.style()->standardIcon(b.icon), QString());
     const QString key = QString::fromLatin1(b.key);
+    QAction* a = b.text ? bar->addAction(QString::fromLatin1(b.text))
+                        : bar->addAction(QIcon::fromTheme(QString::fromLatin1(b.icon), drawnIcon(key)), QString());
     a->setObjectName(key);
     a->setData(key);
     a->setToolTip(QString::fromUtf16(b.tip));

@@ -250,11 +250,11 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   MailListView->viewport()->installEventFilter(this);
   ui::clickOnKeyboardRowChange(MailListView, [this] { MailListView_ItemClick(); });
 
-  for (QWidget* w : std::initializer_list<QWidget*>{
-           Text1, Label3, Text7, Text8, Text9, MailListView->viewport(), rtfEd->viewport(), c, Command1, Command2,
-           Command3, Command4, Command5, Command6, Command7, Command8, Command11, Command10[0], Command10[1],
-           Command10[2], Command10[3]})
-    trackHover(w);
+  auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
+  help->watch({Text1, Label3, Text7, Text8, Text9, c, Command1, Command2, Command3, Command4, Command5, Command6,
+               Command7, Command8, Command11, Command10[0], Command10[1], Command10[2], Command10[3]});
+  help->watch(MailListView->viewport(), MailListView);
+  help->watch(rtfEd->viewport(), rtfEd);
 
 }
 
@@ -302,17 +302,8 @@ void TyakuForm::buildMenus() {
   connect(mhelp, &QAction::triggered, this, [] { neighbours::showHelp(); });
 }
 
-void TyakuForm::trackHover(QWidget* w) {
-  w->setMouseTracking(true);
-  w->installEventFilter(this);
-}
-
 bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseMove) {
-    if (watched == MailListView->viewport()) hover(MailListView);
-    else if (watched == rtfEd->viewport()) hover(rtfEd);
-    else if (auto* w = qobject_cast<QWidget*>(watched)) hover(w);
-  } else if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport()) {
+  if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport()) {
     if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) MailListView_ItemClick();
   }
   return ui::Form::eventFilter(watched, event);

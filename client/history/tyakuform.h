@@ -124,7 +124,6 @@ class TyakuForm : public ui::Form {
   TyakuForm();
   void buildMenus();
   void buildToolbar();
-  void trackHover(QWidget* w);
 };
 
 }  // namespace forms

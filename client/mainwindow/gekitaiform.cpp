@@ -68,11 +68,9 @@ GekitaiForm::GekitaiForm() : ui::Form(QStringLiteral("GekitaiForm")) {
   connect(Text1, &QLineEdit::textChanged, this, [this] { limitKeyword(); });
 
   // Mouse-over help: the controls and the background report every move.
-  for (QWidget* w : {client(), static_cast<QWidget*>(Text1), static_cast<QWidget*>(Command1),
-                     static_cast<QWidget*>(Command2), static_cast<QWidget*>(List1), List1->viewport()}) {
-    w->setMouseTracking(true);
-    w->installEventFilter(this);
-  }
+  auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
+  help->watch({client(), Text1, Command1, Command2, List1});
+  help->watch(List1->viewport(), List1);
 }
 
 void GekitaiForm::Form_Load() {
@@ -185,25 +183,17 @@ void GekitaiForm::showHelp(const QString& text) {
 
 void GekitaiForm::hideHelp() { Text2->setVisible(false); }
 
-bool GekitaiForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
-    if (watched == Command1)
+void GekitaiForm::hover(QWidget* control) {
+  if (control == Command1)
       showHelp(QStringLiteral("登録は１件につき全角で１００文字（半角では２００文字）、件数は無制限に登録できます。登録した文字を"
                               "送信してきたメールアドレス、件名内から検索し、あなたの目に触れることなく削除します。"));
-    else if (watched == Text1)
+  else if (control == Text1)
       showHelp(QStringLiteral("登録は１件につき全角で１００文字（半角では２００文字）、件数は無制限に登録できます。登録した文字を"
                               "送信してきたメールアドレス、件名から検索し、あなたの目に触れることなく削除します。"));
-    else if (watched == Command2)
+  else if (control == Command2)
       showHelp(QStringLiteral("不要になったキーワードを削除します。リストでデータを選択し、このボタンをクリックして下さい。"));
-    else if (watched == List1 || watched == List1->viewport())
-      hideHelp();
-    else if (watched == client()) {
-      // A move the controls pass on to the background is not over it.
-      const auto* m = dynamic_cast<QSinglePointEvent*>(event);
-      if (!m || !client()->childAt(m->position().toPoint())) hideHelp();
-    }
-  }
-  return ui::Form::eventFilter(watched, event);
+  else if (control == List1 || control == client())
+    hideHelp();
 }
 
 }  // namespace forms

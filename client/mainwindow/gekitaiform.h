@@ -32,11 +32,12 @@ class GekitaiForm : public ui::Form {
 
  protected:
   void Form_Load() override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   GekitaiForm();
   friend class ui::Accessor<GekitaiForm>;
+  // The mouse-over step of a control (its help text, or hiding the box).
+  void hover(QWidget* control);
   void showHelp(const QString& text);
   void hideHelp();
   void limitKeyword();

@@ -194,6 +194,9 @@ MainForm::MainForm() : ui::Form(QStringLiteral("MainForm")) {
   setBackground(Label5, kHelpBox);
   setTextColour(Label5, kHelpText);
   Picture1->hide();
+  // A click on the help box does nothing: it does not reach the race field
+  // beneath (whose right click opens its popup).
+  Picture1->setAttribute(Qt::WA_NoMousePropagation);
 
   buildPanel();
   buildHidden();
@@ -240,8 +243,6 @@ void MainForm::paintBanner() {
 void MainForm::buildPanel() {
   Picture5 = ui::control<QWidget>(client(), QStringLiteral("Picture5"), 0, 3480, 8760, 2640);
   setBackground(Picture5, kPanel);
-  Picture5->setMouseTracking(true);
-  Picture5->installEventFilter(this);
 
   // The labels that act as buttons.
   Label8 = panelLabel(Picture5, QStringLiteral("Label8"), QStringLiteral("受信"), 240, 150, 1500, 330);
@@ -343,9 +344,16 @@ void MainForm::buildPanel() {
   h[Command6] = {QStringLiteral("ID,PASS,サーバーの設定。これを行わないと通信エラーになります。他に背景色、迷惑メール撃退の設定があ"
                                 "ります。"),
                  0};
+  // A move over the panel's own background (or a disabled label on it,
+  // which takes no mouse) resets the help.
+  auto* help = new ui::Hover(this, [this](QWidget* control) {
+    if (control == Picture5) HoverReset();
+    else ShowHelp(control);
+  });
+  help->watch(Picture5);
   for (auto it = h.begin(); it != h.end(); ++it) {
     QWidget* w = const_cast<QWidget*>(it.key());
-    w->setMouseTracking(true);
+    help->watch(w);
     w->installEventFilter(this);
   }
   // The labels that act as buttons take their clicks through the filter too.
@@ -488,7 +496,7 @@ void MainForm::buildMenus() {
     mnu_Popup[i] = a;
   }
   auto showMain = [this] {
-    if (WindowState() == 1) setWindowState(0);
+    if (WindowState() == 1 || !Visible()) setWindowState(0);
     Show();
   };
   QObject::connect(mnu_Popup[0], &QAction::triggered, this, [showMain] { showMain(); });
@@ -536,21 +544,6 @@ bool MainForm::eventFilter(QObject* watched, QEvent* e) {
   QWidget* w = qobject_cast<QWidget*>(watched);
   if (!w) return false;
   switch (e->type()) {
-    case QEvent::MouseMove:
-    case QEvent::Enter:
-      if (!w->isEnabled()) return false;
-      if (w == Picture5) {
-        // Moves over a control reach the panel too when the control does not
-        // take them; only the panel's own background (or a disabled label on
-        // it, which takes no mouse) resets the help.
-        QPoint at = Picture5->mapFromGlobal(QCursor::pos());
-        if (e->type() == QEvent::MouseMove) at = static_cast<QMouseEvent*>(e)->position().toPoint();
-        QWidget* under = Picture5->childAt(at);
-        if (!under || (!under->isEnabled() && under->parentWidget() == Picture5)) HoverReset();
-      } else if (helpTable().contains(w)) {
-        ShowHelp(w);
-      }
-      return false;
     case QEvent::MouseButtonPress: {
       auto* me = static_cast<QMouseEvent*>(e);
       if (w == Check1 && me->button() == Qt::LeftButton) {

@@ -68,7 +68,7 @@ forms::MainForm* form() { return MainFormLoaded() ? &::MainForm() : nullptr; }
 void showMainWindow() {
   forms::MainForm* f = form();
   if (!f || f->startHidden()) return;
-  if (f->WindowState() == 1) f->setWindowState(0);
+  if (f->WindowState() == 1 || !f->Visible()) f->setWindowState(0);
   f->Show();
 }
 
@@ -290,8 +290,9 @@ void RainFrame() {
 void RainStart() {
   forms::MainForm* f = form();
   if (!f) return;
+  // A label lies beneath the help box: the box, when shown, stays readable.
   f->Label25->show();
-  f->Label25->raise();
+  f->Label25->stackUnder(f->Picture1);
   StopSound();
   InitData();
   showMainWindow();

@@ -1,5 +1,8 @@
 #include "client/tools/monthform.h"
 
+#include <QBoxLayout>
+#include <QLabel>
+#include <QToolButton>
 #include <exception>
 
 #include "platform/seams.h"
@@ -20,9 +23,46 @@ QPointer<QCalendarWidget>& calendarWindow() {
   return w;
 }
 
+// The desk's month calendar as a Japanese desk shows it: days only, no
+// week-number column, and a header that names the month in Japanese order
+// ("2026年12月") between the buttons to the month before and after.
+QCalendarWidget* japaneseCalendar(QWidget* parent) {
+  auto* calendar = new QCalendarWidget(parent);
+  calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+  calendar->setNavigationBarVisible(false);
+  auto* header = new QWidget(calendar);
+  header->setObjectName(QStringLiteral("MonthHeader"));
+  auto* row = new QHBoxLayout(header);
+  row->setContentsMargins(2, 2, 2, 2);
+  auto* before = new QToolButton(header);
+  before->setObjectName(QStringLiteral("PreviousMonth"));
+  before->setArrowType(Qt::LeftArrow);
+  before->setAutoRaise(true);
+  auto* month = new QLabel(header);
+  month->setObjectName(QStringLiteral("MonthTitle"));
+  month->setAlignment(Qt::AlignCenter);
+  QFont bold = month->font();
+  bold.setBold(true);
+  month->setFont(bold);
+  auto* after = new QToolButton(header);
+  after->setObjectName(QStringLiteral("NextMonth"));
+  after->setArrowType(Qt::RightArrow);
+  after->setAutoRaise(true);
+  row->addWidget(before);
+  row->addWidget(month, 1);
+  row->addWidget(after);
+  auto show = [month](int year, int m) { month->setText(QStringLiteral("%1年%2月").arg(year).arg(m)); };
+  show(calendar->yearShown(), calendar->monthShown());
+  QObject::connect(calendar, &QCalendarWidget::currentPageChanged, month, show);
+  QObject::connect(before, &QToolButton::clicked, calendar, &QCalendarWidget::showPreviousMonth);
+  QObject::connect(after, &QToolButton::clicked, calendar, &QCalendarWidget::showNextMonth);
+  if (auto* column = qobject_cast<QBoxLayout*>(calendar->layout())) column->insertWidget(0, header);
+  return calendar;
+}
+
 QCalendarWidget* makeCalendar(QWidget* parent) {
   if (maker()) return maker()(parent);
-  return new QCalendarWidget(parent);
+  return japaneseCalendar(parent);
 }
 }  // namespace
 

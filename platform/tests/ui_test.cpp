@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "platform/seams.h"
 #include "platform/ui.h"
@@ -139,4 +144,140 @@ TEST(Ui, StandardDialogsAndCalendarSpeakJapanese) {
   EXPECT_EQ(calendar.locale().standaloneMonthName(12), QStringLiteral("12月"));
   QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
   EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+}
+
+TEST(Ui, SizeSetInTwipsReadsBackAsSetAndSurvivesAShowAndHide) {
+  ProbeForm& f = probe();
+  // 9700 twips fall between two pixels; the window keeps the size it was given.
+  f.setWidth(9700);
+  f.setHeight(7003);
+  EXPECT_EQ(f.Width(), 9700);
+  EXPECT_EQ(f.Height(), 7003);
+  // Closing keeps the size read, the next opening sets it again: the same
+  // window, however often.
+  for (int round = 0; round < 3; ++round) {
+    f.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    const int w = f.Width(), h = f.Height();
+    f.Hide();
+    f.setWidth(w);
+    f.setHeight(h);
+    EXPECT_EQ(f.Width(), 9700) << round;
+    EXPECT_EQ(f.Height(), 7003) << round;
+  }
+  // The user's own sizing is read in whole pixels.
+  f.resize(300, 200);
+  EXPECT_EQ(f.Width(), ui::tw(300 + ui::frameExtra(&f).width()));
+  f.Unload();
+}
+
+namespace {
+
+// A window with hover help on a button, a label and a check box that lie on
+// the background, a disabled label and a label without help.
+class HoverForm : public ui::Form {
+ public:
+  QPushButton* Command1;
+  QLabel* Label1;
+  QCheckBox* Check1;
+  QLabel* Label2;  // disabled
+  QLabel* Label3;  // no help
+  QStringList steps;
+  HoverForm() : ui::Form(QStringLiteral("HoverForm")) {
+    Command1 = ui::button(client(), QStringLiteral("Command1"), QStringLiteral("送信"), 120, 120, 1200, 375);
+    Label1 = ui::label(client(), QStringLiteral("Label1"), QStringLiteral("件名"), 120, 600, 1200, 300);
+    Check1 = ui::control<QCheckBox>(client(), QStringLiteral("Check1"), 120, 1000, 1200, 300);
+    Label2 = ui::label(client(), QStringLiteral("Label2"), QStringLiteral("終了"), 120, 1400, 1200, 300);
+    Label2->setEnabled(false);
+    Label3 = ui::label(client(), QStringLiteral("Label3"), QStringLiteral("説明なし"), 120, 1800, 1200, 300);
+    auto* help = new ui::Hover(this, [this](QWidget* control) { steps << control->objectName(); });
+    help->watch({client(), Command1, Label1, Check1, Label2});
+    resize(200, 180);
+  }
+};
+
+}  // namespace
+
+TEST(Ui, HoverRunsTheStepOfTheControlUnderThePointerOnly) {
+  HoverForm f;
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  struct Case {
+    QWidget* target;
+    QString expected;  // the one step that runs for a move over target
+  };
+  const Case cases[] = {
+      {f.Command1, QStringLiteral("Command1")},
+      {f.Label1, QStringLiteral("Label1")},
+      {f.Check1, QStringLiteral("Check1")},
+      {f.Label2, QStringLiteral("HoverForm_client")},  // a disabled control takes no mouse
+      {f.client(), QStringLiteral("HoverForm_client")},
+  };
+  // On a real display the pointer moves and its events come back from the
+  // display server: each move is given a moment to arrive.
+  auto move = [](QWidget* w, QPoint at) {
+    QTest::mouseMove(w, at);
+    QTest::qWait(40);
+  };
+  for (const Case& c : cases) {
+    move(c.target, c.target->rect().center());
+    f.steps.clear();
+    move(c.target, c.target->rect().center() + QPoint(2, 1));
+    ASSERT_FALSE(f.steps.isEmpty()) << c.target->objectName().toStdString();
+    EXPECT_EQ(f.steps.last(), c.expected) << c.target->objectName().toStdString();
+    EXPECT_FALSE(f.steps.contains(QStringLiteral("HoverForm_client")) && c.expected != QStringLiteral("HoverForm_client"))
+        << "the background's step ran after " << c.target->objectName().toStdString();
+  }
+  // The background right beside the label without help.
+  move(f.client(), f.Label3->geometry().bottomRight() + QPoint(20, -5));
+  f.steps.clear();
+  move(f.client(), f.Label3->geometry().bottomRight() + QPoint(20, 5));
+  EXPECT_EQ(f.steps, QStringList{QStringLiteral("HoverForm_client")});
+}
+
+TEST(Seams, MessageBoxIsOwnedByTheActiveWindowAndStaysOnTopWithIt) {
+  QWidget prompt;
+  prompt.setWindowFlag(Qt::WindowStaysOnTopHint);
+  prompt.show();
+  QApplication::setActiveWindow(&prompt);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&prompt));
+
+  seams::MsgBoxCall seen;
+  seams::setMsgBoxHandler([&](const seams::MsgBoxCall& c) {
+    seen = c;
+    return int(seams::vbOK);
+  });
+  seams::MsgBox(QStringLiteral("パスワードが違います。"));
+  EXPECT_EQ(seen.owner, &prompt);
+
+  // The real box: a child window of its owner that stays on top with it.
+  seams::setMsgBoxHandler(nullptr);
+  bool checked = false;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    checked = true;
+    EXPECT_EQ(box->parentWidget(), &prompt);
+    EXPECT_TRUE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  EXPECT_EQ(seams::MsgBox(QStringLiteral("パスワードが違います。")), seams::vbOK);
+  EXPECT_TRUE(checked);
+
+  // A long line stays whole: the box is as wide as it.
+  const QString line = QStringLiteral("実行する場合はウイルス（知らない人からのメールは特に注意）に注意して下さい。 ");
+  bool measured = false;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    measured = true;
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_GE(label->contentsRect().width(), QFontMetrics(label->font()).horizontalAdvance(line));
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  seams::MsgBox(QStringLiteral("信頼できるファイルですか？\r\n") + line + QStringLiteral("\r\n「いいえ」でキャンセルします。"),
+                seams::vbYesNo);
+  EXPECT_TRUE(measured);
+  seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
 }

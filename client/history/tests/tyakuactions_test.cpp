@@ -1,11 +1,15 @@
 // The viewer's actions: deleting, the safes, passing a mail on, and the
 // editor commands with their files.
+#include <QAction>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -711,6 +715,46 @@ TEST_F(HistoryTest, PrintMakesOneJobPerCopy) {
   EXPECT_TRUE(files.empty());
   setPrintJobObserver(nullptr);
   EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(HistoryTest, PrintedPagesHoldTheTextAloneWithoutPageNumbers) {
+  auto& f = ::TyakuForm();
+  // Enough lines for several pages, and no digit of their own.
+  QStringList lines;
+  for (int i = 0; i < 150; ++i) lines << QStringLiteral("本文の行です");
+  SetEditorText(f.rtfEd, lines.join(QStringLiteral("\r\n")));
+  const QString file = dir.filePath(QStringLiteral("pages.pdf"));
+  seams::setPrintDialogHandler([&](QPrinter& p, QWidget*) {
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(file);
+    return true;
+  });
+  f.tbToolBar_ButtonClick(QStringLiteral("Print"));
+  QProcess text;
+  text.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), file, QStringLiteral("-")});
+  ASSERT_TRUE(text.waitForFinished(30000));
+  const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+  EXPECT_GT(printed.count(QStringLiteral("\f")), 1) << "one page only";
+  EXPECT_EQ(printed.count(QStringLiteral("本文の行です")), 150);
+  EXPECT_FALSE(printed.contains(QRegularExpression(QStringLiteral("[0-9]")))) << printed.toStdString();
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(HistoryTest, ToolbarIconsShowWhatTheirKeysDo) {
+  auto& f = ::TyakuForm();
+  // The desktop's icons by their theme names, our own pictures where the
+  // theme has none.
+  const std::pair<const char*, const char*> keys[] = {
+      {"New", "document-new"}, {"Open", "document-open"}, {"Save", "document-save-as"}, {"Print", "document-print"},
+      {"Cut", "edit-cut"},     {"Copy", "edit-copy"},     {"Paste", "edit-paste"},      {"Undo", "edit-undo"}};
+  ASSERT_TRUE(QIcon::hasThemeIcon(QStringLiteral("edit-cut"))) << "no icon theme: " << QIcon::themeName().toStdString();
+  for (const auto& [key, name] : keys) {
+    SCOPED_TRACE(key);
+    auto* a = f.tbToolBar->findChild<QAction*>(QString::fromLatin1(key));
+    ASSERT_NE(a, nullptr);
+    EXPECT_FALSE(a->icon().pixmap(16, 16).isNull());
+    if (QIcon::hasThemeIcon(QString::fromLatin1(name))) EXPECT_EQ(a->icon().name(), QString::fromLatin1(name));
+  }
 }
 
 TEST_F(HistoryTest, PathFunctions) {

@@ -1,6 +1,10 @@
 // The calendar: it fills the window at every size, is made afresh at every
 // opening, and a calendar that cannot be made ends the program.
+#include <QLabel>
 #include <QPointer>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
 #include <stdexcept>
 
 #include "client/tools/monthform.h"
@@ -33,6 +37,32 @@ TEST_F(MonthFormTest, TheCalendarFillsTheClientAreaAtEverySize) {
     f.setHeight(s.height());
     EXPECT_EQ(cal->geometry(), QRect(QPoint(0, 0), f.client()->size()));
   }
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(MonthFormTest, TheMonthIsNamedInJapaneseOrderAndNoWeekNumbersAreShown) {
+  MonthForm().Show();
+  QCalendarWidget* cal = CalendarWindow();
+  ASSERT_NE(cal, nullptr);
+  cal->setCurrentPage(2026, 12);
+  auto* title = cal->findChild<QLabel*>(QStringLiteral("MonthTitle"));
+  ASSERT_NE(title, nullptr);
+  ASSERT_TRUE(title->isVisible());
+  EXPECT_EQ(title->text(), QStringLiteral("2026年12月"));
+  // The buttons beside it turn the page, across the year too.
+  QTest::mouseClick(cal->findChild<QToolButton*>(QStringLiteral("NextMonth")), Qt::LeftButton);
+  EXPECT_EQ(title->text(), QStringLiteral("2027年1月"));
+  QTest::mouseClick(cal->findChild<QToolButton*>(QStringLiteral("PreviousMonth")), Qt::LeftButton);
+  QTest::mouseClick(cal->findChild<QToolButton*>(QStringLiteral("PreviousMonth")), Qt::LeftButton);
+  EXPECT_EQ(title->text(), QStringLiteral("2026年11月"));
+  // Seven day columns and nothing before them; the week-day heads in Japanese.
+  EXPECT_EQ(cal->verticalHeaderFormat(), QCalendarWidget::NoVerticalHeader);
+  auto* days = cal->findChild<QTableView*>();
+  ASSERT_NE(days, nullptr);
+  int shown = 0;
+  for (int c = 0; c < days->model()->columnCount(); ++c) shown += days->isColumnHidden(c) ? 0 : 1;
+  EXPECT_EQ(shown, 7);
+  EXPECT_EQ(days->model()->data(days->model()->index(0, 0)).toString(), QStringLiteral("日"));
   EXPECT_TRUE(boxes.empty());
 }
 

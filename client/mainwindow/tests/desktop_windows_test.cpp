@@ -1,0 +1,327 @@
+// The client's windows as a person sees them on a desktop: sizes that stay
+// the same over closing and opening, hover help over every control that has
+// some, message boxes over the window that shows them, the tray and the help
+// box of the main window. Every step goes through real input events. These
+// tests run without a window manager (offscreen) and, through
+// scripts/desktop, once more on a virtual display with openbox and a tray.
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <functional>
+
+#include "client/composer/backform.h"
+#include "client/composer/ccform.h"
+#include "client/composer/writeform.h"
+#include "client/history/tyakuform.h"
+#include "client/mainwindow/kojinform.h"
+#include "client/mainwindow/tests/mainform_fixture.h"
+#include "client/tools/helpform.h"
+#include "client/tools/tenpfoldform.h"
+
+using namespace mainformtest;
+
+namespace {
+
+bool underWindowManager() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+
+// The client windows from the bottom of the stack to the top, as the window
+// manager keeps them (empty without one).
+QList<WId> stacking() {
+  QProcess p;
+  p.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+  p.waitForFinished(5000);
+  const QString out = QString::fromLatin1(p.readAllStandardOutput());
+  QList<WId> ids;
+  const qsizetype hash = out.indexOf(u'#');
+  if (hash < 0) return ids;
+  for (const QString& s : out.mid(hash + 1).split(u',', Qt::SkipEmptyParts)) ids << s.trimmed().toULongLong(nullptr, 16);
+  return ids;
+}
+
+void settle(int ms = 300) { QTest::qWait(ms); }
+
+void showAndWait(ui::Form& f) {
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  settle();
+}
+
+class DesktopWindows : public MainFormTest {
+ protected:
+  forms::MainForm& startShown() {
+    forms::MainForm& m = start({QStringLiteral("NUMBER7=1")});
+    m.Show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&m));
+    return m;
+  }
+  // Moves the mouse onto w (from outside it) as the user does.
+  // (On a real display the pointer moves and its events come back from the
+  // display server: each move is given a moment to arrive.)
+  static void hoverOver(QWidget* w) {
+    QTest::mouseMove(w, w->rect().center() + QPoint(1, 1));
+    QTest::qWait(40);
+    QTest::mouseMove(w, w->rect().center());
+    QTest::qWait(40);
+  }
+};
+
+}  // namespace
+
+TEST_F(DesktopWindows, WindowsThatKeepTheirSizeOpenAgainAtTheSameSize) {
+  startShown();
+  struct Case {
+    const char* name;
+    std::function<ui::Form&()> open;
+    std::function<bool()> loaded;
+    int widen = 37;  // pixels the user adds to the width
+  };
+  const Case cases[] = {
+      {"TyakuForm", [] -> ui::Form& { return TyakuForm(); }, [] { return TyakuFormLoaded(); }},
+      // (every opening gives the composer 9700 twips of width: it keeps its height)
+      {"WriteForm", [] -> ui::Form& { return WriteForm(); }, [] { return WriteFormLoaded(); }, 0},
+      {"BackForm", [] -> ui::Form& { return BackForm(); }, [] { return BackFormLoaded(); }},
+      {"TenpFoldForm", [] -> ui::Form& { return TenpFoldForm(); }, [] { return TenpFoldFormLoaded(); }},
+      {"HelpForm", [] -> ui::Form& { return HelpForm(); }, [] { return HelpFormLoaded(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui::Form& first = c.open();
+    showAndWait(first);
+    // The user makes it a little larger, then closes it by its close box.
+    first.resize(first.size() + QSize(c.widen, 23));
+    settle();
+    const int w = first.Width(), h = first.Height();
+    const QSize inner = first.size();
+    for (int round = 0; round < 4; ++round) {
+      c.open().close();
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      ASSERT_FALSE(c.loaded()) << "round " << round;
+      ui::Form& again = c.open();
+      showAndWait(again);
+      EXPECT_EQ(again.Width(), w) << "round " << round;
+      EXPECT_EQ(again.Height(), h) << "round " << round;
+      EXPECT_EQ(again.size(), inner) << "round " << round;
+    }
+    c.open().Unload();
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(DesktopWindows, TheNewMailComposerKeepsTheWidthItIsGiven) {
+  forms::MainForm& m = startShown();
+  // "新規作成" gives the composer 9700 twips, which fall between two pixels.
+  QTest::mouseClick(m.Label9, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&WriteForm()));
+  EXPECT_EQ(WriteForm().Width(), 9700);
+  WriteForm().close();
+  EXPECT_EQ(iniValue(settings::key::WriteWidth), QStringLiteral("9700"));
+}
+
+TEST_F(DesktopWindows, HoverOverEveryControlWithHelpShowsItsText) {
+  forms::MainForm& m = startShown();
+  // The main window: every control of its help table.
+  for (QWidget* c : std::initializer_list<QWidget*>{m.Label8, m.Label9, m.Label7, m.Label6, m.Label17, m.Label10,
+                                                    m.Label16, m.Label13, m.Label12, m.Label4, m.Label3, m.Label18,
+                                                    m.Label19, m.Check1, m.Text1, m.Command4, m.Command5,
+                                                    m.Command10, m.Command9, m.Command6}) {
+    SCOPED_TRACE(c->objectName().toStdString());
+    if (!c->isEnabled()) continue;
+    hoverOver(c);
+    EXPECT_TRUE(m.Picture1->isVisible());
+    EXPECT_EQ(m.Label5->text(), m.helpText(c).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  }
+
+  // The main window out of the way: without a window manager the pointer's
+  // moves go to the first window under it, not the topmost.
+  m.hide();
+
+  // The new-mail composer: its buttons, labels and check box on the strips.
+  forms::WriteForm& w = WriteForm();
+  showAndWait(w);
+  for (QWidget* c : std::initializer_list<QWidget*>{w.Command1, w.Command3, w.Command4, w.Command6, w.Command8,
+                                                    w.Command9, w.Command11, w.Command13, w.Command14, w.Command15,
+                                                    w.Command16, w.Command17, w.AttachCommand, w.Check1, w.Label2[2],
+                                                    w.Option2, w.Label5, w.Label6}) {
+    SCOPED_TRACE(c->objectName().toStdString());
+    if (!c->isEnabled()) continue;
+    hoverOver(c);
+    EXPECT_TRUE(w.Text14->isVisible());
+    EXPECT_FALSE(w.Text14->toPlainText().isEmpty());
+  }
+  // The window background hides it again.
+  QTest::mouseMove(w.Picture6, QPoint(w.Picture6->width() - 3, w.Picture6->height() / 2));
+  QTest::qWait(40);
+  EXPECT_FALSE(w.Text14->isVisible());
+  w.Unload();
+
+  // The reply composer.
+  forms::BackForm& b = BackForm();
+  showAndWait(b);
+  for (QWidget* c : std::initializer_list<QWidget*>{b.Command2, b.Command3, b.Command13, b.Command14, b.Command15,
+                                                    b.AttachCommand, b.Command9, b.Command6, b.Command1}) {
+    SCOPED_TRACE(c->objectName().toStdString());
+    if (!c->isEnabled()) continue;
+    hoverOver(c);
+    EXPECT_TRUE(b.Text3->isVisible());
+    EXPECT_FALSE(b.Text3->toPlainText().isEmpty());
+  }
+  b.Unload();
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(DesktopWindows, AMessageBoxStandsOverTheAlwaysOnTopWindowThatShowsIt) {
+  startShown();
+  forms::KojinForm& k = KojinForm();
+  showAndWait(k);
+  QTest::keyClicks(k.Text1, QStringLiteral("abc"));
+  QTest::keyClicks(k.Text2, QStringLiteral("abd"));
+  seams::setMsgBoxHandler(nullptr);  // the real box
+  bool seen = false;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+    settle();
+    seen = true;
+    EXPECT_EQ(box->parentWidget(), &k);
+    EXPECT_EQ(box->windowHandle()->transientParent(), k.windowHandle());
+    if (underWindowManager()) {
+      const QList<WId> order = stacking();
+      EXPECT_GT(order.indexOf(box->winId()), order.indexOf(k.winId()));
+      EXPECT_EQ(order.indexOf(box->winId()), order.size() - 1) << "the box is not on top";
+    }
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  QTest::mouseClick(k.Command1, Qt::LeftButton);
+  seamtest::recordMsgBoxes(boxes, seamtest::alwaysOk);
+  EXPECT_TRUE(seen);
+  EXPECT_TRUE(k.Text2->text().isEmpty());  // the box's step after it ran
+  k.Unload();
+}
+
+TEST_F(DesktopWindows, TheTrayGivesTheWindowBackEvenAfterItWasMinimised) {
+  forms::MainForm& m = startShown();
+  m.showMinimized();
+  settle(500);
+  if (underWindowManager()) {
+    // Restored by the window manager, as by a click on its entry in the
+    // desktop's window list.
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(m.winId())});
+  } else {
+    m.showNormal();
+  }
+  settle(500);
+  for (QAction* back : {m.mnu_Popup[0], m.mnu_Popup[5]}) {
+    SCOPED_TRACE(back->objectName().toStdString());
+    m.mtask2->trigger();  // "タスクトレイに常駐"
+    settle(500);
+    back->trigger();  // "メイン画面表示", "着信履歴"
+    settle(500);
+    EXPECT_TRUE(m.isVisible());
+    EXPECT_FALSE(m.isMinimized());
+    EXPECT_EQ(m.WindowState(), 0);
+    if (underWindowManager()) {
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(&m));
+    }
+  }
+}
+
+TEST_F(DesktopWindows, TheHelpBoxTakesNoRightClickAndStaysOverTheRain) {
+  forms::MainForm& m = startShown();
+  hoverOver(m.Label8);
+  ASSERT_TRUE(m.Picture1->isVisible());
+  // A right click on the help box does nothing: no popup of the race field.
+  QTest::mouseClick(m.Picture1, Qt::RightButton, {}, QPoint(5, 5));
+  QTest::mouseClick(m.Label5, Qt::RightButton, {}, QPoint(5, 5));
+  settle(100);
+  EXPECT_FALSE(m.mpopup->isVisible());
+  // The race field itself still opens it.
+  QTest::mouseClick(m.picMain, Qt::RightButton, {}, QPoint(20, 150));
+  settle(100);
+  EXPECT_TRUE(m.mpopup->isVisible());
+  m.mpopup->hide();
+
+  // The rain's label lies beneath the help box, which stays readable.
+  race::RainStart();
+  settle(200);
+  ASSERT_TRUE(m.Label25->isVisible());
+  const QObjectList& z = m.picMain->children();
+  EXPECT_GT(z.indexOf(m.Picture1), z.indexOf(m.Label25));
+  const QRect over = m.Label25->geometry().intersected(m.Picture1->geometry());
+  ASSERT_FALSE(over.isEmpty());
+  EXPECT_EQ(m.picMain->childAt(over.center()), m.Label5) << "the help text is covered";
+}
+
+TEST_F(DesktopWindows, NothingCoversTheButtonsTheUserClicks) {
+  startShown();
+  // The new-mail composer's attachment list, once shown, lies below the send
+  // buttons.
+  forms::WriteForm& w = WriteForm();
+  showAndWait(w);
+  QTest::mouseClick(w.Command16, Qt::LeftButton);  // "リスト": the list shown or hidden
+  if (!w.List2->isVisible()) QTest::mouseClick(w.Command16, Qt::LeftButton);
+  ASSERT_TRUE(w.List2->isVisible());
+  for (QPushButton* b : {w.Command1, w.Command3, w.Command11, w.Command13, w.Command14, w.Command15}) {
+    SCOPED_TRACE(b->objectName().toStdString());
+    for (const QPoint p : {b->rect().topLeft() + QPoint(2, 2), b->rect().center(), b->rect().bottomRight() - QPoint(2, 2)})
+      EXPECT_EQ(w.client()->childAt(b->mapTo(w.client(), p)), b);
+  }
+  // The Cc window opens beside the composer, off its address pane.
+  QTest::mouseClick(w.Label6, Qt::LeftButton);  // "アドレス帳から入力"
+  ASSERT_TRUE(CcFormLoaded());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&CcForm()));
+  settle();
+  EXPECT_FALSE(CcForm().frameGeometry().intersects(QRect(w.Picture5->mapToGlobal(QPoint(0, 0)), w.Picture5->size())));
+  CcForm().Unload();
+  w.Unload();
+
+  // The reply composer's "リスト" takes a click anywhere on it, at any width.
+  forms::BackForm& b = BackForm();
+  showAndWait(b);
+  for (const int width : {9000, 10500, 12000}) {
+    SCOPED_TRACE(width);
+    b.setWidth(width);
+    settle(50);
+    const QString before = b.Command6->text();
+    const QPoint right = b.Command6->rect().bottomRight() - QPoint(3, 3);
+    EXPECT_EQ(b.client()->childAt(b.Command6->mapTo(b.client(), right)), b.Command6);
+    QTest::mouseClick(b.Command6, Qt::LeftButton, {}, right);
+    EXPECT_NE(b.Command6->text(), before);
+  }
+  b.Unload();
+}
+
+TEST_F(DesktopWindows, TheComposerBoxesShowTheirTextAtEveryFontSize) {
+  startShown();
+  forms::WriteForm& w = WriteForm();
+  showAndWait(w);
+  // The scroll bar's arrow at its right end, one size a click.
+  const QPoint arrow(w.HScroll1->width() - 3, w.HScroll1->height() / 2);
+  for (int size = w.HScroll1->minimum(); size <= w.HScroll1->maximum(); ++size) {
+    SCOPED_TRACE(size);
+    ASSERT_EQ(w.HScroll1->value(), size);
+    for (QLineEdit* box : {w.ToText, w.SubjectText}) {
+      EXPECT_GE(box->height(), QFontMetrics(box->font()).height() + 6);
+      EXPECT_TRUE(box->parentWidget()->rect().contains(box->geometry()));
+    }
+    // The rows follow one another, the send buttons and the body below them.
+    for (std::size_t i = 1; i < w.Picture2.size(); ++i)
+      EXPECT_EQ(w.Picture2[i]->y(), w.Picture2[i - 1]->geometry().bottom() + 1);
+    EXPECT_GE(w.Picture4->y(), w.Picture2.back()->geometry().bottom() + 1);
+    EXPECT_GE(w.rtfEd->y(), w.Picture4->geometry().bottom() + 1);
+    QTest::mouseClick(w.HScroll1, Qt::LeftButton, {}, arrow);
+  }
+  w.Unload();
+}
