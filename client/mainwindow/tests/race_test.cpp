@@ -227,15 +227,20 @@ TEST_F(MainFormTest, RainTakesOverAndTheRaceTakesItBack) {
   f.Command1->click();
   EXPECT_EQ(race::current(), race::Show::Rain);
   EXPECT_TRUE(f.Label25->isVisibleTo(&f));
-  runEventsFor(150);
-  const QImage& img = f.picMain->image;
   int drops = 0, other = 0;
-  for (int y = 0; y < img.height(); ++y)
-    for (int x = 0; x < img.width(); ++x) {
-      const QRgb p = img.pixel(x, y) & 0xFFFFFFu;
-      if (p == 0x80C0FFu) ++drops;
-      else if (p != 0) ++other;
-    }
+  const auto countPixels = [&] {
+    const QImage& img = f.picMain->image;
+    drops = other = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) {
+        const QRgb p = img.pixel(x, y) & 0xFFFFFFu;
+        if (p == 0x80C0FFu) ++drops;
+        else if (p != 0) ++other;
+      }
+    return drops > 0;
+  };
+  runEventsFor(150);
+  runEventsUntil(countPixels, 10000);
   EXPECT_GT(drops, 0);
   EXPECT_EQ(other, 0);
   // The stop button leaves the rain falling; only its label goes.
@@ -244,6 +249,7 @@ TEST_F(MainFormTest, RainTakesOverAndTheRaceTakesItBack) {
   EXPECT_FALSE(f.Label25->isVisibleTo(&f));
   const int refreshes = f.picMain->refreshCount;
   runEventsFor(150);
+  runEventsUntil([&] { return f.picMain->refreshCount > refreshes; }, 10000);
   EXPECT_GT(f.picMain->refreshCount, refreshes);
   // A race start replaces the rain.
   f.Label25->show();
