@@ -65,14 +65,12 @@ std::size_t utf8Length(unsigned char b) {
   return 4;
 }
 
-// Any charset to UTF-8 through iconv. Broken input becomes U+FFFD and the
-// conversion goes on with the next byte. False when iconv knows no charset
-// of that name.
-bool iconvToUtf8(std::string_view bytes, const char* charset, std::string& out) {
-  iconv_t cd = iconv_open("UTF-8", charset);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  out.clear();
-  out.reserve(bytes.size() * 3 / 2 + 16);
+// Runs bytes through cd into out, a chunk at a time. Where iconv stops at
+// input it cannot take (or, when exact, takes only approximately), bad(in,
+// inLeft) either steps past it and returns true, or returns false to end the
+// conversion there. The shift state is closed at the end of a whole run.
+template <class Bad>
+bool convertThrough(iconv_t cd, std::string_view bytes, std::string& out, bool exact, Bad bad) {
   char* in = const_cast<char*>(bytes.data());
   std::size_t inLeft = bytes.size();
   char chunk[8192];
@@ -81,11 +79,9 @@ bool iconvToUtf8(std::string_view bytes, const char* charset, std::string& out) 
     std::size_t oLeft = sizeof chunk;
     std::size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
     out.append(chunk, o - chunk);
-    if (r == static_cast<std::size_t>(-1)) {
-      if (errno == E2BIG) continue;
-      out += kReplacement;  // EILSEQ or EINVAL (cut at the end)
-      ++in;
-      --inLeft;
+    if (r == static_cast<std::size_t>(-1) && errno == E2BIG) continue;
+    if (r == static_cast<std::size_t>(-1) || (exact && r > 0)) {
+      if (!bad(in, inLeft)) return false;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
@@ -93,6 +89,23 @@ bool iconvToUtf8(std::string_view bytes, const char* charset, std::string& out) 
   std::size_t oLeft = sizeof chunk;
   iconv(cd, nullptr, nullptr, &o, &oLeft);
   out.append(chunk, o - chunk);
+  return true;
+}
+
+// Any charset to UTF-8 through iconv. Broken input becomes U+FFFD and the
+// conversion goes on with the next byte. False when iconv knows no charset
+// of that name.
+bool iconvToUtf8(std::string_view bytes, const char* charset, std::string& out) {
+  iconv_t cd = iconv_open("UTF-8", charset);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  out.clear();
+  out.reserve(bytes.size() * 3 / 2 + 16);
+  convertThrough(cd, bytes, out, false, [&](char*& in, std::size_t& inLeft) {
+    out += kReplacement;  // EILSEQ or EINVAL (cut at the end)
+    ++in;
+    --inLeft;
+    return true;
+  });
   iconv_close(cd);
   return true;
 }
@@ -305,31 +318,19 @@ std::string utf8ToCp932(std::string_view bytes) {
   }
   iconv_t cd = iconv_open("CP932", "UTF-8");
   if (cd == reinterpret_cast<iconv_t>(-1)) return checkedCp932(bytes);
-  char* in = const_cast<char*>(bytes.data());
-  std::size_t inLeft = bytes.size();
-  char chunk[8192];
-  while (inLeft > 0) {
-    char* o = chunk;
-    std::size_t oLeft = sizeof chunk;
-    std::size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-    out.append(chunk, o - chunk);
-    if (r == static_cast<std::size_t>(-1)) {
-      if (errno == E2BIG) continue;
-      // A character CP932 has not, or broken UTF-8: one "?" for it.
-      std::size_t len = std::min(utf8Length(static_cast<unsigned char>(*in)), inLeft);
-      if (len > 1) {
-        for (std::size_t k = 1; k < len; ++k)
-          if ((static_cast<unsigned char>(in[k]) & 0xC0) != 0x80) {
-            len = k;
-            break;
-          }
+  convertThrough(cd, bytes, out, false, [&](char*& in, std::size_t& inLeft) {
+    // A character CP932 has not, or broken UTF-8: one "?" for it.
+    std::size_t len = std::min(utf8Length(static_cast<unsigned char>(*in)), inLeft);
+    for (std::size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(in[k]) & 0xC0) != 0x80) {
+        len = k;
+        break;
       }
-      out += '?';
-      in += len;
-      inLeft -= len;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
+    out += '?';
+    in += len;
+    inLeft -= len;
+    return true;
+  });
   iconv_close(cd);
   out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
   return out;
@@ -346,31 +347,8 @@ bool utf8ToIso2022jp(std::string_view bytes, std::string& out) {
   iconv_t cd = iconv_open("ISO-2022-JP", "UTF-8");
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   out.clear();
-  char* in = const_cast<char*>(bytes.data());
-  std::size_t inLeft = bytes.size();
-  char chunk[8192];
-  bool ok = true;
-  while (inLeft > 0) {
-    char* o = chunk;
-    std::size_t oLeft = sizeof chunk;
-    std::size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-    out.append(chunk, o - chunk);
-    if (r == static_cast<std::size_t>(-1)) {
-      if (errno == E2BIG) continue;
-      ok = false;
-      break;
-    }
-    if (r > 0) {  // irreversible conversions count as not fitting
-      ok = false;
-      break;
-    }
-  }
-  if (ok) {
-    char* o = chunk;
-    std::size_t oLeft = sizeof chunk;
-    iconv(cd, nullptr, nullptr, &o, &oLeft);
-    out.append(chunk, o - chunk);
-  }
+  // A character it cannot hold, or holds only approximately, does not fit.
+  const bool ok = convertThrough(cd, bytes, out, true, [](char*&, std::size_t&) { return false; });
   iconv_close(cd);
   return ok;
 }
