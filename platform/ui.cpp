@@ -17,9 +17,12 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextBlock>
+#include <QTextOption>
 #include <QStandardPaths>
 #include <QTranslator>
 #include <cstdio>
@@ -174,6 +177,31 @@ void initProgram(const QString& title) {
   installIconTheme();
   seams::setDefaultTitle(title);
   QApplication::setApplicationName(title);
+}
+
+void showFitted(QPlainTextEdit* box, const QString& text) {
+  // The box's own size before any fitting, kept on the box.
+  QVariant base = box->property("fittedBaseSize");
+  if (!base.isValid()) {
+    base = box->font().pointSizeF();
+    box->setProperty("fittedBaseSize", base);
+  }
+  box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  box->setPlainText(text);
+  box->setVisible(true);
+  // The lines laid out at each size, against the box's visible height.
+  auto* layout = qobject_cast<QPlainTextDocumentLayout*>(box->document()->documentLayout());
+  const qreal room = box->viewport()->height() - 2 * box->document()->documentMargin();
+  QFont f = box->font();
+  for (double size = base.toDouble(); size >= 6; size -= 0.5) {
+    f.setPointSizeF(size);
+    box->setFont(f);
+    if (!layout) break;
+    qreal height = 0;
+    for (QTextBlock b = box->document()->begin(); b.isValid(); b = b.next()) height += layout->blockBoundingRect(b).height();
+    if (height <= room) break;
+  }
 }
 
 QSize frameExtra(const QWidget* w) {

@@ -21,6 +21,8 @@
 #include <functional>
 #include <utility>
 
+class QPlainTextEdit;
+
 class QAbstractItemView;
 class QLabel;
 class QLineEdit;
@@ -81,6 +83,11 @@ void clickOnKeyboardRowChange(QAbstractItemView* list, std::function<void()> cli
 // ("ＭＳ ゴシック" IPAGothic, "ＭＳ Ｐゴシック" IPAPGothic, "ＭＳ 明朝" IPAMincho).
 void installFontSubstitutions();
 QFont font(const QString& name, double pointSize, bool bold = false, bool italic = false, bool underline = false);
+
+// Shows the help box with text, wrapped at the box's width; a text too long
+// for the fixed box at the box's own font size gets a smaller font (by half
+// points, not below 6 points) so that the whole of it shows.
+void showFitted(QPlainTextEdit* box, const QString& text);
 
 // Runs pending window events once (as DoEvents).
 void doEvents();

@@ -90,6 +90,7 @@ FriendForm::FriendForm() : ui::Form(QStringLiteral("FriendForm")) {
   Label7 = ui::control<QLabel>(c, QStringLiteral("Label7"), 120, 2940, 4335, 255);
   Text5 = ui::control<QPlainTextEdit>(c, QStringLiteral("Text5"), kHelpLeft, kHelpTopShown, kHelpWidth, kHelpHeight);
   Text5->setReadOnly(true);
+  Text5->setFont(ui::font(QStringLiteral("ＭＳ Ｐゴシック"), 9));
   Text5->setVisible(false);
   Label8 = ui::control<QLabel>(c, QStringLiteral("Label8"), 120, 4260, 7860, 255,
                                QStringLiteral("名刺は新規作成で宛先を一発挿入した際の確認用として使用します。"));
@@ -259,8 +260,7 @@ void FriendForm::Command1_Click() { Text4->setText(QApplication::clipboard()->te
 void FriendForm::Command5_Click() { Text2->setText(QApplication::clipboard()->text()); }
 
 void FriendForm::showHelp(const QString& text) {
-  Text5->setPlainText(text);
-  Text5->setVisible(true);
+  ui::showFitted(Text5, text);
 }
 
 void FriendForm::hover(QWidget* control) {

@@ -45,6 +45,20 @@ constexpr int kDesignScaleHeight = 7380;
 
 using ui::setBackColor;
 
+// The bottom strip's controls are placed from the window's outer height, and
+// the boxes of the subject row from its outer width, which count the frame
+// and the menu bar; a frame or menu bar taller than the classic one would
+// push them past the client's edge. These keep them inside it.
+void setTopInside(QWidget* w, int top) {
+  const int lowest = ui::tw(w->parentWidget()->height() - w->height());
+  ui::setTopTw(w, std::min(top, lowest));
+}
+
+void keepRightInside(QWidget* w) {
+  const int room = w->parentWidget()->width() - w->x();
+  if (w->width() > room) w->resize(std::max(0, room), w->height());
+}
+
 QString help1() {
   return QStringLiteral(
              "本文以外のコピーに使用します。「Subject」「From」「Date」に表示されるデータをコピーします（貼り付けは"
@@ -416,10 +430,12 @@ void TyakuForm::Form_Resize() {
   if (H > 3500) {
     setHeightTw(rtfEd, H - L - twH(Text7) - 2080);
     if (WindowState() == 2) {
-      setTopTw(Text6, H - 720);
-      setTopTw(Command1, H - 980);
+      setTopInside(Text6, H - 720);
+      setTopInside(Command1, H - 980);
     }
   }
+  for (QWidget* w : std::initializer_list<QWidget*>{MailListView, Text7, Text8, Text9, rtfEd, Text6})
+    keepRightInside(w);
   Command1->raise();
   Text6->raise();
   Text4->raise();
@@ -506,12 +522,12 @@ void TyakuForm::hover(QWidget* control) {
     Text4->hide();
     Text4->clear();
     setBackColor(Command1, QColor(128, 128, 128));
-    setTopTw(Text6, H - 1020);
-    setTopTw(Command1, H - 980);
+    setTopInside(Text6, H - 1020);
+    setTopInside(Command1, H - 980);
   } else if (control == rtfEd) {
     Text4->hide();
-    setTopTw(Text6, H - 1020);
-    setTopTw(Command1, H - 980);
+    setTopInside(Text6, H - 1020);
+    setTopInside(Command1, H - 980);
     setBackColor(Command1, QColor(128, 128, 128));
   } else if (control == Command3) {
     showHelp(q(kHelpDeleteOne));

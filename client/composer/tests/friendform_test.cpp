@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <deque>
@@ -376,3 +379,22 @@ TEST_F(FriendFormTest, HoverHelpOverTheButtonsAndHiddenOverTheBackground) {
 }
 
 }  // namespace
+
+TEST_F(FriendFormTest, EveryHoverTextShowsWholeInTheHelpBox) {
+  forms::FriendForm& f = ::FriendForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  const QSize box = f.Text5->size();
+  for (QPushButton* b : {f.Command1, f.Command3, f.Command4, f.Command38}) {
+    SCOPED_TRACE(b->text().toStdString());
+    QTest::mouseMove(b, b->rect().center() + QPoint(1, 1));
+    QTest::mouseMove(b, b->rect().center());
+    QTest::qWait(40);
+    ASSERT_TRUE(f.Text5->isVisible());
+    EXPECT_FALSE(f.Text5->toPlainText().isEmpty());
+    EXPECT_EQ(f.Text5->size(), box);
+    // No line scrolled out of view.
+    EXPECT_EQ(f.Text5->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(f.Text5->horizontalScrollBar()->maximum(), 0);
+  }
+}

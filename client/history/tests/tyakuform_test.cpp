@@ -413,3 +413,36 @@ TEST_F(HistoryTest, CountsIntoTheMainWindow) {
   if (WriteFormLoaded()) ::WriteForm().Unload();
   ui::setEndHook(nullptr);
 }
+
+TEST_F(HistoryTest, EveryShownControlLiesInsideTheWindow) {
+  // The design size, a larger one and the maximised window; each time also
+  // after the pointer went over the list and the body, which move the copy
+  // row's button and box by the window's outer height.
+  OpenMailList(1);
+  auto& f = ::TyakuForm();
+  auto allInside = [&f](const char* when) {
+    SCOPED_TRACE(when);
+    const QRect area = f.client()->rect();
+    for (QWidget* w : f.client()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (!w->isVisible()) continue;
+      EXPECT_TRUE(area.contains(w->geometry())) << w->objectName().toStdString() << " at " << w->x() << ","
+                                                << w->y() << " " << w->width() << "x" << w->height() << " in "
+                                                << area.width() << "x" << area.height();
+    }
+  };
+  auto pointAt = [](QWidget* w) {
+    QTest::mouseMove(w, w->rect().center() + QPoint(1, 1));
+    QTest::mouseMove(w, w->rect().center());
+    QCoreApplication::processEvents();
+  };
+  for (int step = 0; step < 3; ++step) {
+    if (step == 1) f.Move(0, 0, 12000, 9000);
+    if (step == 2) f.setWindowState(2);
+    QCoreApplication::processEvents();
+    allInside("laid out");
+    pointAt(f.MailListView->viewport());
+    allInside("over the list");
+    pointAt(f.rtfEd->viewport());
+    allInside("over the body");
+  }
+}
