@@ -114,17 +114,7 @@ class ScriptedServer {
  public:
   using Script = std::function<void(ScriptedServer&)>;
   explicit ScriptedServer(Script script) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listen_, 4);
-    socklen_t len = sizeof a;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listen_ = testservers::listenOnLoopback(4, port_);
     thread_ = std::thread([this, script] {
       fd_ = ::accept(listen_, nullptr, nullptr);
       if (fd_ >= 0) {

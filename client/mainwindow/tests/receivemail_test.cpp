@@ -182,17 +182,7 @@ class ScriptedPop3 {
   ScriptedPop3(std::vector<std::string> mails, std::set<int> failRetr = {})
       : ScriptedPop3(std::move(mails), Pop3Script{false, {}, std::move(failRetr), {}, -1, nullptr}) {}
   ScriptedPop3(std::vector<std::string> mails, Pop3Script script) : mails_(std::move(mails)), script_(std::move(script)) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listen_, 4);
-    socklen_t len = sizeof a;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listen_ = testservers::listenOnLoopback(4, port_);
     thread_ = std::thread([this] { serve(); });
   }
   ~ScriptedPop3() {
