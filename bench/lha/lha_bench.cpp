@@ -1,7 +1,7 @@
 // The archiver on a 50 MB folder of mixed content (text, a mail store's
 // blank-padded records, runs of zeros, noise, Japanese names): packing with
 // -lh5- beside gzip -6 over the same files, and our extraction beside
-// lhasa's ("lha", when installed) of the same archive.
+// lhasa's (when installed) of the same archive.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -100,11 +100,11 @@ BENCHMARK(BM_Extract)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_LhasaExtract(benchmark::State& state) {
   const Sample& s = sample();
   const fs::path out = s.root / "lhasa";
-  const std::string cmd = "cd \"" + out.string() + "\" && lha xqf \"" + s.archive.string() + "\" > /dev/null 2>&1";
+  const std::string cmd = "cd \"" + out.string() + "\" && lhasa xqf \"" + s.archive.string() + "\" > /dev/null 2>&1";
   for (auto _ : state) {
     fs::remove_all(out);
     fs::create_directories(out);
-    if (std::system(cmd.c_str()) != 0) state.SkipWithError("lha is not installed or failed");
+    if (std::system(cmd.c_str()) != 0) state.SkipWithError("lhasa is not installed or failed");
   }
   state.SetBytesProcessed(state.iterations() * 50000000);
 }
