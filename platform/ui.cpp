@@ -24,6 +24,8 @@
 #include <QTextBlock>
 #include <QTextOption>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -204,12 +206,93 @@ void showFitted(QPlainTextEdit* box, const QString& text) {
   }
 }
 
+namespace {
+// The classic frame: 4-pixel borders and a 26-pixel caption bar.
+constexpr int kBorder = 4;
+constexpr int kCaptionBar = 26;
+
+// The caption's lines at font f: as it is when it fits on one line, else
+// broken into two where the longer line is shortest, at a blank when that
+// gives lines that fit, else between any two characters. Empty when it does
+// not fit.
+QString captionLines(const QString& caption, const QFont& f, const QRect& room) {
+  const QFontMetrics fm(f);
+  if (fm.height() > room.height()) return {};
+  if (fm.horizontalAdvance(caption) <= room.width()) return caption;
+  if (2 * fm.height() > room.height()) return {};
+  for (const bool atBlank : {true, false}) {
+    QString best;
+    int bestWidth = room.width() + 1;
+    for (qsizetype i = 1; i < caption.size(); ++i) {
+      if (caption[i].isLowSurrogate() || (atBlank && caption[i] != u' ')) continue;
+      const QString left = caption.left(i), right = atBlank ? caption.mid(i + 1) : caption.mid(i);
+      const int w = std::max(fm.horizontalAdvance(left), fm.horizontalAdvance(right));
+      if (w < bestWidth) {
+        bestWidth = w;
+        best = left + u'\n' + right;
+      }
+    }
+    if (!best.isEmpty()) return best;
+  }
+  return {};
+}
+
+// As much of the caption as the room holds at font f: the lines that fit
+// filled in turn, the last one ending in "…".
+QString cutCaption(const QString& caption, const QFont& f, const QRect& room) {
+  const QFontMetrics fm(f);
+  const int lines = std::max(1, room.height() / fm.height());
+  QStringList out;
+  QString rest = caption;
+  while (static_cast<int>(out.size()) < lines - 1 && !rest.isEmpty()) {
+    qsizetype n = rest.size();
+    while (n > 1 && fm.horizontalAdvance(rest.left(n)) > room.width()) --n;
+    if (n < rest.size() && rest[n].isLowSurrogate()) --n;
+    out << rest.left(n);
+    rest = rest.mid(n);
+  }
+  out << fm.elidedText(rest, Qt::ElideRight, room.width());
+  return out.join(u'\n');
+}
+}  // namespace
+
+void fitCaption(QPushButton* button, const QString& caption) {
+  // The button's own size before any fitting, kept on the button.
+  QVariant base = button->property("fittedBaseSize");
+  if (!base.isValid()) {
+    base = button->font().pointSizeF();
+    button->setProperty("fittedBaseSize", base);
+  }
+  QStyleOptionButton opt;
+  opt.initFrom(button);
+  const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, button).adjusted(1, 0, -1, 0);
+  QFont f = button->font();
+  for (double size = base.toDouble(); size >= 6; size -= 0.5) {
+    f.setPointSizeF(size);
+    const QString lines = captionLines(caption, f, room);
+    if (lines.isEmpty()) continue;
+    button->setFont(f);
+    button->setText(lines);
+    button->setToolTip({});
+    return;
+  }
+  // Not even at the smallest size: as much as the button holds, and the
+  // whole caption as the tool tip.
+  button->setFont(f);
+  button->setText(cutCaption(caption, f, room));
+  button->setToolTip(caption);
+}
+
+int widthForCaption(const QWidget* window) {
+  return QFontMetrics(window->font()).horizontalAdvance(window->windowTitle()) + 4 * kCaptionBar + 2 * kBorder;
+}
+
 QSize frameExtra(const QWidget* w) {
   if (w->windowFlags() & Qt::FramelessWindowHint) return QSize(0, 0);
   // Always the same measure, shown or hidden and whatever frame the window
   // manager draws (or none): a size read at closing and set at the next
   // opening must give the same window.
-  return QSize(8, 34);
+  return QSize(2 * kBorder, kCaptionBar + 2 * kBorder);
 }
 
 Hover::Hover(QObject* parent, std::function<void(QWidget*)> step) : QObject(parent), step_(std::move(step)) {}

@@ -89,6 +89,18 @@ QFont font(const QString& name, double pointSize, bool bold = false, bool italic
 // points, not below 6 points) so that the whole of it shows.
 void showFitted(QPlainTextEdit* box, const QString& text);
 
+// Shows caption on button whole, in the button's own size: on one line at
+// the button's font when it fits, else on one or two lines at the largest
+// size (by half points, not below 6 points) at which it fits. A caption too
+// long even then is cut with "…" and shown whole as the button's tool tip.
+void fitCaption(QPushButton* button, const QString& caption);
+
+// The least client width at which a title bar shows the window's whole
+// caption: the caption in the window's font beside the window icon and the
+// three caption buttons of the classic frame, each a square as high as the
+// caption bar, with a little room at either end of the text.
+int widthForCaption(const QWidget* window);
+
 // Runs pending window events once (as DoEvents).
 void doEvents();
 

@@ -122,8 +122,8 @@ RantyaForm::RantyaForm() : ui::Form(QStringLiteral("RantyaForm")) {
   const QString captions[3] = {QStringLiteral("ファイ"), QStringLiteral("ルが見"), QStringLiteral("つかり")};
   const int lefts[3] = {120, 970, 1830};
   for (int i = 0; i < 3; ++i) {
-    Command1[i] = ui::control<QPushButton>(client(), QStringLiteral("Command1_%1").arg(i), lefts[i], 240, 855, 375,
-                                           captions[i]);
+    Command1[i] = ui::control<QPushButton>(client(), QStringLiteral("Command1_%1").arg(i), lefts[i], 240, 855, 375);
+    ui::fitCaption(Command1[i], captions[i]);
     connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
   }
   // The three buttons with a margin of 120 twips around them.
@@ -149,8 +149,9 @@ void RantyaForm::Form_Load() {
   if (!r.ok) return;
   for (int k = 0; k < r.count; ++k) LauncherEntries[k] = r.entries[k];
 
-  // 3. The captions of the entries read, as far as there are buttons.
-  for (int k = 0; k < r.count && k < 3; ++k) Command1[k]->setText(r.entries[k].caption);
+  // 3. The captions of the entries read, as far as there are buttons, each
+  // shown whole in its small button.
+  for (int k = 0; k < r.count && k < 3; ++k) ui::fitCaption(Command1[k], r.entries[k].caption);
 }
 
 void RantyaForm::Command1_Click(int index) {

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/paths.h"
@@ -72,9 +73,13 @@ TimeForm::TimeForm() : ui::Form(QStringLiteral("TimeForm")) {
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(100);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
-  // The window is as large as its face.
+  // The window is as high as its face and as wide as the face or, where a
+  // title bar needs more for the whole of "アナログ時計" beside its buttons,
+  // that much, with black beside the face.
+  client()->setAutoFillBackground(true);
+  client()->setPalette(pal);
   Move(2400, 1800);
-  setFixedSize(kFaceSize, kFaceSize);
+  setFixedSize(std::max(kFaceSize, ui::widthForCaption(this)), kFaceSize);
 }
 
 void TimeForm::Form_Load() {

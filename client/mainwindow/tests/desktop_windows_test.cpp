@@ -1,7 +1,8 @@
 // The client's windows as a person sees them on a desktop: sizes that stay
-// the same over closing and opening, hover help over every control that has
-// some, message boxes over the window that shows them, the tray and the help
-// box of the main window. Every step goes through real input events. These
+// the same over closing and opening, whole captions on the title bars of the
+// small windows, hover help over every control that has some, message boxes
+// over the window that shows them, the tray and the help box of the main
+// window. Every step goes through real input events. These
 // tests run without a window manager (offscreen) and, through
 // scripts/desktop, once more on a virtual display with openbox and a tray.
 #include <QCheckBox>
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -23,11 +25,19 @@
 #include "client/composer/backform.h"
 #include "client/composer/ccform.h"
 #include "client/composer/writeform.h"
+#include "client/history/kinkoform.h"
+#include "client/history/openform.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/kojinform.h"
+#include "client/mainwindow/msgform.h"
 #include "client/mainwindow/tests/mainform_fixture.h"
+#include "client/tools/assyukuform.h"
 #include "client/tools/helpform.h"
+#include "client/tools/kaitoform.h"
+#include "client/tools/monthform.h"
+#include "client/tools/rantyaform.h"
 #include "client/tools/tenpfoldform.h"
+#include "client/tools/timeform.h"
 
 using namespace mainformtest;
 
@@ -50,6 +60,31 @@ QList<WId> stacking() {
 }
 
 void settle(int ms = 300) { QTest::qWait(ms); }
+
+// The title bar of a shown window as the screen shows it, frame edges
+// included, while the window is the active one.
+QImage titleBar(QWidget* w) {
+  w->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+  QTest::qWait(200);  // the title bar drawn as active
+  const QRect f = w->frameGeometry();
+  return w->screen()->grabWindow(0, f.x(), f.y(), f.width(), w->geometry().y() - f.y()).toImage();
+}
+
+// How much is drawn on a title bar: the pixels that differ from the most
+// common colour of their row (the bar itself, plain or shaded from top to
+// bottom), that is the icon, the caption's text and the buttons.
+int ink(const QImage& bar) {
+  int n = 0;
+  for (int y = 0; y < bar.height(); ++y) {
+    QHash<QRgb, int> count;
+    for (int x = 0; x < bar.width(); ++x) ++count[bar.pixel(x, y)];
+    int most = 0;
+    for (const int c : count) most = std::max(most, c);
+    n += bar.width() - most;
+  }
+  return n;
+}
 
 void showAndWait(ui::Form& f) {
   f.Show();
@@ -87,12 +122,12 @@ TEST_F(DesktopWindows, WindowsThatKeepTheirSizeOpenAgainAtTheSameSize) {
     int widen = 37;  // pixels the user adds to the width
   };
   const Case cases[] = {
-      {"TyakuForm", [] -> ui::Form& { return TyakuForm(); }, [] { return TyakuFormLoaded(); }},
+      {"TyakuForm", []() -> ui::Form& { return TyakuForm(); }, [] { return TyakuFormLoaded(); }},
       // (every opening gives the composer 9700 twips of width: it keeps its height)
-      {"WriteForm", [] -> ui::Form& { return WriteForm(); }, [] { return WriteFormLoaded(); }, 0},
-      {"BackForm", [] -> ui::Form& { return BackForm(); }, [] { return BackFormLoaded(); }},
-      {"TenpFoldForm", [] -> ui::Form& { return TenpFoldForm(); }, [] { return TenpFoldFormLoaded(); }},
-      {"HelpForm", [] -> ui::Form& { return HelpForm(); }, [] { return HelpFormLoaded(); }},
+      {"WriteForm", []() -> ui::Form& { return WriteForm(); }, [] { return WriteFormLoaded(); }, 0},
+      {"BackForm", []() -> ui::Form& { return BackForm(); }, [] { return BackFormLoaded(); }},
+      {"TenpFoldForm", []() -> ui::Form& { return TenpFoldForm(); }, [] { return TenpFoldFormLoaded(); }},
+      {"HelpForm", []() -> ui::Form& { return HelpForm(); }, [] { return HelpFormLoaded(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -116,6 +151,48 @@ TEST_F(DesktopWindows, WindowsThatKeepTheirSizeOpenAgainAtTheSameSize) {
     c.open().Unload();
   }
   EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(DesktopWindows, EverySmallWindowShowsItsWholeCaption) {
+  if (!underWindowManager()) GTEST_SKIP() << "title bars come from a window manager";
+  startShown();
+  struct Case {
+    const char* name;
+    std::function<ui::Form&()> open;
+  };
+  const Case cases[] = {
+      {"TimeForm", []() -> ui::Form& { return TimeForm(); }},
+      {"RantyaForm", []() -> ui::Form& { return RantyaForm(); }},
+      {"MsgForm", []() -> ui::Form& { return MsgForm(); }},
+      {"KinkoForm", []() -> ui::Form& { return KinkoForm(); }},
+      {"OpenForm", []() -> ui::Form& { return OpenForm(); }},
+      {"KojinForm", []() -> ui::Form& { return KojinForm(); }},
+      {"KaitoForm", []() -> ui::Form& { return KaitoForm(); }},
+      {"AssyukuForm", []() -> ui::Form& { return AssyukuForm(); }},
+      {"MonthForm", []() -> ui::Form& { return MonthForm(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui::Form& f = c.open();
+    showAndWait(f);
+    const QImage bar = titleBar(&f);
+    ASSERT_GT(bar.height(), 0) << "no title bar";
+    // The same caption on a wide window of the same kind, where nothing of
+    // it is cut, gives the ink of the whole caption.
+    QMainWindow wide;
+    wide.setWindowFlags(f.windowFlags());
+    wide.setWindowTitle(f.windowTitle());
+    wide.setFont(f.font());
+    wide.setFixedSize(560, 60);
+    wide.move(0, f.frameGeometry().bottom() + 40);
+    wide.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&wide));
+    const int whole = ink(titleBar(&wide));
+    EXPECT_GE(ink(bar), whole * 97 / 100) << f.windowTitle().toStdString() << " is cut: " << f.frameGeometry().width()
+                                          << " pixels wide";
+    wide.close();
+    f.Unload();
+  }
 }
 
 TEST_F(DesktopWindows, TheNewMailComposerKeepsTheWidthItIsGiven) {

@@ -1,6 +1,8 @@
 // The launcher: reading r.cfg, the captions it sets, and the programs the
 // buttons start.
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include "client/tools/rantyaform.h"
 #include "client/tools/tests/desktoptools_fixture.h"
@@ -105,6 +107,7 @@ TEST_F(RantyaFormTest, WithoutAListTheButtonsSayFileNotFoundAndStartNothing) {
   forms::RantyaForm& f = RantyaForm();
   EXPECT_EQ(f.Caption(), QStringLiteral("ランチャー"));
   EXPECT_EQ(captions(), design);
+  for (QPushButton* b : f.Command1) EXPECT_EQ(b->font().pointSizeF(), f.font().pointSizeF());  // its own size
   EXPECT_EQ(f.client()->palette().color(QPalette::Window), QColor(Qt::black));
   EXPECT_EQ(f.Command1[1]->geometry(), QRect(ui::px(970), ui::px(240), ui::px(855), ui::px(375)));
   for (QPushButton* b : f.Command1) b->click();
@@ -129,6 +132,38 @@ TEST_F(RantyaFormTest, FiveEntriesNameAllThreeButtons) {
   writeList(entries(5));
   RantyaForm();
   EXPECT_EQ(captions(), (QStringList{QStringLiteral("名前0"), QStringLiteral("名前1"), QStringLiteral("名前2")}));
+}
+
+TEST_F(RantyaFormTest, LongCaptionsShowWholeInTheSmallButtons) {
+  const QString names[3] = {QStringLiteral("テキストエディタ"), QStringLiteral("Mail reader"),
+                            QStringLiteral("とても長い名前のプログラムを起動するためのボタンです")};
+  QByteArray list;
+  for (const QString& n : names) list += sjis(QStringLiteral("\"%1\",\"/bin/true\"\r\n").arg(n));
+  writeList(list);
+  forms::RantyaForm& f = RantyaForm();
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    QPushButton* b = f.Command1[i];
+    EXPECT_EQ(b->size(), QSize(ui::px(855), ui::px(375)));  // the buttons keep their size
+    QStyleOptionButton opt;
+    opt.initFrom(b);
+    const QRect room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b);
+    const QFontMetrics fm(b->font());
+    const QStringList lines = b->text().split(u'\n');
+    EXPECT_LE(lines.size(), 2);
+    EXPECT_LE(lines.size() * fm.height(), room.height());
+    for (const QString& line : lines) EXPECT_LE(fm.horizontalAdvance(line), room.width()) << line.toStdString();
+    EXPECT_GE(b->font().pointSizeF(), 6);
+    if (i < 2) {
+      // Whole, broken at the blank where there is one.
+      EXPECT_EQ(lines.join(u' ').remove(u' '), QString(names[i]).remove(u' '));
+      EXPECT_TRUE(b->toolTip().isEmpty());
+    } else {
+      // Too long for any size: cut, and whole in the tool tip.
+      EXPECT_TRUE(lines.back().endsWith(u'…'));
+      EXPECT_EQ(b->toolTip(), names[i]);
+    }
+  }
 }
 
 TEST_F(RantyaFormTest, AListThatCannotBeReadWholeChangesNoCaptionAndStartsNothing) {

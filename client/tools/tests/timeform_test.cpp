@@ -69,6 +69,13 @@ TEST_F(TimeFormTest, LoadShowsTheWindowOnTopWithTheFaceAndRunsTheTimer) {
   EXPECT_TRUE(f.windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(f.Caption(), QStringLiteral("アナログ時計"));
   EXPECT_EQ(f.picMain->geometry(), QRect(0, 0, 160, 160));
+  // As high as the face; beside it, where the title needs the room, black.
+  EXPECT_EQ(f.client()->height(), 160);
+  EXPECT_GE(f.client()->width(), 160);
+  if (f.client()->width() > 160) {
+    const QImage whole = f.grab().toImage();
+    EXPECT_EQ(whole.pixel(whole.width() - 2, 80), qRgb(0, 0, 0));
+  }
   EXPECT_TRUE(f.Timer1->isActive());
   EXPECT_EQ(f.Timer1->interval(), 100);
   ASSERT_FALSE(f.face().isNull());
