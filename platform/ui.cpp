@@ -181,13 +181,19 @@ void initProgram(const QString& title) {
   QApplication::setApplicationName(title);
 }
 
-void showFitted(QPlainTextEdit* box, const QString& text) {
-  // The box's own size before any fitting, kept on the box.
-  QVariant base = box->property("fittedBaseSize");
+namespace {
+// A control's own font size before any fitting, kept on the control.
+double unfittedSize(QWidget* w) {
+  QVariant base = w->property("fittedBaseSize");
   if (!base.isValid()) {
-    base = box->font().pointSizeF();
-    box->setProperty("fittedBaseSize", base);
+    base = w->font().pointSizeF();
+    w->setProperty("fittedBaseSize", base);
   }
+  return base.toDouble();
+}
+}  // namespace
+
+void showFitted(QPlainTextEdit* box, const QString& text) {
   box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   box->setPlainText(text);
@@ -196,7 +202,7 @@ void showFitted(QPlainTextEdit* box, const QString& text) {
   auto* layout = qobject_cast<QPlainTextDocumentLayout*>(box->document()->documentLayout());
   const qreal room = box->viewport()->height() - 2 * box->document()->documentMargin();
   QFont f = box->font();
-  for (double size = base.toDouble(); size >= 6; size -= 0.5) {
+  for (double size = unfittedSize(box); size >= 6; size -= 0.5) {
     f.setPointSizeF(size);
     box->setFont(f);
     if (!layout) break;
@@ -257,17 +263,11 @@ QString cutCaption(const QString& caption, const QFont& f, const QRect& room) {
 }  // namespace
 
 void fitCaption(QPushButton* button, const QString& caption) {
-  // The button's own size before any fitting, kept on the button.
-  QVariant base = button->property("fittedBaseSize");
-  if (!base.isValid()) {
-    base = button->font().pointSizeF();
-    button->setProperty("fittedBaseSize", base);
-  }
   QStyleOptionButton opt;
   opt.initFrom(button);
   const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, button).adjusted(1, 0, -1, 0);
   QFont f = button->font();
-  for (double size = base.toDouble(); size >= 6; size -= 0.5) {
+  for (double size = unfittedSize(button); size >= 6; size -= 0.5) {
     f.setPointSizeF(size);
     const QString lines = captionLines(caption, f, room);
     if (lines.isEmpty()) continue;
