@@ -394,39 +394,65 @@ std::string partialKey(const char* id) {
 // so that attachments come out byte for byte and every part, name and
 // parameter is read in its own charset, whatever the buffers could hold.
 struct Remembered {
-  std::string key;
+  std::string text;  // what the fetch handed on: header, CR LF, body
   std::string raw;
 };
 std::mutex gRecentLock;
 std::deque<Remembered> gRecent;
 constexpr std::size_t kRecentMails = 2;
 
-// A text with its line ends made one (CR LF, lone CR and lone LF alike)
-// and the ones at the end dropped, as a SHA-256 and length.
-std::string mailKey(std::string_view text) {
-  std::string one;
-  one.reserve(text.size());
-  std::size_t pendingBreaks = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      ++pendingBreaks;
-      continue;
+// Walks a text with its line ends made one (CR LF, lone CR and lone LF
+// alike one LF) and the ones at the end dropped.
+class OneLineEnds {
+ public:
+  explicit OneLineEnds(std::string_view t) : t_(t) {}
+  // The next byte, or -1 at the end.
+  int next() {
+    if (pending_ > 0) {
+      --pending_;
+      return '\n';
     }
-    one.append(pendingBreaks, '\n');
-    pendingBreaks = 0;
-    one += c;
+    if (held_ >= 0) {
+      const int c = held_;
+      held_ = -1;
+      return c;
+    }
+    std::size_t breaks = 0;
+    while (i_ < t_.size() && (t_[i_] == '\r' || t_[i_] == '\n')) {
+      if (t_[i_] == '\r' && i_ + 1 < t_.size() && t_[i_ + 1] == '\n') ++i_;
+      ++i_;
+      ++breaks;
+    }
+    if (i_ >= t_.size()) return -1;
+    const int c = static_cast<unsigned char>(t_[i_++]);
+    if (breaks == 0) return c;
+    held_ = c;
+    pending_ = breaks - 1;
+    return '\n';
   }
-  gchar* sum = g_compute_checksum_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(one.data()), one.size());
-  std::string key = std::string(sum) + ":" + std::to_string(one.size());
-  g_free(sum);
-  return key;
+
+ private:
+  std::string_view t_;
+  std::size_t i_ = 0, pending_ = 0;
+  int held_ = -1;
+};
+
+// Whether two texts are one but for their line ends (and those at the end).
+bool sameText(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  OneLineEnds x(a), y(b);
+  for (;;) {
+    const int c = x.next();
+    if (c != y.next()) return false;
+    if (c < 0) return true;
+  }
 }
 
 void remember(std::string_view header, std::string_view body, std::string_view raw) {
-  std::string text = std::string(header) + "\r\n" + std::string(body);
-  Remembered r{mailKey(text), std::string(raw)};
+  std::string text;
+  text.reserve(header.size() + 2 + body.size());
+  text.append(header).append("\r\n").append(body);
+  Remembered r{std::move(text), std::string(raw)};
   std::lock_guard<std::mutex> lock(gRecentLock);
   gRecent.push_back(std::move(r));
   while (gRecent.size() > kRecentMails) gRecent.pop_front();
@@ -434,10 +460,9 @@ void remember(std::string_view header, std::string_view body, std::string_view r
 
 // The mail as it came for a text the fetch handed on, or false.
 bool recall(std::string_view mailText, std::string& raw) {
-  std::string key = mailKey(mailText);
   std::lock_guard<std::mutex> lock(gRecentLock);
   for (auto it = gRecent.rbegin(); it != gRecent.rend(); ++it) {
-    if (it->key != key) continue;
+    if (!sameText(it->text, mailText)) continue;
     raw = it->raw;
     return true;
   }
