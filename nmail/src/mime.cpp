@@ -182,28 +182,86 @@ void makeDirs(const std::string& path) {
   }
 }
 
-// Writes data to a new file in folder, adding " (2)", " (3)"... before the
-// extension when the name is taken. False with error on failure.
-bool writeNewFile(const std::string& folder, const std::string& name, std::string_view data,
-                  std::string& written, std::string& error) {
-  std::string stem = name, ext;
+// A name as its stem and extension: the numbers of copies go between.
+void stemAndExt(const std::string& name, std::string& stem, std::string& ext) {
+  stem = name;
+  ext.clear();
   auto dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0 && name.size() - dot <= 16) {
     stem = name.substr(0, dot);
     ext = name.substr(dot);
   }
+}
+
+// The copies of each name in the attachment folders written to: for
+// "stem.ext", the number to try next for "stem(n).ext". Built from one
+// listing of a folder at its first taken name, then kept up as files are
+// written, so that a free name costs one look-up however many copies a
+// name has. A number found taken all the same (a file made meanwhile) is
+// stepped over.
+struct CopyNumbers {
+  bool listed = false;
+  std::map<std::string, long long> next;  // by stem + ext
+};
+std::mutex gCopyLock;
+std::map<std::string, CopyNumbers> gCopies;  // by folder
+
+void listCopies(const std::string& dir, CopyNumbers& c) {
+  c.listed = true;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  std::string stem, ext;
+  while (dirent* e = ::readdir(d)) {
+    const std::string entry = e->d_name;
+    stemAndExt(entry, stem, ext);
+    long long n = 1;
+    if (stem.size() >= 3 && stem.back() == ')') {
+      const auto open = stem.rfind('(');
+      if (open != std::string::npos && open > 0 && open + 2 < stem.size() && stem.size() - open <= 20 &&
+          std::all_of(stem.begin() + static_cast<long>(open) + 1, stem.end() - 1,
+                      [](char ch) { return ch >= '0' && ch <= '9'; })) {
+        n = std::stoll(stem.substr(open + 1, stem.size() - open - 2));
+        stem.erase(open);
+      }
+    }
+    long long& next = c.next[stem + ext];
+    next = std::max(next, n + 1);
+  }
+  ::closedir(d);
+}
+
+// Writes data to a new file in folder, adding "(2)", "(3)"... before the
+// extension when the name is taken; no number is too high. False with
+// error on failure.
+bool writeNewFile(const std::string& folder, const std::string& name, std::string_view data,
+                  std::string& written, std::string& error) {
+  std::string stem, ext;
+  stemAndExt(name, stem, ext);
   std::string dir = folder;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  for (int n = 1; n < 10000; ++n) {
+  std::lock_guard<std::mutex> lock(gCopyLock);
+  CopyNumbers& copies = gCopies[dir];
+  for (long long n = 1;;) {
     std::string candidate = n == 1 ? name : stem + "(" + std::to_string(n) + ")" + ext;
     std::string path = dir + "/" + candidate;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-      if (errno == EEXIST) continue;
+      if (errno == EEXIST) {
+        if (n == 1) {
+          if (!copies.listed) listCopies(dir, copies);
+          n = std::max(2LL, copies.next[stem + ext]);
+        } else {
+          ++n;
+        }
+        continue;
+      }
       error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
       return false;
     }
-    std::size_t off = 0;
+    // The plain name was free (the folder was emptied, or the name is
+    // new): its copies count from 2 again, stepping over any left.
+    copies.next[stem + ext] = n == 1 ? 2 : n + 1;
+  std::size_t off = 0;
     while (off < data.size()) {
       ssize_t w = ::write(fd, data.data() + off, data.size() - off);
       if (w < 0) {
@@ -223,8 +281,6 @@ bool writeNewFile(const std::string& folder, const std::string& name, std::strin
     written = path;
     return true;
   }
-  error = "添付ファイルの名前が空きません: " + name;
-  return false;
 }
 
 struct Walk {
