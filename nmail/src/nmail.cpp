@@ -793,8 +793,11 @@ bool sendDelete(Pop3Session& s, int no, int& code) {
 
 int deleteResult(Pop3Session& s, int no) {
   const Key k{Kind::Dele, no};
-  if (!s.answers.count(k) && !s.asked.count(k))
+  if (!s.answers.count(k) && !s.asked.count(k)) {
+    // Its answer was lost with the conversation.
+    if (!s.brokenBy.empty()) return brokenFailure(s);
     return fail(NMAIL_ERR_ARGUMENT, "メール " + std::to_string(no) + " の削除は頼まれていません");
+  }
   if (!await(s, k)) return brokenFailure(s);
   const Answer& a = s.answers[k];
   if (!a.ok) return replyFailure(s, Reply::Err, commandText(k), a.status, std::string());
