@@ -197,8 +197,9 @@ bool Connection::await(short events, std::string& error, const char* what) {
       return false;
     }
     const long long answerLeft = timeoutMs_ + answerBytes_ * 1000 / kMinRate - answerWaitMs_;
+    const long long perAnswer = std::min<long long>(kPerAnswerMs, timeoutMs_ / 4);
     const long long sessionLeft =
-        timeoutMs_ + answers_ * kPerAnswerMs + sessionBytes_ * 1000 / kMinRate - sessionWaitMs_;
+        timeoutMs_ + answers_ * perAnswer + sessionBytes_ * 1000 / kMinRate - sessionWaitMs_;
     const long long left = std::min(answerLeft, sessionLeft);
     if (left <= 0) {
       // Nothing at all within the timeout, or too little over too long.
@@ -226,8 +227,9 @@ bool Connection::writeAll(std::string_view data, std::string& error) {
     error = "接続が切れています";
     return false;
   }
-  // The server's reading of what is sent is an answer of its own.
-  newAnswer();
+  // The server's reading of what is sent is waited for as an answer.
+  answerWaitMs_ = 0;
+  answerBytes_ = 0;
   yieldIfDue();
   while (!data.empty()) {
     ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);

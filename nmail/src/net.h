@@ -7,8 +7,9 @@
 // the yield hook takes. A connection may wait:
 //   - for one answer (since newAnswer(), or the last write): the timeout,
 //     plus a second for every kMinRate bytes that came within it;
-//   - over its whole life: the timeout, plus kPerAnswerMs for every answer
-//     and write, plus a second for every kMinRate bytes moved either way.
+//   - over its whole life: the timeout, plus kPerAnswerMs (at most a
+//     quarter of the timeout) for every answer and write, plus a second for
+//     every kMinRate bytes moved either way.
 // So a server that sends a byte now and then cannot stretch an answer past
 // the timeout, nor a session of slow answers far past what its work needs,
 // while a mail that streams in at a real link's pace is never cut.
@@ -21,7 +22,8 @@ namespace nmail::net {
 
 // Bytes a second below which a stream no longer earns more time.
 constexpr long long kMinRate = 2048;
-// What every answer adds to the whole connection's allowance.
+// What every answer adds to the whole connection's allowance: a second, or
+// a quarter of a shorter timeout.
 constexpr long long kPerAnswerMs = 1000;
 // Longest stretch between two turns of the yield hook while the library
 // waits or works on the network.
