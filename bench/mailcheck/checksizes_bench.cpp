@@ -58,10 +58,16 @@ std::vector<QByteArray> makeMails(int n, bool sameName) {
   std::vector<QByteArray> mails;
   QByteArray picture;
   for (int i = 0; i < 3000; ++i) picture += static_cast<char>((i * 31 + i / 3) & 0xFF);
-  const QByteArray picture64 = picture.toBase64();
+  // Base64 in lines of 76 characters, as mailers write it.
+  auto lines = [](const QByteArray& flat) {
+    QByteArray out;
+    for (qsizetype at = 0; at < flat.size(); at += 76) out += flat.mid(at, 76) + '\n';
+    return out;
+  };
+  const QByteArray picture64 = lines(picture.toBase64());
   QByteArray attachment;
   for (int i = 0; i < 12000; ++i) attachment += static_cast<char>((i * 13 + i / 5) & 0xFF);
-  const QByteArray attachment64 = attachment.toBase64();
+  const QByteArray attachment64 = lines(attachment.toBase64());
   QString body;
   for (int line = 0; line < 20; ++line)
     body += QStringLiteral("お世話になっております。%1 行目の本文です。よろしくお願いします。\n").arg(line + 1);
@@ -79,13 +85,13 @@ std::vector<QByteArray> makeMails(int n, bool sameName) {
       m += "--b1\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + bodyBytes;
       m += "--b1\nContent-Type: image/jpeg; name=\"image001.jpg\"\nContent-ID: <image001.jpg@01D>\n";
       m += "Content-Disposition: inline; filename=\"image001.jpg\"\n";
-      m += "Content-Transfer-Encoding: base64\n\n" + picture64 + "\n--b1--\n";
+      m += "Content-Transfer-Encoding: base64\n\n" + picture64 + "--b1--\n";
     } else if (i % 10 == 0) {
       m += "Content-Type: multipart/mixed; boundary=\"b1\"\n\n";
       m += "--b1\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + bodyBytes;
       m += "--b1\nContent-Type: application/octet-stream\n";
       m += "Content-Disposition: attachment; filename=\"data" + QByteArray::number(i) + ".bin\"\n";
-      m += "Content-Transfer-Encoding: base64\n\n" + attachment64 + "\n--b1--\n";
+      m += "Content-Transfer-Encoding: base64\n\n" + attachment64 + "--b1--\n";
     } else {
       m += "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + bodyBytes;
     }
