@@ -610,9 +610,12 @@ bool RawRecordFile::removeAll() {
   auto giveBack = [&](std::size_t marked) {
     const QString why = error_;
     Fd fd(::open(np.c_str(), O_WRONLY | O_CLOEXEC));
+    bool back = fd.ok() || marked == 0;
     for (std::size_t i = 0; fd.ok() && i < marked; ++i)
-      pwriteAll(fd.get(), old[i].data(), 2, static_cast<off_t>(i * size_ + liveOffset_));
-    error_ = why;
+      back = pwriteAll(fd.get(), old[i].data(), 2, static_cast<off_t>(i * size_ + liveOffset_)) && back;
+    if (fd.ok() && !fd.close()) back = false;
+    error_ = why + (back ? QStringLiteral("\n一覧は元のままです。")
+                         : QStringLiteral("\n削除の印を元に戻せなかったレコードがあります。"));
     return false;
   };
   for (std::size_t i = 0; i < old.size(); ++i) {
