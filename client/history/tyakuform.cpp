@@ -334,6 +334,9 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
         // A click with Ctrl or Shift is a click: it never takes the
         // highlight off the row it shows.
         mouse->setModifiers(mouse->modifiers() & ~(Qt::ControlModifier | Qt::ShiftModifier | Qt::MetaModifier));
+        // A press beside the rows leaves the highlight where it is.
+        if (event->type() != QEvent::MouseButtonRelease && !MailListView->itemAt(mouse->position().toPoint()))
+          return true;
         if (event->type() == QEvent::MouseButtonRelease) {
           // The row highlighted when the button comes up (also after a
           // press on one row and a release on another) is the one shown.

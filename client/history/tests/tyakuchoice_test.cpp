@@ -178,6 +178,11 @@ TEST_F(HistoryTest, EveryMouseButtonAndDragKeepsHighlightedShownAndActedOnOne) {
       {"ctrl click on the row shown", [](QTreeWidget* l) { leftClick(l, 0, Qt::ControlModifier); }, 0, false},
       {"ctrl click on another row", [](QTreeWidget* l) { leftClick(l, 2, Qt::ControlModifier); }, 2, true},
       {"shift click on another row", [](QTreeWidget* l) { leftClick(l, 1, Qt::ShiftModifier); }, 1, false},
+      {"click below the rows",
+       [](QTreeWidget* l) {
+         QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, QPoint(5, l->viewport()->height() - 3));
+       },
+       0, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
