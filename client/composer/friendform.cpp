@@ -237,13 +237,9 @@ void FriendForm::Command4_Click() {
 
   const int answer = seams::MsgBox(QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"),
                                    seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認"));
-  bool ok = true;
-  if (answer == seams::vbYes) {
-    AddressRec.Live = 0;
-    ok = file.write(CurrentRecordNo, AddressRec);
-  }
-  // Whatever the answer the file is compacted and listed afresh.
-  if (ok) ok = file.compact();
+  // Whatever the answer the file is compacted and listed afresh; when the
+  // compaction fails the entry keeps its flag.
+  const bool ok = answer == seams::vbYes ? file.remove(CurrentRecordNo) : file.compact();
   if (!ok) {
     seams::MsgBox(QStringLiteral("削除できませんでした。\r\n") + file.errorText(), seams::vbExclamation);
   } else if (answer == seams::vbYes) {

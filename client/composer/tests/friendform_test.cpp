@@ -398,3 +398,28 @@ TEST_F(FriendFormTest, EveryHoverTextShowsWholeInTheHelpBox) {
     EXPECT_EQ(f.Text5->horizontalScrollBar()->maximum(), 0);
   }
 }
+
+TEST_F(FriendFormTest, ADeleteWhoseCompactionFailsKeepsTheEntryAsItWas) {
+  // A name in codes CP932 holds twice: the entry is kept byte for byte.
+  QByteArray odd = entry(QStringLiteral("二"), QStringLiteral("two@x"));
+  odd.replace(0, 4, QByteArray("\xED\x40\x85\x40", 4));
+  const QByteArray e1 = entry(QStringLiteral("一"), QStringLiteral("one@x"));
+  const QByteArray e3 = entry(QStringLiteral("三"), QStringLiteral("three@x"));
+  put(e1 + odd + e3);
+  reopen();
+  ASSERT_TRUE(QDir().mkpath(twin));  // the compaction cannot write its twin
+  boxes.clear();
+  answers = {seams::vbYes};
+  forms::FriendForm& f = ::FriendForm();
+  pressRow(1);
+  f.Command4->click();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(boxes[1].prompt.startsWith(QStringLiteral("削除できませんでした。"))) << boxes[1].prompt.toStdString();
+  EXPECT_EQ(bytes(), e1 + odd + e3);
+  // The next delete that works takes its own entry only.
+  ASSERT_TRUE(QDir(twin).removeRecursively());
+  answers = {seams::vbYes};
+  pressRow(2);
+  f.Command4->click();
+  EXPECT_EQ(bytes(), e1 + odd);
+}
