@@ -102,6 +102,10 @@ FriendForm::FriendForm() : ui::Form(QStringLiteral("FriendForm")) {
   connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
   connect(Command38, &QPushButton::clicked, this, [this] { Command38_Click(); });
   connect(MailListView, &QTreeWidget::itemPressed, this, [this] { MailListView_MouseDown(); });
+  // A drag with the button held moves the highlight: the boxes follow it.
+  connect(MailListView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* now) {
+    if (now && (QApplication::mouseButtons() & Qt::LeftButton)) MailListView_MouseDown();
+  });
   ui::clickOnKeyboardRowChange(MailListView, [this] { MailListView_MouseDown(); });
 
   // Mouse-over help: the buttons show their text, the background hides it.

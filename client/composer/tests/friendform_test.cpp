@@ -423,3 +423,28 @@ TEST_F(FriendFormTest, ADeleteWhoseCompactionFailsKeepsTheEntryAsItWas) {
   f.Command4->click();
   EXPECT_EQ(bytes(), e1 + odd);
 }
+
+TEST_F(FriendFormTest, TheBoxesFollowTheHighlightWhateverTheMouseDoes) {
+  put(entry(QStringLiteral("一"), QStringLiteral("one@x")) + entry(QStringLiteral("二"), QStringLiteral("two@x")) +
+      entry(QStringLiteral("三"), QStringLiteral("three@x")));
+  reopen();
+  forms::FriendForm& f = ::FriendForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  auto* v = f.MailListView;
+  auto centre = [v](int row) { return v->visualItemRect(v->topLevelItem(row)).center(); };
+  QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, centre(0));
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("one@x"));
+  // A press on one row and a drag to another: the boxes show the row highlighted.
+  QTest::mousePress(v->viewport(), Qt::LeftButton, {}, centre(1));
+  QTest::mouseMove(v->viewport(), centre(2));
+  QTest::mouseRelease(v->viewport(), Qt::LeftButton, {}, centre(2));
+  ASSERT_NE(v->currentItem(), nullptr);
+  EXPECT_EQ(v->indexOfTopLevelItem(v->currentItem()), 2);
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("three@x"));
+  EXPECT_EQ(f.Text2->text(), QStringLiteral("三"));
+  // A right click shows the row it highlights.
+  QTest::mouseClick(v->viewport(), Qt::RightButton, {}, centre(0));
+  EXPECT_EQ(v->indexOfTopLevelItem(v->currentItem()), 0);
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("one@x"));
+}
