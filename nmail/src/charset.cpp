@@ -214,9 +214,10 @@ bool wellFormedEucJp(std::string_view bytes) {
   return true;
 }
 
-// How much the bytes read as Japanese text in either code: kana and the
-// punctuation of running text count most, kanji of the first level more
-// than those of the second, half-width kana a little, the rows of symbols,
+// How much the bytes read as Japanese text in either code: kana, kanji of
+// the first level and the punctuation of running text count most, kanji of
+// the second level less, half-width kana a little (more with a voicing
+// mark), the rows of symbols,
 // Cyrillic, box drawing and the private rows nothing. Text in the other code
 // read this way falls into the rows that count little.
 int japaneseScoreCp932(std::string_view bytes) {
@@ -226,6 +227,11 @@ int japaneseScoreCp932(std::string_view bytes) {
     if (b < 0x80) continue;
     if (b >= 0xA1 && b <= 0xDF) {
       score += 1;
+      // A kana with its voicing mark (ﾀﾞ, ﾊﾟ) is half-width text for sure.
+      if (i + 1 < bytes.size() && (static_cast<unsigned char>(bytes[i + 1]) == 0xDE ||
+                                   static_cast<unsigned char>(bytes[i + 1]) == 0xDF) &&
+          (b == 0xB3 || (b >= 0xB6 && b <= 0xC4) || (b >= 0xCA && b <= 0xCE)))
+        score += 2;
       continue;
     }
     ++i;
@@ -250,8 +256,8 @@ int japaneseScoreEucJp(std::string_view bytes) {
       i += 2;
     } else {
       ++i;
-      if (b == 0xA4 || b == 0xA5) score += 3;
-      else if (b == 0xA1 || (b >= 0xB0 && b <= 0xCF)) score += 2;
+      if (b == 0xA4 || b == 0xA5 || (b >= 0xB0 && b <= 0xCF)) score += 3;
+      else if (b == 0xA1) score += 2;
       else if ((b >= 0xD0 && b <= 0xF4) || (b >= 0xA2 && b <= 0xA8)) score += 1;
     }
   }

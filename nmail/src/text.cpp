@@ -307,6 +307,8 @@ std::vector<RawParameter> splitParameters(std::string_view fieldValue) {
       std::size_t k = j;
       while (k < v.size() && v[k] != ';') ++k;
       value = v.substr(j, k - j);
+      // A quote is no part of a bare value (a stray one: name==?...?=").
+      value.erase(std::remove(value.begin(), value.end(), '"'), value.end());
       while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
       j = k;
     }

@@ -104,8 +104,9 @@ def well_formed_euc(b):
 
 
 def japanese_score(b, euc):
-    """How Japanese the bytes read: kana and punctuation most, kanji of the
-    first level more than the second, half-width kana a little."""
+    """How Japanese the bytes read: kana, kanji of the first level and
+    punctuation most, kanji of the second level less, half-width kana a
+    little (more with a voicing mark)."""
     score, i = 0, 0
     while i < len(b):
         c = b[i]
@@ -117,11 +118,14 @@ def japanese_score(b, euc):
             elif c == 0x8F:
                 i += 3
             else:
-                score += 3 if c in (0xA4, 0xA5) else 2 if c == 0xA1 or 0xB0 <= c <= 0xCF else \
+                score += 3 if c in (0xA4, 0xA5) or 0xB0 <= c <= 0xCF else 2 if c == 0xA1 else \
                     1 if 0xD0 <= c <= 0xF4 or 0xA2 <= c <= 0xA8 else 0
                 i += 2
         elif 0xA1 <= c <= 0xDF:
-            score, i = score + 1, i + 1
+            score += 1
+            if i + 1 < len(b) and b[i + 1] in (0xDE, 0xDF) and (c == 0xB3 or 0xB6 <= c <= 0xC4 or 0xCA <= c <= 0xCE):
+                score += 2  # a kana with its voicing mark
+            i += 1
         else:
             score += 3 if c in (0x82, 0x83) else 2 if c == 0x81 or 0x88 <= c <= 0x98 else \
                 1 if 0x99 <= c <= 0x9F or 0xE0 <= c <= 0xEA or c in (0x87, 0xED, 0xEE) or 0xFA <= c <= 0xFC else 0
