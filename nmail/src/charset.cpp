@@ -250,7 +250,7 @@ int japaneseScoreEucJp(std::string_view bytes) {
     unsigned char b = bytes[i];
     if (b < 0x80) continue;
     if (b == 0x8E) {
-      score += 1;
+      score += 3;  // half-width kana, which CP932 would read as kanji
       ++i;
     } else if (b == 0x8F) {
       i += 2;

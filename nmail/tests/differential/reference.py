@@ -76,7 +76,7 @@ ALIASES = {"ks_c_5601-1987": "cp949", "ks_c_5601": "cp949", "ksc5601": "cp949", 
            "windows-949": "cp949", "gb2312": "gb18030", "gbk": "gb18030", "x-gbk": "gb18030",
            "cp936": "gb18030", "big5": "big5hkscs", "windows-874": "cp874", "iso-8859-8-i": "iso-8859-8",
            "x-mac-roman": "mac_roman", "unicode-1-1-utf-7": "utf-7", "utf-7": "utf-7", "utf7": "utf-7",
-           "x-unicode-2-0-utf-7": "utf-7"}
+           "x-unicode-2-0-utf-7": "utf-7", "win-1251": "cp1251"}
 
 
 def well_formed_cp932(b):
@@ -114,7 +114,7 @@ def japanese_score(b, euc):
             i += 1
         elif euc:
             if c == 0x8E:
-                score, i = score + 1, i + 2
+                score, i = score + 3, i + 2
             elif c == 0x8F:
                 i += 3
             else:
