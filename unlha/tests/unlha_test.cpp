@@ -262,7 +262,12 @@ TEST_F(Unlha, LinksAreNeitherFollowedNorMade) {
   const fs::path arc = craft({{"link/planted.txt", "bad"}, {"file.txt", "replaced"}});
   EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), unlha::kErrorWrite);
   EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+  // The extraction failed: what was there stays, the link included.
+  EXPECT_TRUE(fs::is_symlink(dir / "out" / "file.txt"));
   // The link itself is replaced by the file, never written through.
+  const fs::path arc1 = craft({{"file.txt", "replaced"}});
+  EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc1) + " " + qs(dir / "out") + " *.*"), 0);
+  EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
   EXPECT_FALSE(fs::is_symlink(dir / "out" / "file.txt"));
   EXPECT_EQ(readFile(dir / "out" / "file.txt"), "replaced");
 
