@@ -396,6 +396,10 @@ struct Collector {
         leftOut.push_back({LeftOut::LinkBroken, p});
         return;
       }
+      if (!root.empty() && real == root) {
+        leftOut.push_back({LeftOut::LinkLoop, p});
+        return;
+      }
       if (root.empty() || !within(real, root)) {
         leftOut.push_back({LeftOut::LinkOutside, p});
         return;
