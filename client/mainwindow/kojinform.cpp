@@ -31,7 +31,7 @@ KojinForm::KojinForm() : ui::Form(QStringLiteral("KojinForm")) {
   Text2->setEchoMode(QLineEdit::Password);
   Text2->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
   // Both boxes take only what can be stored and read back whole.
-  for (QLineEdit* t : {Text1, Text2}) t->setValidator(new settings::ValueValidator(t));
+  for (QLineEdit* t : {Text1, Text2}) settings::guardEntry(t);
   Command1 = ui::control<QPushButton>(client(), QStringLiteral("Command1"), 1560, 1800, 1215, 375, QStringLiteral("OK"));
   Command2 = ui::control<QPushButton>(client(), QStringLiteral("Command2"), 2985, 1800, 1215, 375,
                                       QStringLiteral("Cansel"));

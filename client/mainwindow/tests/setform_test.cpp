@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <vector>
 
 #include "client/mainwindow/gekitaiform.h"
@@ -340,6 +343,91 @@ TEST_F(SetFormTest, WithTheMainWindowTheLiveCopiesFollow) {
   m.Check1->setChecked(false);
   EXPECT_LT(GekitaiForm().Text2->geometry().bottom(), 0);
   EXPECT_TRUE(boxes.calls.empty());
+}
+
+// Every box whose text goes into a settings file refuses, with a message, a
+// pasted or typed text that one line of the file cannot hold; what the box
+// held stays, and every file gets back exactly what the boxes show.
+TEST_F(SetFormTest, BoxesWrittenToSettingsFilesRefuseLineBreaksAndUnstorableCharacters) {
+  writeBytes(ini, sjis(QStringLiteral("[EXEINI]\r\nNAME9=山田\r\nNAME12=vip@example.jp\r\nNUMBER16=5\r\n")));
+  writeBytes(idPass, QByteArray("[EXEINI]\r\nNAME=user1\r\nNAME2=secret\r\nNAME3=1\r\n"));
+  SmtpServer = QStringLiteral("smtp.example.jp");
+  PopServer = QStringLiteral("pop.example.jp");
+  FromAddress = QStringLiteral("me@example.jp");
+  Boxes boxes;
+  forms::SetForm& f = SetForm();
+  f.Show();
+  struct Pasted {
+    QString text;
+    QString told;  // what the message says
+  } pasted[] = {
+      {QStringLiteral("evil.example.jp\r\nPOP3=evil.example.jp"), QStringLiteral("改行を入力できません")},
+      {QStringLiteral("x\n"), QStringLiteral("改行を入力できません")},
+      {QStringLiteral("\r"), QStringLiteral("改行を入力できません")},
+      {QStringLiteral("caf\u00e9"), QStringLiteral("「\u00e9」はShift-JISで保存できない文字")},
+      {QStringLiteral("a\U0001F600"), QStringLiteral("「\U0001F600」はShift-JISで保存できない文字")},
+  };
+  QLineEdit* const stored[] = {f.Text3, f.Text2, f.Text6, f.SmtpText, f.Pop3Text, f.MailText, f.IdText, f.PassText};
+  for (QLineEdit* box : stored) {
+    f.SSTab1->setCurrentWidget(box->parentWidget()->parentWidget());
+    const QString before = box->text();
+    for (const Pasted& p : pasted) {
+      SCOPED_TRACE(box->objectName().toStdString() + " " + p.text.toStdString());
+      boxes.calls.clear();
+      box->setFocus();
+      box->end(false);
+      QApplication::clipboard()->setText(p.text);
+      QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(box->text(), before);
+      ASSERT_EQ(boxes.calls.size(), 1u);
+      EXPECT_TRUE(boxes.calls[0].prompt.contains(p.told)) << boxes.calls[0].prompt.toStdString();
+      EXPECT_EQ(boxes.calls[0].buttons & seams::vbExclamation, seams::vbExclamation);
+    }
+    // A clean paste goes in as it stands, without a word.
+    boxes.calls.clear();
+    QApplication::clipboard()->setText(QStringLiteral("7"));
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), before + u'7') << box->objectName().toStdString();
+    EXPECT_TRUE(boxes.calls.empty());
+  }
+  f.Check3->setChecked(true);
+  QTest::mouseClick(f.Command6, Qt::LeftButton);
+  QTest::mouseClick(f.OkCommand, Qt::LeftButton);
+  QTest::mouseClick(f.Command5, Qt::LeftButton);
+  ASSERT_FALSE(SetFormLoaded());
+  EXPECT_TRUE(boxes.calls.empty());
+  EXPECT_EQ(fileBytes(server),
+            QByteArray("SMTP=smtp.example.jp7\r\nPOP3=pop.example.jp7\r\nMAIL=me@example.jp7\r\nAPOP= 0\r\n"));
+  EXPECT_EQ(fileBytes(idPass), QByteArray("[EXEINI]\r\nNAME=user17\r\nNAME2=secret7\r\nNAME3=1\r\n"));
+  EXPECT_EQ(iniValue("NAME12"), QStringLiteral("vip@example.jp7"));
+  EXPECT_EQ(iniValue("NAME9"), QStringLiteral("山田7"));
+  EXPECT_EQ(iniValue("NUMBER16"), QStringLiteral("57"));
+}
+
+// "設定" takes no value that one line of the server file cannot hold, even
+// one the program put into a box: the file and the servers stay as they
+// were and the message names the box.
+TEST_F(SetFormTest, SettingButtonRefusesAValueWithALineBreak) {
+  const QByteArray before("SMTP=s\r\nPOP3=p\r\nMAIL=m\r\nAPOP= 0\r\n");
+  writeBytes(server, before);
+  SmtpServer = QStringLiteral("s");
+  PopServer = QStringLiteral("p");
+  FromAddress = QStringLiteral("m");
+  Boxes boxes;
+  forms::SetForm& f = SetForm();
+  f.Pop3Text->setText(QStringLiteral("p\r\nPOP3=evil.example.jp"));
+  f.OkCommand->click();
+  EXPECT_EQ(fileBytes(server), before);
+  EXPECT_EQ(PopServer, QStringLiteral("p"));
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_TRUE(boxes.calls[0].prompt.startsWith(QStringLiteral("POP3サーバー名："))) << boxes.calls[0].prompt.toStdString();
+  EXPECT_TRUE(boxes.calls[0].prompt.contains(QStringLiteral("保存していません")));
+  // The server file itself takes no line break from any caller.
+  PopServer = QStringLiteral("p\nPOP3=evil");
+  EXPECT_FALSE(settings::saveServerSettings());
+  EXPECT_EQ(fileBytes(server), before);
 }
 
 }  // namespace
