@@ -1,6 +1,9 @@
 // The program start and end around the main window.
 #include <QProcess>
 #include <QSysInfo>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "client/composer/writeform.h"
 #include "client/mainwindow/recordfile.h"
@@ -202,6 +205,51 @@ TEST_F(MainFormTest, LockFileLeftByAnotherRunOrMachineDoesNotBlock) {
     writeIni({QStringLiteral("NAME10=")});
     EXPECT_NO_THROW(MainForm()) << c.toStdString();
     EXPECT_EQ(ends, 0);
+    destroyWindows();
+    startup::releaseInstanceLock();
+  }
+}
+
+// The lock takes no write access to an old lock file: one left read-only,
+// by another user, as a folder or as a link that leads nowhere does not
+// block the start, and the start still keeps every other start out.
+TEST_F(MainFormTest, LockFileThatCannotBeWrittenDoesNotBlock) {
+  QDir().mkpath(dir.path() + QStringLiteral("/★MailData"));
+  const QString lock = startup::instanceLockPath();
+  const QByteArray native = QFile::encodeName(lock);
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+  } cases[] = {
+      {"read-only file",
+       [&] {
+         writeFile(lock, QByteArray("old"));
+         ASSERT_TRUE(QFile::setPermissions(lock, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+       }},
+      {"another user's private file",
+       [&] {
+         writeFile(lock, QByteArray("old"));
+         ASSERT_EQ(::chmod(native.constData(), 0600), 0);
+         if (::geteuid() == 0) ASSERT_EQ(::chown(native.constData(), 65534, 65534), 0);
+       }},
+      {"a folder", [&] { ASSERT_TRUE(QDir().mkpath(lock)); }},
+      {"a link to itself", [&] { ASSERT_EQ(::symlink(native.constData(), native.constData()), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(lock);
+    QDir().rmdir(lock);
+    c.make();
+    writeIni({QStringLiteral("NAME10=")});
+    boxes.clear();
+    EXPECT_NO_THROW(MainForm());
+    EXPECT_EQ(ends, 0);
+    EXPECT_TRUE(boxes.empty()) << (boxes.empty() ? std::string() : boxes[0].prompt.toStdString());
+    // Another start finds the lock held.
+    QProcess other;
+    other.start(QStringLiteral("flock"), {QStringLiteral("-n"), lock, QStringLiteral("true")});
+    ASSERT_TRUE(other.waitForFinished(10000));
+    EXPECT_NE(other.exitCode(), 0);
     destroyWindows();
     startup::releaseInstanceLock();
   }
