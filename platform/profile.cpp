@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -238,6 +239,23 @@ bool replaceFile(const QString& file, const std::string& bytes) {
     ::close(dfd);
   }
   return true;
+}
+
+std::optional<QString> unreadableReason(const QString& file) {
+  const std::string p = nativePath(file);
+  int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;  // not there
+    return QString::fromLocal8Bit(std::strerror(errno));
+  }
+  char c;
+  ssize_t r;
+  do r = ::read(fd, &c, 1);
+  while (r < 0 && errno == EINTR);
+  const int err = errno;
+  ::close(fd);
+  if (r < 0) return QString::fromLocal8Bit(std::strerror(err));
+  return std::nullopt;
 }
 
 std::optional<QString> readValue(const QString& section, const QString& key, const QString& file,

@@ -25,6 +25,11 @@ namespace profile {
 QString GetPrivateProfileString(const QString& section, const QString& key, const QString& def,
                                 const QString& file, int size = 256);
 
+// Why file cannot be read (the system's words), or nullopt when it can
+// be read or does not exist. Such a file reads like a missing one and is
+// never written.
+std::optional<QString> unreadableReason(const QString& file);
+
 // Tells a missing key (nullopt) from an empty value ("").
 std::optional<QString> readValue(const QString& section, const QString& key, const QString& file,
                                  int size = 256);

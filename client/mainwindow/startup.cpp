@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "client/composer/friendform.h"
 #include "client/composer/writeform.h"
@@ -170,6 +171,12 @@ QString unwritableFolderText(const QString& reason) {
       .arg(QDir::toNativeSeparators(paths::dataFolder()), reason);
 }
 
+QString unreadableSettingsText(const QString& reason) {
+  return QStringLiteral("設定ファイル「%1」を読み込めないため、起動できません。\n(%2)\n"
+                        "設定は変更していません。ファイルの読み取りの許可をご確認下さい。")
+      .arg(QDir::toNativeSeparators(paths::resolve(settings::kIniFile)), reason);
+}
+
 void removeSettingsLeftovers() {
   for (const QString& f : {settings::kIniFile, settings::kIdPassFile, settings::kServerFile})
     profile::removeLeftovers(paths::resolve(f));
@@ -181,6 +188,14 @@ namespace forms {
 
 void MainForm::Form_Load() {
   startup::ensureDataFolders();
+
+  // Settings that are there but cannot be read are not taken for missing
+  // ones: the start-up password would become the default one and every
+  // later write would fail. Told, and nothing is touched.
+  if (const std::optional<QString> why = profile::unreadableReason(paths::resolve(settings::kIniFile))) {
+    seams::MsgBox(startup::unreadableSettingsText(*why), seams::vbCritical);
+    ui::endAtOnce(1);
+  }
 
   // 1, 2: the rain's label hidden; the race field with the boats at the start line.
   Label25->hide();

@@ -31,6 +31,9 @@ QString instanceLockPath();
 // The message shown when the data folder cannot be written.
 QString unwritableFolderText(const QString& reason);
 
+// The message shown when the settings file exists but cannot be read.
+QString unreadableSettingsText(const QString& reason);
+
 // Removes the temporaries that an interrupted write of a settings file
 // left beside it.
 void removeSettingsLeftovers();

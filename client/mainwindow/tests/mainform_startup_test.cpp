@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "client/composer/writeform.h"
+#include "client/mainwindow/kidouform.h"
 #include "client/mainwindow/recordfile.h"
 #include "client/mainwindow/setform.h"
 #include "client/mainwindow/tests/mainform_fixture.h"
@@ -250,6 +251,52 @@ TEST_F(MainFormTest, LockFileThatCannotBeWrittenDoesNotBlock) {
     other.start(QStringLiteral("flock"), {QStringLiteral("-n"), lock, QStringLiteral("true")});
     ASSERT_TRUE(other.waitForFinished(10000));
     EXPECT_NE(other.exitCode(), 0);
+    destroyWindows();
+    startup::releaseInstanceLock();
+  }
+}
+
+// Settings that are there but cannot be read are told before the end; they
+// are not taken for missing ones (no prompt for the default password) and
+// nothing is written over them or beside them.
+TEST_F(MainFormTest, UnreadableSettingsFileIsToldAndLeftAlone) {
+  const QString data = dir.path() + QStringLiteral("/★MailData");
+  const QString copy = data + QStringLiteral("/DATA/Ddata/DATA/ini.ini");
+  struct Case {
+    const char* name;
+    bool asFolder;
+  } cases[] = {{"a folder of that name", true}, {"no read permission", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.asFolder && ::geteuid() == 0) continue;  // the superuser reads any file
+    QDir(data).removeRecursively();
+    QDir().mkpath(data + QStringLiteral("/DATA/Ddata/DATA"));
+    writeFile(copy, QByteArray("[EXEINI]\r\nNAME10=old copy\r\n"));
+    if (c.asFolder) {
+      ASSERT_TRUE(QDir().mkpath(ini()));
+    } else {
+      writeIni({QStringLiteral("NAME10=secret")});
+      ASSERT_TRUE(QFile::setPermissions(ini(), QFileDevice::Permissions()));
+    }
+    boxes.clear();
+    ends = 0;
+    EXPECT_THROW(MainForm(), ui::EndCalled);
+    EXPECT_EQ(ends, 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("を読み込めないため、起動できません"))) << boxes[0].prompt.toStdString();
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("ini.ini")));
+    EXPECT_EQ(boxes[0].buttons & seams::vbCritical, seams::vbCritical);
+    EXPECT_FALSE(KidouFormLoaded());
+    EXPECT_FALSE(SetFormLoaded());
+    EXPECT_EQ(fileBytes(copy), QByteArray("[EXEINI]\r\nNAME10=old copy\r\n"));
+    if (c.asFolder) {
+      EXPECT_TRUE(QFileInfo(ini()).isDir());
+      EXPECT_TRUE(QDir(ini()).isEmpty());
+    } else {
+      QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+      EXPECT_EQ(fileBytes(ini()), sjis(QStringLiteral("[EXEINI]\r\nNAME10=secret\r\n")));
+    }
+    EXPECT_TRUE(QDir(data).entryList({QStringLiteral("ini.ini.~*")}, QDir::AllEntries | QDir::Hidden).isEmpty());
     destroyWindows();
     startup::releaseInstanceLock();
   }
