@@ -214,6 +214,12 @@ bool replaceFile(const QString& file, const std::string& bytes) {
   const std::string path = targetOf(nativePath(file));
   struct stat st;
   const bool exists = ::stat(path.c_str(), &st) == 0;
+  // A file that may not be written keeps what it holds, as a write into it
+  // would: the rename would otherwise replace it all the same. The
+  // superuser may write any file, but one that nobody may write is left
+  // alone by the superuser too.
+  if (exists && (::access(path.c_str(), W_OK) != 0 || (::geteuid() == 0 && (st.st_mode & 0222) == 0)))
+    return false;
   static std::atomic<unsigned> counter{0};
   std::string tmp;
   int fd = -1;

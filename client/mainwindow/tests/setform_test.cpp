@@ -430,4 +430,35 @@ TEST_F(SetFormTest, SettingButtonRefusesAValueWithALineBreak) {
   EXPECT_EQ(fileBytes(server), before);
 }
 
+// Settings files made read-only keep what they hold: closing the window and
+// "設定" leave them byte for byte (and read-only), and "設定" says so.
+TEST_F(SetFormTest, ReadOnlySettingsFilesAreLeftAsTheyAre) {
+  const QByteArray iniBefore = sjis(QStringLiteral("[EXEINI]\r\nNAME9=山田\r\nNAME12=vip@example.jp\r\n"));
+  const QByteArray serverBefore("SMTP=s\r\nPOP3=p\r\nMAIL=m\r\nAPOP= 0\r\n");
+  writeBytes(ini, iniBefore);
+  writeBytes(server, serverBefore);
+  const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+  ASSERT_TRUE(QFile::setPermissions(ini, readOnly));
+  ASSERT_TRUE(QFile::setPermissions(server, readOnly));
+  Boxes boxes;
+  forms::SetForm& f = SetForm();
+  f.Show();
+  f.SSTab1->setCurrentIndex(1);
+  f.Pop3Text->selectAll();
+  QTest::keyClicks(f.Pop3Text, QStringLiteral("other.example.jp"));
+  QTest::mouseClick(f.OkCommand, Qt::LeftButton);
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_TRUE(boxes.calls[0].prompt.startsWith(QStringLiteral("サーバー設定を保存できませんでした。")));
+  f.SSTab1->setCurrentIndex(2);
+  f.Text3->selectAll();
+  QTest::keyClicks(f.Text3, QStringLiteral("boss@example.jp"));
+  QTest::mouseClick(f.Command5, Qt::LeftButton);
+  ASSERT_FALSE(SetFormLoaded());
+  EXPECT_EQ(fileBytes(ini), iniBefore);
+  EXPECT_EQ(fileBytes(server), serverBefore);
+  const auto writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+  EXPECT_FALSE(QFile::permissions(ini) & writable);
+  EXPECT_FALSE(QFile::permissions(server) & writable);
+}
+
 }  // namespace
