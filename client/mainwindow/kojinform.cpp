@@ -61,7 +61,14 @@ void KojinForm::Command1_Click() {
                      "パスワードは絶対に忘れないようにどこかに保存しておくようにして下さい。"),
       seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認"));
   if (answer == seams::vbYes) {
-    startpassword::store(Text1->text(), Text2->text());
+    // A password that did not reach the file must not look set: the old
+    // one stays in force, and the boxes stay for another try.
+    if (!startpassword::store(Text1->text(), Text2->text())) {
+      seams::MsgBox(QStringLiteral("パスワードを保存できませんでした。（ini.ini）\r\n"
+                                   "これまでのパスワードのままです。設定ファイルの書き込みの許可をご確認下さい。"),
+                    seams::vbExclamation);
+      return;
+    }
     Unload();
   } else {
     Text1->clear();

@@ -303,3 +303,48 @@ TEST_F(StartPasswordTest, LineBreaksPastedIntoTheStoredBoxesAreRefused) {
   for (const QByteArray& line : fileBytes(ini()).split('\n'))
     EXPECT_TRUE(line.isEmpty() || line.endsWith('\r')) << line.toStdString();
 }
+
+// "OK" with a password that cannot be written: the message, the window stays
+// with what was typed, and the old password stays in force. By a folder in
+// place of the settings file and by a read-only file.
+TEST_F(StartPasswordTest, OkThatCannotStoreThePasswordSaysSoAndStaysOpen) {
+  for (int readOnly = 0; readOnly < 2; ++readOnly) {
+    SCOPED_TRACE(readOnly ? "read-only file" : "folder in its place");
+    boxes.clear();
+    start({QStringLiteral("NAME8=x")});
+    const QByteArray before = fileBytes(ini());
+    if (readOnly) {
+      ASSERT_TRUE(QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    } else {
+      ASSERT_TRUE(QFile::remove(ini()));
+      ASSERT_TRUE(QDir().mkdir(ini()));
+    }
+    forms::KojinForm& k = KojinForm();
+    k.Show();
+    k.Text1->setFocus();
+    QTest::keyClicks(k.Text1, QStringLiteral("Neko"));
+    QTest::keyClicks(k.Text2, QStringLiteral("Neko"));
+    answers = {seams::vbYes};
+    QTest::mouseClick(k.Command1, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
+    EXPECT_TRUE(boxes[1].prompt.startsWith(QStringLiteral("パスワードを保存できませんでした。"))) << boxes[1].prompt.toStdString();
+    EXPECT_TRUE(KojinFormLoaded());
+    EXPECT_EQ(k.Text1->text(), QStringLiteral("Neko"));
+    EXPECT_EQ(k.Text2->text(), QStringLiteral("Neko"));
+    if (readOnly) {
+      QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+      EXPECT_EQ(fileBytes(ini()), before);
+      // Writable again, the next "OK" stores it and closes.
+      answers = {seams::vbYes};
+      QTest::mouseClick(k.Command1, Qt::LeftButton);
+      EXPECT_FALSE(KojinFormLoaded());
+      EXPECT_EQ(iniValue("NAME10"), QStringLiteral("Neko"));
+    } else {
+      EXPECT_TRUE(QDir(ini()).isEmpty());
+      QDir().rmdir(ini());
+    }
+    destroyWindows();
+    startup::releaseInstanceLock();
+  }
+}
