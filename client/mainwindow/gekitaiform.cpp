@@ -99,6 +99,13 @@ void GekitaiForm::Command1_Click() {
     seams::MsgBox(QStringLiteral("キーワードが入力されていません。"), seams::vbOKOnly);
     return;
   }
+  // A pasted line break stays in the box; the subject and the sender a
+  // keyword is looked for in are one line each, so it could never match.
+  if (keyword.contains(u'\r') || keyword.contains(u'\n')) {
+    seams::MsgBox(QStringLiteral("キーワードに改行が含まれています。\r\n改行を除いてから登録して下さい。"),
+                  seams::vbExclamation);
+    return;
+  }
   // A character that Shift-JIS cannot hold would be stored as "?" and the
   // keyword would then match other mails than the one meant.
   if (!cp932::canEncode(keyword)) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <vector>
 
 #include "client/mainwindow/gekitaiform.h"
@@ -254,6 +257,30 @@ TEST_F(GekitaiFormTest, HoverHelpShowsOverTheButtonsAndHidesOverTheList) {
   EXPECT_TRUE(f.Text2->isHidden());
   // Without the main window's help switch the box lies outside the window.
   EXPECT_LT(f.Text2->geometry().bottom(), 0);
+}
+
+// A keyword pasted with a line break could never match a subject or a
+// sender: it is refused with a message and kept in the box to be mended.
+TEST_F(GekitaiFormTest, AKeywordWithAPastedLineBreakIsRefused) {
+  Boxes boxes;
+  put(record(QStringLiteral("a")));
+  forms::GekitaiForm& f = GekitaiForm();
+  f.Show();
+  for (const QString& pasted : {QStringLiteral("casino\r\n"), QStringLiteral("ca\nsino"), QStringLiteral("\rcasino")}) {
+    SCOPED_TRACE(pasted.toStdString());
+    boxes.calls.clear();
+    f.Text1->clear();
+    f.Text1->setFocus();
+    QApplication::clipboard()->setText(pasted);
+    QTest::keyClick(f.Text1, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(f.Text1->text(), pasted);
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_TRUE(boxes.calls[0].prompt.startsWith(QStringLiteral("キーワードに改行が含まれています。")));
+    EXPECT_EQ(bytes(), record(QStringLiteral("a")));
+    EXPECT_EQ(rows(), QStringList{QStringLiteral("a")});
+    EXPECT_EQ(f.Text1->text(), pasted);
+  }
 }
 
 }  // namespace
