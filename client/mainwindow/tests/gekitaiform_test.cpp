@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTest>
 #include <vector>
@@ -283,3 +284,25 @@ TEST_F(GekitaiFormTest, AKeywordWithAPastedLineBreakIsRefused) {
 }
 
 }  // namespace
+
+TEST_F(GekitaiFormTest, ADeleteWhoseCompactionFailsKeepsTheKeyword) {
+  const QByteArray before = record(QStringLiteral("k1")) + record(QStringLiteral("k2")) + record(QStringLiteral("k3"));
+  put(before);
+  ASSERT_TRUE(QDir().mkpath(twin));  // the compaction cannot write its twin
+  Boxes boxes;
+  forms::GekitaiForm& f = GekitaiForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  QTest::mouseClick(f.List1->viewport(), Qt::LeftButton, {}, f.List1->visualItemRect(f.List1->item(1)).center());
+  QTest::mouseClick(f.Command2, Qt::LeftButton);
+  ASSERT_EQ(boxes.calls.size(), 2u);
+  EXPECT_TRUE(boxes.calls[1].prompt.startsWith(QStringLiteral("キーワードを削除できませんでした。")));
+  EXPECT_EQ(bytes(), before);
+  EXPECT_EQ(rows(), (QStringList{"k1", "k2", "k3"}));
+  // The next delete that works takes its own keyword only.
+  ASSERT_TRUE(QDir(twin).removeRecursively());
+  QTest::mouseClick(f.List1->viewport(), Qt::LeftButton, {}, f.List1->visualItemRect(f.List1->item(2)).center());
+  QTest::mouseClick(f.Command2, Qt::LeftButton);
+  EXPECT_EQ(bytes(), record(QStringLiteral("k1")) + record(QStringLiteral("k2")));
+  EXPECT_EQ(rows(), (QStringList{"k1", "k2"}));
+}
