@@ -205,6 +205,7 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   ToText = textBox(s0, QStringLiteral("ToText"), 600, 20, 4300, kTextBoxHeight);
   Label1[0] = label(s0, QStringLiteral("Label1_0"), QStringLiteral("文字Size"), 5000, 60, 700, 255);
   Text10 = textBox(s0, QStringLiteral("Text10"), 5700, 20, 375, 300);
+  settings::guardEntry(Text10);  // written to ini.ini as it stands
   HScroll1 = ui::control<QScrollBar>(s0, QStringLiteral("HScroll1"), 6100, 40, 850, 255, Qt::Horizontal);
   HScroll1->setRange(8, 24);
   HScroll1->setValue(9);

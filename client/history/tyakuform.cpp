@@ -186,6 +186,7 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   setBackColor(Command8, QColor(128, 255, 255));
 
   Text10 = textBox(c, QStringLiteral("Text10"), 6920, 500, 375, 270);
+  settings::guardEntry(Text10);  // written to ini.ini as it stands
   HScroll1 = ui::control<QScrollBar>(c, QStringLiteral("HScroll1"), 7320, 500, 1815, 255, Qt::Horizontal);
   HScroll1->setRange(8, 24);
   HScroll1->setValue(9);

@@ -171,12 +171,27 @@ void SetForm::Form_Load() {
 void SetForm::Form_Unload(int& cancel) {
   (void)cancel;
   StopSound();
-  settings::writeText(settings::key::SenderDisplayText, Text2->text());
-  settings::writeNumber(settings::key::NoSentHistory, Check1->isChecked() ? 1 : 0);
-  settings::writeNumber(settings::key::HangUpAfterCheck, Check2->isChecked() ? 1 : 0);
-  settings::writeText(settings::key::CheckInterval, Text6->text());
-  settings::writeNumber(settings::key::ShowOnNewMail, Check4->isChecked() ? 1 : 0);
-  settings::writeText(settings::key::VipAddress, Text3->text());
+  // A value that could not be written (a read-only settings file keeps what
+  // it holds) is told of, unless the file gives it back already (a missing
+  // key reads as empty, a missing number as 0).
+  QStringList lost;
+  auto keep = [&lost](const char* key, const QString& value, const QString& name, const QString& missing) {
+    if (settings::writeText(key, value)) return;
+    if (settings::storedText(key).value_or(missing) == value) return;
+    lost << name;
+  };
+  const QString zero = QStringLiteral("0");
+  auto flag = [](const QCheckBox* b) { return b->isChecked() ? QStringLiteral("1") : QStringLiteral("0"); };
+  keep(settings::key::SenderDisplayText, Text2->text(), QStringLiteral("From欄の表示"), QString());
+  keep(settings::key::NoSentHistory, flag(Check1), QStringLiteral("送信履歴を残さない"), zero);
+  keep(settings::key::HangUpAfterCheck, flag(Check2), QStringLiteral("電話回線の切断"), zero);
+  keep(settings::key::CheckInterval, Text6->text(), QStringLiteral("メールチェックの間隔"), zero);
+  keep(settings::key::ShowOnNewMail, flag(Check4), QStringLiteral("メイン画面表示"), zero);
+  keep(settings::key::VipAddress, Text3->text(), QStringLiteral("VIP設定"), QString());
+  if (!lost.isEmpty())
+    seams::MsgBox(QStringLiteral("次の設定を保存できませんでした。（ini.ini）\r\n") + lost.join(QStringLiteral("、")) +
+                      QStringLiteral("\r\n次回の起動時には前の値のままです。"),
+                  seams::vbExclamation);
 }
 
 void SetForm::OkCommand_Click() {

@@ -48,6 +48,10 @@ int readSwitch(const char* key, int current) {
   return (v == 0 || v == 1) ? v : current;
 }
 
+std::optional<QString> storedText(const char* key) {
+  return profile::readValue(kSection, QString::fromLatin1(key), iniPath());
+}
+
 bool writeText(const char* key, const QString& value) { return writePrivate(iniPath(), key, value); }
 
 bool writeNumber(const char* key, long long value) {

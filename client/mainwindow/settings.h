@@ -80,6 +80,10 @@ int readNumber(const char* key);
 // A 0/1 switch: 1 or 0 as read; any other value gives current unchanged.
 int readSwitch(const char* key, int current);
 
+// What the file holds for key as it stands, nullopt when the key (or the
+// file) is missing.
+std::optional<QString> storedText(const char* key);
+
 // Writes a text as it is / a number in decimal. False on failure (the file
 // is left as it was); the windows ignore the result.
 bool writeText(const char* key, const QString& value);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -305,8 +306,20 @@ void MainForm::Form_QueryUnload(int&, int) {
 void MainForm::Form_Unload(int&) {
   StopSound();
   Label14_Click();
-  settings::writeText(settings::key::UserName, Text1->text());
-  settings::writeText(settings::key::HoverHelp, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+  // A value that could not be written (a read-only settings file keeps what
+  // it holds) is told of before the end, unless the file gives it back.
+  QStringList lost;
+  const QString help = Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+  if (!settings::writeText(settings::key::UserName, Text1->text()) &&
+      settings::readText(settings::key::UserName) != Text1->text())
+    lost << QStringLiteral("名前");
+  if (!settings::writeText(settings::key::HoverHelp, help) &&
+      settings::storedText(settings::key::HoverHelp).value_or(QStringLiteral("0")) != help)
+    lost << QStringLiteral("説明表示");
+  if (!lost.isEmpty())
+    seams::MsgBox(QStringLiteral("次の設定を保存できませんでした。（ini.ini）\r\n") + lost.join(QStringLiteral("、")) +
+                      QStringLiteral("\r\n次回の起動時には前の値のままです。"),
+                  seams::vbExclamation);
   startup::mailLibraryEnd();
   StopSound();
   race::reset();

@@ -1,6 +1,7 @@
 // The program start and end around the main window.
 #include <QProcess>
 #include <QSysInfo>
+#include <QTest>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -345,6 +346,24 @@ TEST_F(MainFormTest, ClosingWritesNameAndHelpSwitchAndEnds) {
   EXPECT_EQ(iniValue("NAME8"), QStringLiteral("佐藤"));
   EXPECT_EQ(iniValue("NUMBER7"), QStringLiteral("1"));
   (void)f;
+}
+
+// A read-only settings file keeps what it holds when the main window
+// closes; a changed name that was not kept is told of before the end.
+TEST_F(MainFormTest, ClosingWithAReadOnlySettingsFileTellsWhatWasNotKept) {
+  forms::MainForm& f = start({QStringLiteral("NAME8=佐藤"), QStringLiteral("NUMBER7=1")});
+  const QByteArray before = fileBytes(ini());
+  ASSERT_TRUE(QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+  f.Show();
+  f.Text1->selectAll();
+  QTest::keyClicks(f.Text1, QStringLiteral("Suzuki"));
+  boxes.clear();
+  closeMain();
+  QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  EXPECT_EQ(fileBytes(ini()), before);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("次の設定を保存できませんでした。（ini.ini）\r\n名前\r\n")))
+      << boxes[0].prompt.toStdString();
 }
 
 TEST_F(MainFormTest, EndMenuWritesNothing) {

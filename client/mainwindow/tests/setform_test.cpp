@@ -454,6 +454,13 @@ TEST_F(SetFormTest, ReadOnlySettingsFilesAreLeftAsTheyAre) {
   QTest::keyClicks(f.Text3, QStringLiteral("boss@example.jp"));
   QTest::mouseClick(f.Command5, Qt::LeftButton);
   ASSERT_FALSE(SetFormLoaded());
+  // Closing tells which changed values were not kept; the unchanged ones
+  // the file holds already.
+  ASSERT_EQ(boxes.calls.size(), 2u);
+  EXPECT_TRUE(boxes.calls[1].prompt.startsWith(QStringLiteral("次の設定を保存できませんでした。（ini.ini）")));
+  EXPECT_TRUE(boxes.calls[1].prompt.contains(QStringLiteral("VIP設定")));
+  for (const char* kept : {"From欄の表示", "送信履歴", "電話回線", "間隔", "メイン画面"})
+    EXPECT_FALSE(boxes.calls[1].prompt.contains(QString::fromUtf8(kept))) << boxes.calls[1].prompt.toStdString();
   EXPECT_EQ(fileBytes(ini), iniBefore);
   EXPECT_EQ(fileBytes(server), serverBefore);
   const auto writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;

@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include "client/composer/writeform.h"
+#include "client/history/tyakuform.h"
 #include "client/mainwindow/form1.h"
 #include "client/mainwindow/kidouform.h"
 #include "client/mainwindow/kojinform.h"
@@ -274,8 +276,11 @@ TEST_F(StartPasswordTest, LineBreaksPastedIntoTheStoredBoxesAreRefused) {
   f.Show();
   k.Show();
   s.Show();
-  for (QLineEdit* box : {k.Text1, k.Text2, s.IdText, s.PassText, f.Text1}) {
-    SCOPED_TRACE(box->objectName().toStdString());
+  // The font-size boxes of the viewer and the composer are written as typed.
+  TyakuForm().Show();
+  WriteForm().Show();
+  for (QLineEdit* box : {k.Text1, k.Text2, s.IdText, s.PassText, f.Text1, TyakuForm().Text10, WriteForm().Text10}) {
+    SCOPED_TRACE(box->window()->objectName().toStdString() + "." + box->objectName().toStdString());
     box->setText(QStringLiteral("pa"));
     box->end(false);
     boxes.clear();
