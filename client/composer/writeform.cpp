@@ -701,6 +701,7 @@ void WriteForm::Combo1_LostFocus() {
 }
 
 void WriteForm::Command11_Click() {
+  unsentToAll_.reset();
   ToText->clear();
   SubjectText->clear();
   SetEditorText(rtfEd, QString());
