@@ -37,10 +37,10 @@ bool addressCanGo(const QString& address, const QString& what) {
   return false;
 }
 
-bool textMayLoseCharacters(const QString& subject, const QString& body, const QString& verb) {
-  const QString lacking = charactersCp932Lacks(subject + body);
+bool textMayLoseCharacters(const QString& texts, const QString& verb) {
+  const QString lacking = charactersCp932Lacks(texts);
   if (lacking.isEmpty()) return true;
-  return seams::MsgBox(QStringLiteral("件名か本文に、Shift-JISにない文字があります。") + verb +
+  return seams::MsgBox(QStringLiteral("宛先・件名・本文に、Shift-JISにない文字があります。") + verb +
                            QStringLiteral("すると、次の文字は「?」に置き換わります。\r\n\r\n") + lacking +
                            QStringLiteral("\r\n\r\nこのまま") + verb + QStringLiteral("しますか？"),
                        seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) == seams::vbYes;

@@ -41,10 +41,11 @@ QString charactersCp932Lacks(const QString& text);
 // address ("?" in place of the character): refused with a message naming
 // what; true when the address can go.
 bool addressCanGo(const QString& address, const QString& what);
-// Subject and body with characters CP932 cannot hold: the user is told
-// which become "?" when the mail is sent (or kept, by verb) and asked
-// whether to go on; true when there are none or the user says Yes.
-bool textMayLoseCharacters(const QString& subject, const QString& body, const QString& verb);
+// The texts of a mail (To, subject, body joined) with characters CP932
+// cannot hold: the user is told which become "?" when the mail is sent (or
+// kept, by verb) and asked whether to go on; true when there are none or
+// the user says Yes.
+bool textMayLoseCharacters(const QString& texts, const QString& verb);
 
 // Puts recalled texts into a composer's boxes as edits the user can undo.
 void replaceUndoably(QLineEdit* box, const QString& text);

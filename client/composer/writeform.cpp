@@ -753,7 +753,7 @@ void WriteForm::SaveAsWithHeader(const QString& headerWord) {
   const QString text = QStringLiteral("Subject:") + two + SubjectText->text() + kCrLf + headerWord + two +
                        ToText->text() + kCrLf + QStringLiteral("Date:") + two + writeneighbours::dateTimeText() +
                        kCrLf + QStringLiteral("Body:") + two + EditorText(rtfEd);
-  SetEditorText(rtfEd, text);
+  PutSaveAsHeader(rtfEd, text);
   SaveWriteTextAs();
 }
 

@@ -134,6 +134,9 @@ void WriteForm::Command13_Click() {
   if (seams::MsgBox(QStringLiteral("作成したメールを保留し（保存）後で送信しますか？ 保存後、内容をクリアします。"),
                     seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) != seams::vbYes)
     return;
+  // The held record is Shift-JIS: a character it cannot hold would come back as "?".
+  if (!composer::textMayLoseCharacters(ToText->text() + SubjectText->text() + EditorText(rtfEd), QStringLiteral("保存")))
+    return;
   records::MailFile f(records::kHeldMailFile);
   const int count = f.count();
   if (count < 0) {

@@ -111,7 +111,7 @@ void WriteForm::Command1_Click() {
   // An address typed with a character Shift-JIS cannot hold would go to
   // another address; subject and body would lose such characters.
   if (!toAll && !toCcList && !composer::addressCanGo(ToText->text(), QStringLiteral("宛先"))) return;
-  if (!composer::textMayLoseCharacters(SubjectText->text(), EditorText(rtfEd), QStringLiteral("送信"))) return;
+  if (!composer::textMayLoseCharacters(SubjectText->text() + EditorText(rtfEd), QStringLiteral("送信"))) return;
 
   // 1. Status and the attachment controls (given back as they were when a
   // mail stays in the composer).

@@ -1,7 +1,9 @@
 // The composer's send road against the test SMTP server: what arrives, what
 // the sent list keeps (byte for byte), the send modes, the fortune slips
 // and the failures.
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -521,4 +523,89 @@ TEST_F(WriteFormTest, AfterAFailedSendTheAttachmentButtonsMatchTheKeptFiles) {
   EXPECT_TRUE(w.Command10->isEnabled());
   EXPECT_TRUE(w.List2->isVisible());
   EXPECT_EQ(w.List2->count(), 2);
+}
+
+namespace {
+
+// Pastes text into a box the way the user does (Ctrl+V).
+void paste(QWidget* box, const QString& text) {
+  QApplication::clipboard()->setText(text);
+  box->setFocus();
+  QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+}
+
+}  // namespace
+
+TEST_F(WriteFormTest, CharactersShiftJisLacksAreRefusedInAddressesAndAskedAboutInTheText) {
+  start();
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  const QString rcpt = uniqueRecipient(QStringLiteral("emoji"));
+
+  // A typed To address: refused, nothing sent, nothing changed.
+  paste(w.ToText, QStringLiteral("😀@example.jp"));
+  QTest::keyClicks(w.SubjectText, QStringLiteral("s"));
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("😀")));
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("😀@example.jp"));
+  EXPECT_TRUE(sentList().empty());
+
+  // Subject and body: the user is told which characters would become "?".
+  w.ToText->clear();
+  QTest::keyClicks(w.ToText, rcpt);
+  paste(w.rtfEd, QStringLiteral("丸①と😀と🍣"));
+  answers = {seams::vbNo};
+  boxes.clear();
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("\r\n\r\n😀🍣\r\n\r\n"))) << boxes[0].prompt.toStdString();
+  EXPECT_FALSE(receivedFor(rcpt, 300));
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("丸①と😀と🍣"));
+  ASSERT_TRUE(WriteFormLoaded());
+  answers = {seams::vbYes};
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  const auto got = receivedFor(rcpt);
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->body, QStringLiteral("丸①と?と?"));
+
+  // A Cc address typed into the Cc window: refused like the address book's.
+  forms::WriteForm& again = openComposer();
+  QTest::mouseClick(again.Label5, Qt::LeftButton);
+  ASSERT_TRUE(CcFormLoaded());
+  ::CcForm().Text5->clear();
+  paste(::CcForm().Text5, QStringLiteral("😀@example.jp"));
+  boxes.clear();
+  QTest::mouseClick(::CcForm().Command2, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("Shift-JIS")));
+  EXPECT_EQ(::CcForm().List3->count(), 0);
+  EXPECT_TRUE(readAll<records::CcAddressRecord>(records::kCcListFile).empty());
+  EXPECT_EQ(::CcForm().Text5->text(), QStringLiteral("😀@example.jp"));
+}
+
+TEST_F(WriteFormTest, AnAttachmentWhoseNameShiftJisLacksIsSent) {
+  start();
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  const QString path = dir.path() + QStringLiteral("/café résumé〜.txt");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("contents");
+  f.close();
+  std::vector<seams::FileDialogCall> dialogs;
+  std::deque<std::optional<QString>> chosen{path};
+  seamtest::recordFileDialogs(dialogs, chosen);
+  QTest::mouseClick(w.AttachCommand, Qt::LeftButton);
+  const QString rcpt = uniqueRecipient(QStringLiteral("cafe"));
+  QTest::keyClicks(w.ToText, rcpt);
+  QTest::keyClicks(w.SubjectText, QStringLiteral("cv"));
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  EXPECT_TRUE(boxes.empty()) << (boxes.empty() ? std::string() : boxes[0].prompt.toStdString());
+  const auto got = receivedFor(rcpt);
+  ASSERT_TRUE(got);
+  EXPECT_NE(got->raw.find("filename*=UTF-8''caf%C3%A9%20r%C3%A9sum%C3%A9%E3%80%9C.txt"), std::string::npos);
+  ASSERT_EQ(got->files.size(), 1u);
+  EXPECT_EQ(got->files[0].second, QByteArray("contents"));
 }
