@@ -168,8 +168,9 @@ int NMailSmtpSendMail(const char* server, const char* to, const char* unused1,
 // NMailSmtpOpenSession gives a handle (>= 1) and connects nothing yet;
 // each NMailSmtpSessionSendMail sends one mail as NMailSmtpSendMail does
 // (the same arguments after the handle, the same results): the first opens
-// the connection, the later ones reset the session (RSET) and send on it,
-// pipelined (RFC 2920) when the server offers PIPELINING. A failure that
+// the connection, the later ones send on it, pipelined (RFC 2920) with a
+// reset (RSET) in front when the server offers PIPELINING; without it RSET
+// goes (one round trip) only after a mail the server did not take. A failure that
 // breaks the connection (a timeout, a closed connection, a server closing
 // the session) fails that mail only; the next mail opens a new session. A
 // connection found gone before anything of a mail was taken is opened again

@@ -303,10 +303,15 @@ TEST(SmtpSession, EveryMailOfARunGoesOnOneConnectionWithRsetBetween) {
     srv.stop();
     const auto conns = srv.connections();
     ASSERT_EQ(conns.size(), 1u);
-    const std::vector<std::string> expected = {
+    // RSET between the mails rides with the pipelined commands; one at a
+    // time it would cost a round trip where the server's state is reset
+    // already (it took the mail before).
+    const std::string reset = pipelining ? "RSET" : "";
+    std::vector<std::string> expected = {
         "MAIL FROM:<me@example.jp>", "RCPT TO:<a@example.jp>", "DATA",
-        "RSET", "MAIL FROM:<me@example.jp>", "RCPT TO:<b@example.jp>", "DATA",
-        "RSET", "MAIL FROM:<me@example.jp>", "RCPT TO:<c@example.jp>", "DATA", "QUIT"};
+        reset, "MAIL FROM:<me@example.jp>", "RCPT TO:<b@example.jp>", "DATA",
+        reset, "MAIL FROM:<me@example.jp>", "RCPT TO:<c@example.jp>", "DATA", "QUIT"};
+    std::erase(expected, std::string());
     EXPECT_EQ(commands(conns[0]), expected);
     const auto mails = srv.mails();
     ASSERT_EQ(mails.size(), 3u);
@@ -350,10 +355,14 @@ TEST(SmtpSession, AFailureInTheMiddleFailsThatMailAndTheRestStillGo) {
       ASSERT_EQ(mails.size(), 2u);
       EXPECT_NE(mails[0].find("Subject: one"), std::string::npos);
       EXPECT_NE(mails[1].find("Subject: three"), std::string::npos);
-      // The last mail follows a reset of the session or a new one.
+      // The mail after the refused one follows a reset of the session (or
+      // goes on a new one).
       const auto last = commands(srv.connections().back());
       ASSERT_GE(last.size(), 3u);
-      if (c.connections == 1) EXPECT_NE(std::find(last.begin(), last.end(), "RSET"), last.end());
+      const auto data = std::find(last.begin(), last.end(), "RCPT TO:<c@example.jp>");
+      ASSERT_NE(data, last.end());
+      const bool refusedBefore = std::string(c.message) == "550 5.1.1";
+      if (refusedBefore) EXPECT_EQ(*(data - 2), "RSET");
     }
   }
 }
