@@ -17,6 +17,7 @@
 #include "client/composer/writeneighbours.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
+#include "client/mainwindow/mailwait.h"
 #include "client/mainwindow/recordfile.h"
 #include "client/mainwindow/settings.h"
 #include "nmail/nmail.h"
@@ -117,6 +118,8 @@ void WriteForm::Command1_Click() {
   // mail stays in the composer).
   const bool attachWas = AttachCommand->isEnabled(), anotherWas = Command9->isEnabled(),
              clearWas = Command10->isEnabled(), listWas = !List2->isHidden();
+  // The window answers while the mails go, but takes no click meanwhile.
+  mailwait::SendingWindow busy(this);
   Command9->setEnabled(false);
   List2->hide();
   AttachCommand->setEnabled(true);
