@@ -173,13 +173,36 @@ int NMailAttachmentFileClose(int handle);
 // ("display name<addr>"), else the whole text; subject and body: text;
 // attachments: comma-separated file paths, "" or null for none. The three
 // unused arguments must be null or empty and flags 0. CR and LF inside
-// subject and addresses are never sent as header line breaks. Returns
+// subject, addresses and attachment names are never sent as header line
+// breaks. Attachment names go out twice: RFC 2231 (filename*=, UTF-8) and
+// RFC 2047 words in name= (ISO-2022-JP, or UTF-8 where that cannot hold
+// the name), never a character split between sections or words. QUIT's
+// answer is not waited for once the mail is taken. Returns
 // NMAIL_SUCCESS when the server took the mail, < 0 on failure (NMailGetMessage gives the
 // connect error or the server's reply).
 int NMailSmtpSendMail(const char* server, const char* to, const char* unused1,
                       const char* unused2, const char* from, const char* subject,
                       const char* body, const char* unused3, const char* attachments,
                       int flags);
+
+// A run of mails to one server (a send to many) through one SMTP session.
+// NMailSmtpOpenSession gives a handle (>= 1) and connects nothing yet;
+// each NMailSmtpSessionSendMail sends one mail as NMailSmtpSendMail does
+// (the same arguments after the handle, the same results): the first opens
+// the connection, the later ones send on it, pipelined (RFC 2920) with a
+// reset (RSET) in front when the server offers PIPELINING; without it RSET
+// goes (one round trip) only after a mail the server did not take. A failure that
+// breaks the connection (a timeout, a closed connection, a server closing
+// the session) fails that mail only; the next mail opens a new session. A
+// connection found gone before anything of a mail was taken is opened again
+// for that mail. NMailSmtpCloseSession sends QUIT without waiting for its
+// answer (every mail has been answered by then) and frees the handle.
+// Results below 0 are failures, as everywhere.
+int NMailSmtpOpenSession(const char* server);
+int NMailSmtpSessionSendMail(int handle, const char* to, const char* unused1, const char* unused2,
+                             const char* from, const char* subject, const char* body, const char* unused3,
+                             const char* attachments, int flags);
+int NMailSmtpCloseSession(int handle);
 
 // Copies the text of the last failure into buffer (at most size bytes, NUL
 // included; size is read, not changed). handle must be 0. Returns the

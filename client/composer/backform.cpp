@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "client/composer/backparts.h"
+#include "client/composer/composer.h"
 #include "client/composer/composerhelp.h"
 #include "client/composer/kaoform.h"
 #include "client/history/editorcommands.h"
@@ -99,13 +100,6 @@ QString mailDateText() {
 // A text for the mail library: CP932 bytes ended by a NUL (std::string's own).
 std::string libraryText(const QString& s) { return cp932::encode(s); }
 
-// The attachment argument: the paths as CP932; a list with a character that
-// CP932 cannot hold goes whole in its UTF-8 form, which the library takes as
-// it is, so that every file the dialog could choose can be sent.
-std::string attachmentArgument(const QString& paths) {
-  if (cp932::canEncode(paths)) return cp932::encode(paths);
-  return paths.toUtf8().toStdString();
-}
 
 }  // namespace
 
@@ -433,6 +427,10 @@ void BackForm::HScroll1_Change() {
 }
 
 void BackForm::Command2_Click() {
+  // An address typed with a character Shift-JIS cannot hold would go to
+  // another address; subject and body would lose such characters.
+  if (!composer::addressCanGo(ToText->text(), QStringLiteral("宛先"))) return;
+  if (!composer::textMayLoseCharacters(SubjectText->text() + EditorText(rtfEd), QStringLiteral("送信"))) return;
   // 1. The body passes through the clipboard and the plain-text buffer.
   backparts::setBufferText(Text4, backparts::clipboardPass(EditorText(rtfEd)));
   SetEditorText(rtfEd, backparts::clipboardPass(backparts::bufferText(Text4)));
@@ -443,7 +441,7 @@ void BackForm::Command2_Click() {
   const std::string from = libraryText(FromAddress);
   const std::string subject = libraryText(SubjectText->text());
   const std::string body = libraryText(EditorText(rtfEd));
-  const std::string attachments = attachmentArgument(AttachText->text());
+  const std::string attachments = composer::attachmentArgument(AttachText->text());
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // The window answers while the mail goes, but takes no click meanwhile.
   std::optional<mailwait::SendingWindow> busy(std::in_place, this);
@@ -507,7 +505,7 @@ void BackForm::SaveAsWithHeader(const QString& headerWord) {
   const QString header = QStringLiteral("Subject:  ") + SubjectText->text() + kCrLf + headerWord +
                          QStringLiteral("  ") + ToText->text() + kCrLf + QStringLiteral("Date:  ") + mailDateText() +
                          kCrLf + QStringLiteral("Body:  ") + EditorText(rtfEd);
-  SetEditorText(rtfEd, header);
+  PutSaveAsHeader(rtfEd, header);
   SaveBackTextAs();
 }
 

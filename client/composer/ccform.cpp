@@ -163,6 +163,12 @@ bool CcForm::StoreTypedCcAddress(int n) {
 }
 
 void CcForm::Command2_Click() {
+  // An address with a character Shift-JIS cannot hold would be stored, and
+  // mailed, with "?" in its place.
+  if (!composer::addressCanGo(vb::Trim(Text5->text()), QStringLiteral("アドレス"))) {
+    Text5->setFocus();
+    return;
+  }
   List3->addItem(vb::Trim(Text5->text()));
   MultiSendMode = 1;
   records::CcAddressFile file(records::kCcListFile);
@@ -185,6 +191,27 @@ void CcForm::Command2_Click() {
   Text3->setText(QString::number(List3->count()));
   Text5->clear();
   Text5->setFocus();
+}
+
+bool CcForm::KeepOnly(const QStringList& addresses) {
+  List3->clear();
+  Text3->clear();
+  if (!emptyCcFile()) return false;
+  records::CcAddressFile file(records::kCcListFile);
+  for (const QString& a : addresses) {
+    CcAddressRec.Address = a;
+    CcAddressRec.Live = 1;
+    const int n = List3->count() + 1;
+    if (!file.write(n, CcAddressRec)) {
+      seams::MsgBox(QStringLiteral("Cc送信のアドレスを保存できませんでした。\r\n") + file.errorText(),
+                    seams::vbExclamation);
+      return false;
+    }
+    List3->addItem(a);
+    CurrentRecordNo = static_cast<std::int16_t>(n);
+  }
+  Text3->setText(QString::number(List3->count()));
+  return true;
 }
 
 void CcForm::Command1_Click() {

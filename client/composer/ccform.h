@@ -54,6 +54,11 @@ class CcForm : public ui::Form {
   // False when the file could not be written.
   bool StoreTypedCcAddress(int n);
 
+  // After a send that reached only some of the list: the list and the file
+  // hold the addresses still to be sent to, in their order. False after a
+  // message when the file could not be rewritten.
+  bool KeepOnly(const QStringList& addresses);
+
   void Command1_Click();  // clear the list and the file
   void Command2_Click();  // add the typed address
   void Command3_Click();  // close the window

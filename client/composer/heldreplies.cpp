@@ -10,6 +10,7 @@
 #include <QTextEdit>
 
 #include "client/composer/backform.h"
+#include "client/composer/composer.h"
 #include "client/composer/backparts.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
@@ -84,6 +85,9 @@ void BackForm::Command13_Click() {
     Picture3->show();
     return;
   }
+  // The held record is Shift-JIS: a character it cannot hold would come back as "?".
+  if (!composer::textMayLoseCharacters(ToText->text() + SubjectText->text() + EditorText(rtfEd), QStringLiteral("保存")))
+    return;
   records::MailFile file(records::kHeldReplyFile);
   const int count = file.count();
   if (count < 0) {

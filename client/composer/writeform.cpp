@@ -702,6 +702,7 @@ void WriteForm::Combo1_LostFocus() {
 }
 
 void WriteForm::Command11_Click() {
+  unsentToAll_.reset();
   ToText->clear();
   SubjectText->clear();
   SetEditorText(rtfEd, QString());
@@ -753,7 +754,7 @@ void WriteForm::SaveAsWithHeader(const QString& headerWord) {
   const QString text = QStringLiteral("Subject:") + two + SubjectText->text() + kCrLf + headerWord + two +
                        ToText->text() + kCrLf + QStringLiteral("Date:") + two + writeneighbours::dateTimeText() +
                        kCrLf + QStringLiteral("Body:") + two + EditorText(rtfEd);
-  SetEditorText(rtfEd, text);
+  PutSaveAsHeader(rtfEd, text);
   SaveWriteTextAs();
 }
 

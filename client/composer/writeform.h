@@ -14,6 +14,7 @@
 //   writeattach.cpp  attachments
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "client/history/commondialog.h"
@@ -177,9 +178,14 @@ class WriteForm : public ui::Form {
   void fitTextRows();
   void listAddressNames(bool fillToText);
   void listHeldMails(bool fillBoxes);
+  // Recalled texts into the To, subject and body boxes (a null one is left).
+  void putRecalled(const QString* to, const QString* subject, const QString* body);
   void startDrag(QWidget* w, const QPoint& grab);
   QWidget* dragSource_ = nullptr;
   bool greetingChosen_ = false;  // a greeting picked or typed since Combo1 got the focus
+  // After a send to all that reached only some of the address book: the
+  // addresses still to be sent to (until the user chooses a mode again).
+  std::optional<std::vector<QString>> unsentToAll_;
 };
 
 }  // namespace forms

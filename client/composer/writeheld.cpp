@@ -67,6 +67,12 @@ bool WriteForm::StoreBookCcAddress(std::int16_t n) {
   return false;
 }
 
+void WriteForm::putRecalled(const QString* to, const QString* subject, const QString* body) {
+  if (to) composer::replaceUndoably(ToText, *to);
+  if (subject) composer::replaceUndoably(SubjectText, *subject);
+  if (body) composer::replaceUndoably(rtfEd, *body);
+}
+
 void WriteForm::listHeldMails(bool fillBoxes) {
   RecordNumbers.assign(1, 0);
   List1->clear();
@@ -79,13 +85,18 @@ void WriteForm::listHeldMails(bool fillBoxes) {
     List1->addItem(m.Subject.padded());
     RecordNumbers.back() = static_cast<std::int16_t>(r);
     RecordNumbers.push_back(0);
-    if (fillBoxes) {
-      SubjectText->setText(m.Subject.padded());
-      ToText->setText(m.FromTo.padded());
-      SetEditorText(rtfEd, m.Body.padded());
-    }
   }
   if (!held.empty()) HeldMailRec = held.back();
+  // The last held mail comes into the boxes, trimmed as a recalled row is,
+  // after a question when it would replace what the user is writing.
+  if (fillBoxes && !held.empty()) {
+    const QString to = vb::Trim(HeldMailRec.FromTo);
+    const QString subject = vb::Trim(HeldMailRec.Subject);
+    const QString body = vb::Trim(HeldMailRec.Body);
+    if (!composer::wouldReplace(ToText, SubjectText, rtfEd, &to, &subject, &body) ||
+        composer::mayReplaceTypedText())
+      putRecalled(&to, &subject, &body);
+  }
   Text1->setText(countText(List1->count()));
 }
 
@@ -101,9 +112,16 @@ void WriteForm::listAddressNames(bool fillToText) {
     List1->addItem(a.Name.padded());
     RecordNumbers.back() = static_cast<std::int16_t>(r);
     RecordNumbers.push_back(0);
-    if (fillToText) ToText->setText(a.Address.padded());
   }
   if (!book.empty()) AddressRec = book.back();
+  // The last address comes into the To box, trimmed, after a question when
+  // it would replace an address the user typed.
+  if (fillToText && !book.empty()) {
+    const QString to = vb::Trim(AddressRec.Address);
+    if (!composer::wouldReplace(ToText, SubjectText, rtfEd, &to, nullptr, nullptr) ||
+        composer::mayReplaceTypedText())
+      putRecalled(&to, nullptr, nullptr);
+  }
   Text1->setText(countText(List1->count()));
 }
 
@@ -115,6 +133,9 @@ void WriteForm::Command13_Click() {
   }
   if (seams::MsgBox(QStringLiteral("作成したメールを保留し（保存）後で送信しますか？ 保存後、内容をクリアします。"),
                     seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) != seams::vbYes)
+    return;
+  // The held record is Shift-JIS: a character it cannot hold would come back as "?".
+  if (!composer::textMayLoseCharacters(ToText->text() + SubjectText->text() + EditorText(rtfEd), QStringLiteral("保存")))
     return;
   records::MailFile f(records::kHeldMailFile);
   const int count = f.count();
@@ -228,9 +249,13 @@ void WriteForm::List1_MouseDown() {
       reportFileError(QStringLiteral("保留メールを読み込めませんでした。"), f.errorText());
       return;
     }
-    ToText->setText(vb::Trim(HeldMailRec.FromTo));
-    SubjectText->setText(vb::Trim(HeldMailRec.Subject));
-    SetEditorText(rtfEd, vb::Trim(HeldMailRec.Body));
+    const QString to = vb::Trim(HeldMailRec.FromTo);
+    const QString subject = vb::Trim(HeldMailRec.Subject);
+    const QString body = vb::Trim(HeldMailRec.Body);
+    if (composer::wouldReplace(ToText, SubjectText, rtfEd, &to, &subject, &body) &&
+        !composer::mayReplaceTypedText())
+      return;
+    putRecalled(&to, &subject, &body);
     return;
   }
   // An address: the whole address field.

@@ -114,6 +114,9 @@ void ccShowFromBook() {
            QStringLiteral("新規作成のアドレス帳をクリック"), false);
 }
 QString ccAddPicked(const QString& address) { return addPicked(::CcForm(), address); }
+void ccKeepOnly(const QStringList& addresses) {
+  if (CcFormLoaded()) ::CcForm().KeepOnly(addresses);
+}
 QString ccPickedText() {
   return CcFormLoaded() ? pickedOf(::CcForm()) : lastPicked();
 }
@@ -124,6 +127,7 @@ int ccListCount() { return 0; }
 void ccShowTyped() {}
 void ccShowFromBook() {}
 QString ccAddPicked(const QString& address) { return lastPicked() = address; }
+void ccKeepOnly(const QStringList&) {}
 QString ccPickedText() { return lastPicked(); }
 #endif
 

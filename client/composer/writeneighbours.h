@@ -5,6 +5,7 @@
 // face-mark chooser and the help window. Kept in one place so that the
 // composer reads the same whichever of those windows are built.
 #include <QString>
+#include <QStringList>
 
 namespace writeneighbours {
 
@@ -34,6 +35,8 @@ void ccShowFromBook();  // "アドレス帳から入力"
 // address, Text3 := the row count. Returns CcForm.Text2 afterwards (the
 // address the Cc list file is to receive).
 QString ccAddPicked(const QString& address);
+// The Cc list keeps only these addresses (rows and file), in their order.
+void ccKeepOnly(const QStringList& addresses);
 // CcForm.Text2: the address last picked in the pane.
 QString ccPickedText();
 

@@ -54,17 +54,18 @@ int sentCount() {
   return n < 0 ? 0 : n;
 }
 
-// Sends one mail through the library; true when the server took it, else
-// the library's message text in a "送信エラー" box.
-bool sendOne(const QString& to, const QString& subject, const QString& body, const QString& attachments) {
-  const std::string server = cp932::encode(SmtpServer);
+// Sends one mail on the run's SMTP session; true when the server took it,
+// else the library's message text in a "送信エラー" box.
+bool sendOne(int session, const QString& to, const QString& subject, const QString& body, const QString& attachments) {
   const std::string toBytes = cp932::encode(to);
   const std::string from = cp932::encode(FromAddress);
   const std::string subjectBytes = cp932::encode(subject);
   const std::string bodyBytes = cp932::encode(body);
-  const std::string attachBytes = cp932::encode(attachments);
-  const int result = NMailSmtpSendMail(server.c_str(), toBytes.c_str(), nullptr, nullptr, from.c_str(),
-                                       subjectBytes.c_str(), bodyBytes.c_str(), nullptr, attachBytes.c_str(), 0);
+  const std::string attachBytes = composer::attachmentArgument(attachments);
+  int result = session;  // a session that could not be opened: its failure
+  if (session >= 0)
+    result = NMailSmtpSessionSendMail(session, toBytes.c_str(), nullptr, nullptr, from.c_str(), subjectBytes.c_str(),
+                                      bodyBytes.c_str(), nullptr, attachBytes.c_str(), 0);
   if (static_cast<std::int16_t>(result) >= 0) return true;
   std::string buffer(kMessageBufferSize, '\0');
   int size = kMessageBufferSize;
@@ -72,6 +73,13 @@ bool sendOne(const QString& to, const QString& subject, const QString& body, con
   const QString message = TrimAtNull(cp932::decode(std::string_view(buffer.data(), buffer.size())));
   seams::MsgBox(message, seams::vbOKOnly, QStringLiteral("送信エラー"));
   return false;
+}
+
+// The addresses of a list as lines (an empty address shown as such).
+QString addressLines(const QStringList& addresses) {
+  QString out;
+  for (const QString& a : addresses) out += kCrLf + QStringLiteral("　") + (a.isEmpty() ? QStringLiteral("（宛先なし）") : a);
+  return out;
 }
 
 // The main window's sent counter from the sent list (created when missing).
@@ -99,9 +107,19 @@ bool WriteForm::RecordSentMail(std::int16_t n) {
 }
 
 void WriteForm::Command1_Click() {
+  const bool toAll = Option2->isChecked();
+  const bool toCcList = !toAll && MultiSendMode == 1;
+  // An address typed with a character Shift-JIS cannot hold would go to
+  // another address; subject and body would lose such characters.
+  if (!toAll && !toCcList && !composer::addressCanGo(ToText->text(), QStringLiteral("宛先"))) return;
+  if (!composer::textMayLoseCharacters(SubjectText->text() + EditorText(rtfEd), QStringLiteral("送信"))) return;
+
+  // 1. Status and the attachment controls (given back as they were when a
+  // mail stays in the composer).
+  const bool attachWas = AttachCommand->isEnabled(), anotherWas = Command9->isEnabled(),
+             clearWas = Command10->isEnabled(), listWas = !List2->isHidden();
   // The window answers while the mails go, but takes no click meanwhile.
   mailwait::SendingWindow busy(this);
-  // 1. Status and the attachment controls.
   Command9->setEnabled(false);
   List2->hide();
   AttachCommand->setEnabled(true);
@@ -109,42 +127,45 @@ void WriteForm::Command1_Click() {
 
   // 2. The recipients: every address-book entry, every Cc-list entry, or
   // the one typed into the To box. Send to all goes to the whole address
-  // book, whatever the pane lists at this moment.
-  const bool toAll = Option2->isChecked();
-  const bool toCcList = !toAll && MultiSendMode == 1;
-  std::vector<records::AddressRecord> book;
-  std::vector<records::CcAddressRecord> ccList;
-  int turns = 1;
-  if (toAll) {
+  // book, whatever the pane lists at this moment; after a send that reached
+  // only some of them, to those not reached yet.
+  std::vector<QString> recipients;
+  if (toAll && unsentToAll_) {
+    recipients = *unsentToAll_;
+  } else if (toAll) {
+    std::vector<records::AddressRecord> book;
     records::AddressFile(records::kAddressBookFile).readAll(book);
-    turns = static_cast<int>(book.size());
+    for (const records::AddressRecord& a : book) {
+      AddressRec = a;
+      recipients.push_back(trimRight(a.Address));
+    }
   } else if (toCcList) {
     // The Cc list on show: the window's rows, which are the last records
     // of its file (records an earlier run left in front of them are not
     // on show and get no mail).
+    std::vector<records::CcAddressRecord> ccList;
     records::CcAddressFile(records::kCcListFile).readAll(ccList);
-    turns = std::min(writeneighbours::ccListCount(), static_cast<int>(ccList.size()));
-    ccList.erase(ccList.begin(), ccList.end() - turns);
+    const int shown = std::min(writeneighbours::ccListCount(), static_cast<int>(ccList.size()));
+    for (auto it = ccList.end() - shown; it != ccList.end(); ++it) {
+      CcAddressRec = *it;
+      recipients.push_back(trimRight(it->Address));
+    }
+  } else {
+    recipients.push_back(ToText->text());
   }
+  const int turns = static_cast<int>(recipients.size());
 
   const QString typedTo = ToText->text();
   const QString subject = SubjectText->text();
   const QString attachments = AttachText->text();
+  // Every mail of the run goes through one SMTP session.
+  const std::string server = cp932::encode(SmtpServer);
+  const int session = turns > 0 ? NMailSmtpOpenSession(server.c_str()) : -1;
   bool seeded = false;
-  int failed = 0;
+  QStringList sent, unsent;
   for (int i = 1; i <= turns; ++i) {
-    QString to;
-    if (toAll) {
-      AddressRec = book[static_cast<std::size_t>(i - 1)];
-      to = trimRight(AddressRec.Address);
-      ToText->setText(to);
-    } else if (toCcList) {
-      CcAddressRec = ccList[static_cast<std::size_t>(i - 1)];
-      to = trimRight(CcAddressRec.Address);
-      ToText->setText(to);
-    } else {
-      to = ToText->text();
-    }
+    const QString to = recipients[static_cast<std::size_t>(i - 1)];
+    if (toAll || toCcList) ToText->setText(to);
     showStatus(Label7, kSending);
     const int noHistory = settings::readNumber(settings::key::NoSentHistory);
     if (noHistory == 1 || noHistory == 0) writeneighbours::setNoSentHistory(noHistory == 1);
@@ -164,10 +185,11 @@ void WriteForm::Command1_Click() {
                       ? own
                       : writeneighbours::displayText() + QStringLiteral("<") + own + QStringLiteral(">");
 
-    if (!sendOne(to, subject, body, attachments)) {
-      ++failed;
+    if (!sendOne(session, to, subject, body, attachments)) {
+      unsent << to;
       continue;
     }
+    sent << to;
     // The sent list keeps each mail the server took, as written, without
     // its fortune slip.
     if (noHistory == 0) {
@@ -175,15 +197,33 @@ void WriteForm::Command1_Click() {
       if (RecordSentMail(n)) CurrentRecordNo = n;
     }
   }
+  if (session >= 0) NMailSmtpCloseSession(session);
 
-  // A mail that did not go stays in the composer, to be sent again or held;
-  // the Cc window keeps its list.
-  if (failed > 0) {
+  // A mail that did not go stays in the composer, to be sent again or held,
+  // with its attachments and their buttons as they were. Of a run to many,
+  // only the recipients not reached stay to be sent to: the user is told
+  // which got the mail and which did not.
+  if (!unsent.isEmpty()) {
     ToText->setText(typedTo);
+    AttachCommand->setEnabled(attachWas);
+    Command9->setEnabled(anotherWas);
+    Command10->setEnabled(clearWas);
+    List2->setVisible(listWas);
+    if (listWas) List2->raise();
     Label7->setText(kNotSent);
     updateSentCounter();
+    if (toAll || toCcList) {
+      if (toAll) unsentToAll_ = std::vector<QString>(unsent.begin(), unsent.end());
+      else writeneighbours::ccKeepOnly(unsent);
+      seams::MsgBox(QStringLiteral("送信できた宛先（%1件）:").arg(sent.size()) + addressLines(sent) + kCrLf + kCrLf +
+                        QStringLiteral("送信できなかった宛先（%1件）:").arg(unsent.size()) + addressLines(unsent) +
+                        kCrLf + kCrLf +
+                        QStringLiteral("もう一度「送信」を押すと、送信できなかった宛先にだけ送信します。"),
+                    seams::vbExclamation);
+    }
     return;
   }
+  unsentToAll_.reset();
 
   // 4. Done: the composer empties itself.
   Label7->setText(kSent);
@@ -204,6 +244,7 @@ void WriteForm::Command1_Click() {
 }
 
 void WriteForm::Option1_Click() {
+  unsentToAll_.reset();
   ToText->clear();
   setBackColor(ToText, white());
   ToText->setEnabled(true);
@@ -211,6 +252,7 @@ void WriteForm::Option1_Click() {
 }
 
 void WriteForm::Option2_Click() {
+  unsentToAll_.reset();
   ToText->clear();
   ToText->setEnabled(false);
   setBackColor(ToText, multiModeToColor());
@@ -225,6 +267,7 @@ void WriteForm::Option2_Click() {
 }
 
 void WriteForm::Label5_Click() {
+  unsentToAll_.reset();
   MultiSendMode = 1;
   writeneighbours::ccShowTyped();
   List1->setEnabled(false);
@@ -235,6 +278,7 @@ void WriteForm::Label5_Click() {
 }
 
 void WriteForm::Label6_Click() {
+  unsentToAll_.reset();
   MultiSendMode = 1;
   Command4_Click();
   writeneighbours::ccShowFromBook();

@@ -48,6 +48,10 @@ bool EditSaveFile(QTextEdit* rtfEd);
 // mark or greeting put in) that is kept nowhere: since the program last set
 // the text, or since it was last saved, and not undone again.
 bool EditorHoldsUserText(const QTextEdit* rtfEd);
+// Puts the header lines of a save-as into the pane: one edit the user can
+// undo, and the pane keeps its mark of holding unsaved text of the user's,
+// so that a save-as cancelled afterwards loses nothing at the next New.
+void PutSaveAsHeader(QTextEdit* rtfEd, const QString& text);
 // New: the first New after start empties the pane and creates "新規作成.TXT";
 // it asks first when the user's text would be lost.
 void EditNewFile(ui::Form& window, QTextEdit* rtfEd);

@@ -620,7 +620,7 @@ void TyakuForm::tbToolBar_ButtonClick(const QString& key) {
 }
 
 void TyakuForm::SaveAsWithHeader() {
-  SetEditorText(rtfEd, headerText());
+  PutSaveAsHeader(rtfEd, headerText());
   SaveTyakuTextAs();
 }
 

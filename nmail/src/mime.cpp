@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -1122,6 +1124,102 @@ bool longLine(std::string_view s, std::size_t limit) {
   return false;
 }
 
+// An attachment's file name as it may stand in a header: valid UTF-8, with
+// every control character (CR and LF among them) a blank, so that no name
+// can end a header line; never empty.
+std::string attachmentName(std::string_view raw) {
+  std::string name;
+  if (charset::isValidUtf8(raw)) {
+    name.assign(raw);
+  } else {
+    gchar* valid = g_utf8_make_valid(raw.data(), static_cast<gssize>(raw.size()));
+    name = valid;
+    g_free(valid);
+  }
+  for (char& c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  if (name.find_first_not_of(' ') == std::string::npos) name = "attachment";
+  return name;
+}
+
+// A name that can stand as it is in a quoted parameter value.
+bool plainName(std::string_view name) {
+  return charset::isAscii(name) && name.size() <= 60 && name.find("=?") == std::string_view::npos;
+}
+
+std::string quoted(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::size_t utf8Length(unsigned char b) {
+  if (b < 0x80) return 1;
+  if ((b & 0xE0) == 0xC0) return 2;
+  if ((b & 0xF0) == 0xE0) return 3;
+  if ((b & 0xF8) == 0xF0) return 4;
+  return 1;
+}
+
+// Content-Type's name: RFC 2047 words inside the quotes (ISO-2022-JP when
+// the name fits it, else UTF-8), one word per folded line, each word whole
+// characters.
+std::string nameParameter(const std::string& name) {
+  if (charset::isAscii(name) && name.find("=?") == std::string::npos) return "name=" + quoted(name);
+  return "name=\"" + text::encodeHeader(name, 7) + "\"";
+}
+
+// Content-Disposition's filename: RFC 2231 in UTF-8, in numbered sections
+// when long; a section never ends inside a character.
+std::string filenameParameter(const std::string& name) {
+  if (plainName(name)) return "filename=" + quoted(name);
+  auto attrChar = [](unsigned char c) {
+    return std::isalnum(c) || std::strchr("!#$&+-.^_`|~", c) != nullptr;
+  };
+  std::vector<std::string> sections{"UTF-8''"};
+  constexpr std::size_t kSection = 60;
+  for (std::size_t i = 0; i < name.size();) {
+    std::size_t len = std::min(utf8Length(static_cast<unsigned char>(name[i])), name.size() - i);
+    std::string piece;
+    for (std::size_t k = i; k < i + len; ++k) {
+      unsigned char c = static_cast<unsigned char>(name[k]);
+      if (attrChar(c) && c < 0x80) {
+        piece += static_cast<char>(c);
+      } else {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%%%02X", c);
+        piece += hex;
+      }
+    }
+    if (sections.back().size() + piece.size() > kSection && sections.back() != "UTF-8''") sections.emplace_back();
+    sections.back() += piece;
+    i += len;
+  }
+  if (sections.size() == 1) return "filename*=" + sections[0];
+  std::string out;
+  for (std::size_t k = 0; k < sections.size(); ++k) {
+    if (k > 0) out += ";\r\n ";
+    out += "filename*" + std::to_string(k) + "*=" + sections[k];
+  }
+  return out;
+}
+
+// A boundary that no line of the parts holds.
+std::string newBoundary(const std::vector<std::string>& parts) {
+  static std::mt19937_64 rng{std::random_device{}()};
+  while (true) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "=_RuvoMail_%016llx%08llx", static_cast<unsigned long long>(rng()),
+                  static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
+    std::string b = buf;
+    if (std::none_of(parts.begin(), parts.end(), [&](const std::string& p) { return p.find(b) != std::string::npos; }))
+      return b;
+  }
+}
+
 }  // namespace
 
 std::string build(const Outgoing& m) {
@@ -1160,31 +1258,29 @@ std::string build(const Outgoing& m) {
     return head + bodyBytes + (bodyBytes.size() >= 2 && bodyBytes.ends_with("\r\n") ? "" : "\r\n");
   }
 
-  Ref<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
-  {
-    Ref<GMimePart> textPart(g_mime_part_new_with_type("text", "plain"));
-    g_mime_object_set_content_type_parameter(GMIME_OBJECT(textPart.p), "charset", bodyCharset.c_str());
-    Ref<GMimeStream> mem(g_mime_stream_mem_new_with_buffer(bodyBytes.data(), bodyBytes.size()));
-    Ref<GMimeDataWrapper> dw(g_mime_data_wrapper_new_with_stream(mem.p, GMIME_CONTENT_ENCODING_DEFAULT));
-    g_mime_part_set_content(textPart.p, dw.p);
-    g_mime_part_set_content_encoding(textPart.p,
-                                     b64 ? GMIME_CONTENT_ENCODING_BASE64 : GMIME_CONTENT_ENCODING_7BIT);
-    g_mime_multipart_add(mixed.p, GMIME_OBJECT(textPart.p));
+  // The multipart body is written here rather than by GMime, so that the
+  // attachment names take exactly the two forms Japanese mailers read.
+  std::string textPart = "Content-Type: text/plain; charset=" + bodyCharset + "\r\n";
+  if (b64) {
+    textPart += "Content-Transfer-Encoding: base64\r\n\r\n" + text::base64Encode(bodyBytes);
+  } else {
+    // The line end before the next boundary belongs to the boundary.
+    textPart += "Content-Transfer-Encoding: 7bit\r\n\r\n" + bodyBytes;
   }
+  std::vector<std::string> parts{textPart};
   for (const auto& a : m.attachments) {
-    std::string type = mediaType(a.name);
-    auto slash = type.find('/');
-    Ref<GMimePart> part(g_mime_part_new_with_type(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str()));
-    Ref<GMimeStream> mem(g_mime_stream_mem_new_with_buffer(a.data.data(), a.data.size()));
-    Ref<GMimeDataWrapper> dw(g_mime_data_wrapper_new_with_stream(mem.p, GMIME_CONTENT_ENCODING_DEFAULT));
-    g_mime_part_set_content(part.p, dw.p);
-    g_mime_part_set_content_encoding(part.p, GMIME_CONTENT_ENCODING_BASE64);
-    g_mime_object_set_disposition(GMIME_OBJECT(part.p), "attachment");
-    g_mime_part_set_filename(part.p, a.name.c_str());
-    g_mime_multipart_add(mixed.p, GMIME_OBJECT(part.p));
+    std::string name = attachmentName(a.name);
+    std::string part = "Content-Type: " + std::string(mediaType(name)) + ";\r\n " + nameParameter(name) + "\r\n";
+    part += "Content-Disposition: attachment;\r\n " + filenameParameter(name) + "\r\n";
+    part += "Content-Transfer-Encoding: base64\r\n\r\n" + text::base64Encode(a.data);
+    parts.push_back(std::move(part));
   }
-  std::string multipart = objectBytes(GMIME_OBJECT(mixed.p), false);
-  return head + text::toCrlf(multipart);
+  std::string boundary = newBoundary(parts);
+  std::string multipart = "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
+  multipart += "This is a multi-part message in MIME format.\r\n";
+  for (const std::string& part : parts) multipart += "\r\n--" + boundary + "\r\n" + part;
+  multipart += "\r\n--" + boundary + "--\r\n";
+  return head + multipart;
 }
 
 }  // namespace nmail::mime

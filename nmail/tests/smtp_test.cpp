@@ -2,7 +2,11 @@
 // back what it received.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -132,4 +136,396 @@ TEST(Smtp, CommaInsideAnAttachmentPathIsKept) {
             NMAIL_SUCCESS);
   EXPECT_EQ(readFile(out.path + "/a,b.txt"), "first");
   EXPECT_EQ(readFile(out.path + "/c.txt"), "second");
+}
+
+// ---- one session for a run of mails ----
+
+namespace {
+
+// A scripted SMTP server that takes any number of connections one after
+// the other and keeps every line each one received. With pipelining
+// offered it answers a group of commands only once the group's DATA has
+// come, so a client that waits for each answer never gets one.
+class SessionServer {
+ public:
+  bool pipelining = false;
+  std::set<std::string> refuse;    // RCPT addresses answered 550
+  std::string dropInDataOf;        // the connection ends inside this recipient's DATA
+  int closeAfterMails = 0;         // the server closes the connection after so many mails (0: never)
+  bool answerQuit = true;
+
+  SessionServer() {
+    listen_ = testservers::listenOnLoopback(8, port_);
+  }
+  void start() {
+    thread_ = std::thread([this] {
+      while (true) {
+        int fd = ::accept(listen_, nullptr, nullptr);
+        if (fd < 0) return;
+        std::vector<std::string> lines;
+        serve(fd, lines);
+        ::close(fd);
+        std::lock_guard<std::mutex> lock(m_);
+        connections_.push_back(std::move(lines));
+      }
+    });
+  }
+  ~SessionServer() { stop(); }
+  void stop() {
+    ::shutdown(listen_, SHUT_RDWR);
+    ::close(listen_);
+    listen_ = -1;
+    if (thread_.joinable()) thread_.join();
+  }
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  // Every connection's lines (after stop()).
+  std::vector<std::vector<std::string>> connections() {
+    std::lock_guard<std::mutex> lock(m_);
+    return connections_;
+  }
+  std::vector<std::string> mails() {
+    std::lock_guard<std::mutex> lock(m_);
+    return mails_;
+  }
+
+ private:
+  static bool readLine(int fd, std::string& l) {
+    l.clear();
+    char c;
+    while (::recv(fd, &c, 1, 0) == 1) {
+      if (c == '\n') return true;
+      if (c != '\r') l += c;
+    }
+    return false;
+  }
+  static void put(int fd, const std::string& s) { ::send(fd, s.data(), s.size(), MSG_NOSIGNAL); }
+
+  void serve(int fd, std::vector<std::string>& lines) {
+    put(fd, "220 scripted ESMTP\r\n");
+    std::string l, queued, rcpt;
+    int accepted = 0, mails = 0;
+    auto answer = [&](const std::string& a) {
+      if (pipelining) queued += a;
+      else put(fd, a);
+    };
+    while (readLine(fd, l)) {
+      lines.push_back(l);
+      std::string verb = l.substr(0, 4);
+      if (verb == "EHLO") {
+        put(fd, std::string("250-scripted\r\n") + (pipelining ? "250-PIPELINING\r\n" : "") + "250 8BITMIME\r\n");
+      } else if (verb == "RSET") {
+        accepted = 0;
+        answer("250 reset\r\n");
+      } else if (verb == "MAIL") {
+        accepted = 0;
+        answer("250 sender ok\r\n");
+      } else if (verb == "RCPT") {
+        rcpt = l.substr(l.find('<') + 1, l.find('>') - l.find('<') - 1);
+        if (refuse.count(rcpt)) {
+          answer("550 5.1.1 <" + rcpt + ">: no such user\r\n");
+        } else {
+          ++accepted;
+          answer("250 rcpt ok\r\n");
+        }
+      } else if (verb == "DATA") {
+        answer(accepted > 0 ? "354 go ahead\r\n" : "554 no valid recipients\r\n");
+        put(fd, queued);
+        queued.clear();
+        if (accepted == 0) continue;
+        std::string data, d;
+        bool dropped = false;
+        while (readLine(fd, d) && d != ".") {
+          data += d + "\n";
+          if (!dropInDataOf.empty() && rcpt == dropInDataOf) {
+            dropped = true;
+            break;
+          }
+        }
+        if (dropped) return;
+        lines.push_back("<data>");
+        {
+          std::lock_guard<std::mutex> lock(m_);
+          mails_.push_back(data);
+        }
+        put(fd, "250 queued\r\n");
+        if (closeAfterMails && ++mails >= closeAfterMails) return;
+      } else if (verb == "QUIT") {
+        if (answerQuit) put(fd, "221 bye\r\n");
+        else std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        return;
+      } else {
+        put(fd, "500 what\r\n");
+      }
+    }
+  }
+
+  int listen_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex m_;
+  std::vector<std::vector<std::string>> connections_;
+  std::vector<std::string> mails_;
+};
+
+int sendOn(int h, const std::string& to, const std::string& subject) {
+  return NMailSmtpSessionSendMail(h, to.c_str(), nullptr, nullptr, "me@example.jp", subject.c_str(), "body",
+                                  nullptr, "", 0);
+}
+
+// The commands of a connection without the EHLO line and the DATA marks.
+std::vector<std::string> commands(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const auto& l : lines)
+    if (l.rfind("EHLO", 0) != 0 && l != "<data>") out.push_back(l);
+  return out;
+}
+
+}  // namespace
+
+TEST(SmtpSession, EveryMailOfARunGoesOnOneConnectionWithRsetBetween) {
+  NMailInitializeWinSock();
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 2000);
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining ? "pipelined" : "one command at a time");
+    SessionServer srv;
+    srv.pipelining = pipelining;
+    srv.answerQuit = false;  // the close must not wait for it
+    srv.start();
+    const int h = NMailSmtpOpenSession(srv.address().c_str());
+    ASSERT_GE(h, 1);
+    for (const char* to : {"a@example.jp", "b@example.jp", "c@example.jp"})
+      ASSERT_EQ(sendOn(h, to, std::string("to ") + to), NMAIL_SUCCESS) << lastMessage();
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(NMailSmtpCloseSession(h), NMAIL_SUCCESS);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
+    EXPECT_LT(NMailSmtpCloseSession(h), 0);  // the handle is gone
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    srv.stop();
+    const auto conns = srv.connections();
+    ASSERT_EQ(conns.size(), 1u);
+    // RSET between the mails rides with the pipelined commands; one at a
+    // time it would cost a round trip where the server's state is reset
+    // already (it took the mail before).
+    const std::string reset = pipelining ? "RSET" : "";
+    std::vector<std::string> expected = {
+        "MAIL FROM:<me@example.jp>", "RCPT TO:<a@example.jp>", "DATA",
+        reset, "MAIL FROM:<me@example.jp>", "RCPT TO:<b@example.jp>", "DATA",
+        reset, "MAIL FROM:<me@example.jp>", "RCPT TO:<c@example.jp>", "DATA", "QUIT"};
+    std::erase(expected, std::string());
+    EXPECT_EQ(commands(conns[0]), expected);
+    const auto mails = srv.mails();
+    ASSERT_EQ(mails.size(), 3u);
+    EXPECT_NE(mails[1].find("Subject: to b@example.jp"), std::string::npos);
+  }
+}
+
+TEST(SmtpSession, AFailureInTheMiddleFailsThatMailAndTheRestStillGo) {
+  NMailInitializeWinSock();
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 2000);
+  struct Case {
+    const char* name;
+    std::function<void(SessionServer&)> setUp;
+    std::size_t connections;  // the server saw
+    const char* message;      // in the failure's text
+  } cases[] = {
+      {"recipient refused: the session goes on", [](SessionServer& s) { s.refuse = {"b@example.jp"}; }, 1,
+       "550 5.1.1"},
+      {"connection lost in the message: a new session for the next",
+       [](SessionServer& s) { s.dropInDataOf = "b@example.jp"; }, 2, "本文"},
+      {"a mail in a bad argument: nothing sent for it", [](SessionServer&) {}, 1, "宛先"},
+  };
+  for (const Case& c : cases) {
+    for (bool pipelining : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (pipelining ? ", pipelined" : ""));
+      SessionServer srv;
+      srv.pipelining = pipelining;
+      c.setUp(srv);
+      srv.start();
+      const int h = NMailSmtpOpenSession(srv.address().c_str());
+      const bool badArgument = std::string(c.message) == "宛先";
+      EXPECT_EQ(sendOn(h, "a@example.jp", "one"), NMAIL_SUCCESS) << lastMessage();
+      EXPECT_LT(sendOn(h, badArgument ? "not an address" : "b@example.jp", "two"), 0);
+      EXPECT_NE(lastMessage().find(c.message), std::string::npos) << lastMessage();
+      EXPECT_EQ(sendOn(h, "c@example.jp", "three"), NMAIL_SUCCESS) << lastMessage();
+      NMailSmtpCloseSession(h);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      srv.stop();
+      EXPECT_EQ(srv.connections().size(), c.connections);
+      const auto mails = srv.mails();
+      ASSERT_EQ(mails.size(), 2u);
+      EXPECT_NE(mails[0].find("Subject: one"), std::string::npos);
+      EXPECT_NE(mails[1].find("Subject: three"), std::string::npos);
+      // The mail after the refused one follows a reset of the session (or
+      // goes on a new one).
+      const auto last = commands(srv.connections().back());
+      ASSERT_GE(last.size(), 3u);
+      const auto data = std::find(last.begin(), last.end(), "RCPT TO:<c@example.jp>");
+      ASSERT_NE(data, last.end());
+      const bool refusedBefore = std::string(c.message) == "550 5.1.1";
+      if (refusedBefore) EXPECT_EQ(*(data - 2), "RSET");
+    }
+  }
+}
+
+TEST(SmtpSession, AConnectionTheServerClosedBetweenMailsIsOpenedAgainForTheNext) {
+  NMailInitializeWinSock();
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 2000);
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining ? "pipelined" : "one command at a time");
+    SessionServer srv;
+    srv.pipelining = pipelining;
+    srv.closeAfterMails = 1;
+    srv.start();
+    const int h = NMailSmtpOpenSession(srv.address().c_str());
+    EXPECT_EQ(sendOn(h, "a@example.jp", "one"), NMAIL_SUCCESS) << lastMessage();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sendOn(h, "b@example.jp", "two"), NMAIL_SUCCESS) << lastMessage();
+    NMailSmtpCloseSession(h);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    srv.stop();
+    EXPECT_EQ(srv.connections().size(), 2u);
+    EXPECT_EQ(srv.mails().size(), 2u);  // each mail once
+  }
+}
+
+TEST(SmtpSession, ASingleSendDoesNotWaitForTheAnswerToQuit) {
+  NMailInitializeWinSock();
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 5000);
+  SessionServer srv;
+  srv.answerQuit = false;
+  srv.start();
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(NMailSmtpSendMail(srv.address().c_str(), "a@example.jp", nullptr, nullptr, "me@example.jp", "s", "b",
+                              nullptr, "", 0),
+            NMAIL_SUCCESS);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  srv.stop();
+  ASSERT_EQ(srv.connections().size(), 1u);
+  EXPECT_EQ(srv.connections()[0].back(), "QUIT");
+}
+
+// ---- attachment names ----
+
+namespace {
+
+// The header block of the first attachment part of a built mail.
+std::string attachmentHeader(const std::string& name) {
+  nmail::mime::Outgoing m;
+  m.from = {"", "me@example.jp"};
+  m.to = {{"", "you@example.jp"}};
+  m.subject = "s";
+  m.body = "b";
+  m.attachments.push_back({name, "data"});
+  const std::string mail = nmail::mime::build(m);
+  const auto at = mail.find("Content-Disposition: attachment");
+  const auto start = mail.rfind("\r\n--", at);
+  const auto end = mail.find("\r\n\r\n", at);
+  return mail.substr(mail.find("\r\n", start + 2) + 2, end - mail.find("\r\n", start + 2) - 2 + 2);
+}
+
+std::string percentDecode(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size()) {
+      out += static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// Every value of a parameter section or encoded word in the header.
+std::vector<std::string> pieces(const std::string& header, const std::string& open, const std::string& close) {
+  std::vector<std::string> out;
+  for (std::size_t p = header.find(open); p != std::string::npos; p = header.find(open, p + 1)) {
+    const auto v = p + open.size();
+    out.push_back(header.substr(v, header.find_first_of(close, v) - v));
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(SmtpAttachmentNames, BothFormsWholeCharactersAndNoLineBreak) {
+  NMailInitializeWinSock();
+  std::string longName;
+  for (int i = 0; i < 12; ++i) longName += "報告書の添付";
+  longName += ".txt";
+  struct Case {
+    std::string name;
+    std::string word;  // the encoded-word charset in name=, "" for a plain name
+    // What our own unpacking names the file: "" the name itself, "-" not
+    // looked at (the reading side cuts a long name to what a folder takes).
+    std::string readBack;
+  } cases[] = {
+      {"報告書.txt", "=?ISO-2022-JP?B?", ""},
+      {"café résumé.txt", "=?UTF-8?B?", ""},
+      {longName, "=?ISO-2022-JP?B?", "-"},
+      {"plain name.txt", "", ""},
+      {"evil\r\nBcc: victim@example.jp.txt", "", "evil  Bcc victim@example.jp.txt"},
+      {"=?UTF-8?B?ZXZpbA==?=.txt", "=?ISO-2022-JP?B?", "=UTF-8BZXZpbA===.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string h = attachmentHeader(c.name);
+    // No line of the part header is anything but a field or its folding.
+    std::size_t p = 0;
+    while (p < h.size()) {
+      const auto e = h.find("\r\n", p);
+      const std::string line = h.substr(p, e - p);
+      EXPECT_TRUE(line.rfind("Content-", 0) == 0 || line.rfind(" ", 0) == 0) << line;
+      for (char ch : line) EXPECT_TRUE(ch != '\r' && ch != '\n' && static_cast<unsigned char>(ch) < 0x80);
+      p = e + 2;
+    }
+    EXPECT_EQ(h.find("\nBcc:"), std::string::npos);
+    if (c.word.empty()) {
+      EXPECT_NE(h.find("name=\""), std::string::npos);
+      EXPECT_NE(h.find("filename=\""), std::string::npos);
+    } else {
+      // RFC 2047 in name=: every word decodes alone to whole characters.
+      const auto words = pieces(h, c.word, "?");
+      ASSERT_FALSE(words.empty());
+      std::string joined;
+      for (const auto& w : words) {
+        const std::string bytes = nmail::text::base64Decode(w);
+        std::string utf8Word = bytes;
+        if (c.word == "=?ISO-2022-JP?B?") {
+          // Each word goes back to ASCII before it ends.
+          const auto lastEscape = bytes.rfind('\x1b');
+          EXPECT_TRUE(lastEscape == std::string::npos || bytes.compare(lastEscape, 3, "\x1b(B") == 0) << bytes;
+          utf8Word = utf8(nmail::charset::guessToCp932(bytes));
+        }
+        EXPECT_TRUE(nmail::charset::isValidUtf8(utf8Word));
+        joined += utf8Word;
+      }
+      if (c.word == "=?UTF-8?B?") EXPECT_EQ(joined, c.name);
+      // RFC 2231 in filename*: every section percent-decodes alone to UTF-8.
+      std::string all;
+      for (const auto& sec : pieces(h, "*=", ";\r\n")) {
+        std::string v = sec.rfind("UTF-8''", 0) == 0 ? sec.substr(7) : sec;
+        const std::string bytes = percentDecode(v);
+        EXPECT_TRUE(nmail::charset::isValidUtf8(bytes)) << sec;
+        all += bytes;
+      }
+      EXPECT_EQ(all, c.name);
+    }
+    if (c.name == longName) {
+      EXPECT_NE(h.find("filename*1*="), std::string::npos);
+      EXPECT_GT(pieces(h, c.word, "?").size(), 1u);
+    }
+    // Our own reading side names the file as sent.
+    nmail::mime::Outgoing m;
+    m.from = {"", "me@example.jp"};
+    m.to = {{"", "you@example.jp"}};
+    m.attachments.push_back({c.name, "data"});
+    ScratchDir out;
+    const auto u = nmail::mime::unpack(nmail::mime::build(m), out.path, 8192, 8192);
+    ASSERT_EQ(u.written.size(), 1u);
+    if (c.readBack == "-") continue;
+    const std::string expected = c.readBack.empty() ? c.name : c.readBack;
+    EXPECT_EQ(u.written[0].substr(u.written[0].rfind('/') + 1), expected);
+  }
 }

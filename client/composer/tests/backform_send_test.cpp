@@ -3,7 +3,10 @@
 #include "client/composer/tests/backform_fixture.h"
 
 #include <QCheckBox>
+#include <QApplication>
+#include <QClipboard>
 #include <QDirIterator>
+#include <QTest>
 
 #include <chrono>
 #include <string>
@@ -183,4 +186,44 @@ TEST_F(BackFormSendTest, FailedSendShowsTheLibraryTextAndKeepsTheReply) {
   EXPECT_FALSE(BackFormLoaded());
   EXPECT_FALSE(TyakuFormLoaded());
   EXPECT_FALSE(receivedFor(rcpt).isEmpty());
+}
+
+TEST_F(BackFormSendTest, AddressesShiftJisLacksAreRefusedAndTheTextIsAskedAbout) {
+  const QString rcpt = uniqueAddress("emoji");
+  auto& b = reply(QStringLiteral("Re:  件名"), QString(), QStringLiteral("本文"));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&b));
+  QApplication::clipboard()->setText(QStringLiteral("😀@example.jp"));
+  b.ToText->setFocus();
+  QTest::keyClick(b.ToText, Qt::Key_V, Qt::ControlModifier);
+  QTest::mouseClick(b.Command2, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("😀")));
+  ASSERT_TRUE(BackFormLoaded());
+  EXPECT_EQ(b.ToText->text(), QStringLiteral("😀@example.jp"));
+
+  b.ToText->setText(rcpt);
+  QApplication::clipboard()->setText(QStringLiteral("🍣"));
+  b.rtfEd->setFocus();
+  QTest::keyClick(b.rtfEd, Qt::Key_V, Qt::ControlModifier);
+  answers = {seams::vbNo};
+  QTest::mouseClick(b.Command2, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].title, QStringLiteral("確認"));
+  EXPECT_TRUE(boxes[1].prompt.contains(QStringLiteral("🍣")));
+  ASSERT_TRUE(BackFormLoaded());
+  EXPECT_TRUE(EditorText(b.rtfEd).contains(QStringLiteral("🍣")));
+}
+
+TEST_F(BackFormSendTest, ACancelledSaveAsKeepsTheTypedReplyMarkedUnsaved) {
+  auto& b = reply(QStringLiteral("Re:  件名"), QStringLiteral("x@example.jp"), QString());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&b));
+  QTest::keyClicks(b.rtfEd, QStringLiteral("my reply"));
+  chosen = {std::nullopt};
+  b.msave->trigger();
+  EXPECT_TRUE(EditorText(b.rtfEd).endsWith(QStringLiteral("Body:  my reply")));
+  answers = {seams::vbNo};
+  b.mnew->trigger();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
+  EXPECT_TRUE(EditorText(b.rtfEd).endsWith(QStringLiteral("Body:  my reply")));
 }

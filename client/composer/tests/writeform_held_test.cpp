@@ -154,25 +154,25 @@ TEST_F(WriteFormTest, TheToggleAlternatesAndFillsTheBoxesWithTheLastRecord) {
   EXPECT_EQ(writeform::backColor(w.Command17), QColor(255, 255, 0));
   EXPECT_EQ(PaneToggleCount, 1);
 
-  // Odd: the address names; the To box holds the last address, padded.
+  // Odd: the address names; the To box holds the last address, trimmed.
   w.Command17_Click();
   EXPECT_EQ(MailListKind, 0);
   ASSERT_EQ(w.List1->count(), 2);
-  EXPECT_EQ(w.ToText->text(), records::FixedText<90>(QStringLiteral("otsu@example.jp")).padded());
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("otsu@example.jp"));
   EXPECT_EQ(w.Command17->text(), QStringLiteral("保留分呼出"));
   EXPECT_EQ(writeform::backColor(w.Command17), QColor(192, 192, 192));
   EXPECT_EQ(writeform::backColor(w.List1), QColor(255, 255, 255));
   EXPECT_EQ(PaneToggleCount, 2);
 
-  // Even again, now with held mails: the last one lands in the boxes with its padding.
+  // Even again, now with held mails: the last one lands in the boxes,
+  // trimmed of its field padding.
   writeHeld({{QStringLiteral("保留一"), QStringLiteral("h1@example.jp"), QStringLiteral("本文一")},
              {QStringLiteral("保留二"), QStringLiteral("h2@example.jp"), QStringLiteral("本文二")}});
   w.Command17_Click();
   ASSERT_EQ(w.List1->count(), 2);
-  EXPECT_EQ(w.SubjectText->text(), records::FixedText<100>(QStringLiteral("保留二")).padded());
-  EXPECT_EQ(w.ToText->text(), records::FixedText<90>(QStringLiteral("h2@example.jp")).padded());
-  EXPECT_EQ(bodyOf(w).size(), 32000);
-  EXPECT_TRUE(bodyOf(w).startsWith(QStringLiteral("本文二")));
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("保留二"));
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("h2@example.jp"));
+  EXPECT_EQ(bodyOf(w), QStringLiteral("本文二"));
   EXPECT_EQ(w.RecordNumbers, (std::vector<std::int16_t>{1, 2, 0}));
 }
 
@@ -337,4 +337,57 @@ TEST_F(WriteFormTest, AHeldMailHasABlankDateWhateverTheBufferHeld) {
   const QByteArray bytes = seamtest::fileBytes(file);
   ASSERT_EQ(bytes.size(), 2 * 32284);
   EXPECT_EQ(bytes.mid(32284 + 100, 90), QByteArray(90, ' '));
+}
+
+TEST_F(WriteFormTest, TheRecallButtonAsksBeforeItReplacesTypedTextAndUndoBringsItBack) {
+  start();
+  writeAddressBook({{QStringLiteral("甲"), QStringLiteral("ko@example.jp")}});
+  writeHeld({{QStringLiteral("保留"), QStringLiteral("held@example.jp"), QStringLiteral("保留の本文")}});
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  QTest::keyClicks(w.ToText, QStringLiteral("typed@example.jp"));
+  QTest::keyClicks(w.SubjectText, QStringLiteral("typed subject"));
+  QTest::keyClicks(w.rtfEd, QStringLiteral("typed body"));
+
+  // "保留分呼出" answered No: the pane lists the held mails, the boxes keep the typed mail.
+  answers = {seams::vbNo};
+  QTest::mouseClick(w.Command17, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
+  EXPECT_EQ(boxes[0].buttons, seams::vbYesNo | seams::vbQuestion);
+  EXPECT_EQ(MailListKind, 10);
+  EXPECT_EQ(w.List1->count(), 1);
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("typed@example.jp"));
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("typed subject"));
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("typed body"));
+
+  // "アドレス呼出" answered No keeps the typed address too.
+  answers = {seams::vbNo};
+  QTest::mouseClick(w.Command17, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("typed@example.jp"));
+
+  // Yes: the held mail comes in without its padding; Undo brings the typed texts back.
+  answers = {seams::vbYes};
+  QTest::mouseClick(w.Command17, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("held@example.jp"));
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("保留"));
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("保留の本文"));
+  w.rtfEd->setFocus();
+  QTest::keyClick(w.rtfEd, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("typed body"));
+  w.SubjectText->setFocus();
+  QTest::keyClick(w.SubjectText, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("typed subject"));
+
+  // A recalled mail is no typed text: the next recall replaces it without a word.
+  SetEditorText(w.rtfEd, QString());
+  w.ToText->clear();
+  w.SubjectText->clear();
+  QTest::mouseClick(w.Command17, Qt::LeftButton);  // the address names
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("ko@example.jp"));
+  QTest::mouseClick(w.Command17, Qt::LeftButton);  // the held mails
+  EXPECT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("held@example.jp"));
 }

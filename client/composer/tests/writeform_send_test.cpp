@@ -1,13 +1,18 @@
 // The composer's send road against the test SMTP server: what arrives, what
 // the sent list keeps (byte for byte), the send modes, the fortune slips
 // and the failures.
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QThread>
+#include <deque>
+#include <optional>
 #include <QTextEdit>
 
 #include "client/composer/ccform.h"
@@ -170,10 +175,14 @@ TEST_F(WriteFormTest, AFailedMailIsReportedAndTheOthersStillGo) {
   boxes.clear();
   w.SubjectText->setText(QStringLiteral("partly"));
   w.Command1_Click();
-  ASSERT_EQ(boxes.size(), 1u);
+  ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].title, QStringLiteral("送信エラー"));
   EXPECT_EQ(boxes[0].buttons, seams::vbOKOnly);
   EXPECT_EQ(boxes[0].prompt, QStringLiteral("宛先のメールアドレスがありません"));
+  // Then which recipients got the mail and which did not.
+  EXPECT_TRUE(boxes[1].prompt.startsWith(QStringLiteral("送信できた宛先（2件）:\r\n　") + first + QStringLiteral("\r\n　") +
+                                         third + QStringLiteral("\r\n\r\n送信できなかった宛先（1件）:\r\n　（宛先なし）")))
+      << boxes[1].prompt.toStdString();
   EXPECT_TRUE(receivedFor(first));
   EXPECT_TRUE(receivedFor(third));
   // The sent list holds the two mails the server took; the composer stays
@@ -388,4 +397,215 @@ TEST_F(WriteFormTest, AttachmentsGoWithTheMail) {
   EXPECT_EQ(got->files[0].second, binary);
   EXPECT_EQ(got->files[1].first, QStringLiteral("報告書.txt"));
   EXPECT_EQ(got->files[1].second, sjis(QStringLiteral("一つ目")));
+}
+
+namespace {
+
+// How many mails the SMTP server took for rcpt.
+int mailsFor(const QString& rcpt) {
+  const QDir d(QString::fromStdString(testservers::smtpInbox()));
+  const std::string key = "<" + rcpt.toStdString() + ">";
+  int n = 0;
+  for (const QString& name : d.entryList(QDir::Files)) {
+    QFile f(d.filePath(name));
+    if (!f.open(QIODevice::ReadOnly)) continue;
+    const std::string data = f.readAll().toStdString();
+    const auto at = data.find("X-Envelope-To:");
+    if (at != std::string::npos && data.substr(at, data.find("\r\n", at) - at).find(key) != std::string::npos) ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+TEST_F(WriteFormTest, AfterAPartlyFailedSendOnlyTheRecipientsNotReachedAreSentAgain) {
+  for (const bool ccList : {false, true}) {
+    SCOPED_TRACE(ccList ? "Cc list" : "send to all");
+    TearDown();
+    SetUp();
+    start();
+    QFile::remove(real(records::kSentFile));  // the program folder is the test's, for both rounds
+    const QString first = uniqueRecipient(QStringLiteral("again1"));
+    const QString third = uniqueRecipient(QStringLiteral("again3"));
+    const QString bad = QStringLiteral("not an address");
+    forms::WriteForm& w = openComposer();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    if (ccList) {
+      QTest::mouseClick(w.Label5, Qt::LeftButton);
+      ASSERT_TRUE(CcFormLoaded());
+      for (const QString& a : {first, bad, third}) {
+        ::CcForm().Text5->clear();
+        QTest::keyClicks(::CcForm().Text5, a);
+        QTest::mouseClick(::CcForm().Command2, Qt::LeftButton);
+      }
+      ASSERT_EQ(::CcForm().List3->count(), 3);
+    } else {
+      writeAddressBook({{QStringLiteral("1"), first}, {QStringLiteral("2"), bad}, {QStringLiteral("3"), third}});
+      QTest::mouseClick(w.Option2, Qt::LeftButton);
+      ASSERT_TRUE(w.Option2->isChecked());
+    }
+    QTest::keyClicks(w.SubjectText, QStringLiteral("twice"));
+    boxes.clear();
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("送信エラー"));
+    EXPECT_TRUE(boxes[1].prompt.contains(QStringLiteral("送信できなかった宛先（1件）:\r\n　") + bad));
+    EXPECT_TRUE(receivedFor(first));
+    EXPECT_TRUE(receivedFor(third));
+    ASSERT_TRUE(WriteFormLoaded());
+    if (ccList) {
+      // The Cc list holds what is still to be sent, in the window and in its file.
+      ASSERT_EQ(::CcForm().List3->count(), 1);
+      EXPECT_EQ(::CcForm().List3->item(0)->text(), bad);
+      EXPECT_EQ(readAll<records::CcAddressRecord>(records::kCcListFile).size(), 1u);
+    }
+
+    // Sent again: only the recipient not reached is tried; nobody gets the mail twice.
+    boxes.clear();
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[1].prompt.startsWith(QStringLiteral("送信できた宛先（0件）:")));
+    QThread::msleep(300);
+    EXPECT_EQ(mailsFor(first), 1);
+    EXPECT_EQ(mailsFor(third), 1);
+    EXPECT_EQ(sentList().size(), 2u);
+
+    if (ccList) {
+      // Put right in the Cc window, the last one goes and the composer closes.
+      const QString fixed = uniqueRecipient(QStringLiteral("again2"));
+      QTest::mouseClick(::CcForm().Command1, Qt::LeftButton);
+      ::CcForm().Text5->clear();
+      QTest::keyClicks(::CcForm().Text5, fixed);
+      QTest::mouseClick(::CcForm().Command2, Qt::LeftButton);
+      boxes.clear();
+      QTest::mouseClick(w.Command1, Qt::LeftButton);
+      EXPECT_TRUE(boxes.empty());
+      EXPECT_TRUE(receivedFor(fixed));
+      EXPECT_EQ(mailsFor(first), 1);
+      EXPECT_FALSE(WriteFormLoaded());
+    } else {
+      // Choosing the mode anew sends to the whole book again.
+      QTest::mouseClick(w.Option2, Qt::LeftButton);
+      boxes.clear();
+      QTest::mouseClick(w.Command1, Qt::LeftButton);
+      EXPECT_TRUE(boxes.size() == 2u && boxes[1].prompt.startsWith(QStringLiteral("送信できた宛先（2件）:")));
+      QThread::msleep(300);
+      EXPECT_EQ(mailsFor(first), 2);
+    }
+  }
+}
+
+TEST_F(WriteFormTest, AfterAFailedSendTheAttachmentButtonsMatchTheKeptFiles) {
+  start();
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  const QString a = dir.path() + QStringLiteral("/a.txt");
+  QFile fa(a);
+  ASSERT_TRUE(fa.open(QIODevice::WriteOnly));
+  fa.write("first");
+  fa.close();
+  const QString gone = dir.path() + QStringLiteral("/消えた.txt");
+  std::vector<seams::FileDialogCall> dialogs;
+  std::deque<std::optional<QString>> chosen{a, gone};
+  seamtest::recordFileDialogs(dialogs, chosen);
+  QTest::mouseClick(w.AttachCommand, Qt::LeftButton);
+  QTest::mouseClick(w.Command9, Qt::LeftButton);
+  ASSERT_EQ(w.AttachText->text(), a + QLatin1Char(',') + gone);
+  QTest::keyClicks(w.ToText, uniqueRecipient(QStringLiteral("attachfail")));
+  QTest::mouseClick(w.Command1, Qt::LeftButton);  // the second file cannot be read
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("送信エラー"));
+  // The files are kept and the buttons say so: one more can be added, the
+  // first-file button (which would replace them all) stays off.
+  EXPECT_EQ(w.AttachText->text(), a + QLatin1Char(',') + gone);
+  EXPECT_FALSE(w.AttachCommand->isEnabled());
+  EXPECT_TRUE(w.Command9->isEnabled());
+  EXPECT_TRUE(w.Command10->isEnabled());
+  EXPECT_TRUE(w.List2->isVisible());
+  EXPECT_EQ(w.List2->count(), 2);
+}
+
+namespace {
+
+// Pastes text into a box the way the user does (Ctrl+V).
+void paste(QWidget* box, const QString& text) {
+  QApplication::clipboard()->setText(text);
+  box->setFocus();
+  QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+}
+
+}  // namespace
+
+TEST_F(WriteFormTest, CharactersShiftJisLacksAreRefusedInAddressesAndAskedAboutInTheText) {
+  start();
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  const QString rcpt = uniqueRecipient(QStringLiteral("emoji"));
+
+  // A typed To address: refused, nothing sent, nothing changed.
+  paste(w.ToText, QStringLiteral("😀@example.jp"));
+  QTest::keyClicks(w.SubjectText, QStringLiteral("s"));
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("😀")));
+  EXPECT_EQ(w.ToText->text(), QStringLiteral("😀@example.jp"));
+  EXPECT_TRUE(sentList().empty());
+
+  // Subject and body: the user is told which characters would become "?".
+  w.ToText->clear();
+  QTest::keyClicks(w.ToText, rcpt);
+  paste(w.rtfEd, QStringLiteral("丸①と😀と🍣"));
+  answers = {seams::vbNo};
+  boxes.clear();
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("\r\n\r\n😀🍣\r\n\r\n"))) << boxes[0].prompt.toStdString();
+  EXPECT_FALSE(receivedFor(rcpt, 300));
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("丸①と😀と🍣"));
+  ASSERT_TRUE(WriteFormLoaded());
+  answers = {seams::vbYes};
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  const auto got = receivedFor(rcpt);
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->body, QStringLiteral("丸①と?と?"));
+
+  // A Cc address typed into the Cc window: refused like the address book's.
+  forms::WriteForm& again = openComposer();
+  QTest::mouseClick(again.Label5, Qt::LeftButton);
+  ASSERT_TRUE(CcFormLoaded());
+  ::CcForm().Text5->clear();
+  paste(::CcForm().Text5, QStringLiteral("😀@example.jp"));
+  boxes.clear();
+  QTest::mouseClick(::CcForm().Command2, Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("Shift-JIS")));
+  EXPECT_EQ(::CcForm().List3->count(), 0);
+  EXPECT_TRUE(readAll<records::CcAddressRecord>(records::kCcListFile).empty());
+  EXPECT_EQ(::CcForm().Text5->text(), QStringLiteral("😀@example.jp"));
+}
+
+TEST_F(WriteFormTest, AnAttachmentWhoseNameShiftJisLacksIsSent) {
+  start();
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  const QString path = dir.path() + QStringLiteral("/café résumé〜.txt");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("contents");
+  f.close();
+  std::vector<seams::FileDialogCall> dialogs;
+  std::deque<std::optional<QString>> chosen{path};
+  seamtest::recordFileDialogs(dialogs, chosen);
+  QTest::mouseClick(w.AttachCommand, Qt::LeftButton);
+  const QString rcpt = uniqueRecipient(QStringLiteral("cafe"));
+  QTest::keyClicks(w.ToText, rcpt);
+  QTest::keyClicks(w.SubjectText, QStringLiteral("cv"));
+  QTest::mouseClick(w.Command1, Qt::LeftButton);
+  EXPECT_TRUE(boxes.empty()) << (boxes.empty() ? std::string() : boxes[0].prompt.toStdString());
+  const auto got = receivedFor(rcpt);
+  ASSERT_TRUE(got);
+  EXPECT_NE(got->raw.find("filename*=UTF-8''caf%C3%A9%20r%C3%A9sum%C3%A9%E3%80%9C.txt"), std::string::npos);
+  ASSERT_EQ(got->files.size(), 1u);
+  EXPECT_EQ(got->files[0].second, QByteArray("contents"));
 }

@@ -450,3 +450,30 @@ TEST_F(WriteFormTest, MenusRunTheButtonsAndOpenTheOtherWindows) {
   EXPECT_EQ(MailListKind, 1000);
   EXPECT_NE(iniValue("NUMBER23"), QStringLiteral("<none>"));
 }
+
+TEST_F(WriteFormTest, ACancelledSaveAsKeepsTheTypedTextMarkedUnsaved) {
+  start();
+  forms::WriteForm& w = openComposer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  auto button = [&w](const char* key) -> QWidget* {
+    for (QAction* a : w.tbToolBar->actions())
+      if (a->objectName() == QLatin1String(key)) return w.tbToolBar->widgetForAction(a);
+    return nullptr;
+  };
+  ASSERT_TRUE(button("Save") && button("New"));
+  QTest::keyClicks(w.rtfEd, QStringLiteral("draft"));
+  seamtest::cancelFileDialogs();
+  QTest::mouseClick(button("Save"), Qt::LeftButton);  // the header goes in, then the dialog is cancelled
+  EXPECT_TRUE(EditorText(w.rtfEd).startsWith(QStringLiteral("Subject:  ")));
+  EXPECT_TRUE(EditorText(w.rtfEd).endsWith(QStringLiteral("Body:  draft")));
+  // New still asks, and No keeps the text.
+  answers = {seams::vbNo};
+  QTest::mouseClick(button("New"), Qt::LeftButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
+  EXPECT_TRUE(EditorText(w.rtfEd).endsWith(QStringLiteral("Body:  draft")));
+  // The header itself is one edit: Undo takes it out again.
+  w.rtfEd->setFocus();
+  QTest::keyClick(w.rtfEd, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("draft"));
+}

@@ -1,0 +1,422 @@
+// The send to many (see README): the composer's send to all of 50 address-
+// book entries beside Python's smtplib in one session, on loopback and
+// through a relay that holds every piece of data a fixed time each way.
+//
+// Needs the test mail servers:
+//   nmail/tests/servers/start.sh
+//   build/bench/send/send_bench
+//   nmail/tests/servers/stop.sh
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRadioButton>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/composer/writeform.h"
+#include "client/history/tyakuform.h"
+#include "client/mainwindow/globals.h"
+#include "client/mainwindow/mainform.h"
+#include "client/mainwindow/recordfile.h"
+#include "nmail/nmail.h"
+#include "nmail/tests/servers/servers.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/seams.h"
+#include "platform/ui.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRecipients = 50;
+constexpr int kDelayMs = 10;
+
+// A TCP relay on a free loopback port to the test SMTP server that holds
+// each piece of data delayMs before passing it on, one connection at a time.
+class DelayRelay {
+ public:
+  DelayRelay(int delayMs, int serverPort) : delay_(delayMs), serverPort_(serverPort) {
+    listen_ = testservers::listenOnLoopback(8, port_);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~DelayRelay() {
+    stop_ = true;
+    ::shutdown(listen_, SHUT_RDWR);
+    thread_.join();
+    ::close(listen_);
+  }
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  void resetCounts() {
+    roundTrips_ = 0;
+    sends_ = 0;
+  }
+  long roundTrips() const { return roundTrips_; }
+  long sends() const { return sends_; }
+
+ private:
+  struct Piece {
+    Clock::time_point due;
+    std::string data;
+  };
+
+  int connectServer() const {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(serverPort_));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
+
+  void run() {
+    while (!stop_) {
+      const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) return;
+      const int server = connectServer();
+      if (server >= 0) relay(client, server);
+      ::close(client);
+      if (server >= 0) ::close(server);
+    }
+  }
+
+  // Passes data both ways, each piece delay_ milliseconds late, until one
+  // side is done and everything it sent has been passed on.
+  void relay(int client, int server) {
+    int one = 1;
+    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::deque<Piece> toServer, toClient;
+    bool clientOpen = true, serverOpen = true;
+    char buf[65536];
+    for (;;) {
+      const auto now = Clock::now();
+      auto deliver = [&](std::deque<Piece>& q, int fd) {
+        while (!q.empty() && q.front().due <= now) {
+          if (::send(fd, q.front().data.data(), q.front().data.size(), MSG_NOSIGNAL) < 0) return false;
+          q.pop_front();
+        }
+        return true;
+      };
+      if (!deliver(toServer, server) || !deliver(toClient, client)) return;
+      if (!clientOpen && toServer.empty()) return;  // the client went: the server's last words do not matter
+      if (!serverOpen && toClient.empty()) return;
+      auto wait = std::chrono::nanoseconds(std::chrono::seconds(1));
+      for (const auto* q : {&toServer, &toClient})
+        if (!q->empty()) wait = std::min(wait, std::chrono::nanoseconds(q->front().due - now));
+      wait = std::max(wait, std::chrono::nanoseconds(0));
+      const timespec ts{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+      pollfd p[2] = {{client, static_cast<short>(clientOpen ? POLLIN : 0), 0},
+                     {server, static_cast<short>(serverOpen ? POLLIN : 0), 0}};
+      if (::ppoll(p, 2, &ts, nullptr) < 0) return;
+      const auto at = Clock::now() + std::chrono::milliseconds(delay_);
+      if (clientOpen && (p[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+        const ssize_t n = ::recv(client, buf, sizeof buf, 0);
+        if (n <= 0) {
+          clientOpen = false;
+        } else {
+          ++sends_;
+          if (toServer.empty() && toClient.empty()) ++roundTrips_;
+          toServer.push_back({at, std::string(buf, static_cast<std::size_t>(n))});
+        }
+      }
+      if (serverOpen && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+        const ssize_t n = ::recv(server, buf, sizeof buf, 0);
+        if (n <= 0) serverOpen = false;
+        else toClient.push_back({at, std::string(buf, static_cast<std::size_t>(n))});
+      }
+    }
+  }
+
+  int delay_;
+  int serverPort_;
+  int listen_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<long> roundTrips_{0}, sends_{0};
+};
+
+// The test server as it is (no PIPELINING, index 0) and a second one on the
+// same maildir that offers PIPELINING (index 1), each behind its relay.
+DelayRelay* g_relay[2] = {nullptr, nullptr};
+int g_pipeliningPort = 0;
+
+QString recipient(int i) { return QStringLiteral("send-bench-%1-%2@example.jp").arg(::getpid()).arg(i); }
+
+QString bodyText() {
+  QString body;
+  for (int line = 0; line < 40; ++line)
+    body += QStringLiteral("お世話になっております。%1 行目の本文です。よろしくお願いします。\r\n").arg(line + 1);
+  return body;
+}
+
+// The mails the server wrote for this run, removed (not timed).
+int takeDelivered() {
+  QDir d(QString::fromStdString(testservers::smtpInbox()));
+  const QByteArray mark = "send-bench-" + QByteArray::number(::getpid()) + "-";
+  int n = 0;
+  for (const QString& f : d.entryList(QDir::Files)) {
+    QFile file(d.filePath(f));
+    if (!file.open(QIODevice::ReadOnly)) continue;
+    const bool ours = file.read(512).contains(mark);
+    file.close();
+    if (ours && d.remove(f)) ++n;
+  }
+  return n;
+}
+
+struct Timing {
+  double seconds = 0;
+  long rounds = 0;
+  double mean() const { return rounds ? seconds / static_cast<double>(rounds) : 0; }
+};
+Timing g_composer[2][2], g_smtplib[2][2];  // [delayed][pipelining server]
+
+std::string serverOf(bool delayed, int kind) {
+  if (delayed) return g_relay[kind]->address();
+  return kind ? "127.0.0.1:" + std::to_string(g_pipeliningPort) : std::string(testservers::kSmtpServer);
+}
+
+template <typename Work>
+void rounds(benchmark::State& state, Timing (&timings)[2][2], Work work) {
+  const bool delayed = state.range(0) != 0;
+  const int kind = static_cast<int>(state.range(1));
+  Timing& timing = timings[delayed][kind];
+  DelayRelay* relay = g_relay[kind];
+  long trips = 0, sends = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    takeDelivered();
+    relay->resetCounts();
+    state.ResumeTiming();
+    const auto t0 = Clock::now();
+    if (!work(serverOf(delayed, kind))) {
+      state.SkipWithError("the client failed");
+      return;
+    }
+    timing.seconds += std::chrono::duration<double>(Clock::now() - t0).count();
+    ++timing.rounds;
+    state.PauseTiming();
+    // aiosmtpd writes each mail once it has answered it; give it a moment.
+    int delivered = 0;
+    for (int i = 0; i < 50 && delivered < kRecipients; ++i) {
+      delivered += takeDelivered();
+      if (delivered < kRecipients) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (delivered != kRecipients) {
+      state.SkipWithError("not every mail arrived");
+      return;
+    }
+    if (delayed) {
+      trips = relay->roundTrips();
+      sends = relay->sends();
+    }
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kRecipients);
+  if (delayed) {
+    state.counters["round_trips"] = static_cast<double>(trips);
+    state.counters["sends"] = static_cast<double>(sends);
+  }
+}
+
+void Composer(benchmark::State& state) {
+  rounds(state, g_composer, [](const std::string& server) {
+    SmtpServer = QString::fromStdString(server);
+    QFile::resize(paths::resolve(records::kSentFile), 0);
+    forms::WriteForm& w = ::WriteForm();
+    w.Show();
+    w.setWidth(9700);
+    w.setOption2(true);
+    w.Option2_Click();
+    w.SubjectText->setText(QStringLiteral("一括送信のお知らせ"));
+    SetEditorText(w.rtfEd, bodyText());
+    w.Command1_Click();
+    return !WriteFormLoaded() && records::MailFile(records::kSentFile).count() == kRecipients;
+  });
+}
+
+std::string g_smtplibScript;
+
+void Smtplib(benchmark::State& state) {
+  rounds(state, g_smtplib, [](const std::string& server) {
+    const std::string port = server.substr(server.rfind(':') + 1);
+    return std::system(("/usr/bin/python3 " + g_smtplibScript + " " + port).c_str()) == 0;
+  });
+}
+
+#define SEND_RUNS(name, iterations, delayed)                                                              \
+  BENCHMARK(name)                                                                                        \
+      ->Args({delayed, 0})                                                                               \
+      ->Args({delayed, 1})                                                                               \
+      ->ArgNames({"delayed", "pipelining"})                                                              \
+      ->Unit(benchmark::kMillisecond)                                                                    \
+      ->UseRealTime()                                                                                    \
+      ->Iterations(iterations)
+SEND_RUNS(Composer, 3, 1);
+SEND_RUNS(Smtplib, 3, 1);
+SEND_RUNS(Composer, 5, 0);
+SEND_RUNS(Smtplib, 5, 0);
+
+bool serverListens(int port = testservers::kSmtpPort) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
+}
+
+void write(const QString& path, const QString& text) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) std::abort();
+  const std::string b = cp932::encode(text);
+  f.write(b.data(), static_cast<qint64>(b.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("SDL_AUDIODRIVER", "dummy");
+  QApplication app(argc, argv);
+  ui::initProgram(QStringLiteral("RuvoMail"));
+  benchmark::Initialize(&argc, argv);
+  if (!serverListens()) {
+    std::fprintf(stderr, "send_bench: no SMTP server on %s; start nmail/tests/servers/start.sh first\n",
+                 testservers::kSmtpServer);
+    return 1;
+  }
+  // The second server: the test server's own handler, offering PIPELINING.
+  QTemporaryDir work;
+  const QString script = work.path() + QStringLiteral("/pipelining_server.py");
+  {
+    std::ofstream py(script.toStdString());
+    py << "import asyncio, signal, sys\n"
+          "sys.path.insert(0, '" RUVO_SOURCE_DIR "/nmail/tests/servers')\n"
+          "from smtp_server import MaildirHandler\n"
+          "from aiosmtpd.controller import Controller\n"
+          "class Pipelining(MaildirHandler):\n"
+          "    async def handle_EHLO(self, server, session, envelope, hostname, responses):\n"
+          "        session.host_name = hostname\n"
+          "        return responses[:-1] + ['250-PIPELINING'] + responses[-1:]\n"
+          "c = Controller(Pipelining(sys.argv[3]), hostname=sys.argv[1], port=int(sys.argv[2]),\n"
+          "               decode_data=False, enable_SMTPUTF8=True)\n"
+          "c.start()\n"
+          "loop = asyncio.new_event_loop()\n"
+          "stop = asyncio.Event()\n"
+          "for sig in (signal.SIGTERM, signal.SIGINT):\n"
+          "    loop.add_signal_handler(sig, stop.set)\n"
+          "loop.run_until_complete(stop.wait())\n"
+          "c.stop()\n";
+  }
+  {
+    const int fd = testservers::listenOnLoopback(1, g_pipeliningPort);
+    ::close(fd);
+  }
+  const std::string maildir = testservers::smtpInbox().substr(0, testservers::smtpInbox().rfind('/'));
+  QProcess server;
+  server.start(QStringLiteral("/usr/bin/python3"), {script, QStringLiteral("127.0.0.1"), QString::number(g_pipeliningPort),
+                                                   QString::fromStdString(maildir)});
+  for (int i = 0; i < 100 && !serverListens(g_pipeliningPort); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (!serverListens(g_pipeliningPort)) {
+    std::fprintf(stderr, "send_bench: the pipelining server did not start\n");
+    return 1;
+  }
+  DelayRelay plain(kDelayMs, testservers::kSmtpPort), pipelined(kDelayMs, g_pipeliningPort);
+  g_relay[0] = &plain;
+  g_relay[1] = &pipelined;
+
+  // A program folder of its own: the server file, 50 address-book entries;
+  // message boxes go to stderr (and the send-to-all question is answered Yes).
+  QTemporaryDir dir;
+  paths::setProgramFolder(dir.path());
+  QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
+  write(dir.path() + QStringLiteral("/xqmail.ini"),
+        QStringLiteral("SMTP=%1\r\nPOP3=127.0.0.1:21110\r\nMAIL=sender@example.jp\r\nAPOP=0\r\n")
+            .arg(QString::fromLatin1(testservers::kSmtpServer)));
+  write(dir.path() + QStringLiteral("/★MailData/ini.ini"), QStringLiteral("[EXEINI]\r\nNAME10=\r\n"));
+  {
+    records::AddressFile book(records::kAddressBookFile);
+    for (int i = 1; i <= kRecipients; ++i) {
+      records::AddressRecord r;
+      r.Name = QStringLiteral("宛先 %1").arg(i);
+      r.Address = recipient(i);
+      book.append(r);
+    }
+  }
+  seams::setMsgBoxHandler([](const seams::MsgBoxCall& c) {
+    if (c.title != QStringLiteral("確認"))
+      std::fprintf(stderr, "[msgbox] %s: %s\n", c.title.toUtf8().constData(), c.prompt.toUtf8().constData());
+    return int(seams::vbYes);
+  });
+  ui::setEndHook([](int) {});
+  ::MainForm();
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 30000);
+
+  // smtplib in one session: the same subject and body, one mail per recipient.
+  g_smtplibScript = (dir.path() + QStringLiteral("/smtplib_client.py")).toStdString();
+  {
+    std::ofstream py(g_smtplibScript);
+    py << "import smtplib, sys\n"
+          "from email.mime.text import MIMEText\n"
+          "from email.header import Header\n"
+          "body = " << "'''" << bodyText().toStdString() << "'''\n"
+          "s = smtplib.SMTP('127.0.0.1', int(sys.argv[1]), timeout=60)\n"
+          "for i in range(1, " << kRecipients + 1 << "):\n"
+          "    to = 'send-bench-" << ::getpid() << "-%d@example.jp' % i\n"
+          "    m = MIMEText(body, 'plain', 'iso-2022-jp')\n"
+          "    m['Subject'] = Header('一括送信のお知らせ', 'iso-2022-jp')\n"
+          "    m['From'] = 'sender@example.jp'\n"
+          "    m['To'] = to\n"
+          "    s.sendmail('sender@example.jp', [to], m.as_string())\n"
+          "s.quit()\n";
+  }
+
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  for (int kind = 0; kind < 2; ++kind) {
+    const char* what = kind ? "a server offering PIPELINING" : "the test server (no PIPELINING)";
+    if (g_composer[1][kind].rounds && g_smtplib[1][kind].rounds)
+      std::printf("%s, over the delayed link (%d ms each way): the send to %d takes %.2fx smtplib's one-session "
+                  "time (goal: at most 1x)\n",
+                  what, kDelayMs, kRecipients, g_composer[1][kind].mean() / g_smtplib[1][kind].mean());
+    if (g_composer[0][kind].rounds && g_smtplib[0][kind].rounds)
+      std::printf("%s, on plain loopback: the send to %d takes %.2fx smtplib's time\n", what, kRecipients,
+                  g_composer[0][kind].mean() / g_smtplib[0][kind].mean());
+  }
+  takeDelivered();
+  server.terminate();
+  server.waitForFinished(3000);
+  g_relay[0] = g_relay[1] = nullptr;
+  paths::setProgramFolder(QString());
+  std::fflush(stdout);
+  std::_Exit(0);  // the main window's unload would end the program its own way
+}
