@@ -456,12 +456,12 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
   // check goes on with the mails after it.
   auto fetchFailed = [&](int result) {
     if (result != NMAIL_ERR_TOO_LARGE) return stop(result, notFetched);
-    QString named = mailNo(i, n);
+    QString named;
     const QString subject = bufferText(b.subject), from = bufferText(b.from);
     if (!subject.isEmpty() || !from.isEmpty())
-      named += QStringLiteral("（件名「%1」、差出人「%2」）").arg(vb::Trim(subject), vb::Trim(from));
-    out.errors << QStringLiteral("メール %1 は大きすぎるため受信できません。このメールはサーバーに残し、後のメールの受信を続けました。\r\n")
-                          .arg(named) +
+      named = QStringLiteral("件名「%1」、差出人「%2」。").arg(vb::Trim(subject), vb::Trim(from));
+    out.errors << QStringLiteral("メール %1 は大きすぎるため受信できません。%2このメールはサーバーに残し、後のメールの受信を続けました。\r\n")
+                          .arg(mailNo(i, n), named) +
                       libraryMessage();
     ++out.skipped;
     return true;

@@ -108,6 +108,12 @@ struct Pop3Session {
 
 std::vector<std::unique_ptr<Pop3Session>> gSessions;
 
+std::string sizeText(std::size_t bytes) {
+  if (bytes >= (1u << 20)) return std::to_string(bytes >> 20) + " MiB";
+  if (bytes >= (1u << 10)) return std::to_string(bytes >> 10) + " KiB";
+  return std::to_string(bytes) + " バイト";
+}
+
 Pop3Session* session(int handle) {
   if (handle < 0 || handle >= static_cast<int>(gSessions.size()) || !gSessions[handle]) {
     fail(NMAIL_ERR_ARGUMENT, "POP3 の接続番号が正しくありません: " + std::to_string(handle));
@@ -670,7 +676,7 @@ int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* 
   if (a.tooLarge) {
     s->answers.erase(k);
     return fail(NMAIL_ERR_TOO_LARGE, "メール " + std::to_string(no) + " のヘッダーが大きすぎます（" +
-                                         std::to_string(gMaxHeader >> 10) + " KiB を超えています）");
+                                         sizeText(gMaxHeader) + " を超えています）");
   }
   // Kept until the mail is fetched or deleted: asking again costs nothing.
   std::string_view head, body;
@@ -728,7 +734,7 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
     s->failedFetch.insert(no);
     s->answers.erase(k);
     return fail(NMAIL_ERR_TOO_LARGE, "メール " + std::to_string(no) + " は大きすぎるため受け取れません（" +
-                                         std::to_string(gMaxMail >> 20) + " MiB を超えています）");
+                                         sizeText(gMaxMail) + " を超えています）");
   }
   s->failedFetch.erase(no);
   // The whole mail, read to its terminating line whatever LIST said (a
