@@ -194,8 +194,16 @@ bool writeNewFile(const std::string& folder, const std::string& name, std::strin
   }
   std::string dir = folder;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  for (int n = 1; n < 10000; ++n) {
+  // The name as it came, then numbered; when every number is taken, a
+  // number no one chose: a file is never left out for want of a name.
+  static std::mt19937_64 rng{std::random_device{}()};
+  for (int n = 1; n < 10100; ++n) {
     std::string candidate = n == 1 ? name : stem + "(" + std::to_string(n) + ")" + ext;
+    if (n >= 10000) {
+      char tag[32];
+      std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(rng()));
+      candidate = stem + "(" + tag + ")" + ext;
+    }
     std::string path = dir + "/" + candidate;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {

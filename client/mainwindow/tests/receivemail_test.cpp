@@ -1214,6 +1214,30 @@ TEST_F(ReceiveMailScriptedTest, TheFilesOfAMailNotStoredAreRemoved) {
   EXPECT_EQ(QDir(attachmentFolder()).entryList(QDir::Files), (QStringList{QStringLiteral("f.bin"), QStringLiteral("kept.txt")}));
 }
 
+// Every numbered name of a file taken: the file gets a name of its own, and
+// the mail comes whole.
+TEST_F(ReceiveMailScriptedTest, AFileWhoseNamesAreAllTakenStillComes) {
+  const std::vector<std::string> mails{crlf(mailWithFile(QStringLiteral("files"), "a.bin", "the data")),
+                                       crlf(mail(QStringLiteral("c@example.jp"), QStringLiteral("after"), QStringLiteral("x\n")))};
+  ScriptedPop3 server(mails, Pop3Script{false, {}, {}, {}, -1, nullptr});
+  writeAccount(QStringLiteral("user"), QStringLiteral("pw"));
+  startWith(server.server(), {QStringLiteral("NUMBER28=0")});
+  ASSERT_TRUE(QDir().mkpath(attachmentFolder()));
+  for (int k = 1; k < 10000; ++k) {
+    QFile f(attachmentFolder() + (k == 1 ? QStringLiteral("/a.bin") : QStringLiteral("/a(%1).bin").arg(k)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  receive();
+  server.join();
+  EXPECT_EQ(errorTexts(), "");
+  EXPECT_EQ(subjectsOf(received()), (QStringList{QStringLiteral("files"), QStringLiteral("after")}));
+  const QStringList named = QDir(attachmentFolder()).entryList({QStringLiteral("a(????????????????).bin")}, QDir::Files);
+  ASSERT_EQ(named.size(), 1);
+  EXPECT_EQ(fileBytes(attachmentFolder() + u'/' + named[0]), QByteArray("the data"));
+  const std::vector<std::string> cmds = server.commands();
+  EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "DELE 1"), 1);
+}
+
 // The memory a stretch of the program takes at its peak, beyond what it
 // held at the start. Large blocks come from the system and go back to it
 // at once, so that the peak is that of the blocks themselves.
