@@ -95,7 +95,9 @@ int NMailPop3GetMailSize(int handle, int no);
 // Fetches mail number no whole (RETR no) and fills the buffers as
 // NMailPop3GetMailStatus does, and body: the decoded text of a single-part
 // mail; for a multipart mail its multipart body with every part's header,
-// each part by its own headers in 7-bit or CP932 text. For a decoded
+// each part by its own headers in 7-bit or CP932 text, the content of a
+// file larger than 64 KiB left out with a line in its place (the attachment
+// step reads the mail as it came). For a decoded
 // single-part mail the header's Content-Type and Content-Transfer-Encoding
 // describe the body as given (Shift_JIS, 8bit), and a text that names itself
 // keeps the name in an inline Content-Disposition: header, CR LF and body

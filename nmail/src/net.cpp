@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <algorithm>
+#include <new>
 
 namespace nmail::net {
 namespace {
@@ -239,7 +240,13 @@ bool Connection::readDotBody(std::string& out, std::string& error, std::size_t m
   if (tooLarge) *tooLarge = false;
   // Room for the whole answer at once when its size is known: growing the
   // text step by step would hold two copies of it at every step.
-  if (reserve > 0) out.reserve(std::min(reserve, maxBytes) + 2);
+  if (reserve > 0) {
+    try {
+      out.reserve(std::min(reserve, maxBytes) + 2);
+    } catch (const std::bad_alloc&) {
+      // No such room to be had: the text grows as the answer comes.
+    }
+  }
   std::string line;
   while (true) {
     // Some mailers send base64 without line breaks: a line may be long.

@@ -37,9 +37,10 @@ std::size_t gMaxHeader = 1u << 20;
 // An answer past its limit is read past while no more than this many times
 // the limit follows; one that goes on longer is taken for endless.
 constexpr std::size_t kDrainTimes = 4;
-// The room a retrieval is given at first, at most: a size a server claims
-// is believed no further than this.
-constexpr long long kReserveAtMost = 64ll << 20;
+// A retrieval is given the room LIST claims at first (up to the limit):
+// room never touched costs no memory, while growing a text step by step
+// holds it twice. Room left over is given back when the mail came small.
+constexpr std::size_t kShrinkAtMost = 8u << 20;
 
 int fail(int code, const std::string& utf8) {
   gLastError = nmail::charset::utf8ToCp932(utf8);
@@ -225,7 +226,7 @@ bool readNext(Pop3Session& s) {
       std::size_t reserve = 0;
       if (k.first == Kind::Retr) {
         auto it = s.sizes.find(k.second);
-        if (it != s.sizes.end()) reserve = static_cast<std::size_t>(std::min(it->second, kReserveAtMost));
+        if (it != s.sizes.end()) reserve = static_cast<std::size_t>(std::min<long long>(it->second, cap));
         reserve += reserve / 64 + 64;
       }
       bool tooLarge = false;
@@ -234,8 +235,9 @@ bool readNext(Pop3Session& s) {
         a.tooLarge = true;
         ok = true;
       }
-      // A size claimed high leaves no room unused behind.
-      if (ok && a.text.capacity() > 2 * a.text.size() + 4096) a.text.shrink_to_fit();
+      // A size claimed high leaves no room unused behind (a copy of a
+      // small mail costs little).
+      if (ok && a.text.size() <= kShrinkAtMost && a.text.capacity() > 2 * a.text.size() + 4096) a.text.shrink_to_fit();
     }
   }
   if (!ok) {
@@ -740,7 +742,7 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
   // The whole mail, read to its terminating line whatever LIST said (a
   // server that sends bare LF line ends sends more than it counted).
   const std::size_t cap = static_cast<std::size_t>(std::max<long long>(size, static_cast<long long>(a.text.size()))) + 1;
-  auto fetched = nmail::mime::decodeFetched(a.text, bufferCap(), cap);
+  auto fetched = nmail::mime::decodeFetched(a.text, bufferCap(), cap, false);
   if (static_cast<long long>(fetched.body.size()) > room) {
     // Kept for the next call, which NMailPop3GetMailSize now sizes.
     s->needs[no] = static_cast<long long>(fetched.body.size());
@@ -749,6 +751,9 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
   }
   fillFields(fetched.fields, subject, date, from, header);
   nmail::text::copyOut(body, static_cast<std::size_t>(room) + 1, fetched.body);
+  // The mail as it came, for the attachment step: its bytes change hands,
+  // they are not copied.
+  nmail::mime::rememberFetched(fetched, std::move(s->answers[k].text));
   s->answers.erase(k);
   s->answers.erase({Kind::Top, no});
   s->needs.erase(no);
