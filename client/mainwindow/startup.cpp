@@ -15,6 +15,7 @@
 #include "client/history/listpaint.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
+#include "client/mainwindow/mailwait.h"
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/playsound.h"
 #include "client/mainwindow/race.h"
@@ -41,6 +42,8 @@ const QString kAccessoryCopy = QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\
 void mailLibraryStart() {
   NMailInitializeWinSock();
   NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, 8192);
+  // The windows keep answering while the library waits on the server.
+  mailwait::install();
 }
 
 void mailLibraryEnd() { NMailEndWinSock(); }

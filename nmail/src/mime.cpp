@@ -211,8 +211,54 @@ void makeDirs(const std::string& path) {
   }
 }
 
-// Writes data to a new file in folder, adding " (2)", " (3)"... before the
-// extension when the name is taken. False with error on failure.
+// A name as its stem and extension: the numbers of copies go between.
+void stemAndExt(const std::string& name, std::string& stem, std::string& ext) {
+  stem = name;
+  ext.clear();
+  auto dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0 && name.size() - dot <= 16) {
+    stem = name.substr(0, dot);
+    ext = name.substr(dot);
+  }
+}
+
+// The copies of each name in the attachment folders written to: for
+// "stem.ext", the number to try next for "stem(n).ext". Built from one
+// listing of a folder at its first taken name, then kept up as files are
+// written, so that a free name costs one look-up however many copies a
+// name has. A number found taken all the same (a file made meanwhile) is
+// stepped over.
+struct CopyNumbers {
+  bool listed = false;
+  std::map<std::string, long long> next;  // by stem + ext
+};
+std::mutex gCopyLock;
+std::map<std::string, CopyNumbers> gCopies;  // by folder
+
+void listCopies(const std::string& dir, CopyNumbers& c) {
+  c.listed = true;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  std::string stem, ext;
+  while (dirent* e = ::readdir(d)) {
+    const std::string entry = e->d_name;
+    stemAndExt(entry, stem, ext);
+    long long n = 1;
+    if (stem.size() >= 3 && stem.back() == ')') {
+      const auto open = stem.rfind('(');
+      if (open != std::string::npos && open > 0 && open + 2 < stem.size() && stem.size() - open <= 20 &&
+          std::all_of(stem.begin() + static_cast<long>(open) + 1, stem.end() - 1,
+                      [](char ch) { return ch >= '0' && ch <= '9'; })) {
+        n = std::stoll(stem.substr(open + 1, stem.size() - open - 2));
+        stem.erase(open);
+      }
+    }
+    long long& next = c.next[stem + ext];
+    next = std::max(next, n + 1);
+  }
+  ::closedir(d);
+}
+
 // A file found in a received mail: its bytes, or the part whose decoded
 // content they are, written straight into the file and never held whole.
 struct FoundFile {
@@ -243,33 +289,37 @@ bool writeContent(int fd, const FoundFile& f) {
   return true;
 }
 
+// Writes data to a new file in folder, adding "(2)", "(3)"... before the
+// extension when the name is taken; no number is too high. False with
+// error on failure.
 bool writeNewFile(const std::string& folder, const std::string& name, const FoundFile& data,
                   std::string& written, std::string& error) {
-  std::string stem = name, ext;
-  auto dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0 && name.size() - dot <= 16) {
-    stem = name.substr(0, dot);
-    ext = name.substr(dot);
-  }
+  std::string stem, ext;
+  stemAndExt(name, stem, ext);
   std::string dir = folder;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  // The name as it came, then numbered; when every number is taken, a
-  // number no one chose: a file is never left out for want of a name.
-  static std::mt19937_64 rng{std::random_device{}()};
-  for (int n = 1; n < 10100; ++n) {
+  std::lock_guard<std::mutex> lock(gCopyLock);
+  CopyNumbers& copies = gCopies[dir];
+  for (long long n = 1;;) {
     std::string candidate = n == 1 ? name : stem + "(" + std::to_string(n) + ")" + ext;
-    if (n >= 10000) {
-      char tag[32];
-      std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(rng()));
-      candidate = stem + "(" + tag + ")" + ext;
-    }
     std::string path = dir + "/" + candidate;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-      if (errno == EEXIST) continue;
+      if (errno == EEXIST) {
+        if (n == 1) {
+          if (!copies.listed) listCopies(dir, copies);
+          n = std::max(2LL, copies.next[stem + ext]);
+        } else {
+          ++n;
+        }
+        continue;
+      }
       error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
       return false;
     }
+    // The plain name was free (the folder was emptied, or the name is
+    // new): its copies count from 2 again, stepping over any left.
+    copies.next[stem + ext] = n == 1 ? 2 : n + 1;
     if (!writeContent(fd, data)) {
       error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno ? errno : EIO);
       ::close(fd);
@@ -284,8 +334,6 @@ bool writeNewFile(const std::string& folder, const std::string& name, const Foun
     written = path;
     return true;
   }
-  error = "添付ファイルの名前が空きません: " + name;
-  return false;
 }
 
 struct Walk {
@@ -455,62 +503,65 @@ std::string partialKey(const char* id) {
 // so that attachments come out byte for byte and every part, name and
 // parameter is read in its own charset, whatever the buffers could hold.
 struct Remembered {
-  std::string key;
+  std::string text;  // what the fetch handed on: header, CR LF, body
   std::shared_ptr<const std::string> raw;
 };
 std::mutex gRecentLock;
 std::deque<Remembered> gRecent;
 constexpr std::size_t kRecentMails = 2;
 
-// The key of a text: its line ends made one (CR LF, lone CR and lone LF
-// alike) and the ones at the end dropped, as a SHA-256 and length. Fed in
-// pieces, copying nothing.
-class MailKey {
+// Walks a text with its line ends made one (CR LF, lone CR and lone LF
+// alike one LF) and the ones at the end dropped.
+class OneLineEnds {
  public:
-  MailKey() : sum_(g_checksum_new(G_CHECKSUM_SHA256)) {}
-  ~MailKey() { g_checksum_free(sum_); }
-  MailKey(const MailKey&) = delete;
-  MailKey& operator=(const MailKey&) = delete;
-  void feed(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-      const char c = text[i];
-      if (c == '\r' || c == '\n') {
-        if (!(c == '\n' && afterCr_)) ++breaks_;
-        afterCr_ = c == '\r';
-        ++i;
-        continue;
-      }
-      afterCr_ = false;
-      for (; breaks_ > 0; --breaks_) add("\n");
-      std::size_t end = i;
-      while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-      add(text.substr(i, end - i));
-      i = end;
+  explicit OneLineEnds(std::string_view t) : t_(t) {}
+  // The next byte, or -1 at the end.
+  int next() {
+    if (pending_ > 0) {
+      --pending_;
+      return '\n';
     }
+    if (held_ >= 0) {
+      const int c = held_;
+      held_ = -1;
+      return c;
+    }
+    std::size_t breaks = 0;
+    while (i_ < t_.size() && (t_[i_] == '\r' || t_[i_] == '\n')) {
+      if (t_[i_] == '\r' && i_ + 1 < t_.size() && t_[i_ + 1] == '\n') ++i_;
+      ++i_;
+      ++breaks;
+    }
+    if (i_ >= t_.size()) return -1;
+    const int c = static_cast<unsigned char>(t_[i_++]);
+    if (breaks == 0) return c;
+    held_ = c;
+    pending_ = breaks - 1;
+    return '\n';
   }
-  std::string key() const { return std::string(g_checksum_get_string(sum_)) + ":" + std::to_string(length_); }
 
  private:
-  void add(std::string_view run) {
-    g_checksum_update(sum_, reinterpret_cast<const guchar*>(run.data()), static_cast<gssize>(run.size()));
-    length_ += run.size();
-  }
-  GChecksum* sum_;
-  std::size_t length_ = 0, breaks_ = 0;
-  bool afterCr_ = false;
+  std::string_view t_;
+  std::size_t i_ = 0, pending_ = 0;
+  int held_ = -1;
 };
 
-std::string keyOf(std::string_view header, std::string_view body) {
-  MailKey k;
-  k.feed(header);
-  k.feed("\r\n");
-  k.feed(body);
-  return k.key();
+// Whether two texts are one but for their line ends (and those at the end).
+bool sameText(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  OneLineEnds x(a), y(b);
+  for (;;) {
+    const int c = x.next();
+    if (c != y.next()) return false;
+    if (c < 0) return true;
+  }
 }
 
 void remember(std::string_view header, std::string_view body, std::shared_ptr<const std::string> raw) {
-  Remembered r{keyOf(header, body), std::move(raw)};
+  std::string text;
+  text.reserve(header.size() + 2 + body.size());
+  text.append(header).append("\r\n").append(body);
+  Remembered r{std::move(text), std::move(raw)};
   std::lock_guard<std::mutex> lock(gRecentLock);
   gRecent.push_back(std::move(r));
   while (gRecent.size() > kRecentMails) gRecent.pop_front();
@@ -519,12 +570,9 @@ void remember(std::string_view header, std::string_view body, std::shared_ptr<co
 // The mail as it came for a text the fetch handed on, or null. It is
 // handed on once: its room is free again after the attachment step.
 std::shared_ptr<const std::string> recall(std::string_view mailText) {
-  MailKey k;
-  k.feed(mailText);
-  const std::string key = k.key();
   std::lock_guard<std::mutex> lock(gRecentLock);
   for (auto it = gRecent.rbegin(); it != gRecent.rend(); ++it) {
-    if (it->key != key) continue;
+    if (!sameText(it->text, mailText)) continue;
     std::shared_ptr<const std::string> raw = std::move(it->raw);
     gRecent.erase(std::next(it).base());
     return raw;

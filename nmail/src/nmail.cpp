@@ -66,10 +66,10 @@ std::string pathFrom(const char* s) {
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 // What a command is, for matching the answers that come back in order.
-enum class Kind { Top, Retr, Dele, List, ListOne };
+enum class Kind { Top, Retr, Dele, List, ListOne, Quit };
 using Key = std::pair<Kind, int>;  // the command and its mail number (0 for LIST)
 
-bool multiLine(Kind k) { return k != Kind::Dele && k != Kind::ListOne; }
+bool multiLine(Kind k) { return k != Kind::Dele && k != Kind::ListOne && k != Kind::Quit; }
 
 struct Answer {
   bool ok = false;
@@ -115,6 +115,20 @@ std::string sizeText(std::size_t bytes) {
   return std::to_string(bytes) + " バイト";
 }
 
+// Calls under way: the yield hook may run anything meanwhile, even
+// NMailEndWinSock. Sessions ended while a call runs are kept (their
+// connections closed) until the outermost call is over.
+int gDepth = 0;
+std::vector<std::unique_ptr<Pop3Session>> gRetired;
+struct InCall {
+  InCall() { ++gDepth; }
+  ~InCall() {
+    if (--gDepth == 0) gRetired.clear();
+  }
+  InCall(const InCall&) = delete;
+  InCall& operator=(const InCall&) = delete;
+};
+
 Pop3Session* session(int handle) {
   if (handle < 0 || handle >= static_cast<int>(gSessions.size()) || !gSessions[handle]) {
     fail(NMAIL_ERR_ARGUMENT, "POP3 の接続番号が正しくありません: " + std::to_string(handle));
@@ -158,6 +172,7 @@ std::string commandText(const Key& k) {
     case Kind::Dele: return "DELE " + no;
     case Kind::List: return "LIST";
     case Kind::ListOne: return "LIST " + no;
+    case Kind::Quit: return "QUIT";
   }
   return std::string();
 }
@@ -218,6 +233,7 @@ bool readNext(Pop3Session& s) {
   s.asked.erase(k);
   Answer a;
   std::string error;
+  s.conn.newAnswer();
   bool ok = s.conn.readLine(a.status, error);
   if (ok) {
     a.ok = a.status.rfind("+OK", 0) == 0;
@@ -529,9 +545,19 @@ int NMailInitializeWinSock() {
 }
 
 int NMailEndWinSock() {
+  if (gDepth > 0) {
+    for (auto& s : gSessions)
+      if (s) {
+        s->conn.close();
+        if (s->brokenBy.empty()) s->brokenBy = "メールライブラリが終了しました";
+        gRetired.push_back(std::move(s));
+      }
+  }
   gSessions.clear();
   return 0;
 }
+
+void NMailSetYieldHook(void (*hook)(void* context), void* context) { nmail::net::setYieldHook(hook, context); }
 
 int NMailSetOption(int option, int value) {
   if (option == NMAIL_OPTION_BUFFER_SIZE) {
@@ -556,6 +582,7 @@ int NMailSetOption(int option, int value) {
 }
 
 int NMailPop3Connect(const char* server) {
+  InCall call;
   nmail::mime::initialize();
   std::string host;
   int port;
@@ -602,40 +629,69 @@ int NMailPop3Connect(const char* server) {
 }
 
 int NMailPop3Authenticate(int handle, const char* user, const char* password, int apop) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   std::string u = fromCp932(user), p = fromCp932(password);
   if (hasLineBreak(u) || hasLineBreak(p))
     return fail(NMAIL_ERR_ARGUMENT, "ユーザー ID とパスワードに改行は使えません");
   std::string reply, error;
-  if (apop) {
-    if (s->timestamp.empty())
-      return fail(NMAIL_ERR_AUTH, "POP3 サーバー " + s->where +
-                                      " は APOP に対応していません（挨拶にタイムスタンプがありません）");
-    std::string seed = s->timestamp + p;
-    gchar* digest = g_compute_checksum_for_string(G_CHECKSUM_MD5, seed.data(), seed.size());
-    std::string cmd = "APOP " + u + " " + digest;
-    g_free(digest);
-    Reply r = pop3Command(*s, cmd, reply, error);
-    if (r != Reply::Ok) {
-      if (r == Reply::Io) return fail(NMAIL_ERR_IO, error);
-      return fail(NMAIL_ERR_AUTH, "ログインできません（APOP）: " + serverText(reply));
-    }
-  } else {
-    Reply r = pop3Command(*s, "USER " + u, reply, error);
-    if (r == Reply::Io) return fail(NMAIL_ERR_IO, error);
-    if (r == Reply::Err) return fail(NMAIL_ERR_AUTH, "ログインできません（USER）: " + serverText(reply));
-    r = pop3Command(*s, "PASS " + p, reply, error);
-    if (r == Reply::Io) return fail(NMAIL_ERR_IO, error);
-    if (r == Reply::Err) return fail(NMAIL_ERR_AUTH, "ログインできません: " + serverText(reply));
-  }
-  // What the server offers after the login; a server without CAPA talks
-  // one command at a time.
+  if (apop && s->timestamp.empty())
+    return fail(NMAIL_ERR_AUTH, "POP3 サーバー " + s->where +
+                                    " は APOP に対応していません（挨拶にタイムスタンプがありません）");
+  // What the server offers, asked first: with pipelining the login and the
+  // count then go out in one go. A server without CAPA talks one command
+  // at a time.
   bool io = false;
   s->pipelining = offersPipelining(*s, error, io);
   if (io) return fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + ": " + error);
-  Reply r = pop3Command(*s, "STAT", reply, error);
-  if (r != Reply::Ok) return replyFailure(*s, r, "STAT", reply, error);
+  std::vector<std::string> cmds;
+  if (apop) {
+    std::string seed = s->timestamp + p;
+    gchar* digest = g_compute_checksum_for_string(G_CHECKSUM_MD5, seed.data(), seed.size());
+    cmds.push_back("APOP " + u + " " + digest);
+    g_free(digest);
+  } else {
+    cmds.push_back("USER " + u);
+    cmds.push_back("PASS " + p);
+  }
+  cmds.push_back("STAT");
+  // The answers, in order; without pipelining the first refusal ends the
+  // login. With pipelining every answer of the batch is read, so that none
+  // is left on its way.
+  std::vector<std::string> replies;
+  if (s->pipelining) {
+    std::string all;
+    for (const std::string& c : cmds) all += c + "\r\n";
+    if (!s->conn.writeAll(all, error)) return fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + ": " + error);
+    for (std::size_t i = 0; i < cmds.size(); ++i) {
+      s->conn.newAnswer();
+      if (!s->conn.readLine(reply, error)) {
+        // A server may hang up after a refused login: the refusal counts.
+        for (const std::string& r : replies)
+          if (r.rfind("+OK", 0) != 0) error.clear();
+        if (!error.empty()) return fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + ": " + error);
+        break;
+      }
+      replies.push_back(reply);
+    }
+  } else {
+    for (const std::string& c : cmds) {
+      Reply r = pop3Command(*s, c, reply, error);
+      if (r == Reply::Io) return fail(NMAIL_ERR_IO, error);
+      replies.push_back(reply);
+      if (r != Reply::Ok) break;
+    }
+  }
+  for (std::size_t i = 0; i < replies.size(); ++i) {
+    if (replies[i].rfind("+OK", 0) == 0) continue;
+    const std::string v = verb(cmds[i]);
+    if (v == "APOP") return fail(NMAIL_ERR_AUTH, "ログインできません（APOP）: " + serverText(replies[i]));
+    if (v == "USER") return fail(NMAIL_ERR_AUTH, "ログインできません（USER）: " + serverText(replies[i]));
+    if (v == "PASS") return fail(NMAIL_ERR_AUTH, "ログインできません: " + serverText(replies[i]));
+    return replyFailure(*s, Reply::Err, "STAT", replies[i], error);
+  }
+  reply = replies.back();
   long long n = -1, octets = 0;
   if (std::sscanf(reply.c_str() + 3, "%lld %lld", &n, &octets) < 1 || n < 0 || n > 0x7FFFFFFF)
     return fail(NMAIL_ERR_PROTOCOL, "POP3 サーバー " + s->where + " の STAT の答えが読めません: " + serverText(reply));
@@ -645,6 +701,7 @@ int NMailPop3Authenticate(int handle, const char* user, const char* password, in
 
 int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* from, char* header,
                            int /*flags*/) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -688,6 +745,7 @@ int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* 
 }
 
 int NMailPop3GetMailSize(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -700,6 +758,7 @@ int NMailPop3GetMailSize(int handle, int no) {
 
 int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, char* header,
                      char* body, int flags, int reserved) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -761,6 +820,7 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
 }
 
 int NMailPop3FetchAhead(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -808,8 +868,11 @@ bool sendDelete(Pop3Session& s, int no, int& code) {
 
 int deleteResult(Pop3Session& s, int no) {
   const Key k{Kind::Dele, no};
-  if (!s.answers.count(k) && !s.asked.count(k))
+  if (!s.answers.count(k) && !s.asked.count(k)) {
+    // Its answer was lost with the conversation.
+    if (!s.brokenBy.empty()) return brokenFailure(s);
     return fail(NMAIL_ERR_ARGUMENT, "メール " + std::to_string(no) + " の削除は頼まれていません");
+  }
   if (!await(s, k)) return brokenFailure(s);
   const Answer& a = s.answers[k];
   if (!a.ok) return replyFailure(s, Reply::Err, commandText(k), a.status, std::string());
@@ -819,6 +882,7 @@ int deleteResult(Pop3Session& s, int no) {
 }  // namespace
 
 int NMailPop3DeleteMail(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -830,6 +894,7 @@ int NMailPop3DeleteMail(int handle, int no) {
 }
 
 int NMailPop3DeleteAhead(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -841,28 +906,59 @@ int NMailPop3DeleteAhead(int handle, int no) {
 }
 
 int NMailPop3GetDeleteResult(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
   return deleteResult(*s, no);
 }
 
+int NMailPop3SendQuit(int handle) {
+  InCall call;
+  Pop3Session* s = session(handle);
+  if (!s) return NMAIL_ERR_ARGUMENT;
+  const Key quit{Kind::Quit, 0};
+  if (s->asked.count(quit) || s->answers.count(quit)) return NMAIL_SUCCESS;
+  if (!s->brokenBy.empty() || !s->conn.isOpen()) return brokenFailure(*s);
+  // Without pipelining the answers on their way come first.
+  if (!s->pipelining) {
+    while (!s->inFlight.empty())
+      if (!readNext(*s)) return brokenFailure(*s);
+  }
+  s->wanted.clear();
+  return sendCommands(*s, {quit}) ? NMAIL_SUCCESS : brokenFailure(*s);
+}
+
 int NMailPop3Close(int handle) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   int result = NMAIL_SUCCESS;
-  // Every answer still on its way is read first: QUIT's is the last.
+  const Key quit{Kind::Quit, 0};
+  // With pipelining QUIT goes out behind what is on its way; every answer
+  // is read, QUIT's last.
+  if (s->pipelining && s->brokenBy.empty() && s->conn.isOpen() && !s->asked.count(quit) && !s->answers.count(quit)) {
+    s->wanted.clear();
+    (void)sendCommands(*s, {quit});
+  }
+  const bool quitSent = s->asked.count(quit) > 0;
   while (!s->inFlight.empty() && readNext(*s)) {
   }
-  if (s->conn.isOpen()) {
+  auto quitAnswer = s->answers.find(quit);
+  if (quitAnswer != s->answers.end()) {
+    if (!quitAnswer->second.ok) result = replyFailure(*s, Reply::Err, "QUIT", quitAnswer->second.status, std::string());
+  } else if (s->brokenBy.empty() && s->conn.isOpen()) {
     std::string reply, error;
     Reply r = pop3Command(*s, "QUIT", reply, error);
     if (r != Reply::Ok) result = replyFailure(*s, r, "QUIT", reply, error);
+  } else if (quitSent) {
+    result = fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + " が QUIT に答えないまま接続が切れました: " + s->brokenBy);
   } else {
     result = fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where +
                                     " との接続が途中で切れたため、削除はサーバーに伝わっていません");
   }
-  gSessions[handle].reset();
+  // (The library may have been ended meanwhile.)
+  if (handle < static_cast<int>(gSessions.size()) && gSessions[handle].get() == s) gSessions[handle].reset();
   return result;
 }
 
@@ -891,6 +987,7 @@ int NMailAttachmentFileClose(int /*handle*/) { return 0; }
 int NMailSmtpSendMail(const char* server, const char* to, const char* unused1, const char* unused2,
                       const char* from, const char* subject, const char* body, const char* unused3,
                       const char* attachments, int /*flags*/) {
+  InCall call;
   nmail::mime::initialize();
   if ((unused1 && *unused1) || (unused2 && *unused2) || (unused3 && *unused3))
     return fail(NMAIL_ERR_ARGUMENT, "使われない引数に値が渡されました");

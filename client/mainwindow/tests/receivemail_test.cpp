@@ -1243,8 +1243,8 @@ TEST_F(ReceiveMailScriptedTest, TheFilesOfAMailNotStoredAreRemoved) {
   EXPECT_EQ(QDir(attachmentFolder()).entryList(QDir::Files), (QStringList{QStringLiteral("f.bin"), QStringLiteral("kept.txt")}));
 }
 
-// Every numbered name of a file taken: the file gets a name of its own, and
-// the mail comes whole.
+// Every name up to the 9999th copy of a file taken: the file gets the next
+// one, and the mail comes whole.
 TEST_F(ReceiveMailScriptedTest, AFileWhoseNamesAreAllTakenStillComes) {
   const std::vector<std::string> mails{crlf(mailWithFile(QStringLiteral("files"), "a.bin", "the data")),
                                        crlf(mail(QStringLiteral("c@example.jp"), QStringLiteral("after"), QStringLiteral("x\n")))};
@@ -1260,9 +1260,8 @@ TEST_F(ReceiveMailScriptedTest, AFileWhoseNamesAreAllTakenStillComes) {
   server.join();
   EXPECT_EQ(errorTexts(), "");
   EXPECT_EQ(subjectsOf(received()), (QStringList{QStringLiteral("files"), QStringLiteral("after")}));
-  const QStringList named = QDir(attachmentFolder()).entryList({QStringLiteral("a(????????????????).bin")}, QDir::Files);
-  ASSERT_EQ(named.size(), 1);
-  EXPECT_EQ(fileBytes(attachmentFolder() + u'/' + named[0]), QByteArray("the data"));
+  EXPECT_EQ(QDir(attachmentFolder()).entryList(QDir::Files).size(), 10000);
+  EXPECT_EQ(fileBytes(attachmentFolder() + QStringLiteral("/a(10000).bin")), QByteArray("the data"));
   const std::vector<std::string> cmds = server.commands();
   EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "DELE 1"), 1);
 }
