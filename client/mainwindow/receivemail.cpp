@@ -723,8 +723,10 @@ void ReceiveMail() {
   // waiting but those left on the server), or the login's result.
   const int n = out.waiting > 0 ? out.handled : out.waiting;
 
-  // Running total of new mails; Text14 keeps the value read at start-up.
+  // Running total of new mails: Text14 carries it from check to check, so
+  // that every mail found since the start counts (also when a write failed).
   const auto total = static_cast<long long>(std::llround(vb::Val(m.Text14->text()))) + (n > 0 ? n : 0);
+  m.Text14->setText(QString::number(total));
   settings::writeNumber(settings::key::MailTotal, total);
 
   if (n > 0) {

@@ -125,6 +125,7 @@ void Connection::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   buf_.clear();
+  queued_.clear();
   pos_ = 0;
   answerWaitMs_ = answerBytes_ = sessionWaitMs_ = sessionBytes_ = answers_ = 0;
 }
@@ -233,7 +234,27 @@ bool Connection::writeAll(std::string_view data, std::string& error) {
   answerWaitMs_ = 0;
   answerBytes_ = 0;
   yieldIfDue();
+  bool ok;
+  if (queued_.empty()) {
+    ok = sendRaw(data, error);
+  } else {
+    std::string all;
+    all.swap(queued_);
+    all.append(data);
+    ok = sendRaw(all, error);
+  }
+  if (!ok) return false;
+  // What comes back next is the answer to it.
+  newAnswer();
+  return true;
+}
+
+bool Connection::sendRaw(std::string_view data, std::string& error) {
   while (!data.empty()) {
+    if (fd_ < 0) {
+      error = "接続が切れています";
+      return false;
+    }
     ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
     if (n > 0) {
       data.remove_prefix(static_cast<std::size_t>(n));
@@ -250,8 +271,6 @@ bool Connection::writeAll(std::string_view data, std::string& error) {
     close();
     return false;
   }
-  // What comes back next is the answer to it.
-  newAnswer();
   return true;
 }
 
@@ -285,6 +304,13 @@ bool Connection::fill(std::string& error) {
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // Nothing to read yet: what waits to go out goes now.
+      if (!queued_.empty()) {
+        std::string q;
+        q.swap(queued_);
+        if (!sendRaw(q, error)) return false;
+        continue;
+      }
       if (!await(POLLIN, error, "")) return false;
       continue;
     }

@@ -58,6 +58,10 @@ class Connection {
   bool isOpen() const { return fd_ >= 0; }
 
   bool writeAll(std::string_view data, std::string& error);
+  // Keeps data to go out with the next write, or before the connection
+  // waits for more to read (commands whose answers are not needed at once
+  // go in one piece with the next ones).
+  void queue(std::string_view data) { queued_ += data; }
   // One line without its line end (CR LF or LF). False on timeout, on a
   // closed connection, or on a line longer than maxLine.
   bool readLine(std::string& line, std::string& error, std::size_t maxLine = 1 << 20);
@@ -79,6 +83,8 @@ class Connection {
 
  private:
   bool fill(std::string& error);  // reads more into buf_
+  bool sendRaw(std::string_view data, std::string& error);
+  std::string queued_;
   // Waits until the socket is ready for events within the deadlines; false
   // (error set, connection closed) when one passed or the connection went.
   bool await(short events, std::string& error, const char* what);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -191,8 +192,10 @@ int brokenFailure(Pop3Session& s) {
                                 (s.brokenBy.empty() ? std::string("サーバーとの接続が切れています") : s.brokenBy));
 }
 
-// Sends the commands in one write; their answers are read later, in order.
-bool sendCommands(Pop3Session& s, const std::vector<Key>& keys) {
+// Sends the commands in one write (or, deferred, with the next write or
+// before the next wait for an answer); their answers are read later, in
+// order.
+bool sendCommands(Pop3Session& s, const std::vector<Key>& keys, bool deferred = false) {
   if (keys.empty()) return true;
   if (!s.brokenBy.empty() || !s.conn.isOpen()) {
     if (s.brokenBy.empty()) s.brokenBy = "サーバーとの接続が切れています";
@@ -201,7 +204,9 @@ bool sendCommands(Pop3Session& s, const std::vector<Key>& keys) {
   std::string text;
   for (const Key& k : keys) text += commandText(k) + "\r\n";
   std::string error;
-  if (!s.conn.writeAll(text, error)) {
+  if (deferred) {
+    s.conn.queue(text);
+  } else if (!s.conn.writeAll(text, error)) {
     breakOff(s, error);
     return false;
   }
@@ -294,10 +299,12 @@ bool pump(Pop3Session& s) {
     auto it = s.sizes.find(no);
     if (it != s.sizes.end()) bytes += it->second;
   };
-  for (const Key& k : s.asked)
-    if (k.first == Kind::Retr) count(k.second);
-  for (const auto& [k, a] : s.answers)
-    if (k.first == Kind::Retr) count(k.second);
+  // The retrievals sort together (by kind first): only they are walked,
+  // not the deletions and headers that pile up meanwhile.
+  const Key firstRetr{Kind::Retr, std::numeric_limits<int>::min()}, lastRetr{Kind::Retr, std::numeric_limits<int>::max()};
+  for (auto it = s.asked.lower_bound(firstRetr); it != s.asked.end() && !(lastRetr < *it); ++it) count(it->second);
+  for (auto it = s.answers.lower_bound(firstRetr); it != s.answers.end() && !(lastRetr < it->first); ++it)
+    count(it->first.second);
   std::vector<Key> batch;
   while (!s.wanted.empty() && mails < kWindowMails) {
     const int no = s.wanted.front();
@@ -859,7 +866,9 @@ bool sendDelete(Pop3Session& s, int no, int& code) {
   s.answers.erase({Kind::Top, no});
   s.answers.erase({Kind::Retr, no});
   std::erase(s.wanted, no);
-  if (!sendCommands(s, {k})) {
+  // With pipelining the deletion goes with the next commands (its answer
+  // is needed only at the end).
+  if (!sendCommands(s, {k}, s.pipelining)) {
     code = brokenFailure(s);
     return false;
   }
