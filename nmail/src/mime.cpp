@@ -293,19 +293,10 @@ struct FoundFile {
   GMimePart* part = nullptr;  // kept alive by its message
 };
 
-bool writeContent(int fd, const FoundFile& f) {
-  if (f.part) {
-    GMimeDataWrapper* dw = g_mime_part_get_content(f.part);
-    if (!dw) return true;
-    Ref<GMimeStream> out(g_mime_stream_fs_new(fd));
-    g_mime_stream_fs_set_owner(GMIME_STREAM_FS(out.p), FALSE);
-    errno = 0;
-    if (g_mime_data_wrapper_write_to_stream(dw, out.p) < 0) return false;
-    return g_mime_stream_flush(out.p) == 0;
-  }
+bool writeBytes(int fd, std::string_view data) {
   std::size_t off = 0;
-  while (off < f.data.size()) {
-    ssize_t w = ::write(fd, f.data.data() + off, f.data.size() - off);
+  while (off < data.size()) {
+    ssize_t w = ::write(fd, data.data() + off, data.size() - off);
     if (w < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -313,6 +304,32 @@ bool writeContent(int fd, const FoundFile& f) {
     off += static_cast<std::size_t>(w);
   }
   return true;
+}
+
+bool writeContent(int fd, const FoundFile& f) {
+  if (f.part) {
+    GMimeDataWrapper* dw = g_mime_part_get_content(f.part);
+    if (!dw) return true;
+    const GMimeContentEncoding enc = g_mime_data_wrapper_get_encoding(dw);
+    GMimeStream* raw = g_mime_data_wrapper_get_stream(dw);
+    if (enc == GMIME_CONTENT_ENCODING_BASE64 && raw && GMIME_IS_STREAM_MEM(raw)) {
+      // Decoded from where it lies in the mail, not from a copy.
+      GByteArray* arr = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(raw));
+      const gint64 begin = raw->bound_start;
+      const gint64 end = arr && raw->bound_end < 0 ? static_cast<gint64>(arr->len) : raw->bound_end;
+      if (arr && begin >= 0 && begin <= end && end <= static_cast<gint64>(arr->len))
+        return writeBytes(fd, text::base64DecodeBody(std::string_view(
+                                  reinterpret_cast<const char*>(arr->data) + begin, static_cast<std::size_t>(end - begin))));
+    }
+    if (enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_UUENCODE)
+      return writeBytes(fd, partContent(f.part));
+    Ref<GMimeStream> out(g_mime_stream_fs_new(fd));
+    g_mime_stream_fs_set_owner(GMIME_STREAM_FS(out.p), FALSE);
+    errno = 0;
+    if (g_mime_data_wrapper_write_to_stream(dw, out.p) < 0) return false;
+    return g_mime_stream_flush(out.p) == 0;
+  }
+  return writeBytes(fd, f.data);
 }
 
 // Writes data to a new file in folder, adding "(2)", "(3)"... before the
