@@ -49,6 +49,14 @@ constexpr int NMAIL_ERR_FILE = -5;      // a file could not be read or written
 constexpr int NMAIL_ERR_PARTIAL = -6;   // not every piece of a split (message/partial) mail is there
 constexpr int NMAIL_ERR_ARGUMENT = -7;  // no such handle or mail number, or unusable input
 constexpr int NMAIL_ERR_BUFFER = -8;    // the body buffer is too small for the mail (see NMailPop3GetMail)
+// The mail (512 MiB at most) or its header (1 MiB) is larger than the library
+// takes: it is read past and left on the server; the conversation goes on.
+constexpr int NMAIL_ERR_TOO_LARGE = -9;
+
+// Flags of NMailPop3GetMail.
+// reserved holds the size of the body buffer in bytes (NUL included), so
+// that the buffer need not be sized by what the server says of the mail.
+constexpr int NMAIL_FETCH_BUFFER_SIZE = 1;
 
 // Prepares the library; call once before anything else. Returns 0.
 int NMailInitializeWinSock();
@@ -85,17 +93,24 @@ int NMailPop3CanPipeline(int handle);
 // CR LF, without the empty line that ends the header). The header is kept
 // until the mail is fetched or deleted, so asking again costs nothing; with
 // pipelining the headers of the following mails are asked for in the same
-// go. flags must be 0. Returns NMAIL_SUCCESS or < 0.
+// go, except with the first header of the session, which goes alone so that
+// the first retrieval is on its way ahead of them. flags must be 0. Returns
+// NMAIL_SUCCESS or < 0 (NMAIL_ERR_PROTOCOL when the server refused TOP,
+// NMAIL_ERR_TOO_LARGE for a header too large to take).
 int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* from,
                            char* header, int flags);
 // Size of mail number no in bytes, from one LIST of every mail (LIST no when
-// that is refused), or < 0. A mail that came longer than LIST said (a
-// server that sends bare LF line ends) has the size it came with.
+// that is refused), or < 0. A mail that has come has the size it came with,
+// whatever LIST said (a server that sends bare LF line ends sends more, a
+// broken one may claim any size); one that did not fit the body buffer has
+// the size its body needs.
 int NMailPop3GetMailSize(int handle, int no);
 // Fetches mail number no whole (RETR no) and fills the buffers as
 // NMailPop3GetMailStatus does, and body: the decoded text of a single-part
 // mail; for a multipart mail its multipart body with every part's header,
-// each part by its own headers in 7-bit or CP932 text. For a decoded
+// each part by its own headers in 7-bit or CP932 text, the content of a
+// file larger than 64 KiB left out with a line in its place (the attachment
+// step reads the mail as it came). For a decoded
 // single-part mail the header's Content-Type and Content-Transfer-Encoding
 // describe the body as given (Shift_JIS, 8bit), and a text that names itself
 // keeps the name in an inline Content-Disposition: header, CR LF and body
@@ -104,9 +119,13 @@ int NMailPop3GetMailSize(int handle, int no);
 // body must hold NMailPop3GetMailSize(no) + 1 bytes as last asked. A mail
 // that does not fit fails with NMAIL_ERR_BUFFER and is kept:
 // NMailPop3GetMailSize then gives the size it needs, and the next call takes
-// it without fetching it again. flags and reserved must be 0. Returns
-// NMAIL_SUCCESS, or < 0 when the mail did not arrive whole; such a mail is
-// then refused by NMailPop3DeleteMail for the rest of the session.
+// it without fetching it again. flags is 0 or NMAIL_FETCH_BUFFER_SIZE, with
+// which body holds reserved bytes (NUL included) whatever the size said; a
+// caller that does not trust a size a server gives starts with a modest
+// buffer and takes the size the mail needs after NMAIL_ERR_BUFFER. reserved
+// is 0 otherwise. Returns NMAIL_SUCCESS, or < 0 when the mail did not arrive
+// whole (NMAIL_ERR_TOO_LARGE for a mail past the library's limit); such a
+// mail is then refused by NMailPop3DeleteMail for the rest of the session.
 int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, char* header,
                      char* body, int flags, int reserved);
 // Asks for mail number no ahead of NMailPop3GetMail, in the order the calls

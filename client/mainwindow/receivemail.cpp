@@ -5,8 +5,10 @@
 
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPointer>
@@ -43,6 +45,9 @@ constexpr int kTextBuffer = 8192;
 // The unpacked body buffer at the least: a split mail joined from its
 // pieces keeps more text than its last piece, and more than a record holds.
 constexpr int kUnpackedBody = 1 << 20;
+// The body buffer of a fetch at first, at most: it grows with what comes,
+// never with the size a server claims.
+constexpr int kFirstBody = 1 << 20;
 
 const QString kAttachmentFolder = QStringLiteral("\\添付フォルダ");
 const QString kWorkFile = QStringLiteral("\\添付フォルダ\\0.txt");
@@ -328,6 +333,8 @@ struct Outcome {
   int stored = 0;       // mails stored
   bool stopped = false; // a mail could not be fetched or stored
   bool broken = false;  // the conversation broke: no deletion reached the server
+  bool brokenNoted = false;  // a box says so already
+  int skipped = 0;      // mails left on the server that could not be taken, with a box each
   std::int16_t spam = 0;
   std::int16_t vip = 0;
   struct Deleted {
@@ -376,6 +383,57 @@ struct LookAhead {
   }
 };
 
+// The files a mail's attachment step writes into the attachment folder
+// (and its split-mail folder), found by what the folders held before, so
+// that they can be taken away again when the mail is not stored after all:
+// it stays on the server and brings them again.
+class NewFiles {
+ public:
+  void before(const QString& folder) {
+    folder_ = folder;
+    seen_ = names();
+  }
+  void removeNew() const {
+    if (folder_.isEmpty()) return;
+    for (const QString& name : names())
+      if (!seen_.contains(name)) QFile::remove(folder_ + u'/' + name);
+  }
+
+ private:
+  QSet<QString> names() const {
+    QSet<QString> out;
+    const QDir::Filters files = QDir::Files | QDir::Hidden | QDir::System;
+    for (const QString& f : QDir(folder_).entryList(files)) out.insert(f);
+    for (const QString& f : QDir(folder_ + QStringLiteral("/.partial")).entryList(files))
+      out.insert(QStringLiteral(".partial/") + f);
+    return out;
+  }
+  QString folder_;
+  QSet<QString> seen_;
+};
+
+// Fetches mail i whole into the buffers and body. The body buffer starts at
+// the size the server gives, a modest one at most, and is made as large as
+// the mail really is when it did not fit.
+int fetchMail(int handle, int i, Buffers& b, std::vector<char>& body) {
+  int size = NMailPop3GetMailSize(handle, i);
+  if (size < 0) return size;
+  int room = std::min(size, kFirstBody) + 1;
+  int r = NMAIL_ERR_BUFFER;
+  for (int tries = 0; tries < 2 && r == NMAIL_ERR_BUFFER; ++tries) {
+    std::vector<char>().swap(body);
+    body.assign(static_cast<std::size_t>(room), ' ');
+    r = NMailPop3GetMail(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), body.data(),
+                         NMAIL_FETCH_BUFFER_SIZE, room);
+    if (r != NMAIL_ERR_BUFFER) break;
+    size = NMailPop3GetMailSize(handle, i);
+    if (size < 0) return size;
+    if (size >= 0x7FFFFFFF) return NMAIL_ERR_BUFFER;
+    room = size + 1;
+  }
+  return r;
+}
+
 // Fetches, tests, stores and deletes mail i; false when the check has to stop
 // (the reason is in out.errors).
 bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Session& session) {
@@ -387,53 +445,80 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
     QString text = what;
     if (result == NMAIL_ERR_IO) {
       out.broken = true;
-      if (out.stored > 0) text += QStringLiteral("\r\n") + brokenNote(out.stored);
+      if (out.stored > 0) {
+        text += QStringLiteral("\r\n") + brokenNote(out.stored);
+        out.brokenNoted = true;
+      }
     }
     out.errors << text + QStringLiteral("\r\n") + libraryMessage();
     return false;
   };
   const QString notFetched =
       QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(mailNo(i, n));
+  // A mail too large to take is left on the server, named in a box; the
+  // check goes on with the mails after it.
+  auto fetchFailed = [&](int result) {
+    if (result != NMAIL_ERR_TOO_LARGE) return stop(result, notFetched);
+    QString named;
+    const QString subject = bufferText(b.subject), from = bufferText(b.from);
+    if (!subject.isEmpty() || !from.isEmpty())
+      named = QStringLiteral("件名「%1」、差出人「%2」。").arg(vb::Trim(subject), vb::Trim(from));
+    out.errors << QStringLiteral("メール %1 は大きすぎるため受信できません。%2このメールはサーバーに残し、後のメールの受信を続けました。\r\n")
+                          .arg(mailNo(i, n), named) +
+                      libraryMessage();
+    ++out.skipped;
+    return true;
+  };
 
   session.boxes.quiet({m.Text9, m.Text10, m.Text11});
 
-  // Status and spam test.
+  // Status and spam test. A server that gives no header alone (TOP is
+  // optional), or a header too large to take: the whole mail serves for
+  // the test.
+  std::vector<char> body;
   int r = NMailPop3GetMailStatus(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0);
-  if (r < 0) return stop(r, notFetched);
+  const bool wholeForTest = r == NMAIL_ERR_PROTOCOL || r == NMAIL_ERR_TOO_LARGE;
+  if (r < 0 && !wholeForTest) return stop(r, notFetched);
+  if (wholeForTest) {
+    b.clear();
+    r = fetchMail(handle, i, b, body);
+    if (r < 0) return fetchFailed(r);
+  }
   m.Text10->setText(bufferText(b.subject));
   m.Text11->setText(bufferText(b.from));
   if (isSpam(m, keywords)) {
     ++out.spam;
     m.Text17->setText(QString::number(out.spam));
     r = NMailPop3DeleteAhead(handle, i);
+    ++out.handled;
+    // The conversation broke: the mails that came whole before are stored all the same.
+    if (r == NMAIL_ERR_IO) {
+      out.broken = true;
+      return true;
+    }
     if (r < 0) return stop(r, QStringLiteral("迷惑メール %1 をサーバーから削除できませんでした。").arg(mailNo(i, n)));
     out.deleted.push_back({i, true});
-    ++out.handled;
     return true;
   }
 
   // Fetch. A mail longer than its size said (bare LF line ends) is taken
   // whole with the size it came with.
-  std::vector<char> body;
-  for (int tries = 0; tries < 2; ++tries) {
-    const int size = NMailPop3GetMailSize(handle, i);
-    if (size < 0) return stop(size, notFetched);
-    body.assign(static_cast<std::size_t>(size) + 1, ' ');
-    r = NMailPop3GetMail(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), body.data(), 0,
-                         0);
-    if (r != NMAIL_ERR_BUFFER) break;
+  if (!wholeForTest) {
+    r = fetchMail(handle, i, b, body);
+    if (r < 0) return fetchFailed(r);
   }
-  if (r < 0) return stop(r, notFetched);
   const std::string fetched = bufferBytes(body);
   const bool hasAttachment = fetched.find("attachment") != std::string::npos;
   // The body to store: the fetched one, or the unpacked one.
   const std::vector<char>* text = &body;
 
   // Attachments. A mail whose files could not be written stays on the
-  // server, as one that could not be stored.
+  // server, as one that could not be stored, and so do none of its files.
+  NewFiles written;
   if (!nothingToUnpack(bufferBytes(b.header), fetched)) {
     QString folderPath, workPath;
     session.attachmentPaths(folderPath, workPath);
+    written.before(folderPath);
     const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
     const std::size_t need = std::max<std::size_t>(mailText.size() + 1, kUnpackedBody);
     if (session.unpacked.size() < need) session.unpacked.resize(need);
@@ -444,9 +529,12 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
                                  QFile::encodeName(folderPath).constData(), QFile::encodeName(workPath).constData(),
                                  mailText.c_str(), 0);
     NMailAttachmentFileClose(0);
-    if (r == NMAIL_ERR_FILE)
-      return stop(r, QStringLiteral("メール %1 の添付ファイルをオープンできません。このメールから後はサーバーに残してあります。")
-                         .arg(mailNo(i, n)));
+    if (r == NMAIL_ERR_FILE) {
+      const bool result = stop(r, QStringLiteral("メール %1 の添付ファイルをオープンできません。このメールから後はサーバーに残してあります。")
+                                     .arg(mailNo(i, n)));
+      written.removeNew();
+      return result;
+    }
     if (r == NMAIL_ERR_PARTIAL) seams::MsgBox(QStringLiteral("分割されたメールが全て揃っていません"), seams::vbOKOnly);
   }
 
@@ -479,6 +567,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
     if (stored) CurrentRecordNo = no;
   }
   if (!stored) {
+    written.removeNew();
     out.errors << QStringLiteral("メール %1 を保存できませんでした。このメールから後はサーバーに残してあります。\r\n")
                           .arg(mailNo(i, n)) +
                       error;
@@ -495,6 +584,12 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
   // Deleted on the server only now that it is stored; a refusal is read
   // with the other answers at the end.
   r = NMailPop3DeleteAhead(handle, i);
+  // The conversation broke: the mails that came whole before are stored
+  // all the same; the box at the end says they stay on the server.
+  if (r == NMAIL_ERR_IO) {
+    out.broken = true;
+    return true;
+  }
   if (r < 0) return stop(r, QStringLiteral("メール %1 は保存しましたが、サーバーから削除できませんでした。").arg(mailNo(i, n)));
   out.deleted.push_back({i, false});
   return true;
@@ -512,6 +607,7 @@ void readDeletions(int handle, Outcome& out) {
     if (r == NMAIL_ERR_IO) {
       out.broken = true;
       if (out.stored > 0) out.errors << brokenNote(out.stored) + QStringLiteral("\r\n") + libraryMessage();
+      out.brokenNoted = true;
       return;
     }
     if (reason.isEmpty()) reason = libraryMessage();
@@ -567,6 +663,10 @@ Outcome converse() {
         break;
       }
     }
+    if (out.broken && !out.brokenNoted && out.stored > 0) {
+      out.errors << brokenNote(out.stored) + QStringLiteral("\r\n") + libraryMessage();
+      out.brokenNoted = true;
+    }
     if (!flush.commit()) {
       // Ended without QUIT: the server deletes nothing.
       out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
@@ -581,8 +681,20 @@ Outcome converse() {
     }
   }
   // Ends the session; the deletions of the mails stored so far take effect
-  // (a broken conversation ends without them).
-  NMailPop3Close(handle);
+  // (a broken conversation ends without them). A session end the server
+  // did not confirm deleted nothing: said as for a broken conversation.
+  if (NMailPop3Close(handle) < 0 && !out.broken && !out.deleted.empty()) {
+    out.broken = true;
+    const int spamDeleted = static_cast<int>(
+        std::count_if(out.deleted.begin(), out.deleted.end(), [](const Outcome::Deleted& d) { return d.spam; }));
+    QString text = QStringLiteral("サーバーが受信の終わりを確かめなかったため、削除はサーバーに伝わっていません。");
+    if (out.stored > 0)
+      text += QStringLiteral("受信したメール %1 通は保存しましたが、サーバーに残っています。次の受信で同じメールがもう一度届きます。")
+                  .arg(out.stored);
+    if (spamDeleted > 0) text += QStringLiteral("迷惑メール %1 通もサーバーに残っています。").arg(spamDeleted);
+    out.errors << text + QStringLiteral("\r\n") + libraryMessage();
+    out.brokenNoted = true;
+  }
   return out;
 }
 
@@ -607,8 +719,9 @@ void ReceiveMail() {
   forms::MainForm& m = ::MainForm();
   const Outcome out = converse();
   for (const QString& e : out.errors) errorBox(e);
-  // Mails that came: all that were waiting, or those handled before a stop.
-  const int n = out.stopped ? out.handled : out.waiting;
+  // Mails that came: those stored or deleted as spam (all that were
+  // waiting but those left on the server), or the login's result.
+  const int n = out.waiting > 0 ? out.handled : out.waiting;
 
   // Running total of new mails: Text14 carries it from check to check, so
   // that every mail found since the start counts (also when a write failed).

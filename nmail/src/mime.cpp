@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <ctime>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 
@@ -73,6 +75,33 @@ GMimeMessage* parseMessage(std::string_view raw) {
   g_mime_parser_set_format(parser.p, GMIME_FORMAT_MESSAGE);
   return g_mime_parser_construct_message(parser.p, parserOptions());
 }
+
+// A message read from bytes that stay where they are: the parts' contents
+// are pieces of those bytes, never copied. The bytes outlive the view.
+class ParsedView {
+ public:
+  explicit ParsedView(std::string_view raw) {
+    arr_ = g_byte_array_new_take(reinterpret_cast<guint8*>(const_cast<char*>(raw.data())), raw.size());
+    Ref<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(arr_));
+    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.p), FALSE);
+    Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
+    g_mime_parser_set_format(parser.p, GMIME_FORMAT_MESSAGE);
+    msg_ = g_mime_parser_construct_message(parser.p, parserOptions());
+  }
+  ~ParsedView() {
+    if (msg_) g_object_unref(msg_);
+    gsize len = 0;
+    (void)g_byte_array_steal(arr_, &len);  // the bytes are not ours to free
+    g_byte_array_unref(arr_);
+  }
+  ParsedView(const ParsedView&) = delete;
+  ParsedView& operator=(const ParsedView&) = delete;
+  GMimeMessage* get() const { return msg_; }
+
+ private:
+  GByteArray* arr_ = nullptr;
+  GMimeMessage* msg_ = nullptr;
+};
 
 std::string streamBytes(GMimeStream* mem) {
   GByteArray* arr = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem));
@@ -258,10 +287,57 @@ void listCopies(const std::string& dir, CopyNumbers& c) {
   ::closedir(d);
 }
 
+// A file found in a received mail: its bytes, or the part whose decoded
+// content they are, written straight into the file and never held whole.
+struct FoundFile {
+  std::string name;
+  std::string data;
+  GMimePart* part = nullptr;  // kept alive by its message
+};
+
+bool writeBytes(int fd, std::string_view data) {
+  std::size_t off = 0;
+  while (off < data.size()) {
+    ssize_t w = ::write(fd, data.data() + off, data.size() - off);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    off += static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+bool writeContent(int fd, const FoundFile& f) {
+  if (f.part) {
+    GMimeDataWrapper* dw = g_mime_part_get_content(f.part);
+    if (!dw) return true;
+    const GMimeContentEncoding enc = g_mime_data_wrapper_get_encoding(dw);
+    GMimeStream* raw = g_mime_data_wrapper_get_stream(dw);
+    if (enc == GMIME_CONTENT_ENCODING_BASE64 && raw && GMIME_IS_STREAM_MEM(raw)) {
+      // Decoded from where it lies in the mail, not from a copy.
+      GByteArray* arr = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(raw));
+      const gint64 begin = raw->bound_start;
+      const gint64 end = arr && raw->bound_end < 0 ? static_cast<gint64>(arr->len) : raw->bound_end;
+      if (arr && begin >= 0 && begin <= end && end <= static_cast<gint64>(arr->len))
+        return writeBytes(fd, text::base64DecodeBody(std::string_view(
+                                  reinterpret_cast<const char*>(arr->data) + begin, static_cast<std::size_t>(end - begin))));
+    }
+    if (enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_UUENCODE)
+      return writeBytes(fd, partContent(f.part));
+    Ref<GMimeStream> out(g_mime_stream_fs_new(fd));
+    g_mime_stream_fs_set_owner(GMIME_STREAM_FS(out.p), FALSE);
+    errno = 0;
+    if (g_mime_data_wrapper_write_to_stream(dw, out.p) < 0) return false;
+    return g_mime_stream_flush(out.p) == 0;
+  }
+  return writeBytes(fd, f.data);
+}
+
 // Writes data to a new file in folder, adding "(2)", "(3)"... before the
 // extension when the name is taken; no number is too high. False with
 // error on failure.
-bool writeNewFile(const std::string& folder, const std::string& name, std::string_view data,
+bool writeNewFile(const std::string& folder, const std::string& name, const FoundFile& data,
                   std::string& written, std::string& error) {
   std::string stem, ext;
   stemAndExt(name, stem, ext);
@@ -289,17 +365,11 @@ bool writeNewFile(const std::string& folder, const std::string& name, std::strin
     // The plain name was free (the folder was emptied, or the name is
     // new): its copies count from 2 again, stepping over any left.
     copies.next[stem + ext] = n == 1 ? 2 : n + 1;
-  std::size_t off = 0;
-    while (off < data.size()) {
-      ssize_t w = ::write(fd, data.data() + off, data.size() - off);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
-        ::close(fd);
-        ::unlink(path.c_str());
-        return false;
-      }
-      off += static_cast<std::size_t>(w);
+    if (!writeContent(fd, data)) {
+      error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno ? errno : EIO);
+      ::close(fd);
+      ::unlink(path.c_str());
+      return false;
     }
     if (::close(fd) != 0) {
       error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
@@ -313,7 +383,7 @@ bool writeNewFile(const std::string& folder, const std::string& name, std::strin
 
 struct Walk {
   std::vector<std::string> texts;  // in the order of the mail
-  std::vector<Attachment> files;
+  std::vector<FoundFile> files;
 };
 
 // The raw value of a header field of obj (folded, 8-bit bytes as they
@@ -345,7 +415,7 @@ bool dispositionIs(GMimeObject* obj, const char* what) {
 void walkMessagePart(GMimeMessagePart* mp, GMimeObject* asObject, Walk& w) {
   GMimeMessage* inner = g_mime_message_part_get_message(mp);
   if (!inner) return;
-  Attachment a;
+  FoundFile a;
   if (!fileNameOf(asObject, a.name)) {
     std::string subject = text::decodeHeaderUtf8(rawHeader(GMIME_OBJECT(inner), "Subject"));
     a.name = (subject.empty() ? std::string("message") : subject) + ".eml";
@@ -366,14 +436,14 @@ void walkLeaf(GMimePart* part, Walk& w, bool wholeMail) {
   bool text = isText(obj) && (!attachment || (wholeMail && named && !dispositionIs(obj, "attachment")));
   if (text) w.texts.push_back(textOf(part));
   if (!attachment) return;
-  Attachment a;
+  FoundFile a;
   a.name = filename;
   if (a.name.empty()) {
     GMimeContentType* ct = g_mime_object_get_content_type(obj);
     const char* sub = ct ? g_mime_content_type_get_media_subtype(ct) : nullptr;
     a.name = std::string("attachment") + (sub && *sub ? "." + lower(sub) : "");
   }
-  a.data = partContent(part);
+  a.part = part;
   w.files.push_back(std::move(a));
 }
 
@@ -496,7 +566,7 @@ std::string partialKey(const char* id) {
 // parameter is read in its own charset, whatever the buffers could hold.
 struct Remembered {
   std::string text;  // what the fetch handed on: header, CR LF, body
-  std::string raw;
+  std::shared_ptr<const std::string> raw;
 };
 std::mutex gRecentLock;
 std::deque<Remembered> gRecent;
@@ -549,25 +619,72 @@ bool sameText(std::string_view a, std::string_view b) {
   }
 }
 
-void remember(std::string_view header, std::string_view body, std::string_view raw) {
+void remember(std::string_view header, std::string_view body, std::shared_ptr<const std::string> raw) {
   std::string text;
   text.reserve(header.size() + 2 + body.size());
   text.append(header).append("\r\n").append(body);
-  Remembered r{std::move(text), std::string(raw)};
+  Remembered r{std::move(text), std::move(raw)};
   std::lock_guard<std::mutex> lock(gRecentLock);
   gRecent.push_back(std::move(r));
   while (gRecent.size() > kRecentMails) gRecent.pop_front();
 }
 
-// The mail as it came for a text the fetch handed on, or false.
-bool recall(std::string_view mailText, std::string& raw) {
+// The mail as it came for a text the fetch handed on, or null. It is
+// handed on once: its room is free again after the attachment step.
+std::shared_ptr<const std::string> recall(std::string_view mailText) {
   std::lock_guard<std::mutex> lock(gRecentLock);
   for (auto it = gRecent.rbegin(); it != gRecent.rend(); ++it) {
     if (!sameText(it->text, mailText)) continue;
-    raw = it->raw;
-    return true;
+    std::shared_ptr<const std::string> raw = std::move(it->raw);
+    gRecent.erase(std::next(it).base());
+    return raw;
   }
-  return false;
+  return nullptr;
+}
+
+// Files this large are left out of the multipart body handed on (the
+// attachment step reads them from the mail as it came).
+constexpr gint64 kLeaveOutAbove = 64 * 1024;
+
+// The contents of the files in a multipart tree larger than the above, as
+// ranges of the bytes the tree was read from, in order.
+void largeFiles(GMimeObject* obj, gint64 size, std::vector<std::pair<gint64, gint64>>& out, int depth = 0) {
+  if (!obj || depth > 64) return;
+  if (GMIME_IS_MULTIPART(obj)) {
+    GMimeMultipart* mp = GMIME_MULTIPART(obj);
+    const int n = g_mime_multipart_get_count(mp);
+    for (int i = 0; i < n; ++i) largeFiles(g_mime_multipart_get_part(mp, i), size, out, depth + 1);
+    return;
+  }
+  if (!GMIME_IS_PART(obj)) return;
+  std::string name;
+  if (isText(obj) && !dispositionIs(obj, "attachment") && !fileNameOf(obj, name)) return;
+  GMimeDataWrapper* dw = g_mime_part_get_content(GMIME_PART(obj));
+  GMimeStream* st = dw ? g_mime_data_wrapper_get_stream(dw) : nullptr;
+  if (!st) return;
+  const gint64 begin = st->bound_start, end = st->bound_end < 0 ? size : st->bound_end;
+  if (begin < 0 || end > size || end - begin <= kLeaveOutAbove) return;
+  if (!out.empty() && begin < out.back().second) return;
+  out.emplace_back(begin, end);
+}
+
+// The multipart body of mail (which starts at offset at) with the large
+// files left out, a line in their place.
+std::string withoutLargeFiles(std::string_view mail, std::size_t at, GMimeObject* top) {
+  std::vector<std::pair<gint64, gint64>> ranges;
+  largeFiles(top, static_cast<gint64>(mail.size()), ranges);
+  static std::atomic<unsigned long long> serial{0};
+  std::string out;
+  std::size_t pos = std::min(at, mail.size());
+  for (const auto& [begin, end] : ranges) {
+    if (static_cast<std::size_t>(begin) < pos) continue;
+    out.append(mail.substr(pos, static_cast<std::size_t>(begin) - pos));
+    out += "[" + std::to_string(end - begin) + " bytes of a file left out of this copy, #" +
+           std::to_string(++serial) + "]\r\n";
+    pos = static_cast<std::size_t>(end);
+  }
+  out.append(mail.substr(pos));
+  return out;
 }
 
 // ---- Mails whose header block is broken, read as a tolerant receiver
@@ -694,6 +811,10 @@ std::string_view readable(std::string_view mail, std::string& keep) {
 
 }  // namespace
 
+void rememberFetched(const Fetched& fetched, std::string&& raw) {
+  remember(fetched.fields.header, fetched.body, std::make_shared<const std::string>(std::move(raw)));
+}
+
 void initialize() {
   static std::once_flag once;
   std::call_once(once, [] { g_mime_init(); });
@@ -756,7 +877,7 @@ Fields decodeFields(std::string_view header, std::size_t headerCap) {
   return out;
 }
 
-Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_t bodyCap) {
+Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_t bodyCap, bool keep) {
   initialize();
   std::string mendedMail;
   std::string_view mail = readable(asCame, mendedMail);
@@ -768,18 +889,24 @@ Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_
     text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());  // no buffer holds it
     out.fields = decodeFields(adjustedHeader, headerCap);
     if (headerCap > 0) out.fields.header = std::string(text::cutCp932(out.fields.header, headerCap - 1));
-    out.body = std::string(text::cutCp932(text, room));
-    remember(out.fields.header, out.body, asCame);
+    text.resize(text::cutCp932(text, room).size());
+    out.body = std::move(text);
+    if (keep) remember(out.fields.header, out.body, std::make_shared<const std::string>(asCame));
     return out;
   };
-  Ref<GMimeMessage> msg(parseMessage(mail));
-  GMimeObject* top = msg ? g_mime_message_get_mime_part(msg.p) : nullptr;
+  ParsedView view(mail);
+  GMimeMessage* msg = view.get();
+  GMimeObject* top = msg ? g_mime_message_get_mime_part(msg) : nullptr;
   if (!top) return handOn(header, charset::guessToCp932(body));
   if (GMIME_IS_MULTIPART(top)) {
     // Every part by its own headers: 8-bit text parts in CP932, other
-    // 8-bit parts in base64. What does not fit is cut; the attachment step
-    // reads the mail as it came all the same (remember).
-    if (charset::isAscii(body) || !armour(top)) return handOn(header, std::string(body));
+    // 8-bit parts in base64; large files left out. What does not fit is
+    // cut; the attachment step reads the mail as it came all the same
+    // (remember).
+    if (charset::isAscii(body) || !armour(top))
+      return handOn(header, withoutLargeFiles(mail, body.data() ? static_cast<std::size_t>(body.data() - mail.data())
+                                                                : mail.size(),
+                                              top));
     return handOn(header, objectBytes(top, true));
   }
   std::string name;
@@ -884,8 +1011,9 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
   out.fields = decodeFields(header, headerCap);
   std::size_t room = bodyCap > 0 ? bodyCap - 1 : 0;
 
-  Ref<GMimeMessage> msg(parseMessage(mailText));
-  GMimeObject* top = msg ? g_mime_message_get_mime_part(msg.p) : nullptr;
+  ParsedView view(mailText);
+  GMimeMessage* msg = view.get();
+  GMimeObject* top = msg ? g_mime_message_get_mime_part(msg) : nullptr;
   if (!top) {
     out.body = std::string(text::cutCp932(charset::guessToCp932(body), room));
     return out;
@@ -970,7 +1098,7 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
     makeDirs(folder);
     for (auto& a : w.files) {
       std::string written, error;
-      if (!writeNewFile(folder, safeFileName(a.name), a.data, written, error)) {
+      if (!writeNewFile(folder, safeFileName(a.name), a, written, error)) {
         out.result = -5;
         if (out.error.empty()) out.error = error;
         continue;
@@ -985,8 +1113,7 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
 
 Unpacked unpack(std::string_view mailText, const std::string& folder, std::size_t headerCap, std::size_t bodyCap) {
   initialize();
-  std::string raw;
-  if (recall(mailText, raw)) return unpackMail(raw, folder, headerCap, bodyCap, 0);
+  if (std::shared_ptr<const std::string> raw = recall(mailText)) return unpackMail(*raw, folder, headerCap, bodyCap, 0);
   return unpackMail(mailText, folder, headerCap, bodyCap, 0);
 }
 

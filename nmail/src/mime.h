@@ -25,7 +25,9 @@ Fields decodeFields(std::string_view header, std::size_t headerCap);
 
 // A fetched mail as the fetch hands it on. body: the decoded text of a
 // single-part text mail; for a multipart mail the multipart body, each
-// 8-bit part by its own headers turned into CP932 text (or base64); for any
+// 8-bit part by its own headers turned into CP932 text (or base64), the
+// content of a file larger than 64 KiB left out with a line in its place
+// (unpack reads it from the mail as it came); for any
 // other mail the body as it came; never longer than bodyCap - 1 bytes, and
 // without NUL. fields.header: the header as decodeFields gives it, cut to
 // headerCap - 1 bytes, except that for a decoded single-part mail its
@@ -37,7 +39,12 @@ struct Fetched {
   Fields fields;
   std::string body;
 };
-Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap);
+// keep: remember the mail for unpack now (else rememberFetched does, once
+// the fetch hands the text on).
+Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap, bool keep = true);
+// Remembers the mail as it came for a text decodeFetched handed on, taking
+// its bytes over.
+void rememberFetched(const Fetched& fetched, std::string&& raw);
 
 // Unpacks a whole mail text into folder (a UTF-8 path). A text that is one
 // of the last mails decodeFetched handed on (its header and body joined by

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <algorithm>
+#include <new>
 
 namespace nmail::net {
 namespace {
@@ -343,8 +345,19 @@ bool Connection::readLine(std::string& line, std::string& error, std::size_t max
   }
 }
 
-bool Connection::readDotBody(std::string& out, std::string& error, std::size_t maxBytes) {
+bool Connection::readDotBody(std::string& out, std::string& error, std::size_t maxBytes, bool* tooLarge,
+                             std::size_t drainBytes, std::size_t reserve) {
   out.clear();
+  if (tooLarge) *tooLarge = false;
+  // Room for the whole answer at once when its size is known: growing the
+  // text step by step would hold two copies of it at every step.
+  if (reserve > 0) {
+    try {
+      out.reserve(std::min(reserve, maxBytes) + 2);
+    } catch (const std::bad_alloc&) {
+      // No such room to be had: the text grows as the answer comes.
+    }
+  }
   std::string line;
   while (true) {
     // Some mailers send base64 without line breaks: a line may be long.
@@ -356,8 +369,26 @@ bool Connection::readDotBody(std::string& out, std::string& error, std::size_t m
       out += line;
     }
     out += "\r\n";
-    if (out.size() > maxBytes) {
+    if (out.size() > maxBytes) break;
+  }
+  if (!tooLarge) {
+    error = "メールが大きすぎます";
+    close();
+    return false;
+  }
+  // Too large: read past the rest of it, keeping nothing.
+  std::string().swap(out);
+  std::size_t drained = 0;
+  while (true) {
+    if (!readLine(line, error, maxBytes)) return false;
+    if (line == ".") {
+      *tooLarge = true;
       error = "メールが大きすぎます";
+      return false;
+    }
+    drained += line.size() + 2;
+    if (drained > drainBytes) {
+      error = "応答が終わりません";
       close();
       return false;
     }

@@ -67,8 +67,14 @@ class Connection {
   bool readLine(std::string& line, std::string& error, std::size_t maxLine = 1 << 20);
   // Lines of a POP3 multi-line answer until the lone ".", dot-stuffing
   // undone, each line ended by CR LF in out. False as readLine, or when the
-  // answer grows past maxBytes.
-  bool readDotBody(std::string& out, std::string& error, std::size_t maxBytes);
+  // answer grows past maxBytes. With tooLarge, an answer past maxBytes is
+  // read on to its end and thrown away (out empty), so that the
+  // conversation can go on: false with *tooLarge set; an answer that has
+  // not ended after drainBytes more is taken for endless and the connection
+  // closed (*tooLarge not set). reserve: the room out is given at first (the
+  // size the answer is expected to have, at most maxBytes).
+  bool readDotBody(std::string& out, std::string& error, std::size_t maxBytes, bool* tooLarge = nullptr,
+                   std::size_t drainBytes = 0, std::size_t reserve = 0);
 
   int timeoutMs() const { return timeoutMs_; }
 

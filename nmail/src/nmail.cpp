@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "pop3_limits.h"
 #include "mime.h"
 #include "net.h"
 #include "charset.h"
@@ -32,7 +33,15 @@ int gTimeoutMs = 30000;
 int gUnpackedBodySize = 0;
 std::string gLastError;  // CP932
 
-constexpr std::size_t kMaxMail = 512u << 20;
+std::size_t gMaxMail = 512u << 20;
+std::size_t gMaxHeader = 1u << 20;
+// An answer past its limit is read past while no more than this many times
+// the limit follows; one that goes on longer is taken for endless.
+constexpr std::size_t kDrainTimes = 4;
+// A retrieval is given the room LIST claims at first (up to the limit):
+// room never touched costs no memory, while growing a text step by step
+// holds it twice. Room left over is given back when the mail came small.
+constexpr std::size_t kShrinkAtMost = 8u << 20;
 
 void endSmtpSessions();   // closes every SMTP session (below)
 void clearRetiredSmtp();  // frees the SMTP sessions ended during a call (below)
@@ -68,6 +77,7 @@ bool multiLine(Kind k) { return k != Kind::Dele && k != Kind::ListOne && k != Ki
 
 struct Answer {
   bool ok = false;
+  bool tooLarge = false;  // past the limit: read past, nothing kept
   std::string status;  // the status line
   std::string text;    // the lines of a multi-line answer, dot-stuffing undone
 };
@@ -89,6 +99,8 @@ struct Pop3Session {
   std::set<int> failedFetch;
   std::map<int, long long> sizes;     // from LIST
   std::map<int, long long> sizeGiven; // the size last handed to the caller
+  std::map<int, long long> needs;     // the body size of a mail that did not fit its buffer
+  bool headersBegun = false;          // a header was asked for
   bool listAsked = false;             // the LIST of every size is sent (or answered)
   // Commands sent whose answers have not been read, in the order sent;
   // answers read and not yet taken; retrievals asked for ahead, not yet sent.
@@ -100,6 +112,12 @@ struct Pop3Session {
 };
 
 std::vector<std::unique_ptr<Pop3Session>> gSessions;
+
+std::string sizeText(std::size_t bytes) {
+  if (bytes >= (1u << 20)) return std::to_string(bytes >> 20) + " MiB";
+  if (bytes >= (1u << 10)) return std::to_string(bytes >> 10) + " KiB";
+  return std::to_string(bytes) + " バイト";
+}
 
 // Calls under way: the yield hook may run anything meanwhile, even
 // NMailEndWinSock. Sessions ended while a call runs are kept (their
@@ -218,7 +236,8 @@ void takeSizes(Pop3Session& s, const std::string& listing) {
   }
 }
 
-// Reads the answer of the oldest command in flight.
+// Reads the answer of the oldest command in flight. An answer past its
+// limit is read past and marked; the conversation goes on.
 bool readNext(Pop3Session& s) {
   const Key k = s.inFlight.front();
   s.inFlight.pop_front();
@@ -229,7 +248,24 @@ bool readNext(Pop3Session& s) {
   bool ok = s.conn.readLine(a.status, error);
   if (ok) {
     a.ok = a.status.rfind("+OK", 0) == 0;
-    if (a.ok && multiLine(k.first)) ok = s.conn.readDotBody(a.text, error, kMaxMail);
+    if (a.ok && multiLine(k.first)) {
+      const std::size_t cap = k.first == Kind::Top ? gMaxHeader : gMaxMail;
+      std::size_t reserve = 0;
+      if (k.first == Kind::Retr) {
+        auto it = s.sizes.find(k.second);
+        if (it != s.sizes.end()) reserve = static_cast<std::size_t>(std::min<long long>(it->second, cap));
+        reserve += reserve / 64 + 64;
+      }
+      bool tooLarge = false;
+      ok = s.conn.readDotBody(a.text, error, cap, &tooLarge, cap * kDrainTimes, reserve);
+      if (!ok && tooLarge) {
+        a.tooLarge = true;
+        ok = true;
+      }
+      // A size claimed high leaves no room unused behind (a copy of a
+      // small mail costs little).
+      if (ok && a.text.size() <= kShrinkAtMost && a.text.capacity() > 2 * a.text.size() + 4096) a.text.shrink_to_fit();
+    }
   }
   if (!ok) {
     breakOff(s, error);
@@ -351,10 +387,14 @@ long long listSize(Pop3Session& s, int no, int& code) {
     s.sizes[no] = size;
   }
   long long size = s.sizes[no];
+  // A mail that has come counts as long as it came, whatever LIST claimed;
+  // one whose body did not fit counts as long as its body.
   const Key retr{Kind::Retr, no};
   auto arrived = s.answers.find(retr);
-  if (arrived != s.answers.end() && static_cast<long long>(arrived->second.text.size()) > size)
+  if (arrived != s.answers.end() && arrived->second.ok && !arrived->second.tooLarge)
     size = static_cast<long long>(arrived->second.text.size());
+  auto need = s.needs.find(no);
+  if (need != s.needs.end()) size = need->second;
   return std::min<long long>(size, 0x7FFFFFFF);
 }
 
@@ -682,23 +722,34 @@ int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* 
   const Key k{Kind::Top, no};
   // With a pipelining server the headers of the mails after this one (and
   // the sizes) are asked for in the same go.
+  // The first header goes alone: the retrieval of that mail then goes out
+  // ahead of the later headers, and a later header that never ends cannot
+  // keep it from coming.
   std::vector<Key> ahead;
   if (s->pipelining && !s->answers.count(k) && !s->asked.count(k)) {
     if (!s->listAsked) {
       s->listAsked = true;
       ahead.push_back({Kind::List, 0});
     }
-    for (long long j = no + 1; j <= s->count && j < static_cast<long long>(no) + kTopBatch; ++j) {
+    const bool first = !s->headersBegun;
+    s->headersBegun = true;
+    for (long long j = no + 1; !first && j <= s->count && j < static_cast<long long>(no) + kTopBatch; ++j) {
       const Key t{Kind::Top, static_cast<int>(j)};
       if (!s->answers.count(t) && !s->asked.count(t)) ahead.push_back(t);
     }
   }
+  s->headersBegun = true;
   if (!answerOf(*s, k, ahead)) return brokenFailure(*s);
   const Answer& a = s->answers[k];
   if (!a.ok) {
     int code = replyFailure(*s, Reply::Err, commandText(k), a.status, std::string());
     s->answers.erase(k);
     return code;
+  }
+  if (a.tooLarge) {
+    s->answers.erase(k);
+    return fail(NMAIL_ERR_TOO_LARGE, "メール " + std::to_string(no) + " のヘッダーが大きすぎます（" +
+                                         sizeText(gMaxHeader) + " を超えています）");
   }
   // Kept until the mail is fetched or deleted: asking again costs nothing.
   std::string_view head, body;
@@ -720,20 +771,24 @@ int NMailPop3GetMailSize(int handle, int no) {
 }
 
 int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, char* header,
-                     char* body, int /*flags*/, int /*reserved*/) {
+                     char* body, int flags, int reserved) {
   InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
+  const bool sized = (flags & NMAIL_FETCH_BUFFER_SIZE) != 0;
+  if (sized && reserved < 1) return fail(NMAIL_ERR_ARGUMENT, "本文のバッファの大きさが正しくありません");
   int code = 0;
   long long size = listSize(*s, no, code);
   if (size < 0) {
     s->failedFetch.insert(no);
     return code;
   }
-  // The caller's body buffer holds the size it was last given, + 1.
+  // The caller's body buffer holds what it says, or the size it was last
+  // given, + 1.
   auto given = s->sizeGiven.find(no);
-  const long long room = given != s->sizeGiven.end() ? given->second : s->sizes[no];
+  const long long room = sized ? static_cast<long long>(reserved) - 1
+                               : given != s->sizeGiven.end() ? given->second : s->sizes[no];
   const Key k{Kind::Retr, no};
   std::erase(s->wanted, no);
   if (!answerOf(*s, k)) {
@@ -750,20 +805,31 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
     s->answers.erase(k);
     return code;
   }
+  if (a.tooLarge) {
+    s->failedFetch.insert(no);
+    s->answers.erase(k);
+    return fail(NMAIL_ERR_TOO_LARGE, "メール " + std::to_string(no) + " は大きすぎるため受け取れません（" +
+                                         sizeText(gMaxMail) + " を超えています）");
+  }
   s->failedFetch.erase(no);
   // The whole mail, read to its terminating line whatever LIST said (a
   // server that sends bare LF line ends sends more than it counted).
   const std::size_t cap = static_cast<std::size_t>(std::max<long long>(size, static_cast<long long>(a.text.size()))) + 1;
-  auto fetched = nmail::mime::decodeFetched(a.text, bufferCap(), cap);
+  auto fetched = nmail::mime::decodeFetched(a.text, bufferCap(), cap, false);
   if (static_cast<long long>(fetched.body.size()) > room) {
     // Kept for the next call, which NMailPop3GetMailSize now sizes.
+    s->needs[no] = static_cast<long long>(fetched.body.size());
     return fail(NMAIL_ERR_BUFFER, "メール " + std::to_string(no) + " は本文のバッファに入りません（" +
                                       std::to_string(fetched.body.size()) + " バイト）");
   }
   fillFields(fetched.fields, subject, date, from, header);
   nmail::text::copyOut(body, static_cast<std::size_t>(room) + 1, fetched.body);
+  // The mail as it came, for the attachment step: its bytes change hands,
+  // they are not copied.
+  nmail::mime::rememberFetched(fetched, std::move(s->answers[k].text));
   s->answers.erase(k);
   s->answers.erase({Kind::Top, no});
+  s->needs.erase(no);
   return NMAIL_SUCCESS;
 }
 
@@ -776,6 +842,15 @@ int NMailPop3FetchAhead(int handle, int no) {
   s->wanted.push_back(no);
   return pump(*s) ? NMAIL_SUCCESS : brokenFailure(*s);
 }
+
+namespace nmail::limits {
+std::size_t maxMail() { return gMaxMail; }
+std::size_t maxHeader() { return gMaxHeader; }
+void setForTests(std::size_t mail, std::size_t header) {
+  if (mail > 0) gMaxMail = mail;
+  if (header > 0) gMaxHeader = header;
+}
+}  // namespace nmail::limits
 
 int NMailPop3CanPipeline(int handle) {
   Pop3Session* s = session(handle);
