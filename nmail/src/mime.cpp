@@ -208,28 +208,86 @@ void makeDirs(const std::string& path) {
   }
 }
 
-// Writes data to a new file in folder, adding " (2)", " (3)"... before the
-// extension when the name is taken. False with error on failure.
-bool writeNewFile(const std::string& folder, const std::string& name, std::string_view data,
-                  std::string& written, std::string& error) {
-  std::string stem = name, ext;
+// A name as its stem and extension: the numbers of copies go between.
+void stemAndExt(const std::string& name, std::string& stem, std::string& ext) {
+  stem = name;
+  ext.clear();
   auto dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0 && name.size() - dot <= 16) {
     stem = name.substr(0, dot);
     ext = name.substr(dot);
   }
+}
+
+// The copies of each name in the attachment folders written to: for
+// "stem.ext", the number to try next for "stem(n).ext". Built from one
+// listing of a folder at its first taken name, then kept up as files are
+// written, so that a free name costs one look-up however many copies a
+// name has. A number found taken all the same (a file made meanwhile) is
+// stepped over.
+struct CopyNumbers {
+  bool listed = false;
+  std::map<std::string, long long> next;  // by stem + ext
+};
+std::mutex gCopyLock;
+std::map<std::string, CopyNumbers> gCopies;  // by folder
+
+void listCopies(const std::string& dir, CopyNumbers& c) {
+  c.listed = true;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  std::string stem, ext;
+  while (dirent* e = ::readdir(d)) {
+    const std::string entry = e->d_name;
+    stemAndExt(entry, stem, ext);
+    long long n = 1;
+    if (stem.size() >= 3 && stem.back() == ')') {
+      const auto open = stem.rfind('(');
+      if (open != std::string::npos && open > 0 && open + 2 < stem.size() && stem.size() - open <= 20 &&
+          std::all_of(stem.begin() + static_cast<long>(open) + 1, stem.end() - 1,
+                      [](char ch) { return ch >= '0' && ch <= '9'; })) {
+        n = std::stoll(stem.substr(open + 1, stem.size() - open - 2));
+        stem.erase(open);
+      }
+    }
+    long long& next = c.next[stem + ext];
+    next = std::max(next, n + 1);
+  }
+  ::closedir(d);
+}
+
+// Writes data to a new file in folder, adding "(2)", "(3)"... before the
+// extension when the name is taken; no number is too high. False with
+// error on failure.
+bool writeNewFile(const std::string& folder, const std::string& name, std::string_view data,
+                  std::string& written, std::string& error) {
+  std::string stem, ext;
+  stemAndExt(name, stem, ext);
   std::string dir = folder;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  for (int n = 1; n < 10000; ++n) {
+  std::lock_guard<std::mutex> lock(gCopyLock);
+  CopyNumbers& copies = gCopies[dir];
+  for (long long n = 1;;) {
     std::string candidate = n == 1 ? name : stem + "(" + std::to_string(n) + ")" + ext;
     std::string path = dir + "/" + candidate;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-      if (errno == EEXIST) continue;
+      if (errno == EEXIST) {
+        if (n == 1) {
+          if (!copies.listed) listCopies(dir, copies);
+          n = std::max(2LL, copies.next[stem + ext]);
+        } else {
+          ++n;
+        }
+        continue;
+      }
       error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
       return false;
     }
-    std::size_t off = 0;
+    // The plain name was free (the folder was emptied, or the name is
+    // new): its copies count from 2 again, stepping over any left.
+    copies.next[stem + ext] = n == 1 ? 2 : n + 1;
+  std::size_t off = 0;
     while (off < data.size()) {
       ssize_t w = ::write(fd, data.data() + off, data.size() - off);
       if (w < 0) {
@@ -249,8 +307,6 @@ bool writeNewFile(const std::string& folder, const std::string& name, std::strin
     written = path;
     return true;
   }
-  error = "添付ファイルの名前が空きません: " + name;
-  return false;
 }
 
 struct Walk {
@@ -437,39 +493,65 @@ std::string partialKey(const char* id) {
 // so that attachments come out byte for byte and every part, name and
 // parameter is read in its own charset, whatever the buffers could hold.
 struct Remembered {
-  std::string key;
+  std::string text;  // what the fetch handed on: header, CR LF, body
   std::string raw;
 };
 std::mutex gRecentLock;
 std::deque<Remembered> gRecent;
 constexpr std::size_t kRecentMails = 2;
 
-// A text with its line ends made one (CR LF, lone CR and lone LF alike)
-// and the ones at the end dropped, as a SHA-256 and length.
-std::string mailKey(std::string_view text) {
-  std::string one;
-  one.reserve(text.size());
-  std::size_t pendingBreaks = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      ++pendingBreaks;
-      continue;
+// Walks a text with its line ends made one (CR LF, lone CR and lone LF
+// alike one LF) and the ones at the end dropped.
+class OneLineEnds {
+ public:
+  explicit OneLineEnds(std::string_view t) : t_(t) {}
+  // The next byte, or -1 at the end.
+  int next() {
+    if (pending_ > 0) {
+      --pending_;
+      return '\n';
     }
-    one.append(pendingBreaks, '\n');
-    pendingBreaks = 0;
-    one += c;
+    if (held_ >= 0) {
+      const int c = held_;
+      held_ = -1;
+      return c;
+    }
+    std::size_t breaks = 0;
+    while (i_ < t_.size() && (t_[i_] == '\r' || t_[i_] == '\n')) {
+      if (t_[i_] == '\r' && i_ + 1 < t_.size() && t_[i_ + 1] == '\n') ++i_;
+      ++i_;
+      ++breaks;
+    }
+    if (i_ >= t_.size()) return -1;
+    const int c = static_cast<unsigned char>(t_[i_++]);
+    if (breaks == 0) return c;
+    held_ = c;
+    pending_ = breaks - 1;
+    return '\n';
   }
-  gchar* sum = g_compute_checksum_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(one.data()), one.size());
-  std::string key = std::string(sum) + ":" + std::to_string(one.size());
-  g_free(sum);
-  return key;
+
+ private:
+  std::string_view t_;
+  std::size_t i_ = 0, pending_ = 0;
+  int held_ = -1;
+};
+
+// Whether two texts are one but for their line ends (and those at the end).
+bool sameText(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  OneLineEnds x(a), y(b);
+  for (;;) {
+    const int c = x.next();
+    if (c != y.next()) return false;
+    if (c < 0) return true;
+  }
 }
 
 void remember(std::string_view header, std::string_view body, std::string_view raw) {
-  std::string text = std::string(header) + "\r\n" + std::string(body);
-  Remembered r{mailKey(text), std::string(raw)};
+  std::string text;
+  text.reserve(header.size() + 2 + body.size());
+  text.append(header).append("\r\n").append(body);
+  Remembered r{std::move(text), std::string(raw)};
   std::lock_guard<std::mutex> lock(gRecentLock);
   gRecent.push_back(std::move(r));
   while (gRecent.size() > kRecentMails) gRecent.pop_front();
@@ -477,10 +559,9 @@ void remember(std::string_view header, std::string_view body, std::string_view r
 
 // The mail as it came for a text the fetch handed on, or false.
 bool recall(std::string_view mailText, std::string& raw) {
-  std::string key = mailKey(mailText);
   std::lock_guard<std::mutex> lock(gRecentLock);
   for (auto it = gRecent.rbegin(); it != gRecent.rend(); ++it) {
-    if (it->key != key) continue;
+    if (!sameText(it->text, mailText)) continue;
     raw = it->raw;
     return true;
   }

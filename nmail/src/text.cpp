@@ -94,23 +94,14 @@ bool parseWord(std::string_view s, std::size_t pos, std::string& charset, std::s
 }  // namespace
 
 std::string_view cutCp932(std::string_view bytes, std::size_t width) {
-  if (bytes.size() <= width) {
-    // Still never end on a lone lead byte cut off by the end of the text.
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-      std::size_t len = isLead(static_cast<unsigned char>(bytes[i])) ? 2 : 1;
-      if (i + len > bytes.size()) break;
-      i += len;
-    }
-    return bytes.substr(0, i);
-  }
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    std::size_t len = isLead(static_cast<unsigned char>(bytes[i])) ? 2 : 1;
-    if (i + len > width || i + len > bytes.size()) break;
-    i += len;
-  }
-  return bytes.substr(0, i);
+  // Only the end of the cut needs a look: a byte that cannot lead ends a
+  // character (as a single byte or as a trail), and the lead-range bytes
+  // after it pair up from there. An odd one out at the cut is a lead byte
+  // whose trail lies beyond it.
+  const std::size_t end = std::min(width, bytes.size());
+  std::size_t run = 0;
+  while (run < end && isLead(static_cast<unsigned char>(bytes[end - 1 - run]))) ++run;
+  return bytes.substr(0, run % 2 == 1 ? end - 1 : end);
 }
 
 void copyOut(char* buf, std::size_t cap, std::string_view text) {

@@ -209,6 +209,34 @@ TEST(Charset, CutNeverSplitsADoubleByteCharacter) {
   EXPECT_STREQ(buf, s.substr(0, 3).c_str());
 }
 
+// The cut looks only at its end: it must give what a walk from the start
+// gives, on any bytes (trail bytes in the lead range, leads before ASCII,
+// runs of lead-range bytes).
+TEST(Charset, CutFromTheEndAgreesWithAWalkFromTheStart) {
+  auto walk = [](std::string_view b, std::size_t width) {
+    std::size_t i = 0;
+    while (i < b.size()) {
+      const unsigned char c = static_cast<unsigned char>(b[i]);
+      const std::size_t len = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
+      if (i + len > width || i + len > b.size()) break;
+      i += len;
+    }
+    return b.substr(0, i);
+  };
+  const unsigned char alphabet[] = {'a', '\n', 0x40, 0x7E, 0x80, 0x81, 0x9F, 0xA0, 0xDF, 0xE0, 0xFC, 0xFD};
+  unsigned seed = 26;
+  for (int round = 0; round < 3000; ++round) {
+    std::string b;
+    const int len = round % 23;
+    for (int k = 0; k < len; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      b += static_cast<char>(alphabet[(seed >> 16) % sizeof alphabet]);
+    }
+    for (std::size_t width = 0; width <= b.size() + 2; ++width)
+      ASSERT_EQ(nmail::text::cutCp932(b, width), walk(b, width)) << round << " " << width;
+  }
+}
+
 TEST(ServerNames, HostAndPort) {
   struct Case {
     const char* in;

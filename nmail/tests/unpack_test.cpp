@@ -104,6 +104,38 @@ TEST(Unpack, ExistingFileIsNeverOverwritten) {
   EXPECT_EQ(readFile(dir.path + "/link(2).bin"), "z");
 }
 
+// Mails that each carry the same name (inline pictures): every copy gets
+// the next free number, past any count of copies already there, and an
+// emptied folder starts again from the plain name.
+TEST(Unpack, CopiesOfOneNameHaveNoUpperLimit) {
+  ScratchDir dir;
+  constexpr int kThere = 10050;
+  writeFile(dir.path + "/image001.jpg", "0");
+  for (int n = 2; n <= kThere; ++n) writeFile(dir.path + "/image001(" + std::to_string(n) + ").jpg", "old");
+  writeFile(dir.path + "/image001(x).jpg", "not a copy number");
+  const std::string mail = withAttachment("inline; filename=\"image001.jpg\"", "new");
+  for (int k = 1; k <= 3; ++k) {
+    ASSERT_EQ(unpack(dir.path, mail).code, NMAIL_SUCCESS) << lastMessage();
+    EXPECT_EQ(readFile(dir.path + "/image001(" + std::to_string(kThere + k) + ").jpg"), "new") << k;
+  }
+  // A copy made meanwhile by someone else is stepped over, never overwritten.
+  writeFile(dir.path + "/image001(" + std::to_string(kThere + 4) + ").jpg", "theirs");
+  ASSERT_EQ(unpack(dir.path, mail).code, NMAIL_SUCCESS);
+  EXPECT_EQ(readFile(dir.path + "/image001(" + std::to_string(kThere + 4) + ").jpg"), "theirs");
+  EXPECT_EQ(readFile(dir.path + "/image001(" + std::to_string(kThere + 5) + ").jpg"), "new");
+
+  // Emptied by the user: the plain name, then (2); a copy left behind
+  // without its original is stepped over.
+  for (const std::string& f : listDir(dir.path)) ::unlink((dir.path + "/" + f).c_str());
+  writeFile(dir.path + "/image001(2).jpg", "left");
+  for (int k = 0; k < 3; ++k) ASSERT_EQ(unpack(dir.path, mail).code, NMAIL_SUCCESS);
+  EXPECT_EQ(readFile(dir.path + "/image001.jpg"), "new");
+  EXPECT_EQ(readFile(dir.path + "/image001(2).jpg"), "left");
+  EXPECT_EQ(readFile(dir.path + "/image001(3).jpg"), "new");
+  EXPECT_EQ(readFile(dir.path + "/image001(4).jpg"), "new");
+  EXPECT_EQ(listDir(dir.path).size(), 4u);
+}
+
 TEST(Unpack, MissingFolderIsCreatedUnwritableFolderGivesMinus5) {
   ScratchDir dir;
   std::string folder = dir.path + "/new/sub";
