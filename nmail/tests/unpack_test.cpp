@@ -376,6 +376,8 @@ TEST(RealWorldMail, NoTextIsLost) {
     EXPECT_EQ(r.files, c.files) << c.what;
     EXPECT_EQ(r.body.find("Content-Type"), std::string::npos) << c.what;
   }
+  // A single-part HTML mail is stored as the fetch hands it on: as text.
+  EXPECT_EQ(readMail(cases[1].mail).fetchedBody, cases[1].body);
 }
 
 // Names arrive whole: Shift_JIS names with 0x5C, characters CP932 lacks

@@ -365,6 +365,7 @@ class ReceiveMailTest : public MainFormTest {
         {"WrongPasswordStoresAndDeletesNothing", 7}, {"StoreFailureKeepsTheMailOnTheServer", 8},
         {"StartPasswordHoldsTheCheck", 9}, {"ApopLogin", 10}, {"TheAutomaticCheckFetchesMail", 11},
         {"HangUpAfterACheckWithoutMail", 12}, {"AttachmentsThatCannotBeWrittenKeepTheMailOnTheServer", 13},
+        {"MailAsListsAndMailersSendItIsStoredWhole", 20},
     };
     const auto it = accounts.find(name);
     user = QStringLiteral("client%1").arg(it == accounts.end() ? 30 : it->second, 2, 10, QLatin1Char('0')).toStdString();
@@ -1373,6 +1374,75 @@ TEST_F(ReceiveMailTest, AttachmentsThatCannotBeWrittenKeepTheMailOnTheServer) {
             (QStringList{QStringLiteral("first"), QStringLiteral("files"), QStringLiteral("third")}));
   EXPECT_EQ(fileBytes(attachmentFolder() + QStringLiteral("/f.bin")), QByteArray("data"));
   EXPECT_EQ(countMaildrop(user), 0);
+}
+
+// Mail as it is really sent: an HTML text with a mailing list's plain
+// footer, a file whose base64 lacks its last padding (two bytes short when
+// read carelessly), a file named in Korean. The records and the files come
+// out byte for byte; the server's mailbox is empty afterwards.
+TEST_F(ReceiveMailTest, MailAsListsAndMailersSendItIsStoredWhole) {
+  const QByteArray html =
+      "--h1\nContent-Type: text/html; charset=ISO-2022-JP\n\n" +
+      iso2022jp(QStringLiteral("<html><head><title>号外</title><style>div { color: red }</style>"
+                               "<script>track();</script></head><body><!-- id 123 -->\n<div>お知らせです。</div>"
+                               "<p>詳細は<a href=\"https://example.jp/n\">こちら</a>&amp;添付を。<br>以上</p></body></html>\n")) +
+      "--h1\nContent-Type: text/plain; charset=us-ascii\n\n--\nML: https://lists.example.jp/info\n--h1--\n";
+  dropMail(user, 1,
+           "From: ml@example.jp\nSubject: " + encodedWord(QStringLiteral("号外")) + "\nDate: " + kDate +
+               "\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"h1\"\n\n" + html);
+  QByteArray data;
+  for (int i = 0; i < 3 * 700 + 2; ++i) data += static_cast<char>((i * 37 + 11) & 0xFF);
+  QByteArray unpadded = data.toBase64();
+  ASSERT_TRUE(unpadded.endsWith('='));
+  unpadded.chop(1);
+  QByteArray lines;
+  for (qsizetype at = 0; at < unpadded.size(); at += 76) lines += unpadded.mid(at, 76) + "\n";
+  dropMail(user, 2,
+           "From: b@example.jp\nSubject: data\nDate: " + kDate +
+               "\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b1\"\n\n"
+               "--b1\nContent-Type: text/plain; charset=UTF-8\n\n" + QStringLiteral("ファイルを送ります。").toUtf8() +
+               "\n--b1\nContent-Type: application/octet-stream\nContent-Disposition: attachment; filename=\"data.bin\"\n"
+               "Content-Transfer-Encoding: base64\n\n" + lines + "--b1--\n");
+  const QString korean = QStringLiteral("보고서 2026.txt");
+  QByteArray pct;
+  for (char c : korean.toUtf8()) pct += '%' + QByteArray::number(static_cast<unsigned char>(c), 16).toUpper();
+  dropMail(user, 3,
+           "From: c@example.jp\nSubject: " + encodedWord(QStringLiteral("資料 한국")) + "\nDate: " + kDate +
+               "\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"k1\"\n\n"
+               "--k1\nContent-Type: text/plain; charset=UTF-8\n\nsee file\n"
+               "--k1\nContent-Type: text/plain; charset=UTF-8\nContent-Disposition: attachment; filename*=UTF-8''" + pct +
+               "\nContent-Transfer-Encoding: base64\n\n" + QStringLiteral("안녕하세요\r\n").toUtf8().toBase64() + "\n--k1--\n");
+  startDovecot();
+  receive();
+
+  EXPECT_EQ(errorTexts(), "");
+  const std::vector<Stored> recs = storedRecords(received());
+  ASSERT_EQ(recs.size(), 3u);
+  const QString notice = QStringLiteral("\r\n") + QString::fromUtf16(kAttachmentNotice);
+  const struct {
+    QString subject, from, body;
+  } expected[] = {
+      {QStringLiteral("号外"), QStringLiteral("ml@example.jp"),
+       QStringLiteral("お知らせです。\r\n詳細はこちら <https://example.jp/n>&添付を。\r\n以上\r\n--\r\nML: https://lists.example.jp/info")},
+      {QStringLiteral("data"), QStringLiteral("b@example.jp"), QStringLiteral("ファイルを送ります。") + notice},
+      // Hangul has no CP932 form: "?" in the record, and only there.
+      {QStringLiteral("資料 ??"), QStringLiteral("c@example.jp"), QStringLiteral("see file") + notice},
+  };
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(recs[i].subject, field(expected[i].subject, 100)) << i;
+    EXPECT_EQ(recs[i].date, field(QString::fromLatin1(kDate), 90)) << i;
+    EXPECT_EQ(recs[i].from, field(expected[i].from, 90)) << i;
+    EXPECT_EQ(recs[i].body, field(expected[i].body, 32000)) << trimmedField(recs[i].body).toStdString();
+    EXPECT_EQ(recs[i].lineEnd, QByteArray("\r\n"));
+    EXPECT_EQ(recs[i].live, QByteArray("\x01\x00", 2));
+  }
+  EXPECT_EQ(fileBytes(attachmentFolder() + QStringLiteral("/data.bin")), data);
+  EXPECT_EQ(fileBytes(attachmentFolder() + u'/' + korean), QStringLiteral("안녕하세요\r\n").toUtf8());
+  EXPECT_EQ(QDir(attachmentFolder()).entryList(QDir::Files),
+            (QStringList{QStringLiteral("data.bin"), korean}));
+  // Stored, then deleted on the server: the mailbox, read afresh, is empty.
+  EXPECT_EQ(countMaildrop(user), 0);
+  EXPECT_TRUE(lastSessionOf(user).contains(QStringLiteral("del=3/3"))) << lastSessionOf(user).toStdString();
 }
 
 // ---- The automatic check, driven tick by tick ----
