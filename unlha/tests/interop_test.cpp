@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 
@@ -141,6 +142,38 @@ TEST_F(Interop, WeReadWhatJlhaPacks) {
       ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(out) + " *.*"), 0);
       EXPECT_THAT(brief(tree(out / "photos")), ::testing::ContainerEq(brief(tree(src))));
     }
+  }
+}
+
+// -lh7- with matches across the whole 64 KiB window, as other archivers
+// write it: what jlha packs, we extract as lhasa does, at every level.
+TEST_F(Interop, LongDistanceLh7ExtractsAsLhasaExtractsIt) {
+  const std::string exe = toolPath(kJlha), lhasa = toolPath(kLhasa);
+  if (exe.empty() || lhasa.empty()) GTEST_SKIP() << "jlha or lhasa is not installed";
+  const std::string base = randomBytes(60000, 21);
+  std::string data;
+  std::mt19937 rng(4);
+  while (data.size() < 900000) {
+    const std::size_t at = rng() % 50000;
+    data += base.substr(at, 500 + rng() % 9000);
+    data += randomBytes(rng() % 700, static_cast<unsigned>(data.size()));
+  }
+  writeFile(dir / "far" / "far.bin", data);
+  for (const char* level : {"0", "1", "2"}) {
+    SCOPED_TRACE(level);
+    const fs::path arc = dir / "far.lzh";
+    fs::remove(arc);
+    const std::string cmd = "cd " + q(dir / "far") + " && " + exe + " aqy" + level + "o7 " + q(arc) + " far.bin > /dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    ASSERT_NE(readFile(arc).find("-lh7-"), std::string::npos);
+    fs::remove_all(dir / "ours");
+    ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "ours") + " *.*"), 0);
+    fs::remove_all(dir / "theirs");
+    fs::create_directories(dir / "theirs");
+    const std::string x = "cd " + q(dir / "theirs") + " && " + kLhasa.extract(lhasa, arc) + " > /dev/null 2>&1";
+    ASSERT_EQ(std::system(x.c_str()), 0) << x;
+    EXPECT_EQ(brief(tree(dir / "ours")), brief(tree(dir / "theirs")));
+    EXPECT_EQ(readFile(dir / "ours" / "far.bin"), data);
   }
 }
 
