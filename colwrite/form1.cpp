@@ -221,13 +221,13 @@ void Form1::Refresh() {
 void Form1::Form_Resize() {
   const int H = OuterHeight();
   auto placeBand = [](QWidget* w, double top) { w->move(w->x(), static_cast<int>(std::lround(top))); };
-  const colwrite::ResizeLayout normal = colwrite::resizeRule(H, false);
+  const colwrite::ResizeLayout normal = colwrite::resizeRule(H, false, height());
   Text2->setText(normal.limitText);
   Refresh();
   placeBand(Picture2, normal.picture2Top);
   placeBand(Picture3, normal.picture3Top);
   if (H >= 7650 && WindowState() == 2) {
-    const colwrite::ResizeLayout maxed = colwrite::resizeRule(H, true);
+    const colwrite::ResizeLayout maxed = colwrite::resizeRule(H, true, height());
     Text2->setText(maxed.limitText);
     Refresh();
     placeBand(Picture2, maxed.picture2Top);

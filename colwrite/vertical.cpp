@@ -200,19 +200,28 @@ int fieldInt(const QString& text) {
   return static_cast<int>(r);
 }
 
-ResizeLayout resizeRule(int H, bool maximised) {
+ResizeLayout resizeRule(int H, bool maximised, double clientHeight) {
   ResizeLayout r;
+  double limit = 0;
+  int digits = 15;
   if (H >= 7650) {
-    const double limit = H / 85.0 * 4.5;
-    r.limitText = QString::number(limit, 'g', 15);
+    limit = H / 85.0 * 4.5 - kCellDrop;
     r.picture2Top = H / 20.0 + (maximised ? 120 : 80);
     r.picture3Top = H / 20.0 + (maximised ? 100 : 65);
   } else {
-    const float limit = static_cast<float>(H) / 85.0f * 4.0f;
-    r.limitText = QString::number(static_cast<double>(limit), 'g', 7);
+    limit = static_cast<double>(static_cast<float>(H) / 85.0f * 4.0f - static_cast<float>(kCellDrop));
+    digits = 7;
     r.picture2Top = H / 17.0;
     r.picture3Top = H / 17.0 - 20;
   }
+  // The last cell of a column starts at most at the limit and ends kCell
+  // further down, all of it kCellDrop below its position.
+  const double room = std::min(r.picture3Top, clientHeight) - kCellDrop - kCell;
+  if (limit > room) {
+    limit = std::floor(room);
+    digits = 15;
+  }
+  r.limitText = QString::number(std::max(0.0, limit), 'g', digits);
   return r;
 }
 

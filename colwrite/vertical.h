@@ -130,13 +130,17 @@ int fieldInt(const QString& text);
 
 // The resize rule: from the window's outer height H in twips, the column
 // height limit as the text the window keeps, and the tops (pixels) of the
-// two bands at the bottom.
+// two bands at the bottom. The rule's limit counts from the top of the
+// drawing; since every cell is drawn kCellDrop lower, the limit is moved up
+// by as much, and it never lets the last cell of a column reach below the
+// upper band or below clientHeight (the window's lower edge), so that every
+// cell of every column shows at every size (0 at least: one cell a column).
 struct ResizeLayout {
   QString limitText;
   double picture2Top;
   double picture3Top;
 };
-ResizeLayout resizeRule(int outerHeightTwips, bool maximised);
+ResizeLayout resizeRule(int outerHeightTwips, bool maximised, double clientHeight = 1e9);
 
 // The hand-off text, decoded from CP932 (a byte that is not CP932 becomes one
 // U+FFFD); nullopt when the file is missing or cannot be read.

@@ -1,7 +1,11 @@
 #include "seams.h"
 
+#include "ui.h"
+
 #include <QApplication>
 #include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QLayout>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -69,20 +73,68 @@ std::mt19937& engine() {
   return e;
 }
 
-// The box is made as wide as its longest line, as far as the screen allows:
-// a line breaks where the text breaks it, not a word or two before its end.
-void keepLinesWhole(QMessageBox& box) {
+// The widest a message box grows on screen (Qt's own limit: the screen on a
+// small one, else the screen less 480 pixels and not above 1000).
+int widestBox(const QScreen* screen) {
+  const int w = screen ? screen->availableGeometry().width() : 1024;
+  return w <= 1024 ? w : std::min(w - 480, 1000);
+}
+
+// line broken into lines no wider than room at fm: each break after the
+// last blank, 、, 。, comma or path separator of the part that fits when
+// there is one in its second half, else where the room ends; a surrogate
+// pair stays whole.
+QStringList breakLine(const QString& line, const QFontMetrics& fm, int room) {
+  QStringList out;
+  QString rest = line;
+  while (fm.horizontalAdvance(rest) > room && rest.size() > 1) {
+    qsizetype n = 1;
+    while (n < rest.size() && fm.horizontalAdvance(rest.left(n + 1)) <= room) ++n;
+    if (n < rest.size() && rest[n].isLowSurrogate()) --n;
+    if (n < 1) n = rest.size() > 1 && rest[1].isLowSurrogate() ? 2 : 1;
+    for (qsizetype k = n; k > n / 2; --k) {
+      const QChar ch = rest[k - 1];
+      if (ch == u' ' || ch == u'、' || ch == u'。' || ch == u',' || ch == u'，' || ch == u'/' || ch == u'\\') {
+        n = k;
+        break;
+      }
+    }
+    out << rest.left(n);
+    rest = rest.mid(n);
+  }
+  out << rest;
+  return out;
+}
+
+// The box shows its whole text and its whole title: as wide as its longest
+// line and as its title bar needs, as far as the box may grow; a longer
+// line is broken into lines that fit.
+void fitWhole(QMessageBox& box) {
   auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
   if (!label) return;
+  const int widest = widestBox(box.screen() ? box.screen() : QGuiApplication::primaryScreen());
+  // What the box holds beside the text: its margins, the icon and the gap.
+  const QMargins margins = box.layout() ? box.layout()->contentsMargins() : QMargins();
+  int beside = margins.left() + margins.right();
+  if (auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")); icon && !box.iconPixmap().isNull())
+    beside += icon->sizeHint().width() + 12;
+  const int room = std::max(100, widest - beside - 8);
   const QFontMetrics fm(label->font());
+  QStringList lines;
+  bool broken = false;
   int longest = 0;
-  for (const QString& line : box.text().split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))))
-    longest = std::max(longest, fm.horizontalAdvance(line));
-  const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
-  const int room = screen ? screen->availableGeometry().width() * 9 / 10 - 120 : 800;
-  if (longest > room) return;
+  for (const QString& line : box.text().split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
+    const QStringList parts = breakLine(line, fm, room);
+    broken = broken || parts.size() > 1;
+    for (const QString& part : parts) longest = std::max(longest, fm.horizontalAdvance(part));
+    lines << parts;
+  }
+  if (broken) box.setText(lines.join(u'\n'));
   label->setWordWrap(false);
-  label->setMinimumWidth(longest + 2);
+  label->setMinimumWidth(std::min(longest + 2, room));
+  // The title bar: the buttons' row spans the box.
+  if (auto* buttons = box.findChild<QDialogButtonBox*>())
+    buttons->setMinimumWidth(std::min(ui::widthForCaption(&box), widest) - margins.left() - margins.right());
 }
 
 int realMsgBox(const MsgBoxCall& c) {
@@ -93,7 +145,6 @@ int realMsgBox(const MsgBoxCall& c) {
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
   box->setWindowTitle(c.title);
   box->setText(c.prompt);
-  keepLinesWhole(*box);
   switch (c.buttons & 0x70) {
     case vbCritical: box->setIcon(QMessageBox::Critical); break;
     case vbQuestion: box->setIcon(QMessageBox::Question); break;
@@ -127,6 +178,7 @@ int realMsgBox(const MsgBoxCall& c) {
   int def = (c.buttons & vbDefaultButton3) ? 2 : ((c.buttons & vbDefaultButton2) ? 1 : 0);
   if (def < static_cast<int>(pushes.size())) box->setDefaultButton(pushes[static_cast<std::size_t>(def)]);
   if (c.buttons & vbSystemModal) box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  fitWhole(*box);
   box->exec();
   const QAbstractButton* clicked = box ? box->clickedButton() : nullptr;
   delete box;

@@ -47,9 +47,17 @@ QImage frame(const QImage& face, int hour, int minute, int second) {
       {minuteAngle(minute), kMinuteLength, 2},
       {secondAngle(second), kSecondLength, 1},
   };
+  // Black hands on the light face; on a dark background (no face, or a dark
+  // one) they would not show, and are drawn white.
+  qint64 light = 0;
+  for (int y = 0; y < img.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+    for (int x = 0; x < img.width(); ++x) light += qGray(row[x]);
+  }
+  const bool dark = light < qint64(128) * img.width() * img.height();
   const QPoint centre(kCentre, kCentre);
   for (const auto& h : hands) {
-    QPen pen(Qt::black);
+    QPen pen(dark ? Qt::white : Qt::black);
     pen.setWidth(h.width);
     pen.setCapStyle(h.width > 1 ? Qt::RoundCap : Qt::FlatCap);
     p.setPen(pen);

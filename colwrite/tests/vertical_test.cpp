@@ -124,12 +124,14 @@ TEST(ColwriteLayout, ResizeTable) {
     double p2, p3;
     int cells;  // cells a column
   } cases[] = {
-      {7649, false, "359.9529", 7649 / 17.0, 7649 / 17.0 - 20, 17},
-      {7650, false, "405", 462.5, 447.5, 19},
-      {7650, true, "405", 502.5, 482.5, 19},
-      {8085, false, "428.029411764706", 484.25, 469.25, 20},
-      {3000, false, "141.1765", 3000 / 17.0, 3000 / 17.0 - 20, 7},
-      {16200, true, "857.647058823529", 930, 910, 40},
+      {7649, false, "332.9529", 7649 / 17.0, 7649 / 17.0 - 20, 16},
+      {7650, false, "378", 462.5, 447.5, 18},
+      {7650, true, "378", 502.5, 482.5, 18},
+      {8085, false, "401.029411764706", 484.25, 469.25, 19},
+      // (the last cell would reach under the band: the limit stops above it)
+      {3000, false, "107", 3000 / 17.0, 3000 / 17.0 - 20, 5},
+      {16200, false, "826", 890, 875, 38},
+      {16200, true, "830.647058823529", 930, 910, 38},
   };
   for (auto c : cases) {
     const auto r = colwrite::resizeRule(c.H, c.maximised);
@@ -139,6 +141,25 @@ TEST(ColwriteLayout, ResizeTable) {
     const int h = colwrite::fieldInt(r.limitText);
     EXPECT_EQ(colwrite::layout(QString(60, QChar(u'x')), 0, h).at(static_cast<std::size_t>(c.cells)).y, 0) << c.H;
     EXPECT_EQ(colwrite::layout(QString(60, QChar(u'x')), 0, h).at(static_cast<std::size_t>(c.cells) - 1).x, 0) << c.H;
+  }
+}
+
+TEST(ColwriteLayout, EveryCellOfAColumnLiesAboveTheBandAndTheLowerEdge) {
+  const QString text(200, QChar(u'x'));
+  for (const bool maximised : {false, true}) {
+    // (from the least height that holds one cell above the band)
+    for (int H = 1260; H <= 30000; H += 15) {
+      // The window's client as the viewer counts it: the outer height less 34 pixels.
+      const double client = H / 15.0 - 34;
+      const auto r = colwrite::resizeRule(H, maximised, client);
+      const int h = colwrite::fieldInt(r.limitText);
+      ASSERT_GE(h, 0) << H;
+      std::int64_t lowest = 0;
+      for (const auto& cell : colwrite::layout(text, 0, h))
+        if (cell.x == 0) lowest = std::max(lowest, cell.y);
+      EXPECT_LE(lowest + colwrite::kCellDrop + kCell, std::min(r.picture3Top, client) + 0.5)
+          << H << (maximised ? " maximised" : "");
+    }
   }
 }
 

@@ -346,3 +346,48 @@ TEST(Seams, YesNoAllBoxGivesTheClickedAnswer) {
 }
 
 }  // namespace
+
+TEST(Seams, MessageBoxShowsItsWholeTextAndTitle) {
+  // A long list of file names on one line, a path with no place to break, a
+  // short text under a title longer than it.
+  QStringList names;
+  for (int i = 0; i < 40; ++i) names << QStringLiteral("/home/user/RuvoMail/顔文字データ/顔文字%1.txt").arg(i);
+  struct Case {
+    const char* name;
+    QString title;
+    QString text;
+  };
+  const Case cases[] = {
+      {"list", QString(), QStringLiteral("顔文字データを保存できませんでした。\r\n") + names.join(QStringLiteral("、")) +
+                              QStringLiteral("\r\n\r\n編集した内容を保存せずに閉じますか？")},
+      {"path", QString(), QStringLiteral("x").repeated(400)},
+      {"title", QStringLiteral("エアホッケー　Puckslide"), QStringLiteral("OK?")},
+  };
+  seams::setMsgBoxHandler(nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bool measured = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      measured = true;
+      QTest::qWait(50);
+      auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+      ASSERT_NE(label, nullptr);
+      const QFontMetrics fm(label->font());
+      // Every line fits the label, every line shows, and nothing of the text is lost.
+      for (const QString& line : label->text().split(u'\n'))
+        EXPECT_LE(fm.horizontalAdvance(line), label->contentsRect().width()) << line.toStdString();
+      EXPECT_LE(label->heightForWidth(label->contentsRect().width()), label->contentsRect().height() + 1);
+      EXPECT_EQ(QString(label->text()).remove(u'\n'), QString(c.text).remove(QStringLiteral("\r\n")));
+      // On the screen, and as wide as its whole title needs.
+      const QRect screen = box->screen()->availableGeometry();
+      EXPECT_LE(box->width(), screen.width());
+      EXPECT_GE(box->width(), std::min(ui::widthForCaption(box), screen.width()));
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    seams::MsgBox(c.text, seams::vbOKOnly | seams::vbExclamation, c.title);
+    EXPECT_TRUE(measured);
+  }
+  seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
+}

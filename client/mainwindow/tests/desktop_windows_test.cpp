@@ -24,12 +24,17 @@
 
 #include "client/composer/backform.h"
 #include "client/composer/ccform.h"
+#include "client/composer/friendform.h"
+#include "client/composer/kaoform.h"
 #include "client/composer/writeform.h"
 #include "client/history/kinkoform.h"
 #include "client/history/openform.h"
 #include "client/history/tyakuform.h"
+#include "client/mainwindow/gekitaiform.h"
+#include "client/mainwindow/kidouform.h"
 #include "client/mainwindow/kojinform.h"
 #include "client/mainwindow/msgform.h"
+#include "client/mainwindow/setform.h"
 #include "client/mainwindow/tests/mainform_fixture.h"
 #include "client/tools/assyukuform.h"
 #include "client/tools/helpform.h"
@@ -401,4 +406,63 @@ TEST_F(DesktopWindows, TheComposerBoxesShowTheirTextAtEveryFontSize) {
     QTest::mouseClick(w.HScroll1, Qt::LeftButton, {}, arrow);
   }
   w.Unload();
+}
+
+namespace {
+// One property of a shown window as the window manager and the program left
+// it (xprop's words after the "=").
+QString windowProperty(const QWidget* w, const char* name) {
+  QProcess p;
+  p.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(w->winId()), QString::fromLatin1(name)});
+  p.waitForFinished(5000);
+  const QString out = QString::fromLatin1(p.readAllStandardOutput());
+  const qsizetype eq = out.indexOf(u'=');
+  return eq < 0 ? QString() : out.mid(eq + 1).trimmed();
+}
+}  // namespace
+
+// The window manager's actions on a window against its border: a fixed
+// single border takes no resizing and no maximising, and asks (through the
+// Motif hints) for neither a minimise nor a maximise button; a sizable
+// window takes all three. (Openbox keeps minimising for every normal window
+// whatever the hints ask: the hints are read for that one.)
+TEST_F(DesktopWindows, EveryWindowOffersTheActionsOfItsBorder) {
+  if (!underWindowManager()) GTEST_SKIP() << "actions come from a window manager";
+  startShown();
+  struct Case {
+    const char* name;
+    std::function<ui::Form&()> open;
+    bool fixed;
+  };
+  const Case cases[] = {
+      {"KaoForm", []() -> ui::Form& { return KaoForm(); }, true},
+      {"KinkoForm", []() -> ui::Form& { return KinkoForm(); }, true},
+      {"OpenForm", []() -> ui::Form& { return OpenForm(); }, true},
+      {"TyakuForm", []() -> ui::Form& { return TyakuForm(); }, false},
+      {"WriteForm", []() -> ui::Form& { return WriteForm(); }, false},
+      {"BackForm", []() -> ui::Form& { return BackForm(); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui::Form& f = c.open();
+    showAndWait(f);
+    const QString actions = windowProperty(&f, "_NET_WM_ALLOWED_ACTIONS");
+    ASSERT_FALSE(actions.isEmpty());
+    EXPECT_TRUE(actions.contains(QStringLiteral("_NET_WM_ACTION_CLOSE"))) << actions.toStdString();
+    EXPECT_TRUE(actions.contains(QStringLiteral("_NET_WM_ACTION_MOVE"))) << actions.toStdString();
+    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_RESIZE")), !c.fixed) << actions.toStdString();
+    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_HORZ")), !c.fixed) << actions.toStdString();
+    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_VERT")), !c.fixed) << actions.toStdString();
+    const QStringList motif = windowProperty(&f, "_MOTIF_WM_HINTS").split(QStringLiteral(", "));
+    ASSERT_GE(motif.size(), 3);
+    const unsigned functions = motif[1].toUInt(nullptr, 16), decorations = motif[2].toUInt(nullptr, 16);
+    constexpr unsigned kFuncMinimise = 0x8, kFuncMaximise = 0x10, kDecorMinimise = 0x20, kDecorMaximise = 0x40;
+    EXPECT_EQ((functions & kFuncMinimise) != 0, !c.fixed);
+    EXPECT_EQ((functions & kFuncMaximise) != 0, !c.fixed);
+    EXPECT_EQ((decorations & kDecorMinimise) != 0, !c.fixed);
+    EXPECT_EQ((decorations & kDecorMaximise) != 0, !c.fixed);
+    EXPECT_NE(functions & 0x20, 0u) << "no close";
+    f.Unload();
+  }
+  EXPECT_TRUE(boxes.empty());
 }

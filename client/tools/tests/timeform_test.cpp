@@ -108,7 +108,22 @@ TEST_F(TimeFormTest, WithoutAFaceTheHandsGoRoundOnBlack) {
   EXPECT_TRUE(f.isVisible());
   EXPECT_TRUE(f.face().isNull());
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(shown().pixel(10, 10), qRgb(0, 0, 0));
+  const QImage img = shown();
+  EXPECT_EQ(img.pixel(10, 10), qRgb(0, 0, 0));
+  // The hands show on the black: the hour hand right to 3 o'clock, the
+  // minute hand up to 12, the second hand right to 3 as well.
+  EXPECT_EQ(img.pixel(105, 80), qRgb(255, 255, 255));
+  EXPECT_EQ(img.pixel(80, 30), qRgb(255, 255, 255));
+  EXPECT_EQ(img.pixel(135, 80), qRgb(255, 255, 255));
+}
+
+TEST_F(TimeFormTest, OnADarkFaceTheHandsShowToo) {
+  writeFace(QColor(20, 20, 60));
+  at(9, 0, 0);
+  TimeForm();
+  const QImage img = shown();
+  EXPECT_EQ(img.pixel(60, 80), qRgb(255, 255, 255));
+  EXPECT_EQ(img.pixel(130, 130), qRgb(20, 20, 60));
 }
 
 TEST_F(TimeFormTest, ClosingStopsTheClock) {
