@@ -48,8 +48,9 @@
 // that lead back into a folder being packed and special files are left out
 // and named in Callbacks::leftOut.
 //
-// Extraction reads every method and header level (through liblhasa) and is
-// safe against archives from strangers: a name anchored at the root
+// Extraction reads every header level and every method liblhasa reads, and
+// "-lh3-" by our own decoder ("-lh2-" is not read), and is safe against
+// archives from strangers: a name anchored at the root
 // ("/dir/file") extracts below the output folder; an entry that climbs out
 // with ".." or names a drive is skipped and reported while the others
 // extract; nothing is written outside the output folder, no link is

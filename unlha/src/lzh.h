@@ -9,6 +9,9 @@
 // "-lh1-": LZSS over 4 KiB with matches of 3 to 60 bytes; the literals and
 // lengths in one adaptive Huffman code, the upper six bits of each distance
 // in a fixed code and the lower six as they are.
+#include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,5 +28,19 @@ Params paramsFor(int dicbit);
 // stores the data as it is).
 std::string encode(std::string_view data, const Params& p);
 std::string encodeLh1(std::string_view data);
+
+// Reads "-lh3-" data (see lharc.cpp): input gives packed bytes (0 at their
+// end); read gives up to size decoded bytes, 0 at the end of the data or
+// where it is broken. The caller stops at the entry's own length.
+class Lh3Decoder {
+ public:
+  explicit Lh3Decoder(std::function<std::size_t(void*, std::size_t)> input);
+  ~Lh3Decoder();
+  std::size_t read(unsigned char* out, std::size_t size);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace unlha::lzh

@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "archive.h"
+#include "lzh.h"
 
 namespace unlha::reader {
 
@@ -86,6 +87,7 @@ struct Archive::Impl {
   std::string macName;  // liblhasa's name of the entry, which MacLHA's header repeats
   std::int64_t timestamp = 0;
   LHADecoder* decoder = nullptr;
+  std::unique_ptr<lzh::Lh3Decoder> own;  // "-lh3-", which liblhasa has no decoder for
   bool started = false;
   std::uint64_t decoded = 0;  // inner stream: bytes and CRC so far
   std::uint16_t runningCrc = 0;
@@ -102,6 +104,7 @@ struct Archive::Impl {
   void closeDecoder() {
     if (decoder) lha_decoder_free(decoder);
     decoder = nullptr;
+    own.reset();
   }
   void closeReader() {
     if (reader) lha_reader_free(reader);
@@ -182,9 +185,13 @@ struct Archive::Impl {
 
   // Decodes more of the inner stream into held; false at its end.
   bool decodeMore() {
-    if (!decoder) return false;
+    if (!decoder && !own) return false;
     unsigned char buf[1 << 14];
-    const std::size_t n = lha_decoder_read(decoder, buf, sizeof buf);
+    std::size_t n = 0;
+    if (own)
+      n = own->read(buf, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf, length - decoded)));
+    else
+      n = lha_decoder_read(decoder, buf, sizeof buf);
     if (n == 0) return false;
     runningCrc = archive::crc16(buf, n, runningCrc);
     decoded += n;
@@ -196,7 +203,9 @@ struct Archive::Impl {
     started = true;
     char name[6] = {};
     std::memcpy(name, method.data(), std::min<std::size_t>(method.size(), 5));
-    if (LHADecoderType* type = lha_decoder_for_name(name))
+    if (method == "-lh3-")
+      own = std::make_unique<lzh::Lh3Decoder>([this](void* b, std::size_t n) { return packed(b, n, this); });
+    else if (LHADecoderType* type = lha_decoder_for_name(name))
       decoder = lha_decoder_new(type, &Impl::packed, this, static_cast<std::size_t>(length));
     outStart = 0;
     outLength = length;
@@ -279,7 +288,7 @@ Archive::Next Archive::next(Item& item) {
   item.isDir = !item.isLink && item.method == LHA_COMPRESS_TYPE_DIR;
   char method[6] = {};
   std::memcpy(method, item.method.data(), item.method.size());
-  item.decodable = lha_decoder_for_name(method) != nullptr;
+  item.decodable = lha_decoder_for_name(method) != nullptr || item.method == "-lh3-";
   a.method = item.method;
   a.length = h->length;
   a.crc = h->crc;
@@ -320,7 +329,7 @@ Archive::Next Archive::next(Item& item) {
 std::size_t Archive::read(char* buffer, std::size_t size) {
   Impl& a = *impl_;
   if (!a.started) a.start();
-  if (!a.decoder) return 0;
+  if (!a.decoder && !a.own) return 0;
   std::size_t out = 0;
   while (out < size && a.given < a.outLength) {
     if (a.held.empty() && !a.decodeMore()) break;
@@ -345,7 +354,7 @@ std::size_t Archive::read(char* buffer, std::size_t size) {
 
 bool Archive::whole() const {
   const Impl& a = *impl_;
-  return a.decoder && a.decoded == a.length && a.runningCrc == a.crc && a.given == a.outLength;
+  return (a.decoder || a.own) && a.decoded == a.length && a.runningCrc == a.crc && a.given == a.outLength;
 }
 
 std::optional<std::vector<Item>> list(const std::string& path) {

@@ -830,7 +830,7 @@ int extractOne(reader::Archive& arc, const reader::Item& e, int dirFd, const std
   if (exists && S_ISDIR(st.st_mode)) return kErrorWrite;
   const bool ours = exists && x.made.count(rel);
   const bool asking = x.callbacks->replaceFile != nullptr;
-  if (exists && !ours && !asking && !x.yes) {
+  if (exists && !asking && !x.yes) {
     report += "kept: " + entryName + "\n";
     return kOk;
   }

@@ -292,8 +292,11 @@ TEST_F(Forge, EntriesOfOtherSystemsExtractAsLhasaOrJlhaExtractsThem) {
     const char* args;
   };
   const Case cases[] = {
-      {"classic Mac OS, MacBinary before the data (levels 1 and 2, -lh0- and -lh5-, a folder)",
+      {"classic Mac OS, MacBinary before the data (levels 1 and 2, -lh0-, -lh1- and -lh5-, folders)",
        {entry(1, "-lh0-", "", "letter.txt", wrapped, 'm'), entry(2, "-lh5-", "", "letter.txt", wrapped, 'm', lh5),
+        entry(1, "-lh1-", "l1\xFF", "letter.txt", wrapped, 'm', unlha::lzh::encodeLh1(wrapped)),
+        entry(2, "-lh1-", "l2\xFF", "letter.txt", wrapped, 'm', unlha::lzh::encodeLh1(wrapped)),
+        entry(1, "-lh5-", "l3\xFF", "letter.txt", wrapped, 'm', lh5),
         entry(1, "-lh0-", "mac\xFF", "note.txt", wrappedNote, 'm'),
         entry(2, "-lh0-", "mac2\xFF", "note.txt", wrappedNote, 'm'),
         // A MacBinary file of another name is kept whole.

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 
@@ -141,6 +142,79 @@ TEST_F(Interop, WeReadWhatJlhaPacks) {
       ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(out) + " *.*"), 0);
       EXPECT_THAT(brief(tree(out / "photos")), ::testing::ContainerEq(brief(tree(src))));
     }
+  }
+}
+
+// -lh7- with matches across the whole 64 KiB window, as other archivers
+// write it: what jlha packs, we extract as lhasa does, at every level.
+TEST_F(Interop, LongDistanceLh7ExtractsAsLhasaExtractsIt) {
+  const std::string exe = toolPath(kJlha), lhasa = toolPath(kLhasa);
+  if (exe.empty() || lhasa.empty()) GTEST_SKIP() << "jlha or lhasa is not installed";
+  const std::string base = randomBytes(60000, 21);
+  std::string data;
+  std::mt19937 rng(4);
+  while (data.size() < 900000) {
+    const std::size_t at = rng() % 50000;
+    data += base.substr(at, 500 + rng() % 9000);
+    data += randomBytes(rng() % 700, static_cast<unsigned>(data.size()));
+  }
+  writeFile(dir / "far" / "far.bin", data);
+  for (const char* level : {"0", "1", "2"}) {
+    SCOPED_TRACE(level);
+    const fs::path arc = dir / "far.lzh";
+    fs::remove(arc);
+    const std::string cmd = "cd " + q(dir / "far") + " && " + exe + " aqy" + level + "o7 " + q(arc) + " far.bin > /dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    ASSERT_NE(readFile(arc).find("-lh7-"), std::string::npos);
+    fs::remove_all(dir / "ours");
+    ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "ours") + " *.*"), 0);
+    fs::remove_all(dir / "theirs");
+    fs::create_directories(dir / "theirs");
+    const std::string x = "cd " + q(dir / "theirs") + " && " + kLhasa.extract(lhasa, arc) + " > /dev/null 2>&1";
+    ASSERT_EQ(std::system(x.c_str()), 0) << x;
+    EXPECT_EQ(brief(tree(dir / "ours")), brief(tree(dir / "theirs")));
+    EXPECT_EQ(readFile(dir / "ours" / "far.bin"), data);
+  }
+}
+
+// -lh3- (static Huffman of the old LHarc line), which only jLHA writes among
+// the archivers Debian has: what it packs at every header level, we extract
+// byte for byte as jlha extracts it.
+TEST_F(Interop, Lh3FromJlhaExtractsAsJlhaExtractsIt) {
+  const char* java = std::getenv("UNLHA_TEST_JAVA");
+  const char* jar = std::getenv("UNLHA_TEST_JLHA_JAR");
+  const char* pack = std::getenv("UNLHA_TEST_JLHA_PACK");
+  const std::string exe = toolPath(kJlha);
+  if (!java || !jar || !pack || exe.empty()) GTEST_SKIP() << "jlha or Java is not installed";
+  const fs::path in = dir / "in";
+  const std::string base = randomBytes(20000, 8);
+  std::string far;
+  std::mt19937 rng(9);
+  while (far.size() < 200000) far += base.substr(rng() % 15000, 300 + rng() % 5000) + randomBytes(rng() % 300, rng());
+  writeFile(in / "text.txt", textLike(60000, 3));
+  writeFile(in / "far.bin", far);
+  writeFile(in / "zeros.bin", std::string(100000, '\0'));  // matches of the longest lengths
+  writeFile(in / "noise.bin", randomBytes(9000, 5));
+  writeFile(in / "one.txt", "x");
+  std::string files;
+  for (const char* f : {"text.txt", "far.bin", "zeros.bin", "noise.bin", "one.txt"}) files += " " + q(in / f);
+  for (const char* level : {"0", "1", "2"}) {
+    SCOPED_TRACE(level);
+    const fs::path arc = dir / "lh3.lzh";
+    fs::remove(arc);
+    const std::string cmd = std::string(java) + " -cp " + q(jar) + " " + q(pack) + " " + q(arc) + " -lh3- " + level +
+                            files + " > /dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    ASSERT_NE(readFile(arc).find("-lh3-"), std::string::npos);
+    ASSERT_NE(unlha::UnlhaCheckArchive(arc.string(), 1), 0);
+    fs::remove_all(dir / "ours");
+    ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "ours") + " *.*"), 0);
+    fs::remove_all(dir / "theirs");
+    fs::create_directories(dir / "theirs");
+    const std::string x = "cd " + q(dir / "theirs") + " && " + kJlha.extract(exe, arc) + " > /dev/null 2>&1";
+    ASSERT_EQ(std::system(x.c_str()), 0) << x;
+    EXPECT_EQ(brief(tree(dir / "ours")), brief(tree(dir / "theirs")));
+    EXPECT_EQ(tree(dir / "ours"), tree(in));
   }
 }
 
