@@ -24,6 +24,7 @@
 #include "client/mainwindow/settings.h"
 #include "client/mainwindow/startpassword.h"
 #include "nmail/nmail.h"
+#include "platform/oserror.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
@@ -82,7 +83,7 @@ LockResult acquireInstanceLock() {
   if (fd < 0 || ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
     const int err = errno;
     if (fd >= 0) ::close(fd);
-    return {LockResult::Unwritable, QString::fromLocal8Bit(std::strerror(err))};
+    return {LockResult::Unwritable, oserror::reasonText(err)};
   }
   // The kernel drops the lock with the process however it ends, so a lock
   // is never stale; what the file holds does not count.
@@ -93,7 +94,7 @@ LockResult acquireInstanceLock() {
     const int err = errno;
     ::close(fd);
     if (err == EWOULDBLOCK) return {LockResult::Held, {}};
-    return {LockResult::Unwritable, QString::fromLocal8Bit(std::strerror(err))};
+    return {LockResult::Unwritable, oserror::reasonText(err)};
   }
   lockFd = fd;
   return {LockResult::Acquired, {}};
