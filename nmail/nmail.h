@@ -20,9 +20,14 @@
 // UTF-8 already is taken as it is.
 //
 // Server names are "host" or "host:port" ("[v6addr]:port" for IPv6); POP3
-// defaults to port 110, SMTP to 25. Connecting and every read wait at most
-// the timeout (30 seconds unless set otherwise); a timeout fails the call
-// with its message. The calls block; all of them belong on one thread.
+// defaults to port 110, SMTP to 25. Connecting and every answer wait at
+// most the timeout (30 seconds unless set otherwise), and a second more
+// for every 2 KiB that came meanwhile; a whole connection waits at most the
+// timeout, a second per answer and a second per 2 KiB sent or received.
+// Only the time spent waiting on the server counts. A server that goes
+// past a deadline fails the call with its message, as a broken connection
+// does. The calls block; all of them belong on one thread. While they wait
+// they give the yield hook its turns (NMailSetYieldHook).
 //
 // Results below 0 are failures; NMailGetMessage then gives the reason.
 
@@ -50,6 +55,13 @@ int NMailInitializeWinSock();
 // Closes every open connection (without QUIT: deletions are not committed).
 // Returns 0.
 int NMailEndWinSock();
+// Installs the function the library calls while it waits on the network
+// (connecting, every read and write), at least every 10 milliseconds, so
+// that the caller's window keeps answering; null for none. The hook may
+// call any library function (NMailEndWinSock too: the calls under way then
+// fail as with a broken connection) but must not touch a POP3 session
+// whose call is under way.
+void NMailSetYieldHook(void (*hook)(void* context), void* context);
 // Sets an option (NMAIL_OPTION_*). Returns the previous value, or
 // NMAIL_ERR_ARGUMENT for an unknown option or a value out of range.
 int NMailSetOption(int option, int value);
@@ -57,9 +69,10 @@ int NMailSetOption(int option, int value);
 // Connects to a POP3 server and reads its greeting. Returns a handle (>= 0),
 // or -1 when there is no connection.
 int NMailPop3Connect(const char* server);
-// Logs in: APOP when apop is not 0 (the greeting must offer a timestamp),
-// else USER/PASS, then asks what the server offers (CAPA). Returns the
-// number of mails waiting (>= 0), or < 0.
+// Asks what the server offers (CAPA), then logs in: APOP when apop is not 0
+// (the greeting must offer a timestamp), else USER/PASS, and counts the
+// mails (STAT); with pipelining the login and the count go in one go.
+// Returns the number of mails waiting (>= 0), or < 0.
 int NMailPop3Authenticate(int handle, const char* user, const char* password, int apop);
 // 1 when the server takes pipelined commands (its CAPA lists PIPELINING):
 // the session then sends commands without waiting for each answer (the
@@ -117,10 +130,18 @@ int NMailPop3DeleteAhead(int handle, int no);
 // deleted, NMAIL_ERR_PROTOCOL when the server refused it, NMAIL_ERR_IO when
 // the conversation broke first.
 int NMailPop3GetDeleteResult(int handle, int no);
-// Reads every answer still on its way, then ends the session (QUIT) and
-// closes the connection; the handle is free afterwards. Returns
-// NMAIL_SUCCESS, or < 0 when QUIT failed. A session whose conversation broke
-// ends without QUIT: the server deletes nothing.
+// Sends QUIT now, behind the commands on their way, without waiting for its
+// answer: the answers before it (NMailPop3GetDeleteResult) can still be
+// read, and NMailPop3Close reads QUIT's. Without pipelining the answers on
+// their way are read first. Nothing further may be asked of the session.
+// Returns NMAIL_SUCCESS, or < 0 when the conversation broke.
+int NMailPop3SendQuit(int handle);
+// Reads every answer still on its way, then ends the session (QUIT; with
+// pipelining sent behind the commands on their way, unless
+// NMailPop3SendQuit sent it) and closes the connection; the handle is free
+// afterwards. Returns NMAIL_SUCCESS, or < 0 when QUIT failed or went
+// unanswered. A session whose conversation broke ends without QUIT: the
+// server deletes nothing.
 int NMailPop3Close(int handle);
 
 // Takes a whole mail text (header, empty line, body; as NMailPop3GetMail's

@@ -3,6 +3,7 @@
 #include "profile.h"
 
 #include "codepage.h"
+#include "oserror.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -213,6 +215,12 @@ bool replaceFile(const QString& file, const std::string& bytes) {
   const std::string path = targetOf(nativePath(file));
   struct stat st;
   const bool exists = ::stat(path.c_str(), &st) == 0;
+  // A file that may not be written keeps what it holds, as a write into it
+  // would: the rename would otherwise replace it all the same. The
+  // superuser may write any file, but one that nobody may write is left
+  // alone by the superuser too.
+  if (exists && (::access(path.c_str(), W_OK) != 0 || (::geteuid() == 0 && (st.st_mode & 0222) == 0)))
+    return false;
   static std::atomic<unsigned> counter{0};
   std::string tmp;
   int fd = -1;
@@ -238,6 +246,23 @@ bool replaceFile(const QString& file, const std::string& bytes) {
     ::close(dfd);
   }
   return true;
+}
+
+std::optional<QString> unreadableReason(const QString& file) {
+  const std::string p = nativePath(file);
+  int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;  // not there
+    return oserror::reasonText(errno);
+  }
+  char c;
+  ssize_t r;
+  do r = ::read(fd, &c, 1);
+  while (r < 0 && errno == EINTR);
+  const int err = errno;
+  ::close(fd);
+  if (r < 0) return oserror::reasonText(err);
+  return std::nullopt;
 }
 
 std::optional<QString> readValue(const QString& section, const QString& key, const QString& file,

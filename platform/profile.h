@@ -25,6 +25,11 @@ namespace profile {
 QString GetPrivateProfileString(const QString& section, const QString& key, const QString& def,
                                 const QString& file, int size = 256);
 
+// Why file cannot be read (the system's words), or nullopt when it can
+// be read or does not exist. Such a file reads like a missing one and is
+// never written.
+std::optional<QString> unreadableReason(const QString& file);
+
 // Tells a missing key (nullopt) from an empty value ("").
 std::optional<QString> readValue(const QString& section, const QString& key, const QString& file,
                                  int size = 256);
@@ -40,7 +45,8 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int def, co
 // file beside it, flushed to disk and renamed over the file, keeping the
 // file's permission bits (a new file takes the usual mode, 0666 less the
 // umask). Returns false on failure (the file is left as it was), also when
-// the section, key or value holds a CR or LF, which no line can keep.
+// the section, key or value holds a CR or LF, which no line can keep, and
+// when the file may not be written (as replaceFile).
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& file);
 
@@ -50,7 +56,8 @@ bool makePrivate(const QString& file);
 
 // Replaces file whole with bytes through a temporary file and a rename
 // (keeping the mode of an existing file). False on failure, the file left
-// as it was.
+// as it was; also for a file that may not be written (read-only to this
+// user, or to everyone when the superuser writes).
 bool replaceFile(const QString& file, const std::string& bytes);
 
 // Removes the temporaries ("<name>.~<pid>-<n>") that writes of file cut

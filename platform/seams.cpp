@@ -169,6 +169,9 @@ int realMsgBox(const MsgBoxCall& c) {
       break;
     case vbYesNo: buttons = {{"はい(&Y)", vbYes, QMessageBox::YesRole}, {"いいえ(&N)", vbNo, QMessageBox::NoRole}}; break;
     case vbRetryCancel: buttons = {{"再試行(&R)", vbRetry, QMessageBox::AcceptRole}, {"キャンセル", vbCancel, QMessageBox::RejectRole}}; break;
+    case vbYesNoAll:
+      buttons = {{"はい(&Y)", vbYes, QMessageBox::YesRole}, {"いいえ(&N)", vbNo, QMessageBox::NoRole}, {"すべてはい(&A)", vbYesToAll, QMessageBox::YesRole}};
+      break;
     default: buttons = {{"OK", vbOK, QMessageBox::AcceptRole}}; break;
   }
   std::vector<QPushButton*> pushes;

@@ -27,6 +27,7 @@ enum MsgBoxStyle : int {
   vbYesNoCancel = 3,
   vbYesNo = 4,
   vbRetryCancel = 5,
+  vbYesNoAll = 6,  // はい / いいえ / すべてはい (our own: the classic set has no such box)
   vbCritical = 16,
   vbQuestion = 32,
   vbExclamation = 48,
@@ -35,7 +36,7 @@ enum MsgBoxStyle : int {
   vbDefaultButton3 = 512,
   vbSystemModal = 4096,
 };
-enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbYes = 6, vbNo = 7 };
+enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbYes = 6, vbNo = 7, vbYesToAll = 8 };
 
 struct MsgBoxCall {
   QString prompt;

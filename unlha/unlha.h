@@ -4,8 +4,11 @@
 //
 // Command line: a command word, switches and names, separated by blanks;
 // double quotes group a name with blanks and are removed ("/a/b"/ is /a/b/).
-// Inside quotes, a quote that is not followed by a blank, the end of the
-// line or a closing "/" belongs to the name.
+// Inside quotes, two quotes stand for one quote of the name, and a quote
+// that is not followed by a blank, the end of the line or a closing "/"
+// belongs to the name. A caller that doubles every quote of a name has it
+// taken whole, whatever characters it holds (in a response file too, where
+// a line break inside quotes belongs to the name).
 //
 //   a  add the named files to the archive (created when missing); an entry
 //      of the same name is replaced
@@ -26,7 +29,9 @@
 //   -d1 (or -d)  descend into folders and store the folder names;
 //   -d0          only the named files, no folders (the default)
 //   -y1 (or -y)  yes to every question: extracted files replace existing
-//                ones; -y0 (the default) keeps existing files
+//                ones; -y0 (the default) keeps existing files. A caller
+//                that gives a replaceFile question (Callbacks) is asked
+//                instead, for each existing file whose contents differ.
 //   -h0 to -h3   header level of the new entries (default -h2)
 //   -jm0 stored (-lh0-), -jm1 -lh1-, -jm2 -lh5- (the default), -jm3 -lh6-,
 //   -jm4 -lh7-,
@@ -38,6 +43,11 @@
 // An archive is written under a temporary name and takes its own name only
 // once it is whole: a failed command leaves the archive as it was.
 //
+// Packing a folder takes a symbolic link inside it as what it points to,
+// where that is a file or folder inside the same folder; other links, links
+// that lead back into a folder being packed and special files are left out
+// and named in Callbacks::leftOut.
+//
 // Extraction reads every method and header level (through liblhasa) and is
 // safe against archives from strangers: a name anchored at the root
 // ("/dir/file") extracts below the output folder; an entry that climbs out
@@ -45,9 +55,15 @@
 // extract; nothing is written outside the output folder, no link is
 // followed or created, every file is written under a temporary name and
 // only takes its own name once its CRC matched, and a failed extraction
-// takes back the folders it made and left empty.
+// takes back the folders it made and left empty. A file that replaces an
+// existing one of other contents is kept under its temporary name until
+// every entry has extracted: a failed extraction replaces nothing. Entries
+// that are not files are passed over: OS/2's extended attributes of a
+// folder, stored as an entry of the folder's own name.
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace unlha {
 
@@ -66,11 +82,36 @@ enum Result : int {
   kErrorTooLarge = 0x800B,      // a file or an archive over the size limits
 };
 
+// The answer to the question whether an extracted file replaces an existing
+// file of other contents: this one, not this one, this one and every later one.
+enum class Replace { Yes, No, All };
+
+// An item on the disk that packing left out, and why.
+struct LeftOut {
+  enum Why {
+    LinkOutside,  // a symbolic link to something outside the folder being packed
+    LinkBroken,   // a symbolic link to nothing
+    LinkLoop,     // a symbolic link back into a folder that holds it
+    NotAFile,     // neither file nor folder (a device, a pipe, a socket)
+  } why;
+  std::string path;  // on the disk, UTF-8
+};
+
+// What a caller may hear of a command as it runs.
+struct Callbacks {
+  // Asked with the existing file's path (UTF-8) before it is replaced.
+  std::function<Replace(const std::string& path)> replaceFile;
+  // Receives, when set, the items packing left out.
+  std::vector<LeftOut>* leftOut = nullptr;
+};
+
 // Runs one command line. ownerWindow is the window that would own a dialog
 // (this layer shows none). When output is given and outputSize > 0, it
 // receives a report of at most outputSize - 1 bytes (one line per entry).
 int Unlha(std::uintptr_t ownerWindow, const std::string& commandLine, std::string* output = nullptr,
           std::uint32_t outputSize = 0);
+int Unlha(std::uintptr_t ownerWindow, const std::string& commandLine, std::string* output, std::uint32_t outputSize,
+          const Callbacks& callbacks);
 
 // Nonzero when the file is an LHA archive with entries that this layer can
 // read: every header is whole, its checks match and its data is there. mode

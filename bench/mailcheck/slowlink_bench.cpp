@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "bench/mailcheck/check_setup.h"
+#include "bench/mailcheck/delay_relay.h"
 #include "client/mainwindow/globals.h"
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/receivemail.h"
@@ -48,121 +49,7 @@ constexpr int kMails = 100;
 constexpr int kDelayMs = 10;
 using checkbench::kUser;
 
-// A TCP relay on a free loopback port to the test POP3 server that holds
-// each piece of data delayMs before passing it on, one connection at a time.
-class DelayRelay {
- public:
-  explicit DelayRelay(int delayMs) : delay_(delayMs) {
-    listen_ = testservers::listenOnLoopback(8, port_);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~DelayRelay() {
-    stop_ = true;
-    ::shutdown(listen_, SHUT_RDWR);
-    thread_.join();
-    ::close(listen_);
-  }
-  int port() const { return port_; }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-  void resetCounts() {
-    roundTrips_ = 0;
-    sends_ = 0;
-  }
-  long roundTrips() const { return roundTrips_; }
-  long sends() const { return sends_; }
-
- private:
-  struct Piece {
-    Clock::time_point due;
-    std::string data;
-  };
-
-  static int connectServer() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(testservers::kPop3Port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      ::close(fd);
-      return -1;
-    }
-    return fd;
-  }
-
-  void run() {
-    while (!stop_) {
-      const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) return;
-      const int server = connectServer();
-      if (server >= 0) relay(client, server);
-      ::close(client);
-      if (server >= 0) ::close(server);
-    }
-  }
-
-  // Passes data both ways, each piece delay_ milliseconds late, until both
-  // sides are done.
-  void relay(int client, int server) {
-    int one = 1;
-    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::deque<Piece> toServer, toClient;
-    bool clientOpen = true, serverOpen = true, serverShut = false;
-    char buf[65536];
-    for (;;) {
-      const auto now = Clock::now();
-      // Deliver what is due.
-      auto deliver = [&](std::deque<Piece>& q, int fd) {
-        while (!q.empty() && q.front().due <= now) {
-          if (::send(fd, q.front().data.data(), q.front().data.size(), MSG_NOSIGNAL) < 0) return false;
-          q.pop_front();
-        }
-        return true;
-      };
-      if (!deliver(toServer, server) || !deliver(toClient, client)) return;
-      // The client's end reaches the server after its last data.
-      if (!clientOpen && toServer.empty() && !serverShut) {
-        ::shutdown(server, SHUT_WR);
-        serverShut = true;
-      }
-      if (!serverOpen && toClient.empty()) return;
-      auto wait = std::chrono::nanoseconds(std::chrono::seconds(1));
-      for (const auto* q : {&toServer, &toClient})
-        if (!q->empty()) wait = std::min(wait, std::chrono::nanoseconds(q->front().due - now));
-      wait = std::max(wait, std::chrono::nanoseconds(0));
-      const timespec ts{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
-      pollfd p[2] = {{client, static_cast<short>(clientOpen ? POLLIN : 0), 0},
-                     {server, static_cast<short>(serverOpen ? POLLIN : 0), 0}};
-      if (::ppoll(p, 2, &ts, nullptr) < 0) return;
-      const auto at = Clock::now() + std::chrono::milliseconds(delay_);
-      if (clientOpen && (p[0].revents & (POLLIN | POLLHUP | POLLERR))) {
-        const ssize_t n = ::recv(client, buf, sizeof buf, 0);
-        if (n <= 0) {
-          clientOpen = false;
-        } else {
-          ++sends_;
-          // Nothing on its way either way: the link waited for the client.
-          if (toServer.empty() && toClient.empty()) ++roundTrips_;
-          toServer.push_back({at, std::string(buf, static_cast<std::size_t>(n))});
-        }
-      }
-      if (serverOpen && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-        const ssize_t n = ::recv(server, buf, sizeof buf, 0);
-        if (n <= 0) serverOpen = false;
-        else toClient.push_back({at, std::string(buf, static_cast<std::size_t>(n))});
-      }
-    }
-  }
-
-  int delay_;
-  int listen_ = -1;
-  int port_ = 0;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::atomic<long> roundTrips_{0}, sends_{0};
-};
-
+using checkbench::DelayRelay;
 DelayRelay* g_relay = nullptr;  // the delayed link
 
 // 100 mails, every tenth with a 100 KB attachment; the others are text of

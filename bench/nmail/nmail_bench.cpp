@@ -82,9 +82,13 @@ void fillMaildrop() {
   std::string base = testservers::maildrop(kUser);
   for (const char* sub : {"new", "cur", "tmp"}) clearDir(base + "/" + sub);
   const auto& all = mails();
+  // Fresh names every round: the server takes a name it saw deleted as
+  // that message come back, and the round fails.
+  static int round = 0;
+  ++round;
   for (int i = 0; i < kMails; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%d.M%dP1.bench", 1000000000 + i, i);
+    char name[96];
+    std::snprintf(name, sizeof name, "%d.R%dM%dP%d.bench", 1000000000 + i, round, i, static_cast<int>(::getpid()));
     std::string tmp = base + "/tmp/" + name;
     std::ofstream(tmp, std::ios::binary) << all[i];
     ::chown(tmp.c_str(), 65534, 65534);

@@ -19,6 +19,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@
 #include "client/history/editorcommands.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
+#include "client/mainwindow/mailwait.h"
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/settings.h"
 #include "client/tools/helpform.h"
@@ -510,8 +512,11 @@ void BackForm::Command2_Click() {
   const std::string body = libraryText(EditorText(rtfEd));
   const std::string attachments = attachmentArgument(AttachText->text());
   QApplication::setOverrideCursor(Qt::WaitCursor);
+  // The window answers while the mail goes, but takes no click meanwhile.
+  std::optional<mailwait::SendingWindow> busy(std::in_place, this);
   const int result = NMailSmtpSendMail(server.c_str(), to.c_str(), nullptr, nullptr, from.c_str(), subject.c_str(),
                                        body.c_str(), nullptr, attachments.c_str(), 0);
+  busy.reset();
   QApplication::restoreOverrideCursor();
 
   // 4. A failure shows the library's text. The reply stays in the window

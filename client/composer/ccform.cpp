@@ -55,19 +55,14 @@ QString labelHelp() {
              "送信完了後、この画面は自動で消去されます。");
 }
 
-// Marks every record of the Cc list deleted (through the buffer) and
-// compacts the file, which leaves it empty. False after a message when the
-// file could not be rewritten.
+// Marks every record of the Cc list deleted and compacts the file, which
+// leaves it empty. False after a message when the file could not be
+// rewritten; the addresses then stay as they were, flags included.
 bool emptyCcFile() {
   records::CcAddressFile file(records::kCcListFile);
   const int m = file.count();
-  bool ok = m >= 0;
-  for (int i = 1; ok && i <= m; ++i) {
-    CurrentRecordNo = static_cast<std::int16_t>(i);
-    CcAddressRec.Live = 0;
-    ok = file.write(i, CcAddressRec);
-  }
-  if (ok) ok = file.compact();
+  bool ok = m >= 0 && file.removeAll();
+  if (ok && m > 0) CurrentRecordNo = static_cast<std::int16_t>(m);
   if (!ok)
     seams::MsgBox(QStringLiteral("Cc送信のアドレスを消去できませんでした。\r\n") + file.errorText(),
                   seams::vbExclamation);
@@ -198,8 +193,9 @@ void CcForm::Command2_Click() {
 }
 
 void CcForm::Command1_Click() {
-  List3->clear();
-  emptyCcFile();
+  // A file that could not be emptied keeps its addresses: the list keeps
+  // showing them, in step with the records the send reads.
+  if (!emptyCcFile()) return;
   List3->clear();
   Text3->clear();
 }

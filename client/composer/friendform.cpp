@@ -102,6 +102,10 @@ FriendForm::FriendForm() : ui::Form(QStringLiteral("FriendForm")) {
   connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
   connect(Command38, &QPushButton::clicked, this, [this] { Command38_Click(); });
   connect(MailListView, &QTreeWidget::itemPressed, this, [this] { MailListView_MouseDown(); });
+  // A drag with the button held moves the highlight: the boxes follow it.
+  connect(MailListView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* now) {
+    if (now && (QApplication::mouseButtons() & Qt::LeftButton)) MailListView_MouseDown();
+  });
   ui::clickOnKeyboardRowChange(MailListView, [this] { MailListView_MouseDown(); });
 
   // Mouse-over help: the buttons show their text, the background hides it.
@@ -237,13 +241,9 @@ void FriendForm::Command4_Click() {
 
   const int answer = seams::MsgBox(QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"),
                                    seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認"));
-  bool ok = true;
-  if (answer == seams::vbYes) {
-    AddressRec.Live = 0;
-    ok = file.write(CurrentRecordNo, AddressRec);
-  }
-  // Whatever the answer the file is compacted and listed afresh.
-  if (ok) ok = file.compact();
+  // Whatever the answer the file is compacted and listed afresh; when the
+  // compaction fails the entry keeps its flag.
+  const bool ok = answer == seams::vbYes ? file.remove(CurrentRecordNo) : file.compact();
   if (!ok) {
     seams::MsgBox(QStringLiteral("削除できませんでした。\r\n") + file.errorText(), seams::vbExclamation);
   } else if (answer == seams::vbYes) {

@@ -17,6 +17,7 @@
 #include "client/composer/writeneighbours.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
+#include "client/mainwindow/mailwait.h"
 #include "client/mainwindow/recordfile.h"
 #include "client/mainwindow/settings.h"
 #include "nmail/nmail.h"
@@ -98,6 +99,8 @@ bool WriteForm::RecordSentMail(std::int16_t n) {
 }
 
 void WriteForm::Command1_Click() {
+  // The window answers while the mails go, but takes no click meanwhile.
+  mailwait::SendingWindow busy(this);
   // 1. Status and the attachment controls.
   Command9->setEnabled(false);
   List2->hide();

@@ -8,6 +8,9 @@
 #include <QScreen>
 #include <QTreeWidget>
 
+#include <cstring>
+#include <string>
+
 #include "client/history/mailrows.h"
 #include "client/history/neighbours.h"
 #include "client/history/safes.h"
@@ -30,6 +33,27 @@ bool KinkoFormLoaded() { return accessor().isLoaded(); }
 int SafeRecordCount(int safe) { return history::recordCount(records::mailListFile(safe)); }
 
 namespace history {
+
+void safeRecordBytes(char* record) {
+  // Each text field loses its leading blanks (the viewer shows the fields
+  // trimmed); its bytes move to the front and blanks fill the rest. A blank
+  // is never the second byte of a double-byte character, so no character
+  // is split.
+  struct Field {
+    std::size_t at, width;
+  };
+  for (const Field f : {Field{0, 100}, Field{100, 90}, Field{190, 90}, Field{280, 32000}}) {
+    char* p = record + f.at;
+    std::size_t lead = 0;
+    while (lead < f.width && p[lead] == ' ') ++lead;
+    if (lead == 0 || lead == f.width) continue;
+    std::memmove(p, p + lead, f.width - lead);
+    std::memset(p + f.width - lead, ' ', lead);
+  }
+  record[32280] = '\r';
+  record[32281] = '\n';
+  records::putLive(record + records::MailRecord::kLiveOffset, 1);
+}
 
 void centreFixedWindow(QWidget* window, int clientWidth, int clientHeight) {
   window->setFixedSize(ui::px(clientWidth), ui::px(clientHeight));
@@ -105,37 +129,37 @@ void KinkoForm::MoveMailToSafe(int safe) {
     return;
   }
   auto& viewer = ::TyakuForm();
-  const int kind = MailListKind;
-  QTreeWidgetItem* item = viewer.MailListView->currentItem();
-  if ((kind != 1 && kind != 6) || viewer.Text5->text().isEmpty() || !item) {
+  const int kind = viewer.ShownListKind;
+  const int n = viewer.chosenRow();
+  if ((kind != 1 && kind != 6) || n == 0) {
     seams::MsgBox(notSelected, seams::vbOKOnly);
     return;
   }
-  const int n = viewer.MailListView->indexOfTopLevelItem(item) + 1;
   CurrentRecordNo = static_cast<std::int16_t>(n);
   if (seams::MsgBox(QStringLiteral("選択された（行、青色）データを移します。よろしいですか"),
                     seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) != seams::vbYes)
     return;
 
+  // The record moves as its bytes: its characters are never converted (a
+  // conversion there and back would change codes CP932 has twice and turn
+  // what it cannot read into "?").
   records::MailFile source(records::mailListFile(kind));
-  records::MailRecord* sourceBuffer = records::mailListBuffer(kind);
-  if (!source.read(n, *sourceBuffer)) {
+  std::string bytes(records::MailRecord::kSize, '\0');
+  if (!source.readBytes(n, bytes.data())) {
     seams::MsgBox(QStringLiteral("メールを金庫に移せませんでした。") + QStringLiteral("\r\n") + source.errorText(),
                   seams::vbOKOnly | seams::vbExclamation);
     return;
   }
+  records::mailListBuffer(kind)->fromBytes(bytes.data());
+  history::safeRecordBytes(bytes.data());
   // The safe is written first: a failure afterwards never loses the mail.
-  records::MailRecord& safeRec = *records::mailListBuffer(safe);
-  safeRec.Subject = vb::Trim(sourceBuffer->Subject);
-  safeRec.MailDate = vb::Trim(sourceBuffer->MailDate);
-  safeRec.FromTo = vb::Trim(sourceBuffer->FromTo);
-  safeRec.Body = vb::Trim(sourceBuffer->Body);
   records::MailFile safeFile(records::mailListFile(safe));
-  if (safeFile.append(safeRec) == 0) {
+  if (safeFile.appendBytes(bytes.data()) == 0) {
     seams::MsgBox(QStringLiteral("メールを金庫に移せませんでした。") + QStringLiteral("\r\n") + safeFile.errorText(),
                   seams::vbOKOnly | seams::vbExclamation);
     return;
   }
+  records::mailListBuffer(safe)->fromBytes(bytes.data());
   if (!source.remove(n)) {
     seams::MsgBox(QStringLiteral("金庫に移したメールを一覧から削除できませんでした。") + QStringLiteral("\r\n") +
                       source.errorText(),

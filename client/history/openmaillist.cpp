@@ -77,6 +77,7 @@ int fillList(int kind, bool trimBoxes) {
   auto& f = ::TyakuForm();
   f.MailListView->clear();
   f.Text5->clear();
+  f.ShownRow = 0;
   records::MailRecord* buffer = records::mailListBuffer(kind);
   records::MailFile file(listFile(kind));
 
@@ -146,6 +147,7 @@ void OpenMailList(int kind) {
   f.setCaption(QString::fromUtf16(history::kindOf(kind).caption));
   if (kind == 2) f.Command6->setEnabled(true);
   else MailListKind = static_cast<std::int16_t>(kind);
+  f.ShownListKind = static_cast<std::int16_t>(kind);
   history::setListColour(f.MailListView, history::kindOf(kind).colour);
   f.MailListView->clear();
   SetEditorText(f.rtfEd, QString());

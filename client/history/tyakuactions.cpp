@@ -69,7 +69,7 @@ namespace forms {
 
 // Tests the selection marker; when set, empties it and puts the focus into the body.
 static bool takeSelection(TyakuForm& f) {
-  if (f.Text5->text().isEmpty()) {
+  if (f.chosenRow() == 0) {
     notSelected();
     return false;
   }
@@ -106,14 +106,13 @@ void TyakuForm::Command2_Click() {
 }
 
 void TyakuForm::Command3_Click() {
-  const int kind = MailListKind;
+  const int kind = ShownListKind;
   if (kind >= 1 && kind <= 6) {
-    QTreeWidgetItem* item = MailListView->currentItem();
-    if (Text5->text().isEmpty() || !item) {
+    const int n = chosenRow();
+    if (n == 0) {
       notSelected();
       return;
     }
-    const int n = MailListView->indexOfTopLevelItem(item) + 1;
     CurrentRecordNo = static_cast<std::int16_t>(n);
     if (seams::MsgBox(deleteQuestion(kind), seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) !=
         seams::vbYes) {
@@ -138,28 +137,23 @@ void TyakuForm::Command3_Click() {
 }
 
 void TyakuForm::Command6_Click() {
-  const int kind = MailListKind;
+  const int kind = ShownListKind;
   if (kind < 1 || kind > 6) return;
   if (seams::MsgBox(QStringLiteral("すべてのデータを削除して良いですか？"), seams::vbYesNo | seams::vbQuestion,
                     QStringLiteral("確認")) != seams::vbYes)
     return;
   records::MailFile file(history::listFile(kind));
-  file.open();
   const int m = std::max(0, file.count());
-  bool ok = true;
-  for (int i = 1; i <= m && ok; ++i) {
-    CurrentRecordNo = static_cast<std::int16_t>(i);
-    ok = file.setLive(i, 0);
-  }
-  if (ok) ok = file.compact();
-  if (!ok) {
-    // Show what the file holds now.
+  // Every record is marked and the list compacted; when that fails every
+  // record keeps the flag it had, so that no later compaction takes them.
+  if (!file.removeAll()) {
     recordFailure(QStringLiteral("メールを削除できませんでした。"), file.errorText());
     const int rows = history::fillList(kind, false);
     setCount(QString::number(rows));
     if (kind == 6) neighbours::setVipCount(QString::number(rows));
     return;
   }
+  if (m > 0) CurrentRecordNo = static_cast<std::int16_t>(m);
   MailListView->clear();
   Text5->clear();
   setCount(QStringLiteral("0"));
@@ -185,7 +179,7 @@ void TyakuForm::Command5_Click() {
 }
 
 void TyakuForm::Command7_Click() {
-  if (Text5->text().isEmpty()) {
+  if (chosenRow() == 0) {
     notSelected();
     return;
   }

@@ -128,6 +128,11 @@ ui::Accessor<forms::TyakuForm>& accessor() {
 void installRecordBufferSource() {
   records::setRecordBufferSource([] {
     auto& f = ::TyakuForm();
+    // The boxes now hold a mail stored from them, not the row clicked: no
+    // row counts as chosen any more, and none stays highlighted.
+    f.ShownRow = 0;
+    f.Text5->clear();
+    f.MailListView->clearSelection();
     return records::ViewerBoxes{f.Text7->text(), f.Text8->text(), f.Text9->text(), EditorText(f.rtfEd)};
   });
 }
@@ -318,8 +323,32 @@ void TyakuForm::buildMenus() {
 }
 
 bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport()) {
-    if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) MailListView_ItemClick();
+  if (watched == MailListView->viewport()) {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick: {
+        // Only the left button chooses a mail: the others leave the
+        // highlight where it is, on the mail shown.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton) return true;
+        // A click with Ctrl or Shift is a click: it never takes the
+        // highlight off the row it shows.
+        mouse->setModifiers(mouse->modifiers() & ~(Qt::ControlModifier | Qt::ShiftModifier | Qt::MetaModifier));
+        // A press beside the rows leaves the highlight where it is.
+        if (event->type() != QEvent::MouseButtonRelease && !MailListView->itemAt(mouse->position().toPoint()))
+          return true;
+        if (event->type() == QEvent::MouseButtonRelease) {
+          // The row highlighted when the button comes up (also after a
+          // press on one row and a release on another) is the one shown.
+          const bool handled = ui::Form::eventFilter(watched, event);
+          MailListView_ItemClick();
+          return handled;
+        }
+        break;
+      }
+      default: break;
+    }
   }
   return ui::Form::eventFilter(watched, event);
 }
@@ -444,7 +473,7 @@ void TyakuForm::Form_Resize() {
 
 void TyakuForm::MailListView_ItemClick() {
   Text5->setText(QStringLiteral("1"));
-  const int kind = MailListKind;
+  const int kind = ShownListKind;
   if (kind < 1 || kind > 6) return;
   if (vb::Val(Text2->text()) == 0) {
     seams::MsgBox(QStringLiteral("選択するデータがありません。"), seams::vbOKOnly);
@@ -452,10 +481,20 @@ void TyakuForm::MailListView_ItemClick() {
   }
   QTreeWidgetItem* item = MailListView->currentItem();
   if (!item) return;
+  // The row shown is the row highlighted (a Ctrl click may have taken the
+  // highlight off it).
+  if (!item->isSelected()) {
+    MailListView->selectionModel()->select(MailListView->currentIndex(),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
   const int n = MailListView->indexOfTopLevelItem(item) + 1;
   records::MailRecord* buffer = records::mailListBuffer(kind);
   records::MailFile file(records::mailListFile(kind));
-  if (n < 1 || !buffer || !file.read(n, *buffer)) return;
+  if (n < 1 || !buffer || !file.read(n, *buffer)) {
+    ShownRow = 0;
+    return;
+  }
+  ShownRow = n;
   Text7->setText(vb::Trim(buffer->Subject));
   Text8->setText(vb::Trim(buffer->FromTo));
   Text9->setText(vb::Trim(buffer->MailDate));
@@ -463,6 +502,14 @@ void TyakuForm::MailListView_ItemClick() {
   Text11->setText(vb::Trim(buffer->Body));
   setCount(QString::number(MailListView->topLevelItemCount()));
   history::clipboardPass(rtfEd);
+}
+
+int TyakuForm::chosenRow() const {
+  if (Text5->text().isEmpty() || ShownRow < 1) return 0;
+  const QList<QTreeWidgetItem*> highlighted = MailListView->selectedItems();
+  if (highlighted.size() != 1) return 0;
+  const int row = MailListView->indexOfTopLevelItem(highlighted.front()) + 1;
+  return row == ShownRow ? row : 0;
 }
 
 void TyakuForm::setCount(const QString& count) {
@@ -478,7 +525,7 @@ void TyakuForm::Text2_Change() {
   neighbours::setReceivedCount(QString::number(LoopCounter));
   LoopCounter = static_cast<std::int16_t>(history::recordCount(records::kSentFile));
   neighbours::setSentCount(QString::number(LoopCounter));
-  switch (MailListKind) {
+  switch (ShownListKind) {
     case 3: ::OpenForm().Text1->setText(Text2->text()); break;
     case 4: ::OpenForm().Text2->setText(Text2->text()); break;
     case 5: ::OpenForm().Text3->setText(Text2->text()); break;

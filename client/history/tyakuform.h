@@ -84,6 +84,18 @@ class TyakuForm : public ui::Form {
 
   // 1-based position of the last hit of find / find next, 0 after a miss.
   std::int16_t FindPosition = 0;
+  // The list on show (1..6 as MailListKind), set by OpenMailList; 0 before
+  // any list was opened. The viewer's actions work on this list, whatever
+  // the composer has written into MailListKind meanwhile.
+  std::int16_t ShownListKind = 0;
+  // The row (1-based) whose mail a click last put into the boxes; 0 when
+  // the boxes show no row of the list (a refill, the mail check's use of
+  // the boxes). An action on "the selected mail" works on this row only
+  // while it is the highlighted one.
+  int ShownRow = 0;
+  // The highlighted row (1-based) when it is the row shown and the
+  // selection marker is set; 0 otherwise.
+  int chosenRow() const;
 
   // ---- handlers (what the user's actions run) ----
   void MailListView_ItemClick();  // a click in the list: show that mail

@@ -99,6 +99,13 @@ void GekitaiForm::Command1_Click() {
     seams::MsgBox(QStringLiteral("キーワードが入力されていません。"), seams::vbOKOnly);
     return;
   }
+  // A pasted line break stays in the box; the subject and the sender a
+  // keyword is looked for in are one line each, so it could never match.
+  if (keyword.contains(u'\r') || keyword.contains(u'\n')) {
+    seams::MsgBox(QStringLiteral("キーワードに改行が含まれています。\r\n改行を除いてから登録して下さい。"),
+                  seams::vbExclamation);
+    return;
+  }
   // A character that Shift-JIS cannot hold would be stored as "?" and the
   // keyword would then match other mails than the one meant.
   if (!cp932::canEncode(keyword)) {
@@ -130,10 +137,9 @@ void GekitaiForm::Command2_Click() {
   const int answer = seams::MsgBox(QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"),
                                    seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認"));
   records::SpamKeywordFile file(records::kSpamKeywordFile);
-  bool ok = true;
-  if (answer == seams::vbYes) ok = file.setLive(row + 1, 0);
-  // Whatever the answer the file is compacted and listed afresh.
-  if (ok) ok = file.compact();
+  // Whatever the answer the file is compacted and listed afresh; when the
+  // compaction fails the keyword keeps its flag.
+  const bool ok = answer == seams::vbYes ? file.remove(row + 1) : file.compact();
   if (!ok) seams::MsgBox(QStringLiteral("キーワードを削除できませんでした。\r\n") + file.errorText(), seams::vbExclamation);
   ListKeywords();
 }

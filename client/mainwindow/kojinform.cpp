@@ -31,7 +31,7 @@ KojinForm::KojinForm() : ui::Form(QStringLiteral("KojinForm")) {
   Text2->setEchoMode(QLineEdit::Password);
   Text2->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
   // Both boxes take only what can be stored and read back whole.
-  for (QLineEdit* t : {Text1, Text2}) t->setValidator(new settings::ValueValidator(t));
+  for (QLineEdit* t : {Text1, Text2}) settings::guardEntry(t);
   Command1 = ui::control<QPushButton>(client(), QStringLiteral("Command1"), 1560, 1800, 1215, 375, QStringLiteral("OK"));
   Command2 = ui::control<QPushButton>(client(), QStringLiteral("Command2"), 2985, 1800, 1215, 375,
                                       QStringLiteral("Cansel"));
@@ -61,7 +61,14 @@ void KojinForm::Command1_Click() {
                      "パスワードは絶対に忘れないようにどこかに保存しておくようにして下さい。"),
       seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認"));
   if (answer == seams::vbYes) {
-    startpassword::store(Text1->text(), Text2->text());
+    // A password that did not reach the file must not look set: the old
+    // one stays in force, and the boxes stay for another try.
+    if (!startpassword::store(Text1->text(), Text2->text())) {
+      seams::MsgBox(QStringLiteral("パスワードを保存できませんでした。（ini.ini）\r\n"
+                                   "これまでのパスワードのままです。設定ファイルの書き込みの許可をご確認下さい。"),
+                    seams::vbExclamation);
+      return;
+    }
     Unload();
   } else {
     Text1->clear();

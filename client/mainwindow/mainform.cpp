@@ -257,7 +257,7 @@ void MainForm::buildPanel() {
   Check1 = ui::control<QCheckBox>(Picture5, QStringLiteral("Check1"), 1920, 1755, 255, 255);
   Label12 = panelLabel(Picture5, QStringLiteral("Label12"), QStringLiteral("説明表示"), 2235, 1710, 1200, 330);
   Text1 = box(Picture5, QStringLiteral("Text1"), 240, 2190, 3480, 330);
-  Text1->setValidator(new settings::ValueValidator(Text1));
+  settings::guardEntry(Text1);
 
   // Counters.
   Label4 = panelLabel(Picture5, QStringLiteral("Label4"), QStringLiteral("着信件数"), 3900, 165, 1080, 300);

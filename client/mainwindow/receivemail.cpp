@@ -142,6 +142,9 @@ class QuietBoxes {
 struct Session {
   Buffers buffers;
   QuietBoxes boxes;
+  // The unpacked body, made once for the session and grown as a mail needs
+  // (the library ends what it writes with a NUL).
+  std::vector<char> unpacked;
 
   // The attachment folder (made when missing) and the work file.
   void attachmentPaths(QString& folderPath, QString& workPath) {
@@ -423,6 +426,8 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
   if (r < 0) return stop(r, notFetched);
   const std::string fetched = bufferBytes(body);
   const bool hasAttachment = fetched.find("attachment") != std::string::npos;
+  // The body to store: the fetched one, or the unpacked one.
+  const std::vector<char>* text = &body;
 
   // Attachments. A mail whose files could not be written stays on the
   // server, as one that could not be stored.
@@ -430,8 +435,12 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
     QString folderPath, workPath;
     session.attachmentPaths(folderPath, workPath);
     const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
-    body.assign(std::max<std::size_t>(mailText.size() + 1, kUnpackedBody), '\0');
-    r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), body.data(),
+    const std::size_t need = std::max<std::size_t>(mailText.size() + 1, kUnpackedBody);
+    if (session.unpacked.size() < need) session.unpacked.resize(need);
+    session.unpacked[0] = '\0';
+    text = &session.unpacked;
+    r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(),
+                                 session.unpacked.data(),
                                  QFile::encodeName(folderPath).constData(), QFile::encodeName(workPath).constData(),
                                  mailText.c_str(), 0);
     NMailAttachmentFileClose(0);
@@ -447,9 +456,9 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
   t.Text7->setText(bufferText(b.subject));
   t.Text8->setText(bufferText(b.from));
   t.Text9->setText(bufferText(b.date));
-  QString text = bufferText(body);
-  if (hasAttachment) text += QStringLiteral("\r\n") + QString::fromUtf16(kAttachmentNotice);
-  SetEditorText(t.rtfEd, text);
+  QString bodyText = bufferText(*text);
+  if (hasAttachment) bodyText += QStringLiteral("\r\n") + QString::fromUtf16(kAttachmentNotice);
+  SetEditorText(t.rtfEd, bodyText);
 
   // Routing: the VIP room when the sender holds the VIP address (an address
   // of only blanks is none).
@@ -558,12 +567,17 @@ Outcome converse() {
         break;
       }
     }
-    if (!out.broken) readDeletions(handle, out);
     if (!flush.commit()) {
       // Ended without QUIT: the server deletes nothing.
       out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
                         flush.errorText();
       return out;
+    }
+    // The records are on disk: QUIT goes out behind the last deletion, and
+    // the deletions' answers are read before its own.
+    if (!out.broken) {
+      NMailPop3SendQuit(handle);
+      readDeletions(handle, out);
     }
   }
   // Ends the session; the deletions of the mails stored so far take effect
@@ -596,8 +610,10 @@ void ReceiveMail() {
   // Mails that came: all that were waiting, or those handled before a stop.
   const int n = out.stopped ? out.handled : out.waiting;
 
-  // Running total of new mails; Text14 keeps the value read at start-up.
+  // Running total of new mails: Text14 carries it from check to check, so
+  // that every mail found since the start counts (also when a write failed).
   const auto total = static_cast<long long>(std::llround(vb::Val(m.Text14->text()))) + (n > 0 ? n : 0);
+  m.Text14->setText(QString::number(total));
   settings::writeNumber(settings::key::MailTotal, total);
 
   if (n > 0) {

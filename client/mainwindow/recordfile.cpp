@@ -4,6 +4,7 @@
 
 #include "platform/oserror.h"
 #include "platform/paths.h"
+#include "platform/seams.h"
 
 #include <QFile>
 
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -148,6 +150,67 @@ std::function<void(const char*)>& RawRecordFile::compactionStepHook() {
   return hook;
 }
 
+std::function<void(const QString&)>& RawRecordFile::tornTailNotice() {
+  static std::function<void(const QString&)> notice = [](const QString& text) {
+    seams::MsgBox(text, seams::vbOKOnly | seams::vbExclamation);
+  };
+  return notice;
+}
+
+bool RawRecordFile::setTornTailAside(const std::string& list, const QString& realPath, off_t fileSize) {
+  const off_t whole = fileSize - fileSize % static_cast<off_t>(size_);
+  const std::size_t tail = static_cast<std::size_t>(fileSize - whole);
+  std::string bytes(tail, '\0');
+  {
+    Fd in(::open(list.c_str(), O_RDONLY | O_CLOEXEC));
+    std::size_t got = 0;
+    if (!in.ok() || !preadAll(in.get(), bytes.data(), tail, whole, got) || got != tail)
+      return fail(QStringLiteral("ファイル %1 の途中で切れた最後のレコードを読めません。").arg(realPath),
+                  got != tail && errno == 0 ? EIO : errno);
+  }
+  // A name of its own: nothing that is there already is written over.
+  QString asideQ;
+  std::string aside;
+  Fd out;
+  for (int k = 1; k < 1000 && !out.ok(); ++k) {
+    asideQ = realPath + (k == 1 ? QStringLiteral(".torn") : QStringLiteral(".torn%1").arg(k));
+    aside = native(asideQ);
+    out.set(::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.ok() && errno != EEXIST) break;
+  }
+  auto failAside = [&](int err) {
+    const bool made = out.ok();
+    out.reset();
+    if (made) ::unlink(aside.c_str());
+    return fail(QStringLiteral("ファイル %1 の最後のレコードが途中で切れています。その %2 バイトを %3 に残せないため、"
+                               "このファイルには書き込みません。")
+                    .arg(realPath)
+                    .arg(tail)
+                    .arg(asideQ),
+                err);
+  };
+  if (!out.ok()) return failAside(errno);
+  if (!pwriteAll(out.get(), bytes.data(), tail, 0) || ::fsync(out.get()) != 0) return failAside(errno);
+  if (!out.close()) {
+    const int err = errno;
+    ::unlink(aside.c_str());
+    return failAside(err);
+  }
+  syncFolder(aside);
+  if (::truncate(list.c_str(), whole) != 0) {
+    const int err = errno;
+    ::unlink(aside.c_str());
+    return fail(QStringLiteral("ファイル %1 の途中で切れた最後のレコードを切り離せません。").arg(realPath), err);
+  }
+  if (auto& notice = tornTailNotice())
+    notice(QStringLiteral("ファイル %1 の最後のレコードは途中で切れていました（%2 バイト）。"
+                          "失われないよう、そのバイトを %3 に移しました。一覧には入りません。")
+               .arg(realPath)
+               .arg(tail)
+               .arg(asideQ));
+  return true;
+}
+
 RawRecordFile::RawRecordFile(QString programPath, std::size_t recordSize, std::size_t liveOffset)
     : programPath_(std::move(programPath)), size_(recordSize), liveOffset_(liveOffset) {}
 
@@ -249,6 +312,11 @@ bool RawRecordFile::writeBytes(int n, const char* in) {
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
   const off_t off = static_cast<off_t>(n - 1) * static_cast<off_t>(size_);
+  if (st.st_size % static_cast<off_t>(size_) != 0 && off + static_cast<off_t>(size_) > st.st_size - st.st_size % static_cast<off_t>(size_)) {
+    // The write would cover the torn last record: its bytes go aside first.
+    if (!setTornTailAside(np, p, st.st_size)) return false;
+    st.st_size -= st.st_size % static_cast<off_t>(size_);
+  }
   bool ok = pwriteAll(fd.get(), in, size_, off);
   const bool live = in[liveOffset_] != 0 || in[liveOffset_ + 1] != 0;
   if (ok && live && !FlushBatch::defer(np)) ok = ::fdatasync(fd.get()) == 0;
@@ -429,6 +497,11 @@ bool RawRecordFile::compact() {
   struct stat st;
   if (::fstat(in.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
   const std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
+  if (static_cast<std::uint64_t>(st.st_size) != total * size_) {
+    // A torn last record is set aside, not dropped.
+    if (!setTornTailAside(list, p, st.st_size)) return false;
+    st.st_size = static_cast<off_t>(total * size_);
+  }
 
   // The live flags first: a list without a dead record or a torn tail is
   // already compact and is left alone.
@@ -514,6 +587,44 @@ bool RawRecordFile::remove(int n) {
   setLive(n, was);
   error_ = why;
   return false;
+}
+
+bool RawRecordFile::removeAll() {
+  QString p;
+  std::string np;
+  if (!prepare(p, &np)) return false;
+  std::vector<std::array<char, 2>> old;
+  {
+    Fd fd(::open(np.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
+    const std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
+    old.resize(total);
+    for (std::size_t i = 0; i < total; ++i) {
+      std::size_t got = 0;
+      if (!preadAll(fd.get(), old[i].data(), 2, static_cast<off_t>(i * size_ + liveOffset_), got) || got != 2)
+        return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), got != 2 ? EIO : errno);
+    }
+  }
+  // Every flag that was changed is given back when a later step fails.
+  auto giveBack = [&](std::size_t marked) {
+    const QString why = error_;
+    Fd fd(::open(np.c_str(), O_WRONLY | O_CLOEXEC));
+    bool back = fd.ok() || marked == 0;
+    for (std::size_t i = 0; fd.ok() && i < marked; ++i)
+      back = pwriteAll(fd.get(), old[i].data(), 2, static_cast<off_t>(i * size_ + liveOffset_)) && back;
+    if (fd.ok() && !fd.close()) back = false;
+    error_ = why + (back ? QStringLiteral("\n一覧は元のままです。")
+                         : QStringLiteral("\n削除の印を元に戻せなかったレコードがあります。"));
+    return false;
+  };
+  for (std::size_t i = 0; i < old.size(); ++i) {
+    if (!setLive(static_cast<int>(i + 1), 0)) return giveBack(i);
+  }
+  step("marked");
+  if (compact()) return true;
+  return giveBack(old.size());
 }
 
 // ---------------------------------------------------------------------------

@@ -6,8 +6,12 @@
 //  - Every operation opens the file, does its work and closes it again; a
 //    missing file is created empty by the first operation.
 //  - The count is the number of whole records. A torn tail (an append cut
-//    short by a crash) is not counted, not listed, and the next append
-//    writes over it.
+//    short by a crash, a file copied in part) is not counted and not
+//    listed. Before a write or a compaction would lose it, its bytes are set
+//    aside in a file of their own beside the list ("xqmdata2.data.torn",
+//    ".torn2", ... never one that exists), the list is cut to its whole
+//    records and the user is told where the bytes went. When they cannot be
+//    set aside, the write or compaction fails and the list stays as it was.
 //  - A list holds at most 32,767 records: reading or writing a record number
 //    outside 1..32,767 and appending to a full list are refused.
 //  - Deleting writes the live flag 0 and then compacts the file: the live
@@ -92,8 +96,16 @@ class RawRecordFile {
   // Drops every record whose live flag is 0, and a torn tail (see above).
   // A list that holds neither is left as it is.
   bool compact();
-  // setLive(n, 0) then compact().
+  // setLive(n, 0) then compact(). When the compaction fails the record
+  // gets its old flag back.
   bool remove(int n);
+  // Marks every record deleted and compacts, which leaves the list empty.
+  // When a step fails every record gets its old flag back.
+  bool removeAll();
+
+  // Where the tell-tale of a torn tail set aside goes: a message box by
+  // default (replaced by the tests).
+  static std::function<void(const QString& text)>& tornTailNotice();
 
   const QString& errorText() const { return error_; }
 
@@ -113,6 +125,11 @@ class RawRecordFile {
   // The real path of the list file and its native bytes, resolved now or
   // taken from the PathMemo in force.
   std::string nativePath(QString& realPath) const;
+  // A list of fileSize bytes whose last record is torn: its bytes are
+  // copied into a new file beside the list, the list is cut to its whole
+  // records and the user is told. False (with errorText) when the bytes
+  // could not be set aside; the list is then unchanged.
+  bool setTornTailAside(const std::string& list, const QString& realPath, off_t fileSize);
 
   QString programPath_;
   std::size_t size_;

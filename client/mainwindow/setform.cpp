@@ -1,6 +1,7 @@
 #include "client/mainwindow/setform.h"
 
 #include <optional>
+#include <utility>
 
 #include "client/mainwindow/gekitaiform.h"
 #include "client/mainwindow/globals.h"
@@ -113,7 +114,6 @@ SetForm::SetForm() : ui::Form(QStringLiteral("SetForm")) {
   PassText = ui::control<QLineEdit>(Frame3, QStringLiteral("PassText"), 1500, 720, 3240, 330);
   PassText->setEchoMode(QLineEdit::Password);
   PassText->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
-  for (QLineEdit* t : {IdText, PassText}) t->setValidator(new settings::ValueValidator(t));
   Check3 = bareBox(Frame3, QStringLiteral("Check3"), 1500, 1260);
   Label11 = label(Frame3, QStringLiteral("Label11"), QStringLiteral("IDパスワードを保存する"), 1860, 1260, 2880, 255);
   Command6 = ui::control<QPushButton>(Frame3, QStringLiteral("Command6"), 5040, 240, 1500, 450, QStringLiteral("OK"));
@@ -128,6 +128,12 @@ SetForm::SetForm() : ui::Form(QStringLiteral("SetForm")) {
   Label14 = label(Frame3, QStringLiteral("Label14"),
                   QStringLiteral("例）　taro@example.ne.jp　→　山田太郎<taro@example.ne.jp>"), 240, 3150, 6480, 255);
   Text2 = ui::control<QLineEdit>(Frame3, QStringLiteral("Text2"), 240, 3450, 6480, 330);
+
+  // Every box whose text goes into a settings file takes only what one line
+  // of it can hold, and says so when it refuses an input. The server file's
+  // values have no byte limit: a long one is kept and told of by "設定".
+  for (QLineEdit* t : {IdText, PassText, Text3, Text2, Text6}) settings::guardEntry(t);
+  for (QLineEdit* t : {SmtpText, Pop3Text, MailText}) settings::guardEntry(t, 0);
 
   connect(OkCommand, &QPushButton::clicked, this, [this] { OkCommand_Click(); });
   connect(CancelCommand, &QPushButton::clicked, this, [this] { CancelCommand_Click(); });
@@ -174,6 +180,20 @@ void SetForm::Form_Unload(int& cancel) {
 }
 
 void SetForm::OkCommand_Click() {
+  // A value that one line of the server file cannot hold is not taken: a
+  // line break would put a line of its own into the file (a second "POP3="
+  // that the next start reads). The boxes refuse such input; a text the
+  // program put there is caught here.
+  const std::pair<QLineEdit*, QString> boxes[] = {{SmtpText, QStringLiteral("SMTPサーバー名")},
+                                                  {Pop3Text, QStringLiteral("POP3サーバー名")},
+                                                  {MailText, QStringLiteral("メールアドレス")}};
+  for (const auto& [box, name] : boxes) {
+    const QString why = settings::unstorableReason(box->text());
+    if (why.isEmpty()) continue;
+    seams::MsgBox(QStringLiteral("%1：%2\r\nサーバー設定は保存していません。").arg(name, why), seams::vbExclamation);
+    box->setFocus();
+    return;
+  }
   SmtpServer = SmtpText->text();
   PopServer = Pop3Text->text();
   FromAddress = MailText->text();

@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/seams.h"
 #include "platform/vbstring.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 
 #include <cstring>
+#include <memory>
 
 namespace settings {
 namespace {
@@ -112,32 +114,36 @@ std::string formatServerFile(const QString& smtp, const QString& pop3, const QSt
 }
 
 bool saveServerSettings() {
+  // Each value is the rest of its line: a line break would make a line of
+  // its own.
+  for (const QString* v : {&SmtpServer, &PopServer, &FromAddress})
+    if (v->contains(u'\r') || v->contains(u'\n')) return false;
   return profile::replaceFile(paths::resolve(kServerFile),
                               formatServerFile(SmtpServer, PopServer, FromAddress, UseApop));
 }
 
+QString unstorableReason(const QString& text) {
+  if (text.contains(u'\r') || text.contains(u'\n')) return QStringLiteral("この欄には改行を入力できません。");
+  for (qsizetype i = 0; i < text.size();) {
+    const qsizetype n =
+        (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ? 2 : 1;
+    const QString c = text.mid(i, n);
+    if (!cp932::canEncode(c))
+      return QStringLiteral("「%1」はShift-JISで保存できない文字のため、この欄には入力できません。").arg(c);
+    i += n;
+  }
+  return QString();
+}
+
 QValidator::State ValueValidator::validate(QString& input, int& pos) const {
-  auto storable = [](const QString& s) {
-    return cp932::canEncode(s) && !s.contains(u'\r') && !s.contains(u'\n');
-  };
-  auto fits = [&](const QString& s) {
-    return storable(s) && static_cast<int>(cp932::byteLength(s)) <= kMaxValueBytes;
-  };
+  if (!unstorableReason(input).isEmpty()) return Invalid;
+  if (maxBytes_ <= 0) return Acceptable;
+  auto fits = [&](const QString& s) { return static_cast<int>(cp932::byteLength(s)) <= maxBytes_; };
   if (fits(input)) return Acceptable;
   // What was just typed or pasted ends at the cursor: characters before it
   // are taken out, one whole character at a time, until the rest fits.
   QString s = input;
   int p = std::clamp(pos, 0, static_cast<int>(s.size()));
-  // First every character that one line of CP932 cannot hold.
-  for (int i = 0; i < s.size();) {
-    const int n = (s.at(i).isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate()) ? 2 : 1;
-    if (!storable(s.mid(i, n))) {
-      s.remove(i, n);
-      if (i < p) p -= std::min(n, p - i);
-    } else {
-      i += n;
-    }
-  }
   while (!fits(s) && p > 0) {
     const int n = (p >= 2 && s.at(p - 1).isLowSurrogate() && s.at(p - 2).isHighSurrogate()) ? 2 : 1;
     s.remove(p - n, n);
@@ -147,6 +153,29 @@ QValidator::State ValueValidator::validate(QString& input, int& pos) const {
   input = s;
   pos = p;
   return Acceptable;
+}
+
+void guardEntry(QLineEdit* box, int maxBytes) {
+  box->setValidator(new ValueValidator(box, maxBytes));
+  // The box takes back a refused edit after this signal; a text the
+  // program set is kept. So the message waits for the box to settle and
+  // comes only when the box holds a storable text again. Its reason is the
+  // refused text's, taken now.
+  auto pending = std::make_shared<bool>(false);
+  QObject::connect(box, &QLineEdit::inputRejected, box, [box, pending] {
+    if (*pending) return;
+    const QString reason = unstorableReason(box->text());
+    if (reason.isEmpty()) return;
+    *pending = true;
+    QMetaObject::invokeMethod(
+        box,
+        [box, pending, reason] {
+          *pending = false;
+          if (!unstorableReason(box->text()).isEmpty()) return;
+          seams::MsgBox(reason, seams::vbExclamation);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 }  // namespace settings

@@ -9,6 +9,7 @@
 // two private-profile files hold passwords and are created readable by
 // their owner only (mode 0600); an existing file keeps its mode.
 #include <QString>
+#include <QLineEdit>
 #include <QValidator>
 
 #include <cstdint>
@@ -122,23 +123,40 @@ ServerFileValues loadServerSettings();
 std::string formatServerFile(const QString& smtp, const QString& pop3, const QString& mail,
                              std::int16_t apop);
 // Rewrites "\xqmail.ini" whole from SmtpServer, PopServer, FromAddress,
-// UseApop (through a temporary file and a rename). False on failure.
+// UseApop (through a temporary file and a rename). False on failure, also
+// when a value holds a line break; the file is then left as it was.
 bool saveServerSettings();
 
 // A text value is at most this many CP932 bytes: the longest value a read
 // gives back.
 constexpr int kMaxValueBytes = 255;
 
-// The entry rule of the boxes whose text is kept as one settings value (the
-// passwords, the user ID, the user's name): whole characters up to 255 CP932
-// bytes, only characters that CP932 can hold (any other would be stored as
-// "?" and a password could never be typed again) and no line break (it
-// would split the settings file's line). Of a typed or pasted text that does
-// not fit, what does not fit is left out.
+// The entry rule of the boxes whose text is kept as one settings value:
+// only characters that CP932 can hold (any other would be stored as "?": a
+// password could never be typed again, a VIP address would never match)
+// and no line break (it would split the settings file's line, or be left
+// unwritten). A typed, pasted or dropped text that breaks either rule is
+// refused whole: the box keeps what it had and guardEntry tells the user
+// why. A box that the program fills with such a text keeps it. With
+// maxBytes above 0, whole characters up to maxBytes CP932 bytes: of a text
+// that does not fit, what does not fit is left out, as in a box of limited
+// length.
 class ValueValidator : public QValidator {
  public:
-  using QValidator::QValidator;
+  explicit ValueValidator(QObject* parent = nullptr, int maxBytes = kMaxValueBytes)
+      : QValidator(parent), maxBytes_(maxBytes) {}
   State validate(QString& input, int& pos) const override;
+
+ private:
+  int maxBytes_;
 };
+
+// Why a text cannot be kept as one settings value; the empty text when it
+// can.
+QString unstorableReason(const QString& text);
+
+// Puts the entry rule on box (maxBytes as above, 0 for no limit) and tells
+// the user, in a message box, why an input was refused.
+void guardEntry(QLineEdit* box, int maxBytes = kMaxValueBytes);
 
 }  // namespace settings

@@ -36,9 +36,10 @@ QString storedForm(const QString& password) {
 }
 
 bool store(const QString& password, const QString& confirm) {
-  const bool a = settings::writeText(settings::key::StartPassword, storedForm(password));
-  const bool b = settings::writeText(settings::key::StartPasswordConfirm, storedForm(confirm));
-  return a && b;
+  if (!settings::writeText(settings::key::StartPassword, storedForm(password))) return false;
+  // The confirmation is only kept beside it; nothing reads it.
+  settings::writeText(settings::key::StartPasswordConfirm, storedForm(confirm));
+  return true;
 }
 
 }  // namespace startpassword

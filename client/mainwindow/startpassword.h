@@ -22,8 +22,9 @@ namespace startpassword {
 // one pair of enclosing quotes).
 QString storedForm(const QString& password);
 
-// Writes NAME10 := password and NAME11 := confirm. False when ini.ini
-// could not be written (the old password then stays).
+// Writes NAME10 := password, then NAME11 := confirm. False when the
+// password could not be written (the old password then stays, and NAME11
+// is not touched).
 bool store(const QString& password, const QString& confirm);
 
 }  // namespace startpassword

@@ -5,16 +5,20 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "client/composer/friendform.h"
 #include "client/composer/writeform.h"
 #include "client/history/listpaint.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
+#include "client/mainwindow/mailwait.h"
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/playsound.h"
 #include "client/mainwindow/race.h"
@@ -42,6 +46,8 @@ const QString kAccessoryCopy = QStringLiteral("\\★MailData\\DATA\\Ddata\\DATA\
 void mailLibraryStart() {
   NMailInitializeWinSock();
   NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, 8192);
+  // The windows keep answering while the library waits on the server.
+  mailwait::install();
 }
 
 void mailLibraryEnd() { NMailEndWinSock(); }
@@ -75,29 +81,87 @@ bool refreshAccessoryCopy() {
 
 QString instanceLockPath() { return paths::resolve(QStringLiteral("\\★MailData\\RuvoMail.lock")); }
 
+namespace {
+
+// True when some process holds a lock on the file at path (by the kernel's
+// table of locks, which needs no access to the file itself).
+bool lockedByAnyone(const QByteArray& path) {
+  struct stat st;
+  if (::stat(path.constData(), &st) != 0) return false;
+  QFile locks(QStringLiteral("/proc/locks"));
+  if (!locks.open(QIODevice::ReadOnly)) return false;
+  const QByteArray inode = QByteArray::number(static_cast<qulonglong>(st.st_ino));
+  for (const QByteArray& line : locks.readAll().split('\n')) {
+    // "1: FLOCK  ADVISORY  WRITE 4242 08:01:123456 0 EOF"; "->" marks a waiter.
+    const QList<QByteArray> f = line.simplified().split(' ');
+    if (f.size() < 6 || f.at(1) == "->") continue;
+    const QList<QByteArray> id = f.at(5).split(':');
+    if (id.size() != 3 || id.at(2) != inode) continue;
+    bool okMajor = false, okMinor = false;
+    const unsigned major = id.at(0).toUInt(&okMajor, 16), minor = id.at(1).toUInt(&okMinor, 16);
+    if (okMajor && okMinor && major == ::major(st.st_dev) && minor == ::minor(st.st_dev)) return true;
+  }
+  return false;
+}
+
+// Puts a new empty lock file in place of one this user cannot open at all
+// (another user's, or no file); the open new file, or -1 with errno set.
+int replaceLockFile(const QByteArray& path) {
+  const QByteArray tmp = path + ".~" + QByteArray::number(::getpid());
+  const int fd = ::open(tmp.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  if (::rename(tmp.constData(), path.constData()) != 0) {
+    const int err = errno;
+    ::close(fd);
+    ::unlink(tmp.constData());
+    errno = err;
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
 LockResult acquireInstanceLock() {
   if (lockFd >= 0) return {LockResult::Acquired, {}};
   const QString folder = paths::dataFolder();
+  if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+    return {LockResult::Unwritable, oserror::reasonText(errno)};
   const QByteArray native = QFile::encodeName(instanceLockPath());
-  const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0 || ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
-    const int err = errno;
-    if (fd >= 0) ::close(fd);
-    return {LockResult::Unwritable, oserror::reasonText(err)};
-  }
-  // The kernel drops the lock with the process however it ends, so a lock
-  // is never stale; what the file holds does not count.
-  int r;
-  do r = ::flock(fd, LOCK_EX | LOCK_NB);
-  while (r != 0 && errno == EINTR);
-  if (r != 0) {
-    const int err = errno;
+  // Two starts that replace the file at once could each lock a file of its
+  // own: a lock counts only while the name still names the locked file.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // A lock needs no write access: a file left read-only, by another user
+    // or as a folder is locked as it is.
+    if (fd < 0) fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      // Not even readable: it is replaced, unless a running instance of
+      // another user holds it.
+      if (lockedByAnyone(native)) return {LockResult::Held, {}};
+      fd = replaceLockFile(native);
+    }
+    if (fd < 0) return {LockResult::Unwritable, oserror::reasonText(errno)};
+    // The kernel drops the lock with the process however it ends, so a lock
+    // is never stale; what the file holds does not count.
+    int r;
+    do r = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (r != 0 && errno == EINTR);
+    if (r != 0) {
+      const int err = errno;
+      ::close(fd);
+      if (err == EWOULDBLOCK) return {LockResult::Held, {}};
+      return {LockResult::Unwritable, oserror::reasonText(err)};
+    }
+    struct stat mine, named;
+    if (::fstat(fd, &mine) == 0 && ::stat(native.constData(), &named) == 0 && mine.st_dev == named.st_dev &&
+        mine.st_ino == named.st_ino) {
+      lockFd = fd;
+      return {LockResult::Acquired, {}};
+    }
     ::close(fd);
-    if (err == EWOULDBLOCK) return {LockResult::Held, {}};
-    return {LockResult::Unwritable, oserror::reasonText(err)};
   }
-  lockFd = fd;
-  return {LockResult::Acquired, {}};
+  return {LockResult::Held, {}};
 }
 
 void releaseInstanceLock() {
@@ -111,6 +175,12 @@ QString unwritableFolderText(const QString& reason) {
       .arg(QDir::toNativeSeparators(paths::dataFolder()), reason);
 }
 
+QString unreadableSettingsText(const QString& reason) {
+  return QStringLiteral("設定ファイル「%1」を読み込めないため、起動できません。\n(%2)\n"
+                        "設定は変更していません。ファイルの読み取りの許可をご確認下さい。")
+      .arg(QDir::toNativeSeparators(paths::resolve(settings::kIniFile)), reason);
+}
+
 void removeSettingsLeftovers() {
   for (const QString& f : {settings::kIniFile, settings::kIdPassFile, settings::kServerFile})
     profile::removeLeftovers(paths::resolve(f));
@@ -122,6 +192,14 @@ namespace forms {
 
 void MainForm::Form_Load() {
   startup::ensureDataFolders();
+
+  // Settings that are there but cannot be read are not taken for missing
+  // ones: the start-up password would become the default one and every
+  // later write would fail. Told, and nothing is touched.
+  if (const std::optional<QString> why = profile::unreadableReason(paths::resolve(settings::kIniFile))) {
+    seams::MsgBox(startup::unreadableSettingsText(*why), seams::vbCritical);
+    ui::endAtOnce(1);
+  }
 
   // 1, 2: the rain's label hidden; the race field with the boats at the start line.
   Label25->hide();

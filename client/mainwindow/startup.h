@@ -16,7 +16,10 @@ void ensureDataFolders();
 bool refreshAccessoryCopy();
 
 // One instance at a time: an advisory lock on a file in the data folder,
-// which the kernel releases when the process ends, however it ends.
+// which the kernel releases when the process ends, however it ends. The
+// lock needs no write access to the file: one left read-only, by another
+// user or as a folder is locked as it stands; one this user cannot open at
+// all is replaced unless it is locked.
 struct LockResult {
   enum State { Acquired, Held, Unwritable } state;
   QString reason;  // Unwritable: the system's words for why
@@ -27,6 +30,9 @@ QString instanceLockPath();
 
 // The message shown when the data folder cannot be written.
 QString unwritableFolderText(const QString& reason);
+
+// The message shown when the settings file exists but cannot be read.
+QString unreadableSettingsText(const QString& reason);
 
 // Removes the temporaries that an interrupted write of a settings file
 // left beside it.

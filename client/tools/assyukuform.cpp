@@ -154,7 +154,8 @@ void AssyukuForm::Form_OLEDragDrop(const QStringList& files) {
           // A folder is named whole (quoted), as a file is: its name may
           // hold dots and blanks.
           const bool isFolder = QFileInfo(item).isDir();
-          const QString line = kQ + folder + kQ + QStringLiteral(" ") + kQ + name + kQ +
+          const QString line = kQ + Module6::QuoteText(folder) + kQ + QStringLiteral(" ") + kQ +
+                               Module6::QuoteText(name) + kQ +
                                (isFolder ? QStringLiteral(" -d1 ") : QStringLiteral(" -d0 ")) + kCrLf;
           f.write(line.toUtf8());
         }
@@ -171,8 +172,8 @@ void AssyukuForm::ExtractArchive(const QString& archive) {
   QString base, name;
   const QString folder = Module6::SplitPath(archive, base, name);
   const QString sep = Module6::PathSeparator(folder + base);
-  const QString command = QStringLiteral("x -d1 -y1 ") + kQ + archive + kQ + QStringLiteral(" ") + kQ + folder + base +
-                          sep + kQ + QStringLiteral(" *.*");
+  const QString command = QStringLiteral("x -d1 -y1 ") + kQ + Module6::QuoteText(archive) + kQ + QStringLiteral(" ") +
+                          kQ + Module6::QuoteText(folder + base + sep) + kQ + QStringLiteral(" *.*");
   QString output;
   const int result = Module6::Unlha(&::Form1(), command, &output, 0);
   if (result != 0) failureBox(QStringLiteral("解凍に失敗しました。Error Code:0x"), result);
@@ -181,23 +182,24 @@ void AssyukuForm::ExtractArchive(const QString& archive) {
 void AssyukuForm::CompressFolder(const QString& folder) {
   const QString sw = BuildSwitches(Combo1->currentIndex(), Combo2->currentIndex());
   const QString sep = Module6::PathSeparator(folder);
-  QString command = QStringLiteral("a -d1 -y1 ") + sw + kQ + folder + QStringLiteral(".lzh") + kQ + QStringLiteral(" ") +
-                    kQ + folder + sep + kQ + QStringLiteral(" *.*");
+  QString command = QStringLiteral("a -d1 -y1 ") + sw + kQ + Module6::QuoteText(folder + QStringLiteral(".lzh")) + kQ +
+                    QStringLiteral(" ") + kQ + Module6::QuoteText(folder + sep) + kQ + QStringLiteral(" *.*");
   RunUnlha(command, folder + QStringLiteral(".lzh"));
 }
 
 void AssyukuForm::CompressFile(const QString& file) {
   const QString sw = BuildSwitches(Combo1->currentIndex(), Combo2->currentIndex());
   const QString archive = ArchiveFor(Module6::StripExtension(file), file);
-  QString command = QStringLiteral("a -y1 ") + sw + kQ + archive + kQ + QStringLiteral(" ") + kQ + file + kQ +
-                    QStringLiteral(" ");
+  QString command = QStringLiteral("a -y1 ") + sw + kQ + Module6::QuoteText(archive) + kQ + QStringLiteral(" ") + kQ +
+                    Module6::QuoteText(file) + kQ + QStringLiteral(" ");
   RunUnlha(command, archive);
 }
 
 void AssyukuForm::CompressList(const QString& first, const QString& list) {
   const QString sw = BuildSwitches(Combo1->currentIndex(), Combo2->currentIndex());
   const QString archive = ArchiveFor(Module6::StripExtension(first), first);
-  QString command = QStringLiteral("a -y1 ") + sw + kQ + archive + kQ + QStringLiteral(" @") + kQ + list + kQ;
+  QString command = QStringLiteral("a -y1 ") + sw + kQ + Module6::QuoteText(archive) + kQ + QStringLiteral(" @") + kQ +
+                    Module6::QuoteText(list) + kQ;
   RunUnlha(command, archive);
 }
 

@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QUrl>
 #include <string>
+#include <vector>
 
 #include "platform/seams.h"
 #include "unlha/unlha.h"
@@ -47,13 +48,59 @@ void CheckLibrary(const QString& message) {
   ui::endAtOnce();
 }
 
+namespace {
+
+// Before an extracted file replaces one of the user's files of other
+// contents: yes, no, or yes to this and every later one.
+unlha::Replace askReplace(const std::string& path) {
+  const int answer = seams::MsgBox(QString::fromStdString(path) + QStringLiteral("はすでに存在しています。") +
+                                       QStringLiteral("\r\n") + QStringLiteral("内容の違うこのファイルを置き換えますか?") +
+                                       QStringLiteral("\r\n") +
+                                       QStringLiteral("(はいで置き換え,いいえでそのまま,すべてはいで以後もすべて置き換え)"),
+                                   seams::vbYesNoAll | seams::vbQuestion, QStringLiteral("確認"));
+  if (answer == seams::vbYesToAll) return unlha::Replace::All;
+  return answer == seams::vbYes ? unlha::Replace::Yes : unlha::Replace::No;
+}
+
+QString leftOutReason(unlha::LeftOut::Why why) {
+  switch (why) {
+    case unlha::LeftOut::LinkOutside: return QStringLiteral("フォルダの外を指すリンク");
+    case unlha::LeftOut::LinkBroken: return QStringLiteral("指す先のないリンク");
+    case unlha::LeftOut::LinkLoop: return QStringLiteral("それを含むフォルダを指すリンク");
+    case unlha::LeftOut::NotAFile: return QStringLiteral("ファイルでもフォルダでもないもの");
+  }
+  return QString();
+}
+
+}  // namespace
+
 int Unlha(QWidget* owner, const QString& commandLine, QString* output, int outputSize) {
   if (unlhaHandler()) return unlhaHandler()(UnlhaCall{owner, commandLine, output == nullptr, outputSize});
   std::string text;
+  std::vector<unlha::LeftOut> leftOut;
+  unlha::Callbacks callbacks;
+  callbacks.replaceFile = askReplace;
+  callbacks.leftOut = &leftOut;
   const int r = unlha::Unlha(reinterpret_cast<std::uintptr_t>(owner), commandLine.toStdString(),
-                             output ? &text : nullptr, static_cast<std::uint32_t>(outputSize < 0 ? 0 : outputSize));
+                             output ? &text : nullptr, static_cast<std::uint32_t>(outputSize < 0 ? 0 : outputSize),
+                             callbacks);
   if (output && outputSize > 0) *output = QString::fromStdString(text);
+  // What packing could not take is named, also when the archive was made.
+  if (r == 0 && !leftOut.empty()) {
+    QString lines;
+    for (const unlha::LeftOut& l : leftOut)
+      lines += QStringLiteral("\r\n") + QString::fromStdString(l.path) + QStringLiteral("（") + leftOutReason(l.why) +
+               QStringLiteral("）");
+    seams::MsgBox(QStringLiteral("次のものは圧縮しませんでした。") + lines, seams::vbOKOnly | seams::vbExclamation,
+                  QStringLiteral("Warning"));
+  }
   return r;
+}
+
+QString QuoteText(const QString& name) {
+  QString s = name;
+  s.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return s;
 }
 
 int UnlhaCheckArchive(const QString& path, int mode) {
@@ -214,8 +261,8 @@ void KaitoForm::Form_OLEDragDrop(const QStringList& files) {
     const QString& path = files[i - 1];
     QString base, name;
     const QString folder = Module6::SplitPath(path, base, name);
-    const QString command = QStringLiteral("x -d1 -y1 \"") + path + QStringLiteral("\" \"") + folder + base +
-                            QStringLiteral("\"/ *.*");
+    const QString command = QStringLiteral("x -d1 -y1 \"") + Module6::QuoteText(path) + QStringLiteral("\" \"") +
+                            Module6::QuoteText(folder + base) + QStringLiteral("\"/ *.*");
     Label2->setText(QStringLiteral("Extracting(") + QString::number(i) + QStringLiteral("/") + QString::number(n) +
                     QStringLiteral("):") + path);
     Label2->repaint();

@@ -42,8 +42,13 @@ struct UnlhaCall {
   bool nullOutput = true;  // no output buffer was passed
   int outputSize = 0;
 };
-// Runs a command line; 0 is success, any other value an error code.
+// Runs a command line; 0 is success, any other value an error code. Before
+// an extracted file replaces one of other contents the user is asked (yes,
+// no, all; title "確認"); what packing left out is named after it.
 int Unlha(QWidget* owner, const QString& commandLine, QString* output, int outputSize);
+// A name as the archiver's command lines and list file take it whole
+// between double quotes: each double quote in it doubled.
+QString QuoteText(const QString& name);
 // Nonzero when path is an archive the archiver can read.
 int UnlhaCheckArchive(const QString& path, int mode);
 // Tests replace the archiver calls (empty functions restore the layer).

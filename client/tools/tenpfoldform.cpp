@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QMouseEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -191,7 +192,8 @@ TenpFoldForm::TenpFoldForm() : ui::Form(QStringLiteral("TenpFoldForm")) {
   Text3 = hiddenBox(c, QStringLiteral("Text3"));
   Text4 = hiddenBox(c, QStringLiteral("Text4"));
 
-  connect(File1, &QListWidget::itemClicked, this, [this] { File1_Click(); });
+  // A click on a file: see eventFilter.
+  File1->viewport()->installEventFilter(this);
   ui::clickOnKeyboardRowChange(File1, [this] { File1_Click(); });
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(Dir1, &QLineEdit::textChanged, this, [this] { Dir1_Change(); });
@@ -199,6 +201,50 @@ TenpFoldForm::TenpFoldForm() : ui::Form(QStringLiteral("TenpFoldForm")) {
 
   const QSize extra = ui::frameExtra(this);
   Move(1200, 900, kDesignScaleWidth + ui::tw(extra.width()), kDesignScaleHeight + ui::tw(extra.height()));
+}
+
+bool TenpFoldForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == File1->viewport() && !resending_) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick) {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      // Only the left button chooses a file; the others leave the
+      // highlight on the file chosen. A click with Ctrl or Shift is a click.
+      if (mouse->button() != Qt::LeftButton) return true;
+      mouse->setModifiers(mouse->modifiers() & ~(Qt::ControlModifier | Qt::ShiftModifier | Qt::MetaModifier));
+      const bool onFile = File1->itemAt(mouse->position().toPoint()) != nullptr;
+      if (type != QEvent::MouseButtonRelease) {
+        pressedOnFile_ = onFile;
+        // A press beside the files leaves the highlight where it is.
+        if (!onFile) return true;
+        return ui::Form::eventFilter(watched, event);
+      }
+      // The list takes the release first; then the file highlighted (also
+      // after a press on one file and a release on another) is the file
+      // chosen, as by a click on it.
+      resending_ = true;
+      QCoreApplication::sendEvent(watched, event);
+      resending_ = false;
+      const bool pressed = pressedOnFile_;
+      pressedOnFile_ = false;
+      QListWidgetItem* item = File1->currentItem();
+      if ((onFile || pressed) && item) {
+        if (!item->isSelected()) File1->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
+        File1_Click();
+      }
+      return true;
+    }
+  }
+  return ui::Form::eventFilter(watched, event);
+}
+
+bool TenpFoldForm::highlightSelected() {
+  const QString name = QFileInfo(Text3->text()).fileName();
+  if (Text3->text().isEmpty() || fullPath(name) != Text3->text()) return false;
+  const auto items = File1->findItems(name, Qt::MatchExactly);
+  if (items.isEmpty()) return false;
+  File1->setCurrentItem(items.front(), QItemSelectionModel::ClearAndSelect);
+  return true;
 }
 
 QString TenpFoldForm::fullPath(const QString& name) const { return QDir(File1->Path()).filePath(name); }
@@ -264,7 +310,9 @@ void TenpFoldForm::Command1_Click() {
   const QString path = Text3->text();
   if (seams::MsgBox(QStringLiteral("選択したファイルを削除しますか？ \r\n\r\n") + QFileInfo(path).fileName(),
                     seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) != seams::vbYes) {
+    // Nothing is chosen any more: nothing stays highlighted either.
     Text4->setText(QStringLiteral("0"));
+    File1->clearSelection();
     return;
   }
   // Only a plain file is deleted, never a folder.
@@ -275,6 +323,8 @@ void TenpFoldForm::Command1_Click() {
     Text4->setText(QStringLiteral("0"));
   } else {
     seams::MsgBox(QStringLiteral("削除出来ないファイルです。エクスプローラで削除して下さい。"), seams::vbOKOnly);
+    // The file stays chosen, and highlighted while it is listed.
+    highlightSelected();
   }
 }
 

@@ -86,9 +86,15 @@ class TenpFoldForm : public ui::Form {
   void Form_Load() override;
   void Form_Resize() override;
   void Form_Unload(int& cancel) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   TenpFoldForm();
+  // The file named by Text3 highlighted again after the list was read
+  // afresh; false when it is no longer listed.
+  bool highlightSelected();
+  bool pressedOnFile_ = false;
+  bool resending_ = false;
   friend class ui::Accessor<TenpFoldForm>;
   QString fullPath(const QString& name) const;
 };

@@ -1,5 +1,6 @@
 #include "charset.h"
 
+#include <glib.h>
 #include <iconv.h>
 
 #include <algorithm>
@@ -28,7 +29,7 @@ bool oneOf(const std::string& key, std::initializer_list<const char*> names) {
   return std::any_of(names.begin(), names.end(), [&](const char* n) { return key == n; });
 }
 
-enum class Family { Unlabelled, Jis, ShiftJis, Utf8, Other };
+enum class Family { Unlabelled, Jis, ShiftJis, Utf8, Utf7, Other };
 
 Family familyOf(const std::string& key) {
   if (oneOf(key, {"", "us-ascii", "ascii", "us", "ansi_x3.4-1968", "iso646-us", "unknown-8bit", "unknown",
@@ -36,14 +37,19 @@ Family familyOf(const std::string& key) {
     return Family::Unlabelled;
   if (key.rfind("iso-2022-jp", 0) == 0 || key.rfind("iso2022jp", 0) == 0 || key.rfind("iso-2022jp", 0) == 0 ||
       oneOf(key, {"csiso2022jp", "csiso2022jp2", "cp50220", "cp50221", "cp50222", "jis", "x-jis", "jis7",
-                  "iso2022-jp"}))
+                  "iso2022-jp", "_iso-2022-jp$esc", "x-iso-2022-jp", "x-jis7"}))
     return Family::Jis;
   if (oneOf(key, {"shift_jis", "shift-jis", "shiftjis", "sjis", "s-jis", "x-sjis", "x-shift-jis", "x-shift_jis",
                   "cp932", "windows-31j", "ms932", "ms_kanji", "csshiftjis", "cswindows31j", "x-ms-cp932",
                   "ibm-943", "ibm943", "ibm-932", "ibm932", "shift_jisx0213", "shift_jis-2004", "sjis-win",
-                  "sjis-open", "windows-932"}))
+                  "sjis-open", "windows-932", "x-mac-japanese", "macjapanese", "x-ms-sjis", "shift-jis-win"}))
     return Family::ShiftJis;
-  if (oneOf(key, {"utf-8", "utf8", "unicode-1-1-utf-8", "x-unicode20utf8"})) return Family::Utf8;
+  if (oneOf(key, {"utf-8", "utf8", "unicode-1-1-utf-8", "x-unicode20utf8", "utf_8", "x-utf-8", "x-utf8",
+                  "utf-8n", "utf8mb4", "cp65001"}))
+    return Family::Utf8;
+  if (oneOf(key, {"utf-7", "utf7", "unicode-1-1-utf-7", "x-unicode-2-0-utf-7", "x-unicode20utf7", "csunicode11utf7",
+                  "cp65000"}))
+    return Family::Utf7;
   return Family::Other;
 }
 
@@ -52,8 +58,41 @@ std::string iconvName(const std::string& key) {
   if (oneOf(key, {"euc-jp", "x-euc-jp", "eucjp", "euc_jp", "cseucpkdfmtjapanese", "euc-jp-ms", "eucjp-ms",
                   "cp51932", "x-euc", "euc-jis-2004"}))
     return "EUC-JP-MS";  // EUC-JP with the NEC and IBM rows
-  if (oneOf(key, {"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "l1", "cp819", "csisolatin1"}))
+  if (oneOf(key, {"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "l1", "cp819", "csisolatin1", "latin-1",
+                  "iso8859_1", "iso_8859-1:1987", "ibm819", "iso-ir-100"}))
     return "WINDOWS-1252";  // what mailers mean by Latin-1
+  // Names mailers write that iconv knows by another name (the aliases of
+  // the IANA list and the labels of the common mailers).
+  static const std::pair<const char*, const char*> aliases[] = {
+      {"ks_c_5601-1987", "CP949"}, {"ks_c_5601", "CP949"}, {"ks_c_5601-1989", "CP949"}, {"ksc5601", "CP949"},
+      {"ksc_5601", "CP949"}, {"ks_x_1001", "CP949"}, {"ks-c-5601", "CP949"}, {"csksc56011987", "CP949"},
+      {"iso-ir-149", "CP949"}, {"korean", "CP949"}, {"euc-kr", "CP949"}, {"x-euc-kr", "CP949"},
+      {"windows-949", "CP949"}, {"ms949", "CP949"}, {"uhc", "CP949"}, {"x-windows-949", "CP949"},
+      {"gb2312", "GB18030"}, {"csgb2312", "GB18030"}, {"x-gbk", "GB18030"}, {"gbk", "GB18030"},
+      {"cp936", "GB18030"}, {"windows-936", "GB18030"}, {"ms936", "GB18030"}, {"chinese", "GB18030"},
+      {"x-euc-cn", "GB18030"}, {"euc-cn", "GB18030"}, {"gb_2312-80", "GB18030"}, {"x-gb2312", "GB18030"},
+      {"big5", "BIG5-HKSCS"}, {"x-big5", "BIG5-HKSCS"}, {"cn-big5", "BIG5-HKSCS"}, {"csbig5", "BIG5-HKSCS"},
+      {"cp950", "BIG5-HKSCS"}, {"windows-950", "BIG5-HKSCS"}, {"ms950", "BIG5-HKSCS"}, {"big5hkscs", "BIG5-HKSCS"},
+      {"x-euc-tw", "EUC-TW"}, {"windows-874", "CP874"}, {"x-windows-874", "CP874"}, {"tis620", "TIS-620"},
+      {"iso-8859-11", "CP874"}, {"iso-8859-8-i", "ISO-8859-8"}, {"iso-8859-8-e", "ISO-8859-8"},
+      {"iso-8859-6-i", "ISO-8859-6"}, {"iso-8859-6-e", "ISO-8859-6"}, {"logical", "ISO-8859-8"},
+      {"visual", "ISO-8859-8"}, {"x-mac-roman", "MACINTOSH"}, {"mac", "MACINTOSH"}, {"macintosh", "MACINTOSH"},
+      {"x-mac-cyrillic", "MAC-CYRILLIC"}, {"x-cp1250", "CP1250"}, {"x-cp1251", "CP1251"}, {"x-cp1252", "CP1252"},
+      {"koi8", "KOI8-R"}, {"x-koi8-r", "KOI8-R"}, {"cskoi8r", "KOI8-R"}, {"unicode", "UTF-16"},
+      {"ucs-2", "UTF-16"}, {"iso-10646-ucs-2", "UTF-16"}, {"csunicode", "UTF-16"}, {"unicodefffe", "UTF-16BE"},
+      {"unicodefeff", "UTF-16LE"}, {"iso-8859-15", "ISO-8859-15"}, {"latin-9", "ISO-8859-15"},
+      {"latin9", "ISO-8859-15"}, {"x-iso-8859-15", "ISO-8859-15"}, {"ansi", "WINDOWS-1252"},
+      {"windows-1252", "WINDOWS-1252"}, {"cp1252", "WINDOWS-1252"}, {"x-ansi", "WINDOWS-1252"},
+  };
+  for (const auto& [from, to] : aliases)
+    if (key == from) return to;
+  // "windows1251", "win-1251", "cp-1251": windows-NNNN.
+  for (const char* prefix : {"windows", "win-", "win", "cp-", "x-cp"}) {
+    std::size_t n = std::char_traits<char>::length(prefix);
+    if (key.size() == n + 4 && key.compare(0, n, prefix) == 0 &&
+        std::all_of(key.begin() + static_cast<long>(n), key.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      return "WINDOWS-" + key.substr(n);
+  }
   return key;
 }
 
@@ -139,7 +178,104 @@ std::string checkedCp932(std::string_view bytes) {
   return out;
 }
 
-// Text without escapes: UTF-8 when it is valid UTF-8, else CP932.
+// True when every 8-bit byte of bytes is part of a well-formed CP932
+// character (a byte that can stand alone, or a lead byte with its trail).
+bool wellFormedCp932(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    unsigned char b = bytes[i];
+    if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) continue;
+    if (!isLead(b) || i + 1 >= bytes.size()) return false;
+    unsigned char t = bytes[++i];
+    if (!((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC))) return false;
+  }
+  return true;
+}
+
+// The same for EUC-JP (JIS X 0208 pairs, SS2 kana, SS3 JIS X 0212).
+bool wellFormedEucJp(std::string_view bytes) {
+  auto high = [](unsigned char c) { return c >= 0xA1 && c <= 0xFE; };
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    unsigned char b = bytes[i];
+    if (b < 0x80) continue;
+    if (b == 0x8E) {
+      unsigned char k = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+      if (k < 0xA1 || k > 0xDF) return false;
+      ++i;
+    } else if (b == 0x8F) {
+      if (i + 2 >= bytes.size() || !high(bytes[i + 1]) || !high(bytes[i + 2])) return false;
+      i += 2;
+    } else if (high(b)) {
+      if (i + 1 >= bytes.size() || !high(bytes[i + 1])) return false;
+      ++i;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// How much the bytes read as Japanese text in either code: kana, kanji of
+// the first level and the punctuation of running text count most, kanji of
+// the second level less, half-width kana a little (more with a voicing
+// mark), the rows of symbols,
+// Cyrillic, box drawing and the private rows nothing. Text in the other code
+// read this way falls into the rows that count little.
+int japaneseScoreCp932(std::string_view bytes) {
+  int score = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    unsigned char b = bytes[i];
+    if (b < 0x80) continue;
+    if (b >= 0xA1 && b <= 0xDF) {
+      score += 1;
+      // A kana with its voicing mark (ﾀﾞ, ﾊﾟ) is half-width text for sure.
+      if (i + 1 < bytes.size() && (static_cast<unsigned char>(bytes[i + 1]) == 0xDE ||
+                                   static_cast<unsigned char>(bytes[i + 1]) == 0xDF) &&
+          (b == 0xB3 || (b >= 0xB6 && b <= 0xC4) || (b >= 0xCA && b <= 0xCE)))
+        score += 2;
+      continue;
+    }
+    ++i;
+    if (b == 0x82 || b == 0x83) score += 3;
+    else if (b == 0x81 || (b >= 0x88 && b <= 0x98)) score += 2;
+    else if ((b >= 0x99 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEA) || b == 0x87 || b == 0xED || b == 0xEE ||
+             (b >= 0xFA && b <= 0xFC))
+      score += 1;
+  }
+  return score;
+}
+
+int japaneseScoreEucJp(std::string_view bytes) {
+  int score = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    unsigned char b = bytes[i];
+    if (b < 0x80) continue;
+    if (b == 0x8E) {
+      score += 3;  // half-width kana, which CP932 would read as kanji
+      ++i;
+    } else if (b == 0x8F) {
+      i += 2;
+    } else {
+      ++i;
+      if (b == 0xA4 || b == 0xA5 || (b >= 0xB0 && b <= 0xCF)) score += 3;
+      else if (b == 0xA1) score += 2;
+      else if ((b >= 0xD0 && b <= 0xF4) || (b >= 0xA2 && b <= 0xA8)) score += 1;
+    }
+  }
+  return score;
+}
+
+// 8-bit text of no known charset that is not UTF-8: EUC-JP when it is
+// well-formed EUC-JP and reads more plausibly as Japanese that way than as
+// CP932 (which it also may be: every EUC-JP pair is two CP932 half-width
+// kana or a CP932 character), else CP932.
+bool looksLikeEucJp(std::string_view bytes) {
+  if (!wellFormedEucJp(bytes)) return false;
+  if (!wellFormedCp932(bytes)) return true;
+  return japaneseScoreEucJp(bytes) > japaneseScoreCp932(bytes);
+}
+
+// Text without escapes: UTF-8 when it is valid UTF-8, else EUC-JP or CP932
+// by looksLikeEucJp.
 std::string plainToCp932(std::string_view bytes) {
   if (isAscii(bytes)) {
     std::string out(bytes);
@@ -147,7 +283,22 @@ std::string plainToCp932(std::string_view bytes) {
     return out;
   }
   if (isValidUtf8(bytes)) return utf8ToCp932(bytes);
+  std::string utf8;
+  if (looksLikeEucJp(bytes) && iconvToUtf8(bytes, "EUC-JP-MS", utf8)) return utf8ToCp932(utf8);
   return checkedCp932(bytes);
+}
+
+// The same into UTF-8.
+std::string plainToUtf8(std::string_view bytes) {
+  if (isAscii(bytes)) {
+    std::string out(bytes);
+    out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
+    return out;
+  }
+  if (isValidUtf8(bytes)) return std::string(bytes);
+  std::string utf8;
+  if (looksLikeEucJp(bytes) && iconvToUtf8(bytes, "EUC-JP-MS", utf8)) return utf8;
+  return cp932ToUtf8(bytes);
 }
 
 bool hasJisEscapes(std::string_view bytes) {
@@ -308,14 +459,26 @@ bool isAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::string utf8ToCp932(std::string_view bytes) {
+std::string nfc(std::string_view utf8) {
+  if (isAscii(utf8) || !isValidUtf8(utf8)) return std::string(utf8);
+  gchar* n = g_utf8_normalize(utf8.data(), static_cast<gssize>(utf8.size()), G_NORMALIZE_NFC);
+  if (!n) return std::string(utf8);
+  std::string out(n);
+  g_free(n);
+  return out;
+}
+
+std::string utf8ToCp932(std::string_view bytesIn) {
   std::string out;
-  out.reserve(bytes.size());
-  if (isAscii(bytes)) {
-    for (char c : bytes)
+  out.reserve(bytesIn.size());
+  if (isAscii(bytesIn)) {
+    for (char c : bytesIn)
       if (c) out += c;
     return out;
   }
+  // Composed first: a decomposed "ガ" is "ガ" in CP932, not "カ?".
+  const std::string composed = nfc(bytesIn);
+  std::string_view bytes = composed;
   iconv_t cd = iconv_open("CP932", "UTF-8");
   if (cd == reinterpret_cast<iconv_t>(-1)) return checkedCp932(bytes);
   convertThrough(cd, bytes, out, false, [&](char*& in, std::size_t& inLeft) {
@@ -358,9 +521,83 @@ std::string guessToCp932(std::string_view bytes) {
   return plainToCp932(bytes);
 }
 
+namespace {
+
+// Raw 8-bit bytes of a name in the charset a label gives, into UTF-8: false
+// when they cannot be text in it (broken sequences, or C1 controls, which
+// iconv makes of stray bytes in EUC-JP), or when the label is no help.
+bool cleanlyIn(std::string_view bytes, std::string_view charsetName, std::string& utf8) {
+  std::string key = keyOf(charsetName);
+  switch (familyOf(key)) {
+    case Family::ShiftJis:
+      if (!wellFormedCp932(bytes)) return false;
+      utf8 = cp932ToUtf8(bytes);
+      return true;
+    case Family::Other:
+      break;
+    default:
+      return false;
+  }
+  iconv_t cd = iconv_open("UTF-8", iconvName(key).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  utf8.clear();
+  bool clean = convertThrough(cd, bytes, utf8, false, [](char*&, std::size_t&) { return false; });
+  iconv_close(cd);
+  for (std::size_t i = 0; clean && i + 1 < utf8.size(); ++i)
+    if (utf8[i] == '\xC2' && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+        static_cast<unsigned char>(utf8[i + 1]) <= 0x9F)
+      clean = false;
+  return clean;
+}
+
+}  // namespace
+
 std::string rawHeaderToCp932(std::string_view bytes, std::string_view charset) {
-  if (!isAscii(bytes) && isValidUtf8(bytes)) return utf8ToCp932(bytes);
+  if (isAscii(bytes)) return toCp932(bytes, charset);
+  if (isValidUtf8(bytes)) return utf8ToCp932(bytes);
+  std::string utf8;
+  if (cleanlyIn(bytes, charset, utf8)) return utf8ToCp932(utf8);
+  std::string key = keyOf(charset);
+  if (familyOf(key) == Family::ShiftJis || familyOf(key) == Family::Other) return guessToCp932(bytes);
   return toCp932(bytes, charset);
+}
+
+std::string guessToUtf8(std::string_view bytes) {
+  if (hasJisEscapes(bytes)) return nfc(cp932ToUtf8(jisToCp932(bytes)));
+  return nfc(plainToUtf8(bytes));
+}
+
+std::string toUtf8(std::string_view bytes, std::string_view charsetName) {
+  if (hasJisEscapes(bytes) && isAscii(bytes)) return nfc(cp932ToUtf8(jisToCp932(bytes)));
+  std::string key = keyOf(charsetName);
+  std::string utf8;
+  switch (familyOf(key)) {
+    case Family::Unlabelled:
+    case Family::Utf8:
+      return guessToUtf8(bytes);
+    case Family::Jis:
+      return nfc(cp932ToUtf8(jisToCp932(bytes)));
+    case Family::ShiftJis:
+      return nfc(cp932ToUtf8(bytes));
+    case Family::Utf7:
+      if (!iconvToUtf8(bytes, "UTF-7", utf8)) return guessToUtf8(bytes);
+      return nfc(utf8);
+    case Family::Other:
+      break;
+  }
+  if (isAscii(bytes)) return plainToUtf8(bytes);
+  if (!iconvToUtf8(bytes, iconvName(key).c_str(), utf8)) return guessToUtf8(bytes);
+  return nfc(utf8);
+}
+
+std::string rawHeaderToUtf8(std::string_view bytes, std::string_view charset) {
+  if (isAscii(bytes)) return toUtf8(bytes, charset);
+  if (isValidUtf8(bytes)) return nfc(bytes);
+  std::string utf8;
+  if (cleanlyIn(bytes, charset, utf8)) return nfc(utf8);
+  std::string key = keyOf(charset);
+  if (familyOf(key) == Family::ShiftJis || familyOf(key) == Family::Other) return guessToUtf8(bytes);
+  return toUtf8(bytes, charset);
 }
 
 std::string toCp932(std::string_view bytes, std::string_view charsetName) {
@@ -376,6 +613,12 @@ std::string toCp932(std::string_view bytes, std::string_view charsetName) {
       return checkedCp932(bytes);
     case Family::Utf8:
       return guessToCp932(bytes);  // mislabelled text too
+    case Family::Utf7: {
+      // 7-bit, so never left as it is for being ASCII.
+      std::string utf8;
+      if (!iconvToUtf8(bytes, "UTF-7", utf8)) return guessToCp932(bytes);
+      return utf8ToCp932(utf8);
+    }
     case Family::Other:
       break;
   }

@@ -9,7 +9,8 @@
 // with 髙, half-width katakana, in ISO-2022-JP also as ESC ( I): such labels
 // are read as their CP932 supersets. Text without a usable label is decoded
 // by trial: ISO-2022-JP when it holds its escapes, else UTF-8 when it is
-// valid UTF-8, else CP932.
+// valid UTF-8, else EUC-JP or CP932, whichever reads more plausibly as
+// Japanese (EUC-JP only when the bytes are well-formed EUC-JP).
 #include <string>
 #include <string_view>
 
@@ -34,12 +35,21 @@ std::string guessToCp932(std::string_view bytes);
 // Raw 8-bit bytes in a header field (a file name, a parameter): UTF-8 when
 // they are valid UTF-8 whatever charset says (names and text are often
 // written by different software, and UTF-8 tells itself apart), else as
-// toCp932 reads them in charset.
+// toCp932 reads them in charset, or by trial when they cannot be text in
+// the charset the label names.
 std::string rawHeaderToCp932(std::string_view bytes, std::string_view charset);
+
+// The same readings into UTF-8, for names that keep every character (file
+// names): broken input becomes U+FFFD; the text comes out composed (NFC).
+std::string toUtf8(std::string_view bytes, std::string_view charset);
+std::string guessToUtf8(std::string_view bytes);
+std::string rawHeaderToUtf8(std::string_view bytes, std::string_view charset);
+// UTF-8 composed (NFC); broken UTF-8 comes back as it is.
+std::string nfc(std::string_view utf8);
 
 // CP932 to UTF-8 (broken input becomes U+FFFD).
 std::string cp932ToUtf8(std::string_view bytes);
-// UTF-8 to CP932 ("?" for what CP932 cannot hold).
+// UTF-8 to CP932, composed first (NFC): "?" for what CP932 cannot hold.
 std::string utf8ToCp932(std::string_view bytes);
 // UTF-8 to ISO-2022-JP; false when some character has no JIS X 0208 form.
 bool utf8ToIso2022jp(std::string_view bytes, std::string& out);

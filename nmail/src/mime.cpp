@@ -16,6 +16,7 @@
 #include <random>
 
 #include "charset.h"
+#include "html.h"
 #include "text.h"
 
 namespace nmail::mime {
@@ -76,10 +77,26 @@ std::string streamBytes(GMimeStream* mem) {
   return std::string(reinterpret_cast<const char*>(arr->data), arr->len);
 }
 
-// Content of a leaf part with its transfer encoding undone.
+// Content of a leaf part with its transfer encoding undone. Base64 and
+// uuencode are undone here: GMime drops the last group of base64 that lacks
+// its padding (a file comes out short), and its uudecoder stops at a begin
+// line that a mailer folded (an empty file).
 std::string partContent(GMimePart* part) {
   GMimeDataWrapper* dw = g_mime_part_get_content(part);
   if (!dw) return std::string();
+  GMimeContentEncoding enc = g_mime_data_wrapper_get_encoding(dw);
+  GMimeStream* raw = g_mime_data_wrapper_get_stream(dw);
+  if ((enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_UUENCODE) && raw) {
+    Ref<GMimeStream> mem(g_mime_stream_mem_new());
+    g_mime_stream_reset(raw);
+    g_mime_stream_write_to_stream(raw, mem.p);
+    g_mime_stream_reset(raw);
+    std::string encoded = streamBytes(mem.p);
+    if (enc == GMIME_CONTENT_ENCODING_BASE64) return text::base64DecodeBody(encoded);
+    bool found = false;
+    std::string data = text::uuDecode(encoded, &found);
+    if (found) return data;
+  }
   Ref<GMimeStream> mem(g_mime_stream_mem_new());
   g_mime_data_wrapper_write_to_stream(dw, mem.p);
   return streamBytes(mem.p);
@@ -104,8 +121,17 @@ std::string charsetOf(GMimeObject* obj) {
   return cs ? cs : "";
 }
 
+bool isHtml(GMimeObject* obj) {
+  GMimeContentType* ct = g_mime_object_get_content_type(obj);
+  return ct && g_mime_content_type_is_type(ct, "text", "html");
+}
+
+// The text of a text part in CP932: an HTML part as a reader sees it.
 std::string textOf(GMimePart* part) {
-  return text::toCrlf(charset::toCp932(partContent(part), charsetOf(GMIME_OBJECT(part))));
+  GMimeObject* obj = GMIME_OBJECT(part);
+  if (isHtml(obj))
+    return text::toCrlf(charset::utf8ToCp932(html::toText(charset::toUtf8(partContent(part), charsetOf(obj)))));
+  return text::toCrlf(charset::toCp932(partContent(part), charsetOf(obj)));
 }
 
 // Header fields: name, and the field's lines with their line ends.
@@ -182,28 +208,86 @@ void makeDirs(const std::string& path) {
   }
 }
 
-// Writes data to a new file in folder, adding " (2)", " (3)"... before the
-// extension when the name is taken. False with error on failure.
-bool writeNewFile(const std::string& folder, const std::string& name, std::string_view data,
-                  std::string& written, std::string& error) {
-  std::string stem = name, ext;
+// A name as its stem and extension: the numbers of copies go between.
+void stemAndExt(const std::string& name, std::string& stem, std::string& ext) {
+  stem = name;
+  ext.clear();
   auto dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0 && name.size() - dot <= 16) {
     stem = name.substr(0, dot);
     ext = name.substr(dot);
   }
+}
+
+// The copies of each name in the attachment folders written to: for
+// "stem.ext", the number to try next for "stem(n).ext". Built from one
+// listing of a folder at its first taken name, then kept up as files are
+// written, so that a free name costs one look-up however many copies a
+// name has. A number found taken all the same (a file made meanwhile) is
+// stepped over.
+struct CopyNumbers {
+  bool listed = false;
+  std::map<std::string, long long> next;  // by stem + ext
+};
+std::mutex gCopyLock;
+std::map<std::string, CopyNumbers> gCopies;  // by folder
+
+void listCopies(const std::string& dir, CopyNumbers& c) {
+  c.listed = true;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  std::string stem, ext;
+  while (dirent* e = ::readdir(d)) {
+    const std::string entry = e->d_name;
+    stemAndExt(entry, stem, ext);
+    long long n = 1;
+    if (stem.size() >= 3 && stem.back() == ')') {
+      const auto open = stem.rfind('(');
+      if (open != std::string::npos && open > 0 && open + 2 < stem.size() && stem.size() - open <= 20 &&
+          std::all_of(stem.begin() + static_cast<long>(open) + 1, stem.end() - 1,
+                      [](char ch) { return ch >= '0' && ch <= '9'; })) {
+        n = std::stoll(stem.substr(open + 1, stem.size() - open - 2));
+        stem.erase(open);
+      }
+    }
+    long long& next = c.next[stem + ext];
+    next = std::max(next, n + 1);
+  }
+  ::closedir(d);
+}
+
+// Writes data to a new file in folder, adding "(2)", "(3)"... before the
+// extension when the name is taken; no number is too high. False with
+// error on failure.
+bool writeNewFile(const std::string& folder, const std::string& name, std::string_view data,
+                  std::string& written, std::string& error) {
+  std::string stem, ext;
+  stemAndExt(name, stem, ext);
   std::string dir = folder;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  for (int n = 1; n < 10000; ++n) {
+  std::lock_guard<std::mutex> lock(gCopyLock);
+  CopyNumbers& copies = gCopies[dir];
+  for (long long n = 1;;) {
     std::string candidate = n == 1 ? name : stem + "(" + std::to_string(n) + ")" + ext;
     std::string path = dir + "/" + candidate;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-      if (errno == EEXIST) continue;
+      if (errno == EEXIST) {
+        if (n == 1) {
+          if (!copies.listed) listCopies(dir, copies);
+          n = std::max(2LL, copies.next[stem + ext]);
+        } else {
+          ++n;
+        }
+        continue;
+      }
       error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
       return false;
     }
-    std::size_t off = 0;
+    // The plain name was free (the folder was emptied, or the name is
+    // new): its copies count from 2 again, stepping over any left.
+    copies.next[stem + ext] = n == 1 ? 2 : n + 1;
+  std::size_t off = 0;
     while (off < data.size()) {
       ssize_t w = ::write(fd, data.data() + off, data.size() - off);
       if (w < 0) {
@@ -223,18 +307,12 @@ bool writeNewFile(const std::string& folder, const std::string& name, std::strin
     written = path;
     return true;
   }
-  error = "添付ファイルの名前が空きません: " + name;
-  return false;
 }
 
 struct Walk {
-  std::vector<std::string> plain, html;
+  std::vector<std::string> texts;  // in the order of the mail
   std::vector<Attachment> files;
 };
-
-constexpr int kMaxDepth = 64;  // nesting of parts we follow
-
-void walk(GMimeObject* obj, Walk& w, int depth = 0);
 
 // The raw value of a header field of obj (folded, 8-bit bytes as they
 // came), or "" when there is none.
@@ -252,11 +330,9 @@ std::string rawHeader(GMimeObject* obj, const char* name) {
 bool fileNameOf(GMimeObject* obj, std::string& name) {
   std::string partCharset = charsetOf(obj);
   bool found = false;
-  std::string cp = text::parameter(rawHeader(obj, "Content-Disposition"), "filename", partCharset, &found);
-  if (!found || cp.empty()) cp = text::parameter(rawHeader(obj, "Content-Type"), "name", partCharset, &found);
-  if (cp.empty()) return false;
-  name = charset::cp932ToUtf8(cp);
-  return true;
+  name = text::parameterUtf8(rawHeader(obj, "Content-Disposition"), "filename", partCharset, &found);
+  if (!found || name.empty()) name = text::parameterUtf8(rawHeader(obj, "Content-Type"), "name", partCharset, &found);
+  return !name.empty();
 }
 
 bool dispositionIs(GMimeObject* obj, const char* what) {
@@ -269,8 +345,8 @@ void walkMessagePart(GMimeMessagePart* mp, GMimeObject* asObject, Walk& w) {
   if (!inner) return;
   Attachment a;
   if (!fileNameOf(asObject, a.name)) {
-    std::string subject = text::decodeHeader(rawHeader(GMIME_OBJECT(inner), "Subject"));
-    a.name = (subject.empty() ? std::string("message") : charset::cp932ToUtf8(subject)) + ".eml";
+    std::string subject = text::decodeHeaderUtf8(rawHeader(GMIME_OBJECT(inner), "Subject"));
+    a.name = (subject.empty() ? std::string("message") : subject) + ".eml";
   }
   a.data = objectBytes(GMIME_OBJECT(inner), false);
   w.files.push_back(std::move(a));
@@ -286,13 +362,7 @@ void walkLeaf(GMimePart* part, Walk& w, bool wholeMail) {
   bool named = fileNameOf(obj, filename);
   bool attachment = dispositionIs(obj, "attachment") || named || !isText(obj);
   bool text = isText(obj) && (!attachment || (wholeMail && named && !dispositionIs(obj, "attachment")));
-  if (text) {
-    GMimeContentType* ct = g_mime_object_get_content_type(obj);
-    if (ct && g_mime_content_type_is_type(ct, "text", "html"))
-      w.html.push_back(textOf(part));
-    else
-      w.plain.push_back(textOf(part));
-  }
+  if (text) w.texts.push_back(textOf(part));
   if (!attachment) return;
   Attachment a;
   a.name = filename;
@@ -305,28 +375,47 @@ void walkLeaf(GMimePart* part, Walk& w, bool wholeMail) {
   w.files.push_back(std::move(a));
 }
 
-void walk(GMimeObject* obj, Walk& w, int depth) {
-  if (!obj || depth > kMaxDepth) return;
-  if (GMIME_IS_MULTIPART(obj)) {
-    GMimeMultipart* mp = GMIME_MULTIPART(obj);
-    int n = g_mime_multipart_get_count(mp);
-    GMimeContentType* ct = g_mime_object_get_content_type(obj);
-    if (ct && g_mime_content_type_is_type(ct, "multipart", "alternative") && n > 0) {
-      // One of the alternatives: plain text when there is one.
-      GMimeObject* pick = nullptr;
-      for (int i = 0; i < n && !pick; ++i) {
-        GMimeObject* c = g_mime_multipart_get_part(mp, i);
-        GMimeContentType* cct = g_mime_object_get_content_type(c);
-        if (GMIME_IS_PART(c) && cct && g_mime_content_type_is_type(cct, "text", "plain")) pick = c;
+// A multipart with no boundary (its parts cannot be told apart): GMime
+// keeps its whole content as the prologue. That is its text.
+void walkUnsplit(GMimeMultipart* mp, Walk& w) {
+  const char* prologue = g_mime_multipart_get_prologue(mp);
+  if (!prologue || !*prologue) return;
+  w.texts.push_back(text::toCrlf(charset::toCp932(prologue, charsetOf(GMIME_OBJECT(mp)))));
+}
+
+// Every part in the order of the mail, however deep (without recursion: a
+// hostile mail nests without end).
+void walk(GMimeObject* top, Walk& w) {
+  std::vector<GMimeObject*> todo{top};
+  while (!todo.empty()) {
+    GMimeObject* obj = todo.back();
+    todo.pop_back();
+    if (!obj) continue;
+    if (GMIME_IS_MULTIPART(obj)) {
+      GMimeMultipart* mp = GMIME_MULTIPART(obj);
+      int n = g_mime_multipart_get_count(mp);
+      if (n == 0 && !g_mime_object_get_content_type_parameter(obj, "boundary")) {
+        walkUnsplit(mp, w);
+        continue;
       }
-      walk(pick ? pick : g_mime_multipart_get_part(mp, 0), w, depth + 1);
-      return;
+      GMimeContentType* ct = g_mime_object_get_content_type(obj);
+      if (ct && g_mime_content_type_is_type(ct, "multipart", "alternative") && n > 0) {
+        // One of the alternatives: plain text when there is one.
+        GMimeObject* pick = nullptr;
+        for (int i = 0; i < n && !pick; ++i) {
+          GMimeObject* c = g_mime_multipart_get_part(mp, i);
+          GMimeContentType* cct = g_mime_object_get_content_type(c);
+          if (GMIME_IS_PART(c) && cct && g_mime_content_type_is_type(cct, "text", "plain")) pick = c;
+        }
+        todo.push_back(pick ? pick : g_mime_multipart_get_part(mp, 0));
+        continue;
+      }
+      for (int i = n - 1; i >= 0; --i) todo.push_back(g_mime_multipart_get_part(mp, i));
+    } else if (GMIME_IS_MESSAGE_PART(obj)) {
+      walkMessagePart(GMIME_MESSAGE_PART(obj), obj, w);
+    } else if (GMIME_IS_PART(obj)) {
+      walkLeaf(GMIME_PART(obj), w, obj == top);
     }
-    for (int i = 0; i < n; ++i) walk(g_mime_multipart_get_part(mp, i), w, depth + 1);
-  } else if (GMIME_IS_MESSAGE_PART(obj)) {
-    walkMessagePart(GMIME_MESSAGE_PART(obj), obj, w);
-  } else if (GMIME_IS_PART(obj)) {
-    walkLeaf(GMIME_PART(obj), w, depth == 0);
   }
 }
 
@@ -341,20 +430,30 @@ std::string joinTexts(const std::vector<std::string>& parts) {
 
 // Turns every 8-bit leaf of a multipart tree into CP932 text (text parts)
 // or base64 (the others). True when something changed.
-bool armour(GMimeObject* obj, int depth = 0) {
+bool armourLeaf(GMimeObject* obj);
+
+bool armour(GMimeObject* top) {
   bool changed = false;
-  if (depth > kMaxDepth) return false;
-  if (GMIME_IS_MULTIPART(obj)) {
-    GMimeMultipart* mp = GMIME_MULTIPART(obj);
-    int n = g_mime_multipart_get_count(mp);
-    for (int i = 0; i < n; ++i) changed |= armour(g_mime_multipart_get_part(mp, i), depth + 1);
-    return changed;
+  std::vector<GMimeObject*> todo{top};
+  while (!todo.empty()) {
+    GMimeObject* obj = todo.back();
+    todo.pop_back();
+    if (!obj) continue;
+    if (GMIME_IS_MULTIPART(obj)) {
+      GMimeMultipart* mp = GMIME_MULTIPART(obj);
+      int n = g_mime_multipart_get_count(mp);
+      for (int i = 0; i < n; ++i) todo.push_back(g_mime_multipart_get_part(mp, i));
+    } else if (GMIME_IS_MESSAGE_PART(obj)) {
+      GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
+      if (inner) todo.push_back(g_mime_message_get_mime_part(inner));
+    } else {
+      changed |= armourLeaf(obj);
+    }
   }
-  if (GMIME_IS_MESSAGE_PART(obj)) {
-    GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
-    if (inner) changed |= armour(g_mime_message_get_mime_part(inner), depth + 1);
-    return changed;
-  }
+  return changed;
+}
+
+bool armourLeaf(GMimeObject* obj) {
   if (!GMIME_IS_PART(obj)) return false;
   GMimePart* part = GMIME_PART(obj);
   GMimeContentEncoding enc = g_mime_part_get_content_encoding(part);
@@ -394,39 +493,65 @@ std::string partialKey(const char* id) {
 // so that attachments come out byte for byte and every part, name and
 // parameter is read in its own charset, whatever the buffers could hold.
 struct Remembered {
-  std::string key;
+  std::string text;  // what the fetch handed on: header, CR LF, body
   std::string raw;
 };
 std::mutex gRecentLock;
 std::deque<Remembered> gRecent;
 constexpr std::size_t kRecentMails = 2;
 
-// A text with its line ends made one (CR LF, lone CR and lone LF alike)
-// and the ones at the end dropped, as a SHA-256 and length.
-std::string mailKey(std::string_view text) {
-  std::string one;
-  one.reserve(text.size());
-  std::size_t pendingBreaks = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      ++pendingBreaks;
-      continue;
+// Walks a text with its line ends made one (CR LF, lone CR and lone LF
+// alike one LF) and the ones at the end dropped.
+class OneLineEnds {
+ public:
+  explicit OneLineEnds(std::string_view t) : t_(t) {}
+  // The next byte, or -1 at the end.
+  int next() {
+    if (pending_ > 0) {
+      --pending_;
+      return '\n';
     }
-    one.append(pendingBreaks, '\n');
-    pendingBreaks = 0;
-    one += c;
+    if (held_ >= 0) {
+      const int c = held_;
+      held_ = -1;
+      return c;
+    }
+    std::size_t breaks = 0;
+    while (i_ < t_.size() && (t_[i_] == '\r' || t_[i_] == '\n')) {
+      if (t_[i_] == '\r' && i_ + 1 < t_.size() && t_[i_ + 1] == '\n') ++i_;
+      ++i_;
+      ++breaks;
+    }
+    if (i_ >= t_.size()) return -1;
+    const int c = static_cast<unsigned char>(t_[i_++]);
+    if (breaks == 0) return c;
+    held_ = c;
+    pending_ = breaks - 1;
+    return '\n';
   }
-  gchar* sum = g_compute_checksum_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(one.data()), one.size());
-  std::string key = std::string(sum) + ":" + std::to_string(one.size());
-  g_free(sum);
-  return key;
+
+ private:
+  std::string_view t_;
+  std::size_t i_ = 0, pending_ = 0;
+  int held_ = -1;
+};
+
+// Whether two texts are one but for their line ends (and those at the end).
+bool sameText(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  OneLineEnds x(a), y(b);
+  for (;;) {
+    const int c = x.next();
+    if (c != y.next()) return false;
+    if (c < 0) return true;
+  }
 }
 
 void remember(std::string_view header, std::string_view body, std::string_view raw) {
-  std::string text = std::string(header) + "\r\n" + std::string(body);
-  Remembered r{mailKey(text), std::string(raw)};
+  std::string text;
+  text.reserve(header.size() + 2 + body.size());
+  text.append(header).append("\r\n").append(body);
+  Remembered r{std::move(text), std::string(raw)};
   std::lock_guard<std::mutex> lock(gRecentLock);
   gRecent.push_back(std::move(r));
   while (gRecent.size() > kRecentMails) gRecent.pop_front();
@@ -434,14 +559,135 @@ void remember(std::string_view header, std::string_view body, std::string_view r
 
 // The mail as it came for a text the fetch handed on, or false.
 bool recall(std::string_view mailText, std::string& raw) {
-  std::string key = mailKey(mailText);
   std::lock_guard<std::mutex> lock(gRecentLock);
   for (auto it = gRecent.rbegin(); it != gRecent.rend(); ++it) {
-    if (it->key != key) continue;
+    if (!sameText(it->text, mailText)) continue;
     raw = it->raw;
     return true;
   }
   return false;
+}
+
+// ---- Mails whose header block is broken, read as a tolerant receiver
+// reads them. The header ends at its first line that is no header line
+// (a boundary right after the header, with no empty line before it); lines
+// that begin with a blank before the first field continue nothing (a field
+// written after a blank is kept, the rest dropped); a multipart without its
+// boundary parameter gets the boundary its body uses.
+
+// A header field's first line: a name of printable characters and a colon.
+bool isFieldLine(std::string_view line) {
+  std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c < 0x21 || c > 0x7E) return false;
+  }
+  return true;
+}
+
+// The boundary a multipart body uses: a line "--x" that comes again (as
+// "--x" or "--x--") further on; "" when there is none.
+std::string boundaryInBody(std::string_view body) {
+  std::vector<std::string_view> marks;
+  for (std::size_t at = 0; at < body.size() && marks.size() < 10000;) {
+    std::size_t nl = body.find('\n', at);
+    std::string_view line = body.substr(at, nl == std::string_view::npos ? std::string_view::npos : nl - at);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    if (line.size() > 2 && line.size() <= 72 && line.substr(0, 2) == "--") marks.push_back(line.substr(2));
+    if (nl == std::string_view::npos) break;
+    at = nl + 1;
+  }
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    std::string_view b = marks[i];
+    if (b.find_first_of("\"\\") != std::string_view::npos) continue;
+    for (std::size_t k = i + 1; k < marks.size(); ++k) {
+      std::string_view m = marks[k];
+      if (m == b || (m.size() == b.size() + 2 && m.substr(0, b.size()) == b && m.substr(b.size()) == "--"))
+        return std::string(b);
+    }
+  }
+  return std::string();
+}
+
+// The mail mended, or false when it needs no mending.
+bool mendMail(std::string_view mail, std::string& mended) {
+  struct Line {
+    std::string_view text, end;  // end: the line end as it came
+  };
+  std::vector<Line> lines;
+  std::size_t at = 0;
+  bool headerEnded = false;
+  while (at < mail.size()) {
+    std::size_t nl = mail.find('\n', at);
+    std::size_t stop = nl == std::string_view::npos ? mail.size() : nl;
+    std::size_t textEnd = stop > at && mail[stop - 1] == '\r' ? stop - 1 : stop;
+    lines.push_back({mail.substr(at, textEnd - at), mail.substr(textEnd, (nl == std::string_view::npos ? stop : nl + 1) - textEnd)});
+    at = nl == std::string_view::npos ? mail.size() : nl + 1;
+    if (lines.back().text.empty()) {
+      headerEnded = true;
+      break;
+    }
+  }
+  std::string head;
+  bool changed = false, sawField = false;
+  std::size_t bodyAt = at;
+  std::size_t k = 0;
+  for (; k < lines.size(); ++k) {
+    std::string_view t = lines[k].text;
+    if (t.empty()) break;
+    bool blankFirst = t[0] == ' ' || t[0] == '\t';
+    if (blankFirst && !sawField) {
+      // Continues no field: a field written after blanks is kept.
+      std::size_t b = t.find_first_not_of(" \t");
+      changed = true;
+      if (b != std::string_view::npos && isFieldLine(t.substr(b))) {
+        head += std::string(t.substr(b)) + std::string(lines[k].end);
+        sawField = true;
+      }
+      continue;
+    }
+    if (blankFirst || isFieldLine(t) || (k == 0 && t.substr(0, 5) == "From ")) {
+      head += std::string(t) + std::string(lines[k].end);
+      sawField = sawField || !blankFirst;
+      continue;
+    }
+    // No header line: the header ended before it.
+    changed = true;
+    bodyAt = static_cast<std::size_t>(t.data() - mail.data());
+    headerEnded = false;
+    break;
+  }
+  std::string_view body = bodyAt <= mail.size() ? mail.substr(bodyAt) : std::string_view();
+  if (k == lines.size() && !headerEnded) body = std::string_view();
+  // A multipart without its boundary.
+  std::vector<Field> fields = headerFields(head);
+  for (const Field& f : fields) {
+    if (f.name != "content-type") continue;
+    std::string value = fieldValue(f);
+    std::size_t b = value.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos || lower(value.substr(b, 10)) != "multipart/") break;
+    bool found = false;
+    text::parameter(value, "boundary", "", &found);
+    if (found) break;
+    std::string boundary = boundaryInBody(body);
+    if (boundary.empty()) break;
+    std::size_t where = head.find(f.raw);
+    if (where == std::string::npos) break;
+    head.insert(where + f.raw.size(), "; boundary=\"" + boundary + "\"");
+    changed = true;
+    break;
+  }
+  if (!changed) return false;
+  mended = head;
+  mended += "\r\n";
+  mended += body;
+  return true;
+}
+
+// The mail as it is read: mended when its header block is broken.
+std::string_view readable(std::string_view mail, std::string& keep) {
+  return mendMail(mail, keep) ? std::string_view(keep) : mail;
 }
 
 }  // namespace
@@ -508,8 +754,10 @@ Fields decodeFields(std::string_view header, std::size_t headerCap) {
   return out;
 }
 
-Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap) {
+Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_t bodyCap) {
   initialize();
+  std::string mendedMail;
+  std::string_view mail = readable(asCame, mendedMail);
   std::string_view header, body;
   split(mail, header, body);
   std::size_t room = bodyCap > 0 ? bodyCap - 1 : 0;
@@ -519,7 +767,7 @@ Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t 
     out.fields = decodeFields(adjustedHeader, headerCap);
     if (headerCap > 0) out.fields.header = std::string(text::cutCp932(out.fields.header, headerCap - 1));
     out.body = std::string(text::cutCp932(text, room));
-    remember(out.fields.header, out.body, mail);
+    remember(out.fields.header, out.body, asCame);
     return out;
   };
   Ref<GMimeMessage> msg(parseMessage(mail));
@@ -537,7 +785,8 @@ Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t 
   if (GMIME_IS_PART(top) && isText(top) && !dispositionIs(top, "attachment") && !GMIME_IS_MESSAGE_PARTIAL(top)) {
     GMimeContentType* ct = g_mime_object_get_content_type(top);
     const char* sub = ct ? g_mime_content_type_get_media_subtype(ct) : nullptr;
-    std::string subtype = sub && *sub ? lower(sub) : "plain";
+    // An HTML text is handed on as the text a reader sees of it.
+    std::string subtype = sub && *sub && !isHtml(top) ? lower(sub) : "plain";
     for (char& c : subtype)
       if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != '+') c = '-';
     // The header without the fields that describe the body as it came.
@@ -550,13 +799,31 @@ Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t 
     adjusted += "Content-Type: text/" + subtype + "; charset=Shift_JIS\r\n";
     adjusted += "Content-Transfer-Encoding: 8bit\r\n";
     if (named) {
-      // A named text is also a file: the attachment step writes it.
-      std::string quoted;
-      for (char c : charset::utf8ToCp932(name)) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
+      // A named text is also a file: the attachment step writes it. The
+      // name in CP932 when CP932 holds it, else in RFC 2231 UTF-8.
+      const std::string cp = charset::utf8ToCp932(name);
+      if (charset::cp932ToUtf8(cp) == name) {
+        std::string quoted;
+        for (std::size_t i = 0; i < cp.size(); ++i) {
+          unsigned char c = static_cast<unsigned char>(cp[i]);
+          if (charset::isLead(c) && i + 1 < cp.size()) {  // its second byte may be 0x5C: no escape
+            quoted += cp.substr(i, 2);
+            ++i;
+            continue;
+          }
+          if (c == '"' || c == '\\') quoted += '\\';
+          quoted += static_cast<char>(c);
+        }
+        adjusted += "Content-Disposition: inline; filename=\"" + quoted + "\"\r\n";
+      } else {
+        std::string pct;
+        for (unsigned char c : name) {
+          char hex[4];
+          std::snprintf(hex, sizeof hex, "%%%02X", c);
+          pct += std::isalnum(c) || c == '.' || c == '-' || c == '_' ? std::string(1, static_cast<char>(c)) : hex;
+        }
+        adjusted += "Content-Disposition: inline; filename*=UTF-8''" + pct + "\r\n";
       }
-      adjusted += "Content-Disposition: inline; filename=\"" + quoted + "\"\r\n";
     }
     return handOn(adjusted, textOf(GMIME_PART(top)));
   }
@@ -569,9 +836,14 @@ std::string safeFileName(std::string_view raw) {
   auto slash = name.find_last_of("/\\");
   if (slash != std::string::npos) name = name.substr(slash + 1);
   std::string clean;
-  for (char c : name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
     unsigned char u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7F) continue;
+    if (u == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F) {
+      ++i;  // a C1 control (U+0080 to U+009F)
+      continue;
+    }
     if (std::strchr("/\\:*?\"<>|", c)) continue;
     clean += c;
   }
@@ -596,9 +868,11 @@ namespace {
 // Split mails inside split mails are followed this deep.
 constexpr int kMaxJoins = 4;
 
-Unpacked unpackMail(std::string_view mailText, const std::string& folderIn, std::size_t headerCap,
+Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::size_t headerCap,
                     std::size_t bodyCap, int joins) {
   Unpacked out;
+  std::string mendedMail;
+  std::string_view mailText = readable(asCame, mendedMail);
   std::string folder = folderIn;
   struct stat st{};
   if (folder.find('\\') != std::string::npos && ::stat(folder.c_str(), &st) != 0)
@@ -688,7 +962,7 @@ Unpacked unpackMail(std::string_view mailText, const std::string& folderIn, std:
 
   Walk w;
   walk(top, w);
-  out.body = joinTexts(w.plain.empty() ? w.html : w.plain);
+  out.body = joinTexts(w.texts);
   out.body = std::string(text::cutCp932(out.body, room));
   if (!w.files.empty()) {
     makeDirs(folder);

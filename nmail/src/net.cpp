@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -17,16 +18,62 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int remainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left < 0 ? 0 : static_cast<int>(left);
-}
-
 std::string timeoutText(int ms) {
   return "応答がありません（" + std::to_string((ms + 999) / 1000) + " 秒で時間切れ）";
 }
 
+std::string slowText() { return "サーバーの応答が遅すぎるため、打ち切りました（時間切れ）"; }
+
+YieldHook g_hook = nullptr;
+void* g_hookContext = nullptr;
+Clock::time_point g_lastYield{};
+
+long long msSince(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+// Gives the hook its turn; returns how long it took.
+long long runHook() {
+  const auto t0 = Clock::now();
+  g_hook(g_hookContext);
+  g_lastYield = Clock::now();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(g_lastYield - t0).count();
+}
+
 }  // namespace
+
+void setYieldHook(YieldHook hook, void* context) {
+  g_hook = hook;
+  g_hookContext = context;
+  g_lastYield = Clock::now();
+}
+
+void yieldIfDue() {
+  if (g_hook && msSince(g_lastYield) >= kYieldEveryMs) runHook();
+}
+
+int waitFd(int fd, short events, int ms, long long& waitedMs) {
+  waitedMs = 0;
+  auto start = Clock::now();
+  long long inHook = 0;
+  for (;;) {
+    const long long left = ms - (msSince(start) - inHook);
+    if (left <= 0) {
+      waitedMs = ms;
+      return 0;
+    }
+    if (g_hook && msSince(g_lastYield) >= kYieldEveryMs) inHook += runHook();
+    int slice = static_cast<int>(left);
+    if (g_hook) slice = std::min(slice, kYieldEveryMs);
+    pollfd p{fd, events, 0};
+    const int r = ::poll(&p, 1, slice);
+    if (r < 0 && errno == EINTR) continue;
+    if (r != 0) {
+      waitedMs = std::max(0LL, msSince(start) - inHook);
+      return r;
+    }
+  }
+}
 
 bool splitServer(std::string_view s, int defaultPort, std::string& host, int& port) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -76,7 +123,9 @@ void Connection::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   buf_.clear();
+  queued_.clear();
   pos_ = 0;
+  answerWaitMs_ = answerBytes_ = sessionWaitMs_ = sessionBytes_ = answers_ = 0;
 }
 
 bool Connection::open(const std::string& host, int port, int timeoutMs, std::string& error) {
@@ -97,7 +146,8 @@ bool Connection::open(const std::string& host, int port, int timeoutMs, std::str
     error = "サーバー名が見つかりません: " + std::string(gai_strerror(rc));
     return false;
   }
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  // The time the server may keep the connect waiting, over every address.
+  long long budget = timeoutMs;
   error = "接続できません";
   for (addrinfo* ai = list; ai; ai = ai->ai_next) {
     int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
@@ -107,11 +157,9 @@ bool Connection::open(const std::string& host, int port, int timeoutMs, std::str
     }
     int r = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
     if (r != 0 && errno == EINPROGRESS) {
-      pollfd p{fd, POLLOUT, 0};
-      int n;
-      do {
-        n = ::poll(&p, 1, remainingMs(deadline));
-      } while (n < 0 && errno == EINTR);
+      long long waited = 0;
+      const int n = budget > 0 ? waitFd(fd, POLLOUT, static_cast<int>(budget), waited) : 0;
+      budget -= waited;
       if (n == 0) {
         ::close(fd);
         error = "接続できません: " + timeoutText(timeoutMs);
@@ -137,28 +185,84 @@ bool Connection::open(const std::string& host, int port, int timeoutMs, std::str
   return fd_ >= 0;
 }
 
+void Connection::newAnswer() {
+  answerWaitMs_ = 0;
+  answerBytes_ = 0;
+  ++answers_;
+}
+
+bool Connection::await(short events, std::string& error, const char* what) {
+  for (;;) {
+    if (fd_ < 0) {
+      error = "接続が切れています";
+      return false;
+    }
+    const long long answerLeft = timeoutMs_ + answerBytes_ * 1000 / kMinRate - answerWaitMs_;
+    const long long perAnswer = std::min<long long>(kPerAnswerMs, timeoutMs_ / 4);
+    const long long sessionLeft =
+        timeoutMs_ + answers_ * perAnswer + sessionBytes_ * 1000 / kMinRate - sessionWaitMs_;
+    const long long left = std::min(answerLeft, sessionLeft);
+    if (left <= 0) {
+      // Nothing at all within the timeout, or too little over too long.
+      error = what + (answerBytes_ == 0 && answerLeft <= sessionLeft ? timeoutText(timeoutMs_) : slowText());
+      close();
+      return false;
+    }
+    long long waited = 0;
+    const int r = waitFd(fd_, events, static_cast<int>(std::min<long long>(left, 1 << 30)), waited);
+    answerWaitMs_ += waited;
+    sessionWaitMs_ += waited;
+    // The hook may have ended the connection (the library was shut down).
+    if (fd_ < 0) continue;
+    if (r > 0) return true;
+    if (r < 0) {
+      error = std::string(what) + std::strerror(errno);
+      close();
+      return false;
+    }
+  }
+}
+
 bool Connection::writeAll(std::string_view data, std::string& error) {
   if (fd_ < 0) {
     error = "接続が切れています";
     return false;
   }
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  // The server's reading of what is sent is waited for as an answer.
+  answerWaitMs_ = 0;
+  answerBytes_ = 0;
+  yieldIfDue();
+  bool ok;
+  if (queued_.empty()) {
+    ok = sendRaw(data, error);
+  } else {
+    std::string all;
+    all.swap(queued_);
+    all.append(data);
+    ok = sendRaw(all, error);
+  }
+  if (!ok) return false;
+  // What comes back next is the answer to it.
+  newAnswer();
+  return true;
+}
+
+bool Connection::sendRaw(std::string_view data, std::string& error) {
   while (!data.empty()) {
+    if (fd_ < 0) {
+      error = "接続が切れています";
+      return false;
+    }
     ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
     if (n > 0) {
       data.remove_prefix(static_cast<std::size_t>(n));
-      deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+      answerBytes_ += n;
+      sessionBytes_ += n;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{fd_, POLLOUT, 0};
-      int r = ::poll(&p, 1, remainingMs(deadline));
-      if (r == 0) {
-        error = "送れません: " + timeoutText(timeoutMs_);
-        close();
-        return false;
-      }
+      if (!await(POLLOUT, error, "送れません: ")) return false;
       continue;
     }
     error = std::string("送れません: ") + std::strerror(errno);
@@ -177,12 +281,18 @@ bool Connection::fill(std::string& error) {
     buf_.erase(0, pos_);
     pos_ = 0;
   }
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  yieldIfDue();
+  if (fd_ < 0) {
+    error = "接続が切れています";
+    return false;
+  }
   char chunk[65536];
   while (true) {
     ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
     if (n > 0) {
       buf_.append(chunk, static_cast<std::size_t>(n));
+      answerBytes_ += n;
+      sessionBytes_ += n;
       return true;
     }
     if (n == 0) {
@@ -192,13 +302,14 @@ bool Connection::fill(std::string& error) {
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd p{fd_, POLLIN, 0};
-      int r = ::poll(&p, 1, remainingMs(deadline));
-      if (r == 0) {
-        error = timeoutText(timeoutMs_);
-        close();
-        return false;
+      // Nothing to read yet: what waits to go out goes now.
+      if (!queued_.empty()) {
+        std::string q;
+        q.swap(queued_);
+        if (!sendRaw(q, error)) return false;
+        continue;
       }
+      if (!await(POLLIN, error, "")) return false;
       continue;
     }
     error = std::string("受け取れません: ") + std::strerror(errno);

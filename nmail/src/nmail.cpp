@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -57,10 +58,10 @@ std::string pathFrom(const char* s) {
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 // What a command is, for matching the answers that come back in order.
-enum class Kind { Top, Retr, Dele, List, ListOne };
+enum class Kind { Top, Retr, Dele, List, ListOne, Quit };
 using Key = std::pair<Kind, int>;  // the command and its mail number (0 for LIST)
 
-bool multiLine(Kind k) { return k != Kind::Dele && k != Kind::ListOne; }
+bool multiLine(Kind k) { return k != Kind::Dele && k != Kind::ListOne && k != Kind::Quit; }
 
 struct Answer {
   bool ok = false;
@@ -96,6 +97,20 @@ struct Pop3Session {
 };
 
 std::vector<std::unique_ptr<Pop3Session>> gSessions;
+
+// Calls under way: the yield hook may run anything meanwhile, even
+// NMailEndWinSock. Sessions ended while a call runs are kept (their
+// connections closed) until the outermost call is over.
+int gDepth = 0;
+std::vector<std::unique_ptr<Pop3Session>> gRetired;
+struct InCall {
+  InCall() { ++gDepth; }
+  ~InCall() {
+    if (--gDepth == 0) gRetired.clear();
+  }
+  InCall(const InCall&) = delete;
+  InCall& operator=(const InCall&) = delete;
+};
 
 Pop3Session* session(int handle) {
   if (handle < 0 || handle >= static_cast<int>(gSessions.size()) || !gSessions[handle]) {
@@ -140,6 +155,7 @@ std::string commandText(const Key& k) {
     case Kind::Dele: return "DELE " + no;
     case Kind::List: return "LIST";
     case Kind::ListOne: return "LIST " + no;
+    case Kind::Quit: return "QUIT";
   }
   return std::string();
 }
@@ -158,8 +174,10 @@ int brokenFailure(Pop3Session& s) {
                                 (s.brokenBy.empty() ? std::string("サーバーとの接続が切れています") : s.brokenBy));
 }
 
-// Sends the commands in one write; their answers are read later, in order.
-bool sendCommands(Pop3Session& s, const std::vector<Key>& keys) {
+// Sends the commands in one write (or, deferred, with the next write or
+// before the next wait for an answer); their answers are read later, in
+// order.
+bool sendCommands(Pop3Session& s, const std::vector<Key>& keys, bool deferred = false) {
   if (keys.empty()) return true;
   if (!s.brokenBy.empty() || !s.conn.isOpen()) {
     if (s.brokenBy.empty()) s.brokenBy = "サーバーとの接続が切れています";
@@ -168,7 +186,9 @@ bool sendCommands(Pop3Session& s, const std::vector<Key>& keys) {
   std::string text;
   for (const Key& k : keys) text += commandText(k) + "\r\n";
   std::string error;
-  if (!s.conn.writeAll(text, error)) {
+  if (deferred) {
+    s.conn.queue(text);
+  } else if (!s.conn.writeAll(text, error)) {
     breakOff(s, error);
     return false;
   }
@@ -199,6 +219,7 @@ bool readNext(Pop3Session& s) {
   s.asked.erase(k);
   Answer a;
   std::string error;
+  s.conn.newAnswer();
   bool ok = s.conn.readLine(a.status, error);
   if (ok) {
     a.ok = a.status.rfind("+OK", 0) == 0;
@@ -242,10 +263,12 @@ bool pump(Pop3Session& s) {
     auto it = s.sizes.find(no);
     if (it != s.sizes.end()) bytes += it->second;
   };
-  for (const Key& k : s.asked)
-    if (k.first == Kind::Retr) count(k.second);
-  for (const auto& [k, a] : s.answers)
-    if (k.first == Kind::Retr) count(k.second);
+  // The retrievals sort together (by kind first): only they are walked,
+  // not the deletions and headers that pile up meanwhile.
+  const Key firstRetr{Kind::Retr, std::numeric_limits<int>::min()}, lastRetr{Kind::Retr, std::numeric_limits<int>::max()};
+  for (auto it = s.asked.lower_bound(firstRetr); it != s.asked.end() && !(lastRetr < *it); ++it) count(it->second);
+  for (auto it = s.answers.lower_bound(firstRetr); it != s.answers.end() && !(lastRetr < it->first); ++it)
+    count(it->first.second);
   std::vector<Key> batch;
   while (!s.wanted.empty() && mails < kWindowMails) {
     const int no = s.wanted.front();
@@ -489,9 +512,19 @@ int NMailInitializeWinSock() {
 }
 
 int NMailEndWinSock() {
+  if (gDepth > 0) {
+    for (auto& s : gSessions)
+      if (s) {
+        s->conn.close();
+        if (s->brokenBy.empty()) s->brokenBy = "メールライブラリが終了しました";
+        gRetired.push_back(std::move(s));
+      }
+  }
   gSessions.clear();
   return 0;
 }
+
+void NMailSetYieldHook(void (*hook)(void* context), void* context) { nmail::net::setYieldHook(hook, context); }
 
 int NMailSetOption(int option, int value) {
   if (option == NMAIL_OPTION_BUFFER_SIZE) {
@@ -516,6 +549,7 @@ int NMailSetOption(int option, int value) {
 }
 
 int NMailPop3Connect(const char* server) {
+  InCall call;
   nmail::mime::initialize();
   std::string host;
   int port;
@@ -562,40 +596,69 @@ int NMailPop3Connect(const char* server) {
 }
 
 int NMailPop3Authenticate(int handle, const char* user, const char* password, int apop) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   std::string u = fromCp932(user), p = fromCp932(password);
   if (hasLineBreak(u) || hasLineBreak(p))
     return fail(NMAIL_ERR_ARGUMENT, "ユーザー ID とパスワードに改行は使えません");
   std::string reply, error;
-  if (apop) {
-    if (s->timestamp.empty())
-      return fail(NMAIL_ERR_AUTH, "POP3 サーバー " + s->where +
-                                      " は APOP に対応していません（挨拶にタイムスタンプがありません）");
-    std::string seed = s->timestamp + p;
-    gchar* digest = g_compute_checksum_for_string(G_CHECKSUM_MD5, seed.data(), seed.size());
-    std::string cmd = "APOP " + u + " " + digest;
-    g_free(digest);
-    Reply r = pop3Command(*s, cmd, reply, error);
-    if (r != Reply::Ok) {
-      if (r == Reply::Io) return fail(NMAIL_ERR_IO, error);
-      return fail(NMAIL_ERR_AUTH, "ログインできません（APOP）: " + serverText(reply));
-    }
-  } else {
-    Reply r = pop3Command(*s, "USER " + u, reply, error);
-    if (r == Reply::Io) return fail(NMAIL_ERR_IO, error);
-    if (r == Reply::Err) return fail(NMAIL_ERR_AUTH, "ログインできません（USER）: " + serverText(reply));
-    r = pop3Command(*s, "PASS " + p, reply, error);
-    if (r == Reply::Io) return fail(NMAIL_ERR_IO, error);
-    if (r == Reply::Err) return fail(NMAIL_ERR_AUTH, "ログインできません: " + serverText(reply));
-  }
-  // What the server offers after the login; a server without CAPA talks
-  // one command at a time.
+  if (apop && s->timestamp.empty())
+    return fail(NMAIL_ERR_AUTH, "POP3 サーバー " + s->where +
+                                    " は APOP に対応していません（挨拶にタイムスタンプがありません）");
+  // What the server offers, asked first: with pipelining the login and the
+  // count then go out in one go. A server without CAPA talks one command
+  // at a time.
   bool io = false;
   s->pipelining = offersPipelining(*s, error, io);
   if (io) return fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + ": " + error);
-  Reply r = pop3Command(*s, "STAT", reply, error);
-  if (r != Reply::Ok) return replyFailure(*s, r, "STAT", reply, error);
+  std::vector<std::string> cmds;
+  if (apop) {
+    std::string seed = s->timestamp + p;
+    gchar* digest = g_compute_checksum_for_string(G_CHECKSUM_MD5, seed.data(), seed.size());
+    cmds.push_back("APOP " + u + " " + digest);
+    g_free(digest);
+  } else {
+    cmds.push_back("USER " + u);
+    cmds.push_back("PASS " + p);
+  }
+  cmds.push_back("STAT");
+  // The answers, in order; without pipelining the first refusal ends the
+  // login. With pipelining every answer of the batch is read, so that none
+  // is left on its way.
+  std::vector<std::string> replies;
+  if (s->pipelining) {
+    std::string all;
+    for (const std::string& c : cmds) all += c + "\r\n";
+    if (!s->conn.writeAll(all, error)) return fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + ": " + error);
+    for (std::size_t i = 0; i < cmds.size(); ++i) {
+      s->conn.newAnswer();
+      if (!s->conn.readLine(reply, error)) {
+        // A server may hang up after a refused login: the refusal counts.
+        for (const std::string& r : replies)
+          if (r.rfind("+OK", 0) != 0) error.clear();
+        if (!error.empty()) return fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + ": " + error);
+        break;
+      }
+      replies.push_back(reply);
+    }
+  } else {
+    for (const std::string& c : cmds) {
+      Reply r = pop3Command(*s, c, reply, error);
+      if (r == Reply::Io) return fail(NMAIL_ERR_IO, error);
+      replies.push_back(reply);
+      if (r != Reply::Ok) break;
+    }
+  }
+  for (std::size_t i = 0; i < replies.size(); ++i) {
+    if (replies[i].rfind("+OK", 0) == 0) continue;
+    const std::string v = verb(cmds[i]);
+    if (v == "APOP") return fail(NMAIL_ERR_AUTH, "ログインできません（APOP）: " + serverText(replies[i]));
+    if (v == "USER") return fail(NMAIL_ERR_AUTH, "ログインできません（USER）: " + serverText(replies[i]));
+    if (v == "PASS") return fail(NMAIL_ERR_AUTH, "ログインできません: " + serverText(replies[i]));
+    return replyFailure(*s, Reply::Err, "STAT", replies[i], error);
+  }
+  reply = replies.back();
   long long n = -1, octets = 0;
   if (std::sscanf(reply.c_str() + 3, "%lld %lld", &n, &octets) < 1 || n < 0 || n > 0x7FFFFFFF)
     return fail(NMAIL_ERR_PROTOCOL, "POP3 サーバー " + s->where + " の STAT の答えが読めません: " + serverText(reply));
@@ -605,6 +668,7 @@ int NMailPop3Authenticate(int handle, const char* user, const char* password, in
 
 int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* from, char* header,
                            int /*flags*/) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -637,6 +701,7 @@ int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* 
 }
 
 int NMailPop3GetMailSize(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -649,6 +714,7 @@ int NMailPop3GetMailSize(int handle, int no) {
 
 int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, char* header,
                      char* body, int /*flags*/, int /*reserved*/) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -695,6 +761,7 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
 }
 
 int NMailPop3FetchAhead(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -724,7 +791,9 @@ bool sendDelete(Pop3Session& s, int no, int& code) {
   s.answers.erase({Kind::Top, no});
   s.answers.erase({Kind::Retr, no});
   std::erase(s.wanted, no);
-  if (!sendCommands(s, {k})) {
+  // With pipelining the deletion goes with the next commands (its answer
+  // is needed only at the end).
+  if (!sendCommands(s, {k}, s.pipelining)) {
     code = brokenFailure(s);
     return false;
   }
@@ -733,8 +802,11 @@ bool sendDelete(Pop3Session& s, int no, int& code) {
 
 int deleteResult(Pop3Session& s, int no) {
   const Key k{Kind::Dele, no};
-  if (!s.answers.count(k) && !s.asked.count(k))
+  if (!s.answers.count(k) && !s.asked.count(k)) {
+    // Its answer was lost with the conversation.
+    if (!s.brokenBy.empty()) return brokenFailure(s);
     return fail(NMAIL_ERR_ARGUMENT, "メール " + std::to_string(no) + " の削除は頼まれていません");
+  }
   if (!await(s, k)) return brokenFailure(s);
   const Answer& a = s.answers[k];
   if (!a.ok) return replyFailure(s, Reply::Err, commandText(k), a.status, std::string());
@@ -744,6 +816,7 @@ int deleteResult(Pop3Session& s, int no) {
 }  // namespace
 
 int NMailPop3DeleteMail(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -755,6 +828,7 @@ int NMailPop3DeleteMail(int handle, int no) {
 }
 
 int NMailPop3DeleteAhead(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
@@ -766,28 +840,59 @@ int NMailPop3DeleteAhead(int handle, int no) {
 }
 
 int NMailPop3GetDeleteResult(int handle, int no) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
   return deleteResult(*s, no);
 }
 
+int NMailPop3SendQuit(int handle) {
+  InCall call;
+  Pop3Session* s = session(handle);
+  if (!s) return NMAIL_ERR_ARGUMENT;
+  const Key quit{Kind::Quit, 0};
+  if (s->asked.count(quit) || s->answers.count(quit)) return NMAIL_SUCCESS;
+  if (!s->brokenBy.empty() || !s->conn.isOpen()) return brokenFailure(*s);
+  // Without pipelining the answers on their way come first.
+  if (!s->pipelining) {
+    while (!s->inFlight.empty())
+      if (!readNext(*s)) return brokenFailure(*s);
+  }
+  s->wanted.clear();
+  return sendCommands(*s, {quit}) ? NMAIL_SUCCESS : brokenFailure(*s);
+}
+
 int NMailPop3Close(int handle) {
+  InCall call;
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   int result = NMAIL_SUCCESS;
-  // Every answer still on its way is read first: QUIT's is the last.
+  const Key quit{Kind::Quit, 0};
+  // With pipelining QUIT goes out behind what is on its way; every answer
+  // is read, QUIT's last.
+  if (s->pipelining && s->brokenBy.empty() && s->conn.isOpen() && !s->asked.count(quit) && !s->answers.count(quit)) {
+    s->wanted.clear();
+    (void)sendCommands(*s, {quit});
+  }
+  const bool quitSent = s->asked.count(quit) > 0;
   while (!s->inFlight.empty() && readNext(*s)) {
   }
-  if (s->conn.isOpen()) {
+  auto quitAnswer = s->answers.find(quit);
+  if (quitAnswer != s->answers.end()) {
+    if (!quitAnswer->second.ok) result = replyFailure(*s, Reply::Err, "QUIT", quitAnswer->second.status, std::string());
+  } else if (s->brokenBy.empty() && s->conn.isOpen()) {
     std::string reply, error;
     Reply r = pop3Command(*s, "QUIT", reply, error);
     if (r != Reply::Ok) result = replyFailure(*s, r, "QUIT", reply, error);
+  } else if (quitSent) {
+    result = fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + " が QUIT に答えないまま接続が切れました: " + s->brokenBy);
   } else {
     result = fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where +
                                     " との接続が途中で切れたため、削除はサーバーに伝わっていません");
   }
-  gSessions[handle].reset();
+  // (The library may have been ended meanwhile.)
+  if (handle < static_cast<int>(gSessions.size()) && gSessions[handle].get() == s) gSessions[handle].reset();
   return result;
 }
 
@@ -816,6 +921,7 @@ int NMailAttachmentFileClose(int /*handle*/) { return 0; }
 int NMailSmtpSendMail(const char* server, const char* to, const char* unused1, const char* unused2,
                       const char* from, const char* subject, const char* body, const char* unused3,
                       const char* attachments, int /*flags*/) {
+  InCall call;
   nmail::mime::initialize();
   if ((unused1 && *unused1) || (unused2 && *unused2) || (unused3 && *unused3))
     return fail(NMAIL_ERR_ARGUMENT, "使われない引数に値が渡されました");

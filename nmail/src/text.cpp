@@ -74,7 +74,17 @@ bool parseWord(std::string_view s, std::size_t pos, std::string& charset, std::s
   std::size_t close = s.substr(0, std::min(s.size(), textStart + 1024)).find("?=", textStart);
   if (close == std::string_view::npos) return false;
   std::string_view body = s.substr(textStart, close - textStart);
-  if (body.find_first_of(" \t") != std::string_view::npos && (enc == 'B' || enc == 'b')) return false;
+  std::string joined;
+  if (body.find_first_of(" \t") != std::string_view::npos && (enc == 'B' || enc == 'b')) {
+    // A word folded in its middle, as some phones write it: the blanks of
+    // the fold are no part of it. Anything else than base64 is no word.
+    for (char c : body) {
+      if (c == ' ' || c == '\t') continue;
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '/' && c != '=') return false;
+      joined += c;
+    }
+    body = joined;
+  }
   charset = lower(cs);
   bytes = (enc == 'B' || enc == 'b') ? base64Decode(body) : qDecode(body);
   end = close + 2;
@@ -84,23 +94,14 @@ bool parseWord(std::string_view s, std::size_t pos, std::string& charset, std::s
 }  // namespace
 
 std::string_view cutCp932(std::string_view bytes, std::size_t width) {
-  if (bytes.size() <= width) {
-    // Still never end on a lone lead byte cut off by the end of the text.
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-      std::size_t len = isLead(static_cast<unsigned char>(bytes[i])) ? 2 : 1;
-      if (i + len > bytes.size()) break;
-      i += len;
-    }
-    return bytes.substr(0, i);
-  }
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    std::size_t len = isLead(static_cast<unsigned char>(bytes[i])) ? 2 : 1;
-    if (i + len > width || i + len > bytes.size()) break;
-    i += len;
-  }
-  return bytes.substr(0, i);
+  // Only the end of the cut needs a look: a byte that cannot lead ends a
+  // character (as a single byte or as a trail), and the lead-range bytes
+  // after it pair up from there. An odd one out at the cut is a lead byte
+  // whose trail lies beyond it.
+  const std::size_t end = std::min(width, bytes.size());
+  std::size_t run = 0;
+  while (run < end && isLead(static_cast<unsigned char>(bytes[end - 1 - run]))) ++run;
+  return bytes.substr(0, run % 2 == 1 ? end - 1 : end);
 }
 
 void copyOut(char* buf, std::size_t cap, std::string_view text) {
@@ -130,17 +131,22 @@ namespace {
 // first (a character may be split between two words, and ISO-2022-JP
 // mailers split long names into many words); the text outside words in
 // plainCharset (by trial when it names none), valid UTF-8 as UTF-8.
-std::string decodeWords(std::string_view raw, std::string_view plainCharset) {
+// utf8: the text comes out in UTF-8 (for names that keep every
+// character), else in CP932.
+std::string decodeWords(std::string_view raw, std::string_view plainCharset, bool utf8 = false) {
   std::string s = unfold(raw);
   std::string out;
   std::string pendingCharset, pendingBytes;
   bool havePending = false;
   auto flush = [&] {
-    if (havePending) out += charset::toCp932(pendingBytes, pendingCharset);
+    if (havePending)
+      out += utf8 ? charset::toUtf8(pendingBytes, pendingCharset) : charset::toCp932(pendingBytes, pendingCharset);
     havePending = false;
     pendingBytes.clear();
   };
-  auto plain = [&](std::string_view t) { out += charset::rawHeaderToCp932(t, plainCharset); };
+  auto plain = [&](std::string_view t) {
+    out += utf8 ? charset::rawHeaderToUtf8(t, plainCharset) : charset::rawHeaderToCp932(t, plainCharset);
+  };
   bool lastWasWord = false;
   std::size_t i = 0, plainStart = 0;
   while (true) {
@@ -210,10 +216,58 @@ struct RawParameter {
   std::string value;
 };
 
+// The quoted string that opens at v[j] ('"'), its quotes and escapes
+// undone; j ends past the closing quote. Inside it, a backslash is a
+// backslash escape only where it is a character of its own: the second byte
+// of a raw Shift_JIS character (表, ソ, 予, ... end in 0x5C) belongs to that
+// character, and so does every byte written in ISO-2022-JP's two-byte or kana mode.
+std::string quotedString(const std::string& v, std::size_t& j, bool shiftJis) {
+  std::string value;
+  bool jisTwoByte = false;
+  for (++j; j < v.size(); ++j) {
+    unsigned char c = static_cast<unsigned char>(v[j]);
+    if (c == 0x1B && j + 2 < v.size()) {
+      jisTwoByte = !(v[j + 1] == '(' && (v[j + 2] == 'B' || v[j + 2] == 'J' || v[j + 2] == 'H'));
+      value += v[j];
+      continue;
+    }
+    if (jisTwoByte && c >= 0x21 && c <= 0x7E) {
+      value += v[j];
+      continue;
+    }
+    if (shiftJis && isLead(c) && j + 1 < v.size()) {
+      unsigned char t = static_cast<unsigned char>(v[j + 1]);
+      if ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)) {
+        value += v[j];
+        value += v[++j];
+        continue;
+      }
+    }
+    if (c == '"') break;
+    if (c == '\\' && j + 1 < v.size()) ++j;
+    value += v[j];
+  }
+  if (j < v.size()) ++j;  // past the closing quote
+  return value;
+}
+
 std::vector<RawParameter> splitParameters(std::string_view fieldValue) {
   std::string v = unfold(fieldValue);
   std::vector<RawParameter> out;
-  std::size_t i = v.find(';');  // the media type or disposition comes first
+  // Raw bytes that are not UTF-8 may be Shift_JIS with 0x5C in its
+  // characters (UTF-8 never has a byte of 0x80 or more before a backslash
+  // or quote of its own).
+  const bool shiftJis = !charset::isAscii(v) && !charset::isValidUtf8(v);
+  // The media type or disposition comes first; a value that begins with a
+  // parameter (name="a.pdf" with no type before it) has none.
+  std::size_t i = v.find(';');
+  {
+    std::string_view first = std::string_view(v).substr(0, i == std::string::npos ? v.size() : i);
+    if (first.find('=') != std::string_view::npos && first.find('/') == std::string_view::npos) {
+      v.insert(0, ";");
+      i = 0;
+    }
+  }
   while (i != std::string::npos && i < v.size()) {
     ++i;  // past ';'
     while (i < v.size() && (v[i] == ' ' || v[i] == '\t')) ++i;
@@ -229,16 +283,23 @@ std::vector<RawParameter> splitParameters(std::string_view fieldValue) {
     while (j < v.size() && (v[j] == ' ' || v[j] == '\t')) ++j;
     std::string value;
     if (j < v.size() && v[j] == '"') {
-      for (++j; j < v.size() && v[j] != '"'; ++j) {
-        if (v[j] == '\\' && j + 1 < v.size()) ++j;
-        value += v[j];
+      value = quotedString(v, j, shiftJis);
+      // Text after the closing quote (a stray quote around an encoded
+      // word: ""=?...?="") is still the value's.
+      std::string rest;
+      for (; j < v.size() && v[j] != ';'; ++j)
+        if (v[j] != '"') rest += v[j];
+      std::size_t b = rest.find_first_not_of(" \t");
+      if (b != std::string::npos) {
+        std::size_t e = rest.find_last_not_of(" \t");
+        value += rest.substr(b, e - b + 1);
       }
-      if (j < v.size()) ++j;  // past the closing quote
-      while (j < v.size() && v[j] != ';') ++j;
     } else {
       std::size_t k = j;
       while (k < v.size() && v[k] != ';') ++k;
       value = v.substr(j, k - j);
+      // A quote is no part of a bare value (a stray one: name==?...?=").
+      value.erase(std::remove(value.begin(), value.end(), '"'), value.end());
       while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
       j = k;
     }
@@ -269,8 +330,14 @@ std::vector<RawParameter> splitParameters(std::string_view fieldValue) {
 
 std::string decodeHeader(std::string_view raw) { return trimBlanks(blanksForControls(decodeWords(raw, ""))); }
 
-std::string parameter(std::string_view fieldValue, std::string_view name, std::string_view partCharset,
-                      bool* found) {
+std::string decodeHeaderUtf8(std::string_view raw) {
+  return trimBlanks(blanksForControls(decodeWords(raw, "", true)));
+}
+
+namespace {
+
+std::string parameterIn(std::string_view fieldValue, std::string_view name, std::string_view partCharset,
+                        bool* found, bool utf8) {
   const std::string want = lower(name);
   std::vector<RawParameter> all = splitParameters(fieldValue);
   if (found) *found = false;
@@ -310,17 +377,30 @@ std::string parameter(std::string_view fieldValue, std::string_view name, std::s
     if (found) *found = true;
     // A charset the value declares holds; an unextended continuation may
     // still carry RFC 2047 words.
-    std::string text = !cs.empty()     ? charset::toCp932(bytes, cs)
-                       : haveExtended ? charset::rawHeaderToCp932(bytes, partCharset)
-                                      : decodeWords(bytes, partCharset);
+    std::string text = !cs.empty()     ? (utf8 ? charset::toUtf8(bytes, cs) : charset::toCp932(bytes, cs))
+                       : haveExtended ? (utf8 ? charset::rawHeaderToUtf8(bytes, partCharset)
+                                              : charset::rawHeaderToCp932(bytes, partCharset))
+                                      : decodeWords(bytes, partCharset, utf8);
     return trimBlanks(blanksForControls(text));
   }
   for (const auto& p : all) {
     if (p.name != want || p.section != -1) continue;
     if (found) *found = true;
-    return trimBlanks(blanksForControls(decodeWords(p.value, partCharset)));
+    return trimBlanks(blanksForControls(decodeWords(p.value, partCharset, utf8)));
   }
   return std::string();
+}
+
+}  // namespace
+
+std::string parameter(std::string_view fieldValue, std::string_view name, std::string_view partCharset,
+                      bool* found) {
+  return parameterIn(fieldValue, name, partCharset, found, false);
+}
+
+std::string parameterUtf8(std::string_view fieldValue, std::string_view name, std::string_view partCharset,
+                          bool* found) {
+  return parameterIn(fieldValue, name, partCharset, found, true);
 }
 
 std::string base64Encode(std::string_view bytes, std::size_t lineLength) {
@@ -365,6 +445,86 @@ std::string base64Decode(std::string_view text) {
     if (bits >= 8) {
       bits -= 8;
       out += static_cast<char>((v >> bits) & 0xFF);
+    }
+  }
+  return out;
+}
+
+std::string base64DecodeBody(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 3 / 4);
+  unsigned v = 0;
+  int bits = 0;
+  for (char c : text) {
+    int d;
+    if (c >= 'A' && c <= 'Z') d = c - 'A';
+    else if (c >= 'a' && c <= 'z') d = c - 'a' + 26;
+    else if (c >= '0' && c <= '9') d = c - '0' + 52;
+    else if (c == '+') d = 62;
+    else if (c == '/') d = 63;
+    else if (c == '=') break;
+    else continue;
+    v = (v << 6) | static_cast<unsigned>(d);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((v >> bits) & 0xFF);
+    }
+  }
+  return out;
+}
+
+std::string uuDecode(std::string_view text, bool* found) {
+  if (found) *found = false;
+  std::vector<std::string_view> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t nl = text.find('\n', at);
+    std::string_view line = text.substr(at, nl == std::string_view::npos ? std::string_view::npos : nl - at);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    if (nl == std::string_view::npos) break;
+    at = nl + 1;
+  }
+  // "begin <octal mode> <name>".
+  std::size_t k = 0;
+  for (; k < lines.size(); ++k) {
+    std::string_view l = lines[k];
+    if (l.substr(0, 6) != "begin ") continue;
+    std::size_t m = 6;
+    while (m < l.size() && l[m] == ' ') ++m;
+    std::size_t digits = m;
+    while (m < l.size() && l[m] >= '0' && l[m] <= '7') ++m;
+    if (m > digits && (m == l.size() || l[m] == ' ')) break;
+  }
+  if (k == lines.size()) return std::string();
+  if (found) *found = true;
+  // A begin line folded by a mailer goes on in lines that begin with a
+  // blank and are no line of data (a line of data says its length first).
+  auto isData = [](std::string_view l) {
+    if (l.empty()) return false;
+    int n = (l[0] - 0x20) & 0x3F;
+    return n > 0 && l.size() >= static_cast<std::size_t>(1 + (n + 2) / 3 * 4) - 1;
+  };
+  ++k;
+  while (k < lines.size() && !lines[k].empty() && (lines[k][0] == ' ' || lines[k][0] == '\t') &&
+         !isData(lines[k]))
+    ++k;
+  std::string out;
+  for (; k < lines.size(); ++k) {
+    std::string_view l = lines[k];
+    std::size_t e = l.find_last_not_of(" \t");
+    if (e != std::string_view::npos && l.substr(0, e + 1) == "end") break;
+    if (l.empty()) continue;
+    int n = (l[0] - 0x20) & 0x3F;  // bytes on this line; a blank or "`" for none
+    std::size_t have = 0;
+    for (std::size_t i = 1; have < static_cast<std::size_t>(n) && i < l.size(); i += 4) {
+      unsigned char c[4];
+      for (int q = 0; q < 4; ++q)
+        c[q] = i + q < l.size() ? static_cast<unsigned char>((l[i + q] - 0x20) & 0x3F) : 0;
+      unsigned char b[3] = {static_cast<unsigned char>(c[0] << 2 | c[1] >> 4),
+                            static_cast<unsigned char>(c[1] << 4 | c[2] >> 2),
+                            static_cast<unsigned char>(c[2] << 6 | c[3])};
+      for (int q = 0; q < 3 && have < static_cast<std::size_t>(n); ++q, ++have) out += static_cast<char>(b[q]);
     }
   }
   return out;

@@ -17,8 +17,9 @@ void copyOut(char* buf, std::size_t cap, std::string_view text);
 // Header values.
 // Joins folded lines (a line end followed by blank or tab).
 std::string unfold(std::string_view value);
-// Decodes RFC 2047 words of a header value (folded or not) into CP932,
-// adjacent words of one charset joined before decoding; 8-bit bytes
+// Decodes RFC 2047 words of a header value (folded or not, a B word folded
+// in its middle too) into CP932, adjacent words of one charset joined before
+// decoding; 8-bit bytes
 // outside words decode by trial (charset::guessToCp932). Control characters
 // (CR, LF, TAB, ...) become blanks; leading and trailing blanks are removed.
 std::string decodeHeader(std::string_view value);
@@ -31,6 +32,11 @@ std::string decodeHeader(std::string_view value);
 // the parameter is missing; found tells the two apart.
 std::string parameter(std::string_view fieldValue, std::string_view name, std::string_view partCharset,
                       bool* found = nullptr);
+// The same two in UTF-8, every character kept and composed (NFC): for file
+// names, which keep their whole name.
+std::string decodeHeaderUtf8(std::string_view value);
+std::string parameterUtf8(std::string_view fieldValue, std::string_view name, std::string_view partCharset,
+                          bool* found = nullptr);
 // Encodes UTF-8 text as RFC 2047 words (ISO-2022-JP when every character
 // fits, else UTF-8); ASCII text without "=?" comes back unchanged.
 // firstLineUsed: columns already taken on the first line by "Name: ".
@@ -39,6 +45,14 @@ std::string encodeHeader(std::string_view utf8, std::size_t firstLineUsed);
 // Base64 and quoted-printable (lenient decoders).
 std::string base64Encode(std::string_view bytes, std::size_t lineLength = 76);
 std::string base64Decode(std::string_view text);
+
+// Base64 of a part's body: the standard alphabet, anything else skipped,
+// up to the first "="; a last group that lacks its padding still gives the
+// whole bytes it holds.
+std::string base64DecodeBody(std::string_view text);
+// uuencoded data from its "begin" line (which a mailer may have folded) to
+// "end"; found is false (and the result empty) when there is no begin line.
+std::string uuDecode(std::string_view text, bool* found);
 
 // Line ends: every CR LF, lone CR and lone LF becomes CR LF.
 std::string toCrlf(std::string_view text);

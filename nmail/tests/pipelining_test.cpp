@@ -102,12 +102,12 @@ TEST(Pipelining, BareLineFeedsAreReadToTheEnd) {
     NMailSetOption(NMAIL_OPTION_TIMEOUT, 5000);
     ScriptedServer srv([&](ScriptedServer& s) {
       s.send("+OK ready\r\n");
+      s.line();  // CAPA
+      s.send(pipelining ? "+OK\r\nPIPELINING\r\n.\r\n" : "-ERR\r\n");
       s.line();  // USER
       s.send("+OK\r\n");
       s.line();  // PASS
       s.send("+OK\r\n");
-      s.line();  // CAPA
-      s.send(pipelining ? "+OK\r\nPIPELINING\r\n.\r\n" : "-ERR\r\n");
       s.line();  // STAT
       s.send("+OK 1 " + std::to_string(mail.size()) + "\r\n");
       for (std::string l; !(l = s.line()).empty() && !s.eof;) {
@@ -180,7 +180,7 @@ TEST(Pipelining, RefusalInTheMiddleOfABatch) {
   EXPECT_EQ(NMailPop3Close(h), NMAIL_SUCCESS);
   srv.join();
   // All three asked for in one go, before the first answer was read.
-  std::vector<std::string> expected{"USER u", "PASS p", "CAPA", "STAT", "RETR 1", "RETR 2", "RETR 3", "LIST", "QUIT"};
+  std::vector<std::string> expected{"CAPA", "USER u", "PASS p", "STAT", "RETR 1", "RETR 2", "RETR 3", "LIST", "QUIT"};
   EXPECT_EQ(srv.received, expected);
   NMailSetOption(NMAIL_OPTION_TIMEOUT, 30000);
 }

@@ -56,9 +56,27 @@ TEST(Charset, BodiesIntoCp932) {
       {"\x95\xf1\x8d\x90", "UTF-8", "報告"},  // not UTF-8 at all: CP932 by trial
       {"\x1b$BF|K\\\x1b(B", "Shift_JIS", "日本"},  // escapes under the wrong label
       {"\x1b$BF|K\\\x1b(B", "EUC-JP", "日本"},
+      // UTF-7 is 7-bit, yet never text as it stands.
+      {"+ZeVnLIqeMMYwrTC5MMg-", "utf-7", "日本語テキスト"},
+      {"Hi +MMYwuTDI-", "UNICODE-1-1-UTF-7", "Hi テスト"},
+      // Labels iconv knows by another name; text CP932 holds comes through.
+      {"\xab\xc6\xab\xb9\xab\xc8 \xf9\xd3\xed\xae", "ks_c_5601-1987", "テスト 漢字"},
+      {"\xc7\xd1\xb1\xb9", "ks_c_5601-1987", "??"},  // 한국: decoded, then no CP932 form
+      {"\xd6\xd0\xce\xc4", "gb2312", "中文"},
+      {"\xa4\xa4\xa4\xe5", "big5", "中文"},
+      {"\xcf\xf0\xe8\xe2\xe5\xf2", "win-1251", "Привет"},
+      // Decomposed text is composed before it becomes CP932.
+      {"\xe3\x82\xab\xe3\x82\x99\xe3\x82\xa4\xe3\x83\x88\xe3\x82\x99", "UTF-8", "ガイド"},
+      // Unlabelled 8-bit text: EUC-JP where it reads as Japanese, CP932 else.
+      {"\xa5\xc6\xa5\xb9\xa5\xc8", "", "テスト"},
+      {"\xb3\xf4\xbc\xb0\xb2\xf1\xbc\xd2", "", "株式会社"},
+      {"\xa4\xb3\xa4\xf3\xa4\xcb\xa4\xc1\xa4\xcf", "", "こんにちは"},
+      {"\xca\xde\xb2\xc4", "", "ﾊﾞｲﾄ"},  // well-formed EUC-JP too, but kana it is
+      {"\xbb\xb3\xc5\xc4", "", "山田"},
+      {"\x83\x65\x83\x58\x83\x67", "", "テスト"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(c.bytes, c.charset)), c.expectUtf8) << c.charset;
+    EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(c.bytes, c.charset)), c.expectUtf8) << c.charset << " " << c.bytes;
 }
 
 TEST(Charset, HeaderWords) {
@@ -87,6 +105,13 @@ TEST(Charset, HeaderWords) {
       {"=?ISO-2022-JP?B?" + b64(jis("令和六年度")) + "?=\r\n =?iso-2022-jp?B?" + b64(jis("（最終）")) + "?=",
        "令和六年度（最終）"},
       {"=?Shift_JIS?B?" + b64("\x87\x40\x8a\xe9") + "?=", "①企"},
+      // Raw EUC-JP, as some mailers write it without a word.
+      {"\xa5\xc6\xa5\xb9\xa5\xc8", "テスト"},
+      {"Re: \xb2\xf1\xb5\xc4\xa4\xce\xcd\xbd\xc4\xea", "Re: 会議の予定"},
+      // A word folded in its middle, as some phones write it.
+      {"=?ISO-2022-JP?B?" + b64(jis("テスト")).substr(0, 8) + "\r\n " + b64(jis("テスト")).substr(8) + "?=", "テスト"},
+      {"=?UTF-8?B?" + b64("日本語").substr(0, 4) + " " + b64("日本語").substr(4) + "?=", "日本語"},
+      {"=?utf-7?Q?+MMYwuTDI-?=", "テスト"},
   };
   for (const auto& c : cases) EXPECT_EQ(cp932ToUtf8(nmail::text::decodeHeader(c.raw)), c.expectUtf8) << c.raw;
 }
@@ -114,6 +139,16 @@ TEST(Charset, ParametersOfContentFields) {
       {" attachment; filename=\"" + jis("報告") + ".txt\"", "filename", "", "報告.txt", true},
       {" attachment", "filename", "", "", false},
       {" attachment; filename*=\"\"", "filename", "", "", true},
+      // A raw Shift_JIS name whose characters end in 0x5C: no backslash escape.
+      {" attachment; filename=\"\x97\x5c\x92\xe8\x95\x5c.xls\"", "filename", "", "予定表.xls", true},
+      {" attachment; filename=\"\x83\x5c\x83\x74\x83\x67.txt\"; size=3", "filename", "Shift_JIS", "ソフト.txt", true},
+      {" attachment; filename=\"\x8f\x5c\x94\x5c.doc\"", "filename", "", "十能.doc", true},
+      {" attachment; filename=\"a\\\\b.txt\"", "filename", "", "a\\b.txt", true},  // ASCII: escapes hold
+      // No media type before the name; stray quotes around a word.
+      {" name=\"report.pdf\"", "name", "", "report.pdf", true},
+      {" attachment; filename=\"\"=?UTF-8?B?" + b64("資料.pdf") + "?=\"\"", "filename", "", "資料.pdf", true},
+      {" application/pdf; name==?UTF-8?B?" + b64("資料.pdf") + "?=\"", "name", "", "資料.pdf", true},
+      {" application/pdf; name=\"=?UTF-8?B?" + b64("資料.pdf") + "?=", "name", "", "資料.pdf", true},
   };
   for (const auto& c : cases) {
     bool found = !c.found;
@@ -121,6 +156,24 @@ TEST(Charset, ParametersOfContentFields) {
     EXPECT_EQ(cp932ToUtf8(got), c.expectUtf8) << c.value;
     EXPECT_EQ(found, c.found) << c.value;
   }
+}
+
+// Names keep every character in UTF-8, composed.
+TEST(Charset, NamesInUtf8KeepEveryCharacter) {
+  struct Case {
+    std::string value, partCharset, expect;
+  } cases[] = {
+      {" attachment; filename*=UTF-8''%ED%95%9C%EA%B5%AD%EC%96%B4.txt", "", "한국어.txt"},
+      {" attachment; filename=\"=?UTF-8?B?" + b64("café 😀.png") + "?=\"", "", "café 😀.png"},
+      {" attachment; filename=\"한국어.txt\"", "Shift_JIS", "한국어.txt"},
+      {" attachment; filename=\"=?ks_c_5601-1987?B?" + b64("\xc7\xd1\xb1\xb9.txt") + "?=\"", "", "한국.txt"},
+      // Decomposed, as macOS writes names.
+      {" attachment; filename*=UTF-8''%E3%82%AB%E3%82%99%E3%82%A4%E3%83%88%E3%82%99.pdf", "", "ガイド.pdf"},
+      {" attachment; filename=\"\x97\x5c\x92\xe8\x95\x5c.xls\"", "", "予定表.xls"},
+      {" attachment; filename=\"" + jis("報告") + ".txt\"", "", "報告.txt"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(nmail::text::parameterUtf8(c.value, "filename", c.partCharset), c.expect) << c.value;
+  EXPECT_EQ(nmail::text::decodeHeaderUtf8("=?UTF-8?B?" + b64("안녕 ガイド") + "?="), "안녕 ガイド");
 }
 
 TEST(Charset, EncodedHeaderWordsDecodeBackAndStayShort) {
@@ -154,6 +207,34 @@ TEST(Charset, CutNeverSplitsADoubleByteCharacter) {
   char buf[4];
   nmail::text::copyOut(buf, sizeof buf, s);
   EXPECT_STREQ(buf, s.substr(0, 3).c_str());
+}
+
+// The cut looks only at its end: it must give what a walk from the start
+// gives, on any bytes (trail bytes in the lead range, leads before ASCII,
+// runs of lead-range bytes).
+TEST(Charset, CutFromTheEndAgreesWithAWalkFromTheStart) {
+  auto walk = [](std::string_view b, std::size_t width) {
+    std::size_t i = 0;
+    while (i < b.size()) {
+      const unsigned char c = static_cast<unsigned char>(b[i]);
+      const std::size_t len = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
+      if (i + len > width || i + len > b.size()) break;
+      i += len;
+    }
+    return b.substr(0, i);
+  };
+  const unsigned char alphabet[] = {'a', '\n', 0x40, 0x7E, 0x80, 0x81, 0x9F, 0xA0, 0xDF, 0xE0, 0xFC, 0xFD};
+  unsigned seed = 26;
+  for (int round = 0; round < 3000; ++round) {
+    std::string b;
+    const int len = round % 23;
+    for (int k = 0; k < len; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      b += static_cast<char>(alphabet[(seed >> 16) % sizeof alphabet]);
+    }
+    for (std::size_t width = 0; width <= b.size() + 2; ++width)
+      ASSERT_EQ(nmail::text::cutCp932(b, width), walk(b, width)) << round << " " << width;
+  }
 }
 
 TEST(ServerNames, HostAndPort) {

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,38 @@ TEST(Unpack, ExistingFileIsNeverOverwritten) {
   EXPECT_EQ(unpack(dir.path, withAttachment("attachment; filename=\"link.bin\"", "z")).code, NMAIL_SUCCESS);
   EXPECT_NE(::access("/tmp/nmail-link-target-should-not-exist", F_OK), 0);
   EXPECT_EQ(readFile(dir.path + "/link(2).bin"), "z");
+}
+
+// Mails that each carry the same name (inline pictures): every copy gets
+// the next free number, past any count of copies already there, and an
+// emptied folder starts again from the plain name.
+TEST(Unpack, CopiesOfOneNameHaveNoUpperLimit) {
+  ScratchDir dir;
+  constexpr int kThere = 10050;
+  writeFile(dir.path + "/image001.jpg", "0");
+  for (int n = 2; n <= kThere; ++n) writeFile(dir.path + "/image001(" + std::to_string(n) + ").jpg", "old");
+  writeFile(dir.path + "/image001(x).jpg", "not a copy number");
+  const std::string mail = withAttachment("inline; filename=\"image001.jpg\"", "new");
+  for (int k = 1; k <= 3; ++k) {
+    ASSERT_EQ(unpack(dir.path, mail).code, NMAIL_SUCCESS) << lastMessage();
+    EXPECT_EQ(readFile(dir.path + "/image001(" + std::to_string(kThere + k) + ").jpg"), "new") << k;
+  }
+  // A copy made meanwhile by someone else is stepped over, never overwritten.
+  writeFile(dir.path + "/image001(" + std::to_string(kThere + 4) + ").jpg", "theirs");
+  ASSERT_EQ(unpack(dir.path, mail).code, NMAIL_SUCCESS);
+  EXPECT_EQ(readFile(dir.path + "/image001(" + std::to_string(kThere + 4) + ").jpg"), "theirs");
+  EXPECT_EQ(readFile(dir.path + "/image001(" + std::to_string(kThere + 5) + ").jpg"), "new");
+
+  // Emptied by the user: the plain name, then (2); a copy left behind
+  // without its original is stepped over.
+  for (const std::string& f : listDir(dir.path)) ::unlink((dir.path + "/" + f).c_str());
+  writeFile(dir.path + "/image001(2).jpg", "left");
+  for (int k = 0; k < 3; ++k) ASSERT_EQ(unpack(dir.path, mail).code, NMAIL_SUCCESS);
+  EXPECT_EQ(readFile(dir.path + "/image001.jpg"), "new");
+  EXPECT_EQ(readFile(dir.path + "/image001(2).jpg"), "left");
+  EXPECT_EQ(readFile(dir.path + "/image001(3).jpg"), "new");
+  EXPECT_EQ(readFile(dir.path + "/image001(4).jpg"), "new");
+  EXPECT_EQ(listDir(dir.path).size(), 4u);
 }
 
 TEST(Unpack, MissingFolderIsCreatedUnwritableFolderGivesMinus5) {
@@ -232,5 +265,191 @@ TEST(Unpack, MailThatIsOneFile) {
     ASSERT_EQ(r.code, NMAIL_SUCCESS);
     EXPECT_EQ(r.body, "");
     EXPECT_EQ(readFile(dir.path + "/" + c.expectName), c.content) << c.headers;
+  }
+}
+
+namespace {
+
+// A mail as the mail check reads it: fetched, then unpacked from what the
+// fetch handed on. Texts in UTF-8; the files written, by name.
+struct Read {
+  std::string subject, from, fetchedBody, body;
+  std::map<std::string, std::string> files;
+};
+
+Read readMail(const std::string& raw) {
+  auto fetched = nmail::mime::decodeFetched(raw, 8192, raw.size() + 1);
+  std::string text = mailTextOf(fetched.fields.header, fetched.body);
+  ScratchDir dir;
+  Result r = unpack(dir.path, text);
+  EXPECT_EQ(r.code, NMAIL_SUCCESS) << lastMessage();
+  Read out{r.subject, r.from, utf8(fetched.body), r.body, {}};
+  for (const auto& n : listDir(dir.path)) out.files[n] = readFile(dir.path + "/" + n);
+  return out;
+}
+
+std::string mixed(const std::vector<std::string>& parts, const std::string& head = "Subject: s\r\n") {
+  std::string m = head + "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"zz\"\r\n\r\n";
+  for (const auto& p : parts) m += "--zz\r\n" + p + "\r\n";
+  return m + "--zz--\r\n";
+}
+
+const std::string kHtmlPage =
+    "<!DOCTYPE html><html><head><title>News</title><style>p { color: red }</style>"
+    "<script>alert('x')</script></head><body><!-- tracking -->\r\n"
+    "<div>お知らせ&amp;ご案内&nbsp;です</div><p>詳しくは<a href=\"https://example.jp/a\">こちら</a>を\r\n"
+    "ご覧ください。<br>次の行</p><ul><li>一</li><li>二</li></ul></body></html>\r\n";
+const std::string kHtmlText =
+    "お知らせ&ご案内 です\r\n詳しくはこちら <https://example.jp/a>を ご覧ください。\r\n次の行\r\n一\r\n二";
+
+}  // namespace
+
+// Every text a mail carries reaches the body: HTML as its text, a list's
+// footer after an HTML text, data that lacks its last padding, uuencoded
+// files, multiparts without a boundary, broken header blocks, deep nesting.
+TEST(RealWorldMail, NoTextIsLost) {
+  std::string nested = "--n0\r\nContent-Type: text/plain\r\n\r\ndeep text\r\n--n0--\r\n";
+  for (int level = 1; level <= 100; ++level) {
+    std::string b = "n" + std::to_string(level - 1);
+    nested = "--n" + std::to_string(level) + "\r\nContent-Type: multipart/mixed; boundary=\"" + b + "\"\r\n\r\n" +
+             nested + "--n" + std::to_string(level) + "--\r\n";
+  }
+  struct Case {
+    const char* what;
+    std::string mail, body;
+    std::map<std::string, std::string> files;
+  } cases[] = {
+      {"an HTML text with a list's plain footer",
+       mixed({"Content-Type: text/html; charset=UTF-8\r\n\r\n" + kHtmlPage,
+              "Content-Type: text/plain; charset=us-ascii\r\n\r\n--\r\nml@example.jp list footer\r\n"}),
+       kHtmlText + "\r\n--\r\nml@example.jp list footer\r\n", {}},
+      {"HTML only, in Shift_JIS and base64",
+       "Subject: h\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=Shift_JIS\r\n"
+       "Content-Transfer-Encoding: base64\r\n\r\n" + nmail::text::base64Encode(cp(kHtmlPage)) + "\r\n",
+       kHtmlText + "\r\n", {}},
+      {"the HTML alternative when there is no plain one",
+       "Subject: h\r\nMIME-Version: 1.0\r\nContent-Type: multipart/alternative; boundary=\"aa\"\r\n\r\n"
+       "--aa\r\nContent-Type: text/html; charset=UTF-8\r\n\r\n<p>only&lt;html&gt;</p>\r\n--aa--\r\n",
+       "only<html>\r\n", {}},
+      {"a plain part beside an HTML one, in order",
+       mixed({"Content-Type: text/plain; charset=UTF-8\r\n\r\n前書き\r\n", "Content-Type: text/html\r\n\r\n<b>本文</b>"}),
+       "前書き\r\n本文\r\n", {}},
+      {"base64 two bytes short of its padding",
+       mixed({"Content-Type: text/plain\r\n\r\nsee file",
+              "Content-Type: application/octet-stream; name=\"a.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+              "QUJDRA\r\n",
+              "Content-Type: application/octet-stream; name=\"b.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+              "QUJDREU\r\n"}),
+       "see file", {{"a.bin", "ABCD"}, {"b.bin", "ABCDE"}}},
+      {"a text in base64 without its padding",
+       "Subject: t\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+       "Content-Transfer-Encoding: base64\r\n\r\n" + nmail::text::base64Encode("末尾まで。a").substr(0, 22) + "\r\n",
+       "末尾まで。a", {}},
+      {"uuencode with its begin line folded",
+       mixed({"Content-Type: text/plain\r\n\r\nuu",
+              "Content-Type: application/octet-stream; name=\"c.txt\"\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\n"
+              "begin 644 a very long\r\n file name.txt\r\n#86)C\r\n`\r\nend\r\n"}),
+       "uu", {{"c.txt", "abc"}}},
+      {"a multipart with no boundary parameter, text only",
+       "Subject: nb\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed\r\n\r\nplain text\r\nline 2\r\n",
+       "plain text\r\nline 2\r\n", {}},
+      {"a multipart with no boundary parameter whose parts use one",
+       "Subject: nb\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed\r\n\r\n--qq\r\n"
+       "Content-Type: text/plain\r\n\r\nthe text\r\n--qq\r\nContent-Type: image/png; name=\"p.png\"\r\n"
+       "Content-Transfer-Encoding: base64\r\n\r\nUE5H\r\n--qq--\r\n",
+       "the text", {{"p.png", "PNG"}}},
+      {"a header block whose first line begins with a blank",
+       " \tby relay.example.jp; Thu, 10 Dec 2026\r\n" +
+           mixed({"Content-Type: text/plain\r\n\r\nfirst", "Content-Type: text/html\r\n\r\n<p>second</p>"}),
+       "first\r\nsecond\r\n", {}},
+      {"no empty line before the first boundary",
+       "Subject: s\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"zz\"\r\n"
+       "--zz\r\nContent-Type: text/plain\r\n\r\nhello\r\n--zz\r\nContent-Type: text/plain\r\n\r\nagain\r\n--zz--\r\n",
+       "hello\r\nagain", {}},
+      {"text nested a hundred levels deep",
+       "Subject: deep\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"n100\"\r\n\r\n" + nested,
+       "deep text", {}},
+  };
+  for (const auto& c : cases) {
+    Read r = readMail(c.mail);
+    EXPECT_EQ(r.body, c.body) << c.what;
+    EXPECT_EQ(r.files, c.files) << c.what;
+    EXPECT_EQ(r.body.find("Content-Type"), std::string::npos) << c.what;
+  }
+}
+
+// Names arrive whole: Shift_JIS names with 0x5C, characters CP932 lacks
+// (the file system names are UTF-8), decomposed names, names without a
+// media type before them or with stray quotes.
+TEST(RealWorldMail, NamesArriveWhole) {
+  auto file = [](const std::string& headers) {
+    return mixed({"Content-Type: text/plain\r\n\r\nx",
+                  headers + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + nmail::text::base64Encode("DATA")});
+  };
+  struct Case {
+    std::string mail, name;
+  } cases[] = {
+      {file("Content-Type: application/vnd.ms-excel; name=\"\x97\x5c\x92\xe8\x95\x5c.xls\""), "予定表.xls"},
+      {file("Content-Type: application/octet-stream\r\nContent-Disposition: attachment;"
+            " filename=\"\x83\x5c\x83\x74\x83\x67\x8f\x5c\x94\x5c.txt\""),
+       "ソフト十能.txt"},
+      {file("Content-Type: application/octet-stream\r\nContent-Disposition: attachment;"
+            " filename*=UTF-8''%ED%95%9C%EA%B5%AD%EC%96%B4.txt"),
+       "한국어.txt"},
+      {file("Content-Type: image/png; name=\"=?UTF-8?B?" + nmail::text::base64Encode("café😀.png", 0) + "?=\""),
+       "café😀.png"},
+      {file("Content-Type: application/pdf; name=\"\xe3\x82\xab\xe3\x82\x99\xe3\x82\xa4\xe3\x83\x88\xe3\x82\x99.pdf\""),
+       "ガイド.pdf"},
+      {file("Content-Type: name=\"report.pdf\""), "report.pdf"},
+      {file("Content-Type: application/pdf\r\nContent-Disposition: attachment; filename=\"\"=?UTF-8?B?" +
+            nmail::text::base64Encode("資料.pdf", 0) + "?=\"\""),
+       "資料.pdf"},
+      // A single-part text that names itself in Korean: text and file.
+      {"Subject: k\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8;"
+       " name=\"=?UTF-8?B?" + nmail::text::base64Encode("메모.txt", 0) + "?=\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+           nmail::text::base64Encode("DATA") + "\r\n",
+       "메모.txt"},
+  };
+  for (const auto& c : cases) {
+    Read r = readMail(c.mail);
+    ASSERT_EQ(r.files.size(), 1u) << c.name;
+    EXPECT_EQ(r.files.begin()->first, c.name);
+    EXPECT_EQ(r.files.begin()->second, "DATA") << c.name;
+  }
+  // The fetch's header names a Korean text whole too, for a caller whose
+  // mail text is not the one the fetch handed on.
+  const std::string single = cases[std::size(cases) - 1].mail;
+  auto fetched = nmail::mime::decodeFetched(single, 8192, single.size() + 1);
+  ScratchDir dir;
+  Result r = unpack(dir.path, fetched.fields.header + "\r\n" + fetched.body + "\r\n\r\n");
+  EXPECT_EQ(r.code, NMAIL_SUCCESS);
+  EXPECT_EQ(listDir(dir.path), std::vector<std::string>{"메모.txt"});
+}
+
+// Subjects and senders: UTF-7, labels iconv knows by another name, raw
+// EUC-JP, words folded in their middle, decomposed text.
+TEST(RealWorldMail, HeadersAndBodiesReadRight) {
+  struct Case {
+    std::string mail, subject, from, body;
+  } cases[] = {
+      {"Subject: =?utf-7?B?" + nmail::text::base64Encode("+MMYwuTDI-", 0) + "?=\r\nFrom: a@example.jp\r\n"
+       "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=unicode-1-1-utf-7\r\n\r\n+ZeVnLIqe-\r\n",
+       "テスト", "a@example.jp", "日本語\r\n"},
+      {"Subject: \xa5\xc6\xa5\xb9\xa5\xc8\r\nFrom: \xbb\xb3\xc5\xc4 <y@example.jp>\r\n\r\nbody\r\n", "テスト",
+       "山田 <y@example.jp>", "body\r\n"},
+      {"Subject: =?ISO-2022-JP?B?GyRCJUYl\r\n OSVIGyhC?=\r\nFrom: b@example.jp\r\nMIME-Version: 1.0\r\n"
+       "Content-Type: text/plain; charset=ks_c_5601-1987\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+       "\xab\xc6\xab\xb9\xab\xc8\r\n",
+       "テスト", "b@example.jp", "テスト\r\n"},
+      {"Subject: =?UTF-8?B?" + nmail::text::base64Encode("\xe3\x82\xab\xe3\x82\x99\xe3\x82\xa4\xe3\x83\x88", 0) +
+           "?=\r\nFrom: c@example.jp\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n"
+           "\xe3\x82\xab\xe3\x82\x99\xe3\x82\xa4\xe3\x83\x88\xe3\x82\x99\r\n",
+       "ガイト", "c@example.jp", "ガイド\r\n"},
+  };
+  for (const auto& c : cases) {
+    Read r = readMail(c.mail);
+    EXPECT_EQ(r.subject, c.subject) << c.mail;
+    EXPECT_EQ(r.from, c.from) << c.mail;
+    EXPECT_EQ(r.fetchedBody, c.body) << c.mail;
   }
 }

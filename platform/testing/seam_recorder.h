@@ -37,7 +37,8 @@ inline int yesOrOk(const seams::MsgBoxCall& c) {
 // Yes to a Yes / No or Yes / No / Cancel question, OK to anything else.
 inline int yesToAnyQuestion(const seams::MsgBoxCall& c) {
   const int b = c.buttons & 7;
-  return b == seams::vbYesNo || b == seams::vbYesNoCancel ? int(seams::vbYes) : int(seams::vbOK);
+  return b == seams::vbYesNo || b == seams::vbYesNoCancel || b == seams::vbYesNoAll ? int(seams::vbYes)
+                                                                                     : int(seams::vbOK);
 }
 // OK, whatever the buttons.
 inline int alwaysOk(const seams::MsgBoxCall&) { return int(seams::vbOK); }

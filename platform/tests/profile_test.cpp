@@ -187,6 +187,39 @@ TEST_F(Profile, WriteThatRunsOutOfRoomLeavesTheFileAsItWas) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ini.ini"});
 }
 
+// A read-only file keeps its value, its bytes and its mode, as a write into
+// it would; the rename beside it would otherwise replace it.
+TEST_F(Profile, ReadOnlyFileIsNotReplaced) {
+  for (mode_t m : {0444u, 0400u, 0000u}) {
+    SCOPED_TRACE(m);
+    put("[EXEINI]\r\nNAME12=vip@example.jp\r\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), m), 0);
+    EXPECT_FALSE(profile::WritePrivateProfileString("EXEINI", "NAME12", "other@example.jp", file));
+    EXPECT_FALSE(profile::replaceFile(file, "SMTP=x\r\n"));
+    EXPECT_EQ(mode(), m);
+    ::chmod(QFile::encodeName(file).constData(), 0600);
+    EXPECT_EQ(bytes(), "[EXEINI]\r\nNAME12=vip@example.jp\r\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"ini.ini"});
+  }
+  // Writable again, it takes the value.
+  EXPECT_TRUE(profile::WritePrivateProfileString("EXEINI", "NAME12", "other@example.jp", file));
+  EXPECT_EQ(get("NAME12"), QStringLiteral("other@example.jp"));
+}
+
+TEST_F(Profile, UnreadableFileIsTold) {
+  EXPECT_EQ(profile::unreadableReason(file), std::nullopt);  // missing
+  EXPECT_EQ(profile::unreadableReason(dir.path() + "/no/ini.ini"), std::nullopt);
+  put("[EXEINI]\r\n");
+  EXPECT_EQ(profile::unreadableReason(file), std::nullopt);
+  QFile::remove(file);
+  ASSERT_TRUE(QDir().mkdir(file));
+  EXPECT_NE(profile::unreadableReason(file), std::nullopt);
+  // It reads like a missing file and is never written.
+  EXPECT_EQ(get("NAME10", QStringLiteral("def")), QStringLiteral("def"));
+  EXPECT_FALSE(profile::WritePrivateProfileString("EXEINI", "NAME10", "x", file));
+  EXPECT_TRUE(QDir(file).isEmpty());
+}
+
 TEST_F(Profile, MakePrivateCreatesAMissingFile) {
   ASSERT_TRUE(profile::makePrivate(file));
   EXPECT_EQ(bytes(), "");

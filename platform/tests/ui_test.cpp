@@ -309,6 +309,44 @@ TEST(Seams, MessageBoxIsOwnedByTheActiveWindowAndStaysOnTopWithIt) {
   seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
 }
 
+namespace {
+
+// The yes / no / all box: three buttons in that order, each giving its answer
+// when clicked, and Esc giving no.
+TEST(Seams, YesNoAllBoxGivesTheClickedAnswer) {
+  seams::setMsgBoxHandler(nullptr);
+  struct Case {
+    int button;  // index of the button clicked; -1: Esc
+    int answer;
+  };
+  for (const Case& c : {Case{0, seams::vbYes}, Case{1, seams::vbNo}, Case{2, seams::vbYesToAll}, Case{-1, seams::vbNo}}) {
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      for (QAbstractButton* b : box->buttons()) texts << b->text();
+      if (c.button < 0) {
+        QTest::keyClick(box, Qt::Key_Escape);
+        return;
+      }
+      const QStringList order = {QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)"), QStringLiteral("すべてはい(&A)")};
+      for (QAbstractButton* b : box->buttons())
+        if (b->text() == order[c.button]) QTest::mouseClick(b, Qt::LeftButton);
+    });
+    EXPECT_EQ(seams::MsgBox(QStringLiteral("置き換えますか?"), seams::vbYesNoAll | seams::vbQuestion,
+                            QStringLiteral("確認")),
+              c.answer)
+        << c.button;
+    texts.sort();
+    QStringList want = {QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)"), QStringLiteral("すべてはい(&A)")};
+    want.sort();
+    EXPECT_EQ(texts, want);
+  }
+  seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
+}
+
+}  // namespace
+
 TEST(Seams, MessageBoxShowsItsWholeTextAndTitle) {
   // A long list of file names on one line, a path with no place to break, a
   // short text under a title longer than it.

@@ -98,8 +98,8 @@ void takeExtended(unsigned char type, const unsigned char* data, std::size_t siz
 }
 
 void finishPath(Entry& e, const std::string& rawDir, const std::string& rawName) {
-  std::string dir = toSlashes(rawDir);
-  std::string name = toSlashes(rawName);
+  std::string dir = toSlashes(nameField(rawDir));
+  std::string name = toSlashes(nameField(rawName));
   std::string p = dir;
   if (!p.empty() && p.back() != '/' && !name.empty()) p.push_back('/');
   p += name;
@@ -110,6 +110,8 @@ void finishPath(Entry& e, const std::string& rawDir, const std::string& rawName)
 }
 
 }  // namespace
+
+std::string nameField(std::string_view raw) { return std::string(raw.substr(0, raw.find('\0'))); }
 
 std::uint16_t crc16(const void* data, std::size_t size, std::uint16_t crc) {
   static const CrcTables t = makeTables();
@@ -203,6 +205,7 @@ ReadStatus readHeader(std::FILE* f, Entry& e, std::string* error, bool checkCrc)
         setError(error, "header too short");
         return ReadStatus::Bad;
       }
+      e.os = static_cast<char>(b[24 + nl]);
       std::size_t next = u16(b + 25 + nl);
       std::uint64_t extTotal = 0;
       std::string ext;
@@ -254,6 +257,7 @@ ReadStatus readHeader(std::FILE* f, Entry& e, std::string* error, bool checkCrc)
     }
     const auto* b = reinterpret_cast<const unsigned char*>(h.data());
     e.crc = u16(b + 21);
+    e.os = static_cast<char>(b[23]);
     e.mtime = static_cast<std::int64_t>(stamp);
     const std::size_t sizeBytes = wide ? 4 : 2;
     std::size_t pos = baseSize;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace unlha::archive {
@@ -22,6 +23,7 @@ struct Entry {
   std::uint16_t crc = 0;  // CRC-16 of the original data
   std::int64_t mtime = 0;  // seconds since 1970 (UTC)
   int level = 2;
+  char os = 0;  // the system that wrote it (levels 1 to 3): 'M', 'U', 'A', '2' ...
   std::string path;  // CP932, "/" between folders; no trailing "/"
   bool isDir = false;
   bool isLink = false;  // a symbolic link stored by a Unix archiver ("name|target")
@@ -51,6 +53,10 @@ std::optional<std::vector<Entry>> readAll(std::FILE* f, std::string* error);
 // the entry cannot be expressed at that level (a name too long for level 0
 // or 1, a size over 4 GiB).
 bool buildHeader(const Entry& e, int level, std::string& out, std::string* error);
+
+// A stored name up to its first NUL: Amiga archivers put the file's comment
+// after it.
+std::string nameField(std::string_view raw);
 
 // DOS date and time (local time) to and from seconds since 1970.
 std::uint32_t toDosTime(std::int64_t t);

@@ -4,7 +4,18 @@
 // archive is read through our own input, so a header cut short or data that
 // runs past the end tells a broken archive from its end; entry names come
 // from the raw header bytes by our own parser, since liblhasa cuts a CP932
-// name at a trail byte 0x5C; the caller checks sizes and CRCs itself.
+// name at a trail byte 0x5C.
+//
+// A folder entry that liblhasa stops at (a level 0 or 1 "-lhd-" entry named
+// without a closing separator, as Amiga and OS-9 archivers write them) is
+// read by our own parser, and liblhasa takes up again at the next header.
+//
+// The data is decoded here, from the entry's own byte range: its length and
+// CRC are checked over the whole decoded stream, as liblhasa checks them.
+// An entry of the classic Mac OS carries a MacBinary header before its data
+// when MacLHA wrote it so; where every field of that header agrees with the
+// entry (as lhasa tests it), the header is taken off and only the data fork
+// (or the resource fork of a file without one) comes out.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,10 +32,11 @@ struct Item {
   std::string path;
   bool isDir = false;
   bool isLink = false;
-  bool decodable = false;  // a method liblhasa unpacks
+  bool decodable = false;  // a method liblhasa (or our own decoder) unpacks
   std::uint64_t length = 0;
   std::uint16_t crc = 0;  // CRC-16 of the original data
   std::int64_t mtime = 0;  // seconds since 1970 (UTC)
+  char os = 0;             // the system that wrote the entry ('M', 'U', 'm', '2' ...)
 };
 
 class Archive {
@@ -45,6 +57,9 @@ class Archive {
   // The current entry's data as it decodes; 0 once it is all out, or where
   // the packed data gives out.
   std::size_t read(char* buffer, std::size_t size);
+  // After read gave 0: whether the whole stream decoded to the length and
+  // CRC its header declares.
+  bool whole() const;
 
  private:
   struct Impl;

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "archive.h"
@@ -77,14 +79,32 @@ struct Token {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Inside double quotes, a quote ends the name only where the name can end:
-// before a blank, the end of the line, or a "/" that the caller put behind
-// the closing quote ("/a/b"/). Any other quote is part of the name, so a
-// file named with a double quote is taken as it stands.
+// Inside double quotes, two quotes are one quote of the name, and a quote
+// ends the name only where the name can end: before a blank, the end of the
+// line, or a "/" that the caller put behind the closing quote ("/a/b"/).
+// Any other quote is part of the name, so a file named with a double quote
+// is taken as it stands.
 bool closesQuote(std::string_view line, std::size_t i) {
   const std::size_t n = i + 1;
   if (n >= line.size() || isBlank(line[n])) return true;
   return line[n] == '/' && (n + 1 >= line.size() || isBlank(line[n + 1]));
+}
+
+// One step of the quoting rules at line[i] (a quote): how many characters
+// it takes, and whether it is a quote of the name (literal) or opens or
+// closes the quoted part.
+std::size_t quoteStep(std::string_view line, std::size_t i, bool& inQuote, bool& literal) {
+  literal = false;
+  if (inQuote && i + 1 < line.size() && line[i + 1] == '"') {
+    literal = true;
+    return 2;
+  }
+  if (!inQuote || closesQuote(line, i)) {
+    inQuote = !inQuote;
+    return 1;
+  }
+  literal = true;
+  return 1;
 }
 
 std::vector<Token> tokenize(std::string_view line) {
@@ -97,10 +117,13 @@ std::vector<Token> tokenize(std::string_view line) {
     bool inQuote = false;
     while (i < line.size()) {
       const char c = line[i];
-      if (c == '"' && (!inQuote || closesQuote(line, i))) {
-        inQuote = !inQuote;
-        t.quoted = true;
-        ++i;
+      if (c == '"') {
+        bool literal = false;
+        i += quoteStep(line, i, inQuote, literal);
+        if (literal)
+          t.text.push_back('"');
+        else
+          t.quoted = true;
         continue;
       }
       if (!inQuote && isBlank(c)) break;
@@ -110,6 +133,28 @@ std::vector<Token> tokenize(std::string_view line) {
     out.push_back(std::move(t));
   }
   return out;
+}
+
+// The lines of a response file: a line break inside quotes belongs to a name.
+std::vector<std::string_view> splitLines(std::string_view content) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0, i = 0;
+  bool inQuote = false;
+  while (i < content.size()) {
+    const char c = content[i];
+    if (c == '"') {
+      bool literal = false;
+      i += quoteStep(content, i, inQuote, literal);
+      continue;
+    }
+    if (c == '\n' && !inQuote) {
+      lines.push_back(content.substr(start, i - start));
+      start = i + 1;
+    }
+    ++i;
+  }
+  lines.push_back(content.substr(start));
+  return lines;
 }
 
 enum class Method { Stored, Lh1, Lh5, Lh6, Lh7, Auto };
@@ -185,12 +230,7 @@ int readResponseFile(const std::string& path, const std::string& defaultBase, st
     content.append(buf, n);
     if (content.size() > (16u << 20)) return kErrorTooLarge;
   }
-  std::size_t start = 0;
-  while (start <= content.size()) {
-    std::size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    const std::string line = content.substr(start, end - start);
-    start = end + 1;
+  for (const std::string_view line : splitLines(content)) {
     Group g;
     g.base = defaultBase;
     g.recurse = defaultRecurse;
@@ -205,7 +245,6 @@ int readResponseFile(const std::string& path, const std::string& defaultBase, st
       }
     }
     if (!g.names.empty()) groups.push_back(std::move(g));
-    if (end == content.size()) break;
   }
   return kOk;
 }
@@ -328,8 +367,66 @@ struct Collector {
     items.push_back({disk, entry, false, static_cast<std::int64_t>(st.st_mtime)});
   }
 
-  // A folder's content below it; links and special files are left out.
-  void walk(const std::string& disk, const std::string& entry, int depth) {
+  std::vector<LeftOut> leftOut;
+
+  static std::string realPath(const std::string& p) {
+    char* r = ::realpath(p.c_str(), nullptr);
+    if (!r) return std::string();
+    std::string s = r;
+    std::free(r);
+    return s;
+  }
+  static bool within(const std::string& path, const std::string& folder) {
+    return folder == "/" ? path.size() > 1 && path[0] == '/'
+                         : path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+                               path[folder.size()] == '/';
+  }
+
+  // One item found in a folder being packed (root, real path; chain: the
+  // real paths of the folders walked down to it). A symbolic link is taken
+  // as what it points to when that lies inside root and does not lead back
+  // into the chain; everything else that is no file or folder is left out.
+  void found(const std::string& p, const std::string& e, const std::string& root, std::vector<std::string>& chain,
+             int depth, bool recurse) {
+    struct stat st {};
+    if (lstat(p.c_str(), &st) != 0) return;
+    if (S_ISLNK(st.st_mode)) {
+      const std::string real = realPath(p);
+      if (real.empty() || stat(p.c_str(), &st) != 0) {
+        leftOut.push_back({LeftOut::LinkBroken, p});
+        return;
+      }
+      if (!root.empty() && real == root) {
+        leftOut.push_back({LeftOut::LinkLoop, p});
+        return;
+      }
+      if (root.empty() || !within(real, root)) {
+        leftOut.push_back({LeftOut::LinkOutside, p});
+        return;
+      }
+      if (S_ISDIR(st.st_mode))
+        for (const auto& c : chain)
+          if (c == real || within(c, real)) {
+            leftOut.push_back({LeftOut::LinkLoop, p});
+            return;
+          }
+    }
+    if (S_ISREG(st.st_mode)) {
+      addFile(p, e, st);
+    } else if (S_ISDIR(st.st_mode)) {
+      if (!recurse) return;
+      items.push_back({p, e, true, static_cast<std::int64_t>(st.st_mtime)});
+      chain.push_back(realPath(p));
+      walk(p, e, depth + 1, root, chain);
+      chain.pop_back();
+    } else {
+      leftOut.push_back({LeftOut::NotAFile, p});
+    }
+  }
+
+  // A folder's content below it.
+  void walk(const std::string& disk, const std::string& entry, int depth, const std::string& root,
+            std::vector<std::string>& chain) {
     if (depth > kMaxDepth) return;
     DIR* d = opendir(disk.c_str());
     if (!d) {
@@ -343,18 +440,7 @@ struct Collector {
     }
     closedir(d);
     std::sort(names.begin(), names.end());
-    for (const auto& n : names) {
-      const std::string p = joinPath(disk, n);
-      struct stat st {};
-      if (lstat(p.c_str(), &st) != 0) continue;
-      const std::string e = joinPath(entry, n);
-      if (S_ISREG(st.st_mode)) {
-        addFile(p, e, st);
-      } else if (S_ISDIR(st.st_mode)) {
-        items.push_back({p, e, true, static_cast<std::int64_t>(st.st_mtime)});
-        walk(p, e, depth + 1);
-      }
-    }
+    for (const auto& n : names) found(joinPath(disk, n), joinPath(entry, n), root, chain, depth, true);
   }
 
   // One named item of a group: base folder, name (wildcards in its last part).
@@ -386,18 +472,10 @@ struct Collector {
       }
       closedir(d);
       std::sort(names.begin(), names.end());
-      for (const auto& n : names) {
-        const std::string p = joinPath(dir, n);
-        struct stat st {};
-        if (lstat(p.c_str(), &st) != 0) continue;
-        const std::string e = joinPath(entryPrefix, n);
-        if (S_ISREG(st.st_mode)) {
-          addFile(p, e, st);
-        } else if (S_ISDIR(st.st_mode) && recurse) {
-          items.push_back({p, e, true, static_cast<std::int64_t>(st.st_mtime)});
-          walk(p, e, 1);
-        }
-      }
+      // The folder the names were found in is the folder being packed.
+      const std::string root = realPath(dir);
+      std::vector<std::string> chain{root};
+      for (const auto& n : names) found(joinPath(dir, n), joinPath(entryPrefix, n), root, chain, 0, recurse);
       return;
     }
     // A name without wildcards: the user named it, so a link is followed.
@@ -412,7 +490,9 @@ struct Collector {
       addFile(p, e, st);
     } else if (S_ISDIR(st.st_mode) && recurse) {
       items.push_back({p, e, true, static_cast<std::int64_t>(st.st_mtime)});
-      walk(p, e, 1);
+      const std::string root = realPath(p);
+      std::vector<std::string> chain{root};
+      walk(p, e, 1, root, chain);
     }
   }
 };
@@ -460,7 +540,7 @@ std::string randomSuffix() {
   return s;
 }
 
-int pack(const Command& cmd, std::string& report) {
+int pack(const Command& cmd, const Callbacks& callbacks, std::string& report) {
   const std::string& archivePath = cmd.archive;
 
   // What the archive holds already.
@@ -483,6 +563,8 @@ int pack(const Command& cmd, std::string& report) {
   for (const Group& g : cmd.groups)
     for (const auto& n : g.names) col.take(g.base, n, g.recurse);
   if (col.error != kOk) return col.error;
+  for (const auto& l : col.leftOut) report += "left out: " + l.path + "\n";
+  if (callbacks.leftOut) *callbacks.leftOut = col.leftOut;
   if (col.items.empty()) return kErrorNoFiles;
 
   // Entries by their stored path; a later item replaces an earlier one.
@@ -698,15 +780,60 @@ bool makeFolders(const std::string& path, MadeFolders& made) {
   return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int extractOne(reader::Archive& arc, const reader::Item& e, int dirFd, const std::string& name, bool overwrite,
-               std::uint64_t& total) {
+// Whether the file name in dirFd holds exactly what the file tmp holds;
+// anything but a regular file (a link, a device) differs.
+bool sameContent(int dirFd, const std::string& name, const std::string& tmp) {
+  Fd a(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  Fd b(::openat(dirFd, tmp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!a.ok() || !b.ok()) return false;
+  struct stat sa {}, sb {};
+  if (fstat(a.get(), &sa) != 0 || fstat(b.get(), &sb) != 0 || !S_ISREG(sa.st_mode) || sa.st_size != sb.st_size)
+    return false;
+  std::vector<char> ba(1 << 16), bb(1 << 16);
+  for (;;) {
+    const ssize_t na = ::read(a.get(), ba.data(), ba.size());
+    if (na < 0) return false;
+    if (na == 0) return true;
+    std::size_t got = 0;
+    while (got < static_cast<std::size_t>(na)) {
+      const ssize_t nb = ::read(b.get(), bb.data() + got, static_cast<std::size_t>(na) - got);
+      if (nb <= 0) return false;
+      got += static_cast<std::size_t>(nb);
+    }
+    if (std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(na)) != 0) return false;
+  }
+}
+
+// One extraction: what it asks, what it made, and the files that replace
+// existing ones, held under temporary names until every entry extracted.
+struct Extraction {
+  const Callbacks* callbacks = nullptr;
+  bool yes = false;          // -y1
+  bool all = false;          // "all" answered: replace without asking
+  std::set<std::string> made;  // files this extraction wrote, by their path below the output folder
+  struct Pending {
+    Fd dir;
+    std::string tmp, name, shown;
+  };
+  std::vector<Pending> pending;
+  std::uint64_t total = 0;
+};
+
+int extractOne(reader::Archive& arc, const reader::Item& e, int dirFd, const std::string& name,
+               const std::string& rel, const std::string& entryName, const std::string& shown, Extraction& x,
+               std::string& report) {
   if (!e.decodable) return kErrorMethod;
-  if (e.length > kMaxEntrySize || total + e.length > kMaxExtractTotal) return kErrorTooLarge;
+  if (e.length > kMaxEntrySize || x.total + e.length > kMaxExtractTotal) return kErrorTooLarge;
 
   struct stat st {};
   const bool exists = ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && S_ISDIR(st.st_mode)) return kErrorWrite;
-  if (exists && !overwrite) return kOk;
+  const bool ours = exists && x.made.count(rel);
+  const bool asking = x.callbacks->replaceFile != nullptr;
+  if (exists && !ours && !asking && !x.yes) {
+    report += "kept: " + entryName + "\n";
+    return kOk;
+  }
 
   const std::string tmp = "." + name.substr(0, 200) + "." + randomSuffix() + ".part";
   Fd fd(::openat(dirFd, tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666));
@@ -716,7 +843,6 @@ int extractOne(reader::Archive& arc, const reader::Item& e, int dirFd, const std
     ::unlinkat(dirFd, tmp.c_str(), 0);
     return code;
   };
-  std::uint16_t crc = 0;
   std::uint64_t done = 0;
   std::vector<char> buf(1 << 16);
   for (;;) {
@@ -724,7 +850,6 @@ int extractOne(reader::Archive& arc, const reader::Item& e, int dirFd, const std
     if (n == 0) break;
     done += n;
     if (done > e.length) return fail(kErrorCrc);  // more data than the header claims
-    crc = archive::crc16(buf.data(), n, crc);
     for (const char* p = buf.data(); p < buf.data() + n;) {
       const ssize_t w = ::write(fd.get(), p, static_cast<std::size_t>(buf.data() + n - p));
       if (w < 0) {
@@ -734,29 +859,61 @@ int extractOne(reader::Archive& arc, const reader::Item& e, int dirFd, const std
       p += w;
     }
   }
-  if (done != e.length || crc != e.crc) return fail(kErrorCrc);
+  if (!arc.whole()) return fail(kErrorCrc);
   const struct timespec times[2] = {{static_cast<time_t>(e.mtime), 0}, {static_cast<time_t>(e.mtime), 0}};
   ::futimens(fd.get(), times);
   if (::close(fd.release()) != 0) {
     ::unlinkat(dirFd, tmp.c_str(), 0);
     return kErrorWrite;
   }
-  if (::renameat(dirFd, tmp.c_str(), dirFd, name.c_str()) != 0) {
-    ::unlinkat(dirFd, tmp.c_str(), 0);
-    return kErrorWrite;
+  x.total += done;
+  if (!exists || ours) {
+    if (::renameat(dirFd, tmp.c_str(), dirFd, name.c_str()) != 0) {
+      ::unlinkat(dirFd, tmp.c_str(), 0);
+      return kErrorWrite;
+    }
+    x.made.insert(rel);
+    report += "extracted: " + entryName + "\n";
+    return kOk;
   }
-  total += e.length;
+  // A file the user has: the same content stays as it is; another one is
+  // replaced only when the user agrees, and only once every entry is out.
+  if (sameContent(dirFd, name, tmp)) {
+    ::unlinkat(dirFd, tmp.c_str(), 0);
+    report += "unchanged: " + entryName + "\n";
+    return kOk;
+  }
+  if (asking && !x.all) {
+    const Replace answer = x.callbacks->replaceFile(shown);
+    if (answer == Replace::No) {
+      ::unlinkat(dirFd, tmp.c_str(), 0);
+      report += "kept: " + entryName + "\n";
+      return kOk;
+    }
+    if (answer == Replace::All) x.all = true;
+  }
+  x.pending.push_back({Fd(::dup(dirFd)), tmp, name, entryName});
   return kOk;
 }
 
-int extract(const Command& cmd, std::string& report) {
+int extract(const Command& cmd, const Callbacks& callbacks, std::string& report) {
   // The headers first: a broken archive writes nothing at all.
   reader::Archive arc;
   if (!arc.open(cmd.archive)) {
     struct stat st {};
     return ::stat(cmd.archive.c_str(), &st) == 0 && !S_ISREG(st.st_mode) ? kErrorBrokenArchive : kErrorNoArchive;
   }
-  if (!reader::list(cmd.archive)) return kErrorBrokenArchive;
+  const auto listed = reader::list(cmd.archive);
+  if (!listed) return kErrorBrokenArchive;
+  // Every folder of the archive: its folder entries and the folders above
+  // each entry. OS/2 archivers store a folder's extended attributes as an
+  // entry of the folder's own name; such an entry is no file.
+  std::set<std::string> folders;
+  for (const auto& it : *listed) {
+    if (it.isDir) folders.insert(it.path);
+    for (std::size_t i = it.path.find('/'); i != std::string::npos; i = it.path.find('/', i + 1))
+      folders.insert(it.path.substr(0, i));
+  }
 
   std::string outDir = cmd.outDir;
   if (outDir.empty()) outDir = "./";
@@ -775,7 +932,9 @@ int extract(const Command& cmd, std::string& report) {
   auto note = [&](int r) {
     if (r != kOk && result == kOk) result = r;
   };
-  std::uint64_t total = 0;
+  Extraction x;
+  x.callbacks = &callbacks;
+  x.yes = cmd.opt.yes;
   reader::Item e;
   for (;;) {
     const auto step = arc.next(e);
@@ -792,9 +951,9 @@ int extract(const Command& cmd, std::string& report) {
       report += "unsafe path skipped: " + utf8 + "\n";
       continue;
     }
+    std::string rel;
+    for (const auto& p : *parts) rel = joinPath(rel, p);
     if (!cmd.patterns.empty()) {
-      std::string rel;
-      for (const auto& p : *parts) rel = joinPath(rel, p);
       bool any = false;
       for (const auto& p : cmd.patterns)
         if (matches(p, p.text.find('/') != std::string::npos ? rel : parts->back())) any = true;
@@ -813,11 +972,31 @@ int extract(const Command& cmd, std::string& report) {
       note(kErrorWrite);
       continue;
     }
-    const int r = extractOne(arc, e, dir.get(), parts->back(), cmd.opt.yes, total);
+    if (e.os == '2') {
+      struct stat st {};
+      const bool folderThere =
+          ::fstatat(dir.get(), parts->back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+      if (folders.count(e.path) || folderThere) {
+        report += "folder attributes skipped: " + utf8 + "\n";
+        continue;
+      }
+    }
+    if (cmd.word == 'e') rel = parts->back();
+    const int r = extractOne(arc, e, dir.get(), parts->back(), rel, utf8, joinPath(outDir, rel), x, report);
     note(r);
-    if (r == kOk) report += "extracted: " + utf8 + "\n";
-    else if (r == kErrorMethod) report += "unknown method " + e.method + ": " + utf8 + "\n";
-    if (r == kErrorTooLarge && total >= kMaxExtractTotal) break;
+    if (r == kErrorMethod) report += "unknown method " + e.method + ": " + utf8 + "\n";
+    if (r == kErrorTooLarge && x.total >= kMaxExtractTotal) break;
+  }
+  // The files that replace existing ones take their names only when every
+  // entry extracted; otherwise the user's files stay as they were.
+  for (auto& p : x.pending) {
+    if (result == kOk && ::renameat(p.dir.get(), p.tmp.c_str(), p.dir.get(), p.name.c_str()) == 0) {
+      report += "replaced: " + p.shown + "\n";
+      continue;
+    }
+    if (result == kOk) note(kErrorWrite);
+    ::unlinkat(p.dir.get(), p.tmp.c_str(), 0);
+    report += "not replaced: " + p.shown + "\n";
   }
   if (result != kOk) made.takeBackEmpty(root.get());
   return result;
@@ -825,17 +1004,22 @@ int extract(const Command& cmd, std::string& report) {
 
 }  // namespace
 
-int Unlha(std::uintptr_t ownerWindow, const std::string& commandLine, std::string* output, std::uint32_t outputSize) {
+int Unlha(std::uintptr_t ownerWindow, const std::string& commandLine, std::string* output, std::uint32_t outputSize,
+          const Callbacks& callbacks) {
   (void)ownerWindow;
   Command cmd;
   std::string report;
   int r = parse(commandLine, cmd);
-  if (r == kOk) r = (cmd.word == 'a' || cmd.word == 'u') ? pack(cmd, report) : extract(cmd, report);
+  if (r == kOk) r = (cmd.word == 'a' || cmd.word == 'u') ? pack(cmd, callbacks, report) : extract(cmd, callbacks, report);
   if (output && outputSize > 0) {
     if (report.size() > outputSize - 1) report.resize(outputSize - 1);
     *output = report;
   }
   return r;
+}
+
+int Unlha(std::uintptr_t ownerWindow, const std::string& commandLine, std::string* output, std::uint32_t outputSize) {
+  return Unlha(ownerWindow, commandLine, output, outputSize, Callbacks{});
 }
 
 int UnlhaCheckArchive(const std::string& path, int mode) {

@@ -2,11 +2,15 @@
 // writer of the test's own (independent of the layer's): the stored methods
 // of other archivers (-lz4-, -pm0-), LArc's -lzs- and -lz5- (literals
 // only), -lh4- and -lhx- (through our static-Huffman packer), and headers
-// with the extended fields Unix, Windows and old DOS archivers add.
+// with the extended fields Unix, Windows and old DOS archivers add; and the
+// entries of other systems (classic Mac OS, Amiga, OS/2, OS-9), each
+// compared with what lhasa (or jlha, where lhasa reads nothing) extracts.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +39,7 @@ struct Forged {
   char os = 'M';
   std::vector<std::string> extended;  // type byte and data each
   std::string level0Extra;            // bytes after the CRC of a level 0 header
+  char attr = 0x20;                   // the MS-DOS attribute byte
 };
 
 constexpr std::uint32_t kDosTime = (44u << 25) | (6u << 21) | (15u << 16) | (12u << 11);  // 2024-06-15 12:00
@@ -51,7 +56,7 @@ std::string forge(const Forged& f) {
     for (std::size_t i = 0; i < exts.size(); ++i)
       ext += exts[i] + le(i + 1 < exts.size() ? exts[i + 1].size() + 2 : 0, 2);
     std::string body = f.method + le(f.packed.size() + ext.size(), 4) + le(f.original.size(), 4) + le(kDosTime, 4) +
-                       "\x20" + std::string(1, static_cast<char>(f.level)) +
+                       std::string(1, f.attr) + std::string(1, static_cast<char>(f.level)) +
                        std::string(1, static_cast<char>(name.size())) + name + crc;
     if (f.level == 0)
       body += f.level0Extra;
@@ -213,6 +218,113 @@ TEST_F(Forge, UnknownMethodIsReportedAndTheRestExtracts) {
   fine.name = "fine.txt";
   fine.packed = fine.original = "fine";
   EXPECT_EQ(extract({odd, fine}, unlha::kErrorMethod), (std::map<std::string, std::string>{{"fine.txt", "fine"}}));
+}
+
+}  // namespace
+
+namespace {
+
+// A MacBinary header as MacLHA puts it before a file's data: the name, the
+// forks' lengths and the time, big-endian; the data fork follows, padded to
+// 128 bytes.
+std::string macBinary(const std::string& name, const std::string& data, std::uint32_t unixTime) {
+  std::string h(128, '\0');
+  h[1] = static_cast<char>(name.size());
+  h.replace(2, name.size(), name);
+  auto be = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) h[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (24 - 8 * i));
+  };
+  h.replace(0x41, 8, "TEXTttxt");
+  be(0x53, static_cast<std::uint32_t>(data.size()));
+  be(0x5B, unixTime + 2082844800u);
+  be(0x5F, unixTime + 2082844800u);
+  std::string out = h + data;
+  out.resize((out.size() + 127) & ~std::size_t{127}, '\0');
+  return out;
+}
+
+// What an archiver of Debian extracts from the archive (an empty map with a
+// skip note when it is not installed).
+std::optional<std::map<std::string, std::string>> theirExtraction(const char* env, const std::string& args,
+                                                                  const fs::path& arc, const fs::path& out) {
+  const char* exe = std::getenv(env);
+  if (!exe) return std::nullopt;
+  fs::remove_all(out);
+  fs::create_directories(out);
+  const std::string cmd = "cd " + q(out) + " && " + exe + " " + args + " " + q(arc) + " > /dev/null 2>&1";
+  (void)std::system(cmd.c_str());  // lhasa reports the OS/2 entry it cannot write
+  return tree(out);
+}
+
+TEST_F(Forge, EntriesOfOtherSystemsExtractAsLhasaOrJlhaExtractsThem) {
+  if (!std::getenv("UNLHA_TEST_LHA") || !std::getenv("UNLHA_TEST_JLHA")) GTEST_SKIP() << "lhasa or jlha is not installed";
+  const std::string text = textLike(3000, 5);
+  const std::string note = "a note\n";
+  auto entry = [](int level, const char* method, const std::string& dirPart, const std::string& name,
+                  const std::string& original, char os, std::string packed = std::string()) {
+    Forged f;
+    f.level = level;
+    f.method = method;
+    f.dir = dirPart;
+    f.name = name;
+    f.original = original;
+    f.packed = packed.empty() ? original : packed;
+    f.os = os;
+    return f;
+  };
+  auto folder = [](int level, const std::string& name, char os) {
+    Forged f;
+    f.level = level;
+    f.method = "-lhd-";
+    f.name = name;
+    f.os = os;
+    f.attr = 0x10;
+    return f;
+  };
+  const std::string wrapped = macBinary("letter.txt", text, 1718452800);
+  const std::string wrappedNote = macBinary("note.txt", note, 1718452800);
+  const std::string lh5 = unlha::lzh::encode(wrapped, unlha::lzh::paramsFor(13));
+  const std::string strange = macBinary("other name.txt", note, 1718452800);
+  struct Case {
+    const char* what;
+    std::vector<Forged> entries;
+    const char* tool;  // whose extraction ours must equal
+    const char* args;
+  };
+  const Case cases[] = {
+      {"classic Mac OS, MacBinary before the data (levels 1 and 2, -lh0- and -lh5-, a folder)",
+       {entry(1, "-lh0-", "", "letter.txt", wrapped, 'm'), entry(2, "-lh5-", "", "letter.txt", wrapped, 'm', lh5),
+        entry(1, "-lh0-", "mac\xFF", "note.txt", wrappedNote, 'm'),
+        entry(2, "-lh0-", "mac2\xFF", "note.txt", wrappedNote, 'm'),
+        // A MacBinary file of another name is kept whole.
+        entry(2, "-lh0-", "", "kept.bin", strange, 'm')},
+       "UNLHA_TEST_LHA", "xqf"},
+      {"Amiga names with a comment after a NUL (levels 0 and 1)",
+       {entry(0, "-lh0-", "", std::string("readme.txt\0a comment", 20), note, 'A'),
+        entry(1, "-lh0-", "docs\xFF", std::string("guide\0an Amiga comment", 22), text, 'A')},
+       "UNLHA_TEST_LHA", "xqf"},
+      {"Amiga folder entry after its files, and folders without an entry",
+       {entry(1, "-lh0-", "a\xFF" "b\xFF", "deep.txt", text, 'A'), entry(1, "-lh0-", "sub\xFF", "f.txt", note, 'A'),
+        folder(1, "sub", 'A')},
+       "UNLHA_TEST_LHA", "xqf"},
+      {"OS/2 extended attributes of a folder, stored under the folder's name",
+       {entry(2, "-lhd-", "os2\xFF", "", "", '2'), entry(2, "-lh0-", "", "os2", "EA DATA", '2'),
+        entry(2, "-lh0-", "os2\xFF", "in.txt", text, '2')},
+       "UNLHA_TEST_LHA", "xqf"},
+      {"level 0 folder entries before their files (OS-9)",
+       {folder(0, "sub", '9'), entry(0, "-lh0-", "sub\\", "f.txt", note, '9'), folder(0, "sub\\inner", '9'),
+        entry(0, "-lh0-", "sub\\inner\\", "g.txt", text, '9')},
+       "UNLHA_TEST_JLHA", "xqy"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto ours = extract(c.entries);
+    const auto theirs = theirExtraction(c.tool, c.args, dir / "forged.lzh", dir / "theirs");
+    ASSERT_TRUE(theirs);
+    EXPECT_EQ(brief(ours), brief(*theirs));
+    EXPECT_EQ(ours, *theirs);
+    EXPECT_FALSE(ours.empty());
+  }
 }
 
 }  // namespace

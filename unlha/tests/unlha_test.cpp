@@ -262,7 +262,12 @@ TEST_F(Unlha, LinksAreNeitherFollowedNorMade) {
   const fs::path arc = craft({{"link/planted.txt", "bad"}, {"file.txt", "replaced"}});
   EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), unlha::kErrorWrite);
   EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+  // The extraction failed: what was there stays, the link included.
+  EXPECT_TRUE(fs::is_symlink(dir / "out" / "file.txt"));
   // The link itself is replaced by the file, never written through.
+  const fs::path arc1 = craft({{"file.txt", "replaced"}});
+  EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc1) + " " + qs(dir / "out") + " *.*"), 0);
+  EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
   EXPECT_FALSE(fs::is_symlink(dir / "out" / "file.txt"));
   EXPECT_EQ(readFile(dir / "out" / "file.txt"), "replaced");
 
@@ -380,6 +385,171 @@ TEST_F(Unlha, NamesTheCodePageCannotHoldKeepEveryFile) {
   std::multiset<std::string> contents;
   for (auto& [k, v] : got) contents.insert(v);
   EXPECT_EQ(contents, (std::multiset<std::string>{"smile", "grin", "plain"}));
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------- replacing the user's files
+
+TEST_F(Unlha, ReplacingAFileOfOtherContentsIsAskedAndEachAnswerHolds) {
+  writeFile(dir / "src" / "a.txt", "new a");
+  writeFile(dir / "src" / "b.txt", "new b");
+  writeFile(dir / "src" / "c.txt", "new c");
+  writeFile(dir / "src" / "same.txt", "same");
+  writeFile(dir / "src" / "fresh.txt", "fresh");
+  const fs::path arc = dir / "set.lzh";
+  ASSERT_EQ(unlha::Unlha(0, "a -d1 " + q(arc) + " " + qs(dir / "src") + " *.*"), 0);
+  struct Case {
+    const char* what;
+    std::vector<unlha::Replace> answers;  // in turn, for a.txt, b.txt, c.txt
+    std::map<std::string, std::string> after;
+    std::size_t asked;
+  };
+  const std::map<std::string, std::string> old = {
+      {"a.txt", "old a"}, {"b.txt", "old b"}, {"c.txt", "old c"}, {"same.txt", "same"}};
+  const Case cases[] = {
+      {"yes, no, yes",
+       {unlha::Replace::Yes, unlha::Replace::No, unlha::Replace::Yes},
+       {{"a.txt", "new a"}, {"b.txt", "old b"}, {"c.txt", "new c"}, {"same.txt", "same"}, {"fresh.txt", "fresh"}},
+       3},
+      {"no to all of them",
+       {unlha::Replace::No, unlha::Replace::No, unlha::Replace::No},
+       {{"a.txt", "old a"}, {"b.txt", "old b"}, {"c.txt", "old c"}, {"same.txt", "same"}, {"fresh.txt", "fresh"}},
+       3},
+      {"no, then all: nothing more is asked",
+       {unlha::Replace::No, unlha::Replace::All},
+       {{"a.txt", "old a"}, {"b.txt", "new b"}, {"c.txt", "new c"}, {"same.txt", "same"}, {"fresh.txt", "fresh"}},
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(dir / "out");
+    for (const auto& [k, v] : old) writeFile(dir / "out" / k, v);
+    std::vector<std::string> asked;
+    unlha::Callbacks cb;
+    cb.replaceFile = [&](const std::string& path) {
+      asked.push_back(path);
+      return asked.size() <= c.answers.size() ? c.answers[asked.size() - 1] : unlha::Replace::No;
+    };
+    // -y1 as the windows pass it: the question decides.
+    ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*", nullptr, 0, cb), 0);
+    EXPECT_EQ(tree(dir / "out"), c.after);
+    ASSERT_EQ(asked.size(), c.asked);
+    // Only files whose contents differ are asked about, by their path on the disk.
+    const char* names[] = {"a.txt", "b.txt", "c.txt"};
+    for (std::size_t i = 0; i < asked.size(); ++i) EXPECT_EQ(asked[i], (dir / "out" / names[i]).string());
+  }
+}
+
+TEST_F(Unlha, AFailedExtractionReplacesNoneOfTheUsersFiles) {
+  writeFile(dir / "src" / "1-first.txt", textLike(20000, 1));
+  writeFile(dir / "src" / "2-second.txt", textLike(20000, 2));
+  const fs::path arc = dir / "d.lzh";
+  ASSERT_EQ(unlha::Unlha(0, "a -d1 " + q(arc) + " " + qs(dir / "src") + " *.*"), 0);
+  // The second entry's data is broken.
+  std::FILE* f = std::fopen(arc.c_str(), "rb");
+  auto entries = unlha::archive::readAll(f, nullptr);
+  std::fclose(f);
+  ASSERT_TRUE(entries && entries->size() == 2);
+  std::string bytes = readFile(arc);
+  bytes[(*entries)[1].dataOffset + (*entries)[1].packedSize / 2] ^= 0x10;
+  writeFile(arc, bytes);
+  for (bool withQuestion : {true, false}) {
+    SCOPED_TRACE(withQuestion);
+    fs::remove_all(dir / "out");
+    writeFile(dir / "out" / "1-first.txt", "the user's own");
+    int asked = 0;
+    unlha::Callbacks cb;
+    if (withQuestion) cb.replaceFile = [&](const std::string&) { return ++asked, unlha::Replace::Yes; };
+    std::string report;
+    EXPECT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*", &report, 4096, cb),
+              unlha::kErrorCrc);
+    EXPECT_EQ(asked, withQuestion ? 1 : 0);
+    EXPECT_EQ(tree(dir / "out"), (std::map<std::string, std::string>{{"1-first.txt", "the user's own"}}));
+    EXPECT_NE(report.find("not replaced: 1-first.txt"), std::string::npos) << report;
+  }
+}
+
+// ---------------------------------------------------------------- links in a folder being packed
+
+TEST_F(Unlha, LinksInsideTheFolderArePackedAsWhatTheyPointToAndTheRestIsNamed) {
+  const fs::path src = dir / "photos";
+  writeFile(src / "real.txt", "real");
+  writeFile(src / "sub" / "inner.txt", "inner");
+  writeFile(dir / "outside.txt", "outside");
+  fs::create_symlink("real.txt", src / "same-folder.txt");
+  fs::create_symlink(src / "sub" / "inner.txt", src / "to-inner.txt");
+  fs::create_directory_symlink("sub", src / "sub-link");
+  fs::create_symlink(dir / "outside.txt", src / "escape.txt");
+  fs::create_symlink("missing.txt", src / "dangling.txt");
+  fs::create_directory_symlink("..", src / "sub" / "up");
+  ASSERT_EQ(mkfifo((src / "pipe").c_str(), 0600), 0);
+  const fs::path arc = dir / "photos.lzh";
+  for (const char* pattern : {" *.*", ""}) {
+    SCOPED_TRACE(*pattern ? "the folder's names" : "the folder named");
+    fs::remove(arc);
+    std::vector<unlha::LeftOut> left;
+    unlha::Callbacks cb;
+    cb.leftOut = &left;
+    const std::string names = *pattern ? qs(src) + pattern : qs(dir) + " " + q(src);
+    ASSERT_EQ(unlha::Unlha(0, "a -d1 -y1 " + q(arc) + " " + names, nullptr, 0, cb), 0);
+    std::map<std::string, unlha::LeftOut::Why> why;
+    for (const auto& l : left) why[fs::path(l.path).lexically_relative(src).string()] = l.why;
+    EXPECT_EQ(why, (std::map<std::string, unlha::LeftOut::Why>{{"escape.txt", unlha::LeftOut::LinkOutside},
+                                                               {"dangling.txt", unlha::LeftOut::LinkBroken},
+                                                               {"sub/up", unlha::LeftOut::LinkLoop},
+                                                               {"sub-link/up", unlha::LeftOut::LinkLoop},
+                                                               {"pipe", unlha::LeftOut::NotAFile}}));
+    fs::remove_all(dir / "out");
+    ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), 0);
+    std::map<std::string, std::string> want = {{"real.txt", "real"},      {"same-folder.txt", "real"},
+                                               {"to-inner.txt", "inner"}, {"sub", "/"},
+                                               {"sub/inner.txt", "inner"}, {"sub-link", "/"},
+                                               {"sub-link/inner.txt", "inner"}};
+    if (!*pattern) {
+      std::map<std::string, std::string> prefixed{{"photos", "/"}};
+      for (const auto& [k, v] : want) prefixed["photos/" + k] = v;
+      want = prefixed;
+    }
+    EXPECT_EQ(tree(dir / "out"), want);
+  }
+}
+
+// ---------------------------------------------------------------- names with quotes and blanks
+
+TEST_F(Unlha, DoubledQuotesKeepEveryNameWhole) {
+  // Names with a quote before a blank, at the end, doubled, and a line break.
+  const std::vector<std::string> names = {"say \"hi\" there.txt", "end quote\"", "two \"\" quotes.txt",
+                                          "line\nbreak.txt", "\" lead.txt"};
+  auto dq = [](const std::string& s) {
+    std::string out;
+    for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return "\"" + out + "\"";
+  };
+  std::map<std::string, std::string> want;
+  for (const auto& n : names) {
+    writeFile(dir / "src" / n, "content of " + n);
+    want[n] = "content of " + n;
+  }
+  writeFile(dir / "src" / "a \" b" / "in.txt", "in");
+  const fs::path arc = dir / "q \" q.lzh";
+  // One by one on the command line, then through a response file.
+  for (const auto& n : names)
+    ASSERT_EQ(unlha::Unlha(0, "u -y1 " + dq(arc.string()) + " " + dq((dir / "src" / n).string()) + " "), 0) << n;
+  ASSERT_EQ(unlha::Unlha(0, "x -y1 " + dq(arc.string()) + " " + dq((dir / "out1").string() + "/") + " *.*"), 0);
+  EXPECT_EQ(tree(dir / "out1"), want);
+  std::string list;
+  for (const auto& n : names) list += dq((dir / "src").string() + "/") + " " + dq(n) + " -d0 \r\n";
+  list += dq((dir / "src").string() + "/") + " " + dq("a \" b") + " -d1 \r\n";
+  writeFile(dir / "rp \" .lst", list);
+  fs::remove(arc);
+  ASSERT_EQ(unlha::Unlha(0, "a -y1 " + dq(arc.string()) + " @" + dq((dir / "rp \" .lst").string())), 0);
+  ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + dq(arc.string()) + " " + dq((dir / "out2").string()) + "/ *.*"), 0);
+  want["a \" b"] = "/";
+  want["a \" b/in.txt"] = "in";
+  EXPECT_EQ(tree(dir / "out2"), want);
 }
 
 }  // namespace

@@ -270,3 +270,25 @@ TEST_F(CcFormTest, HoverHelpPlacedByTheSwitch) {
 }
 
 }  // namespace
+
+TEST_F(CcFormTest, AClearThatCannotEmptyTheFileKeepsTheListAndTheFileInStep) {
+  forms::CcForm& f = ::CcForm();
+  add(QStringLiteral("a@x"));
+  add(QStringLiteral("b@x"));
+  const QByteArray before = bytes();
+  const QString twin = paths::resolve(QStringLiteral("\\★MAilData\\XQMDATA100.TMP"));
+  ASSERT_TRUE(QDir().mkpath(twin));  // the compaction cannot write its twin
+  boxes.clear();
+  f.Command1->click();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].prompt.startsWith(QStringLiteral("Cc送信のアドレスを消去できませんでした。")));
+  // The addresses are there as they were, and listed as before.
+  EXPECT_EQ(bytes(), before);
+  EXPECT_EQ(rows(), (QStringList{QStringLiteral("a@x"), QStringLiteral("b@x")}));
+  EXPECT_EQ(f.Text3->text(), QStringLiteral("2"));
+  // The next address goes after them: row 3 is record 3.
+  ASSERT_TRUE(QDir(twin).removeRecursively());
+  add(QStringLiteral("c@x"));
+  EXPECT_EQ(bytes(), ccRecord(QStringLiteral("a@x")) + ccRecord(QStringLiteral("b@x")) + ccRecord(QStringLiteral("c@x")));
+  EXPECT_EQ(rows().size(), 3);
+}

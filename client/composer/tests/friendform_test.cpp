@@ -398,3 +398,53 @@ TEST_F(FriendFormTest, EveryHoverTextShowsWholeInTheHelpBox) {
     EXPECT_EQ(f.Text5->horizontalScrollBar()->maximum(), 0);
   }
 }
+
+TEST_F(FriendFormTest, ADeleteWhoseCompactionFailsKeepsTheEntryAsItWas) {
+  // A name in codes CP932 holds twice: the entry is kept byte for byte.
+  QByteArray odd = entry(QStringLiteral("二"), QStringLiteral("two@x"));
+  odd.replace(0, 4, QByteArray("\xED\x40\x85\x40", 4));
+  const QByteArray e1 = entry(QStringLiteral("一"), QStringLiteral("one@x"));
+  const QByteArray e3 = entry(QStringLiteral("三"), QStringLiteral("three@x"));
+  put(e1 + odd + e3);
+  reopen();
+  ASSERT_TRUE(QDir().mkpath(twin));  // the compaction cannot write its twin
+  boxes.clear();
+  answers = {seams::vbYes};
+  forms::FriendForm& f = ::FriendForm();
+  pressRow(1);
+  f.Command4->click();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(boxes[1].prompt.startsWith(QStringLiteral("削除できませんでした。"))) << boxes[1].prompt.toStdString();
+  EXPECT_EQ(bytes(), e1 + odd + e3);
+  // The next delete that works takes its own entry only.
+  ASSERT_TRUE(QDir(twin).removeRecursively());
+  answers = {seams::vbYes};
+  pressRow(2);
+  f.Command4->click();
+  EXPECT_EQ(bytes(), e1 + odd);
+}
+
+TEST_F(FriendFormTest, TheBoxesFollowTheHighlightWhateverTheMouseDoes) {
+  put(entry(QStringLiteral("一"), QStringLiteral("one@x")) + entry(QStringLiteral("二"), QStringLiteral("two@x")) +
+      entry(QStringLiteral("三"), QStringLiteral("three@x")));
+  reopen();
+  forms::FriendForm& f = ::FriendForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  auto* v = f.MailListView;
+  auto centre = [v](int row) { return v->visualItemRect(v->topLevelItem(row)).center(); };
+  QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, centre(0));
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("one@x"));
+  // A press on one row and a drag to another: the boxes show the row highlighted.
+  QTest::mousePress(v->viewport(), Qt::LeftButton, {}, centre(1));
+  QTest::mouseMove(v->viewport(), centre(2));
+  QTest::mouseRelease(v->viewport(), Qt::LeftButton, {}, centre(2));
+  ASSERT_NE(v->currentItem(), nullptr);
+  EXPECT_EQ(v->indexOfTopLevelItem(v->currentItem()), 2);
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("three@x"));
+  EXPECT_EQ(f.Text2->text(), QStringLiteral("三"));
+  // A right click shows the row it highlights.
+  QTest::mouseClick(v->viewport(), Qt::RightButton, {}, centre(0));
+  EXPECT_EQ(v->indexOfTopLevelItem(v->currentItem()), 0);
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("one@x"));
+}

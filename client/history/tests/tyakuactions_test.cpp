@@ -199,17 +199,23 @@ TEST_F(HistoryTest, DeleteAll) {
   EXPECT_EQ(boxes.size(), 3u);
 }
 
-TEST_F(HistoryTest, DeletingAfterTheComposerTookTheKind) {
+TEST_F(HistoryTest, DeletingAfterTheComposerTookTheKindWorksOnTheListShown) {
   writeList(records::kSentFile, threeMails());
   OpenMailList(2);
   auto& f = ::TyakuForm();
   clickRow(1);
   MailListKind = 1000;
+  answers = {seams::vbYes, seams::vbYes};
   f.Command3_Click();
-  f.Command6_Click();
-  EXPECT_TRUE(boxes.empty());
+  ASSERT_EQ(boxes.size(), 1u);
+  auto sent = readList(records::kSentFile);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].Subject, QStringLiteral("件名二"));
   EXPECT_EQ(backColor(f.MailListView), QColor(210, 250, 250));
-  EXPECT_EQ(fileBytes(real(records::kSentFile)).size(), 3 * 32284);
+  f.Command6_Click();
+  EXPECT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(fileBytes(real(records::kSentFile)).size(), 0);
+  EXPECT_EQ(f.MailListView->topLevelItemCount(), 0);
 }
 
 // ---- safes ----

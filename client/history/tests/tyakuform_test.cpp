@@ -168,23 +168,32 @@ TEST_F(HistoryTest, LongFieldsShowTheirBeginning) {
   for (QLineEdit* box : {f.Text7, f.Text8, f.Text9}) EXPECT_EQ(box->cursorPosition(), 0) << box->objectName().toStdString();
 }
 
-TEST_F(HistoryTest, ClickOnAnEmptyListOrForeignKind) {
-  OpenMailList(1);
+TEST_F(HistoryTest, ClickOnAnEmptyListBeforeAnyListOrAfterTheComposersKind) {
   auto& f = ::TyakuForm();
+  // No list opened yet: a click only sets the marker.
+  f.MailListView_ItemClick();
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(f.Text5->text(), QStringLiteral("1"));
+  OpenMailList(1);
   f.MailListView_ItemClick();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].prompt, QStringLiteral("選択するデータがありません。"));
   EXPECT_EQ(boxes[0].buttons, seams::vbOKOnly);
   EXPECT_EQ(f.Text5->text(), QStringLiteral("1"));
 
-  // The composer's own kinds: a click only sets the marker.
+  // The composer's own kinds in MailListKind: the viewer still shows the
+  // mail of the list it shows.
   writeList(records::kReceivedFile, threeMails());
   OpenMailList(1);
-  MailListKind = 1000;
-  f.Text7->setText(QStringLiteral("そのまま"));
-  clickRow(1);
-  EXPECT_EQ(f.Text5->text(), QStringLiteral("1"));
-  EXPECT_EQ(f.Text7->text(), QStringLiteral("そのまま"));
+  for (const int composerKind : {1000, 10, 0}) {
+    SCOPED_TRACE(composerKind);
+    MailListKind = static_cast<std::int16_t>(composerKind);
+    f.Text7->setText(QStringLiteral("そのまま"));
+    clickRow(2);
+    EXPECT_EQ(f.Text5->text(), QStringLiteral("1"));
+    EXPECT_EQ(f.Text7->text(), QStringLiteral("件名二"));
+    EXPECT_EQ(EditorText(f.rtfEd), QStringLiteral("本文二\r\n二行目"));
+  }
   EXPECT_EQ(boxes.size(), 1u);
 }
 

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <vector>
 
 #include "client/mainwindow/gekitaiform.h"
@@ -255,4 +259,50 @@ TEST_F(GekitaiFormTest, HoverHelpShowsOverTheButtonsAndHidesOverTheList) {
   EXPECT_LT(f.Text2->geometry().bottom(), 0);
 }
 
+// A keyword pasted with a line break could never match a subject or a
+// sender: it is refused with a message and kept in the box to be mended.
+TEST_F(GekitaiFormTest, AKeywordWithAPastedLineBreakIsRefused) {
+  Boxes boxes;
+  put(record(QStringLiteral("a")));
+  forms::GekitaiForm& f = GekitaiForm();
+  f.Show();
+  for (const QString& pasted : {QStringLiteral("casino\r\n"), QStringLiteral("ca\nsino"), QStringLiteral("\rcasino")}) {
+    SCOPED_TRACE(pasted.toStdString());
+    boxes.calls.clear();
+    f.Text1->clear();
+    f.Text1->setFocus();
+    QApplication::clipboard()->setText(pasted);
+    QTest::keyClick(f.Text1, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(f.Text1->text(), pasted);
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_TRUE(boxes.calls[0].prompt.startsWith(QStringLiteral("キーワードに改行が含まれています。")));
+    EXPECT_EQ(bytes(), record(QStringLiteral("a")));
+    EXPECT_EQ(rows(), QStringList{QStringLiteral("a")});
+    EXPECT_EQ(f.Text1->text(), pasted);
+  }
+}
+
 }  // namespace
+
+TEST_F(GekitaiFormTest, ADeleteWhoseCompactionFailsKeepsTheKeyword) {
+  const QByteArray before = record(QStringLiteral("k1")) + record(QStringLiteral("k2")) + record(QStringLiteral("k3"));
+  put(before);
+  ASSERT_TRUE(QDir().mkpath(twin));  // the compaction cannot write its twin
+  Boxes boxes;
+  forms::GekitaiForm& f = GekitaiForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  QTest::mouseClick(f.List1->viewport(), Qt::LeftButton, {}, f.List1->visualItemRect(f.List1->item(1)).center());
+  QTest::mouseClick(f.Command2, Qt::LeftButton);
+  ASSERT_EQ(boxes.calls.size(), 2u);
+  EXPECT_TRUE(boxes.calls[1].prompt.startsWith(QStringLiteral("キーワードを削除できませんでした。")));
+  EXPECT_EQ(bytes(), before);
+  EXPECT_EQ(rows(), (QStringList{"k1", "k2", "k3"}));
+  // The next delete that works takes its own keyword only.
+  ASSERT_TRUE(QDir(twin).removeRecursively());
+  QTest::mouseClick(f.List1->viewport(), Qt::LeftButton, {}, f.List1->visualItemRect(f.List1->item(2)).center());
+  QTest::mouseClick(f.Command2, Qt::LeftButton);
+  EXPECT_EQ(bytes(), record(QStringLiteral("k1")) + record(QStringLiteral("k2")));
+  EXPECT_EQ(rows(), (QStringList{"k1", "k2"}));
+}

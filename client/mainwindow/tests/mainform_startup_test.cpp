@@ -1,8 +1,12 @@
 // The program start and end around the main window.
 #include <QProcess>
 #include <QSysInfo>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "client/composer/writeform.h"
+#include "client/mainwindow/kidouform.h"
 #include "client/mainwindow/recordfile.h"
 #include "client/mainwindow/setform.h"
 #include "client/mainwindow/tests/mainform_fixture.h"
@@ -202,6 +206,97 @@ TEST_F(MainFormTest, LockFileLeftByAnotherRunOrMachineDoesNotBlock) {
     writeIni({QStringLiteral("NAME10=")});
     EXPECT_NO_THROW(MainForm()) << c.toStdString();
     EXPECT_EQ(ends, 0);
+    destroyWindows();
+    startup::releaseInstanceLock();
+  }
+}
+
+// The lock takes no write access to an old lock file: one left read-only,
+// by another user, as a folder or as a link that leads nowhere does not
+// block the start, and the start still keeps every other start out.
+TEST_F(MainFormTest, LockFileThatCannotBeWrittenDoesNotBlock) {
+  QDir().mkpath(dir.path() + QStringLiteral("/★MailData"));
+  const QString lock = startup::instanceLockPath();
+  const QByteArray native = QFile::encodeName(lock);
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+  } cases[] = {
+      {"read-only file",
+       [&] {
+         writeFile(lock, QByteArray("old"));
+         ASSERT_TRUE(QFile::setPermissions(lock, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+       }},
+      {"another user's private file",
+       [&] {
+         writeFile(lock, QByteArray("old"));
+         ASSERT_EQ(::chmod(native.constData(), 0600), 0);
+         if (::geteuid() == 0) ASSERT_EQ(::chown(native.constData(), 65534, 65534), 0);
+       }},
+      {"a folder", [&] { ASSERT_TRUE(QDir().mkpath(lock)); }},
+      {"a link to itself", [&] { ASSERT_EQ(::symlink(native.constData(), native.constData()), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(lock);
+    QDir().rmdir(lock);
+    c.make();
+    writeIni({QStringLiteral("NAME10=")});
+    boxes.clear();
+    EXPECT_NO_THROW(MainForm());
+    EXPECT_EQ(ends, 0);
+    EXPECT_TRUE(boxes.empty()) << (boxes.empty() ? std::string() : boxes[0].prompt.toStdString());
+    // Another start finds the lock held.
+    QProcess other;
+    other.start(QStringLiteral("flock"), {QStringLiteral("-n"), lock, QStringLiteral("true")});
+    ASSERT_TRUE(other.waitForFinished(10000));
+    EXPECT_NE(other.exitCode(), 0);
+    destroyWindows();
+    startup::releaseInstanceLock();
+  }
+}
+
+// Settings that are there but cannot be read are told before the end; they
+// are not taken for missing ones (no prompt for the default password) and
+// nothing is written over them or beside them.
+TEST_F(MainFormTest, UnreadableSettingsFileIsToldAndLeftAlone) {
+  const QString data = dir.path() + QStringLiteral("/★MailData");
+  const QString copy = data + QStringLiteral("/DATA/Ddata/DATA/ini.ini");
+  struct Case {
+    const char* name;
+    bool asFolder;
+  } cases[] = {{"a folder of that name", true}, {"no read permission", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.asFolder && ::geteuid() == 0) continue;  // the superuser reads any file
+    QDir(data).removeRecursively();
+    QDir().mkpath(data + QStringLiteral("/DATA/Ddata/DATA"));
+    writeFile(copy, QByteArray("[EXEINI]\r\nNAME10=old copy\r\n"));
+    if (c.asFolder) {
+      ASSERT_TRUE(QDir().mkpath(ini()));
+    } else {
+      writeIni({QStringLiteral("NAME10=secret")});
+      ASSERT_TRUE(QFile::setPermissions(ini(), QFileDevice::Permissions()));
+    }
+    boxes.clear();
+    ends = 0;
+    EXPECT_THROW(MainForm(), ui::EndCalled);
+    EXPECT_EQ(ends, 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("を読み込めないため、起動できません"))) << boxes[0].prompt.toStdString();
+    EXPECT_TRUE(boxes[0].prompt.contains(QStringLiteral("ini.ini")));
+    EXPECT_EQ(boxes[0].buttons & seams::vbCritical, seams::vbCritical);
+    EXPECT_FALSE(KidouFormLoaded());
+    EXPECT_FALSE(SetFormLoaded());
+    EXPECT_EQ(fileBytes(copy), QByteArray("[EXEINI]\r\nNAME10=old copy\r\n"));
+    if (c.asFolder) {
+      EXPECT_TRUE(QFileInfo(ini()).isDir());
+      EXPECT_TRUE(QDir(ini()).isEmpty());
+    } else {
+      QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+      EXPECT_EQ(fileBytes(ini()), sjis(QStringLiteral("[EXEINI]\r\nNAME10=secret\r\n")));
+    }
+    EXPECT_TRUE(QDir(data).entryList({QStringLiteral("ini.ini.~*")}, QDir::AllEntries | QDir::Hidden).isEmpty());
     destroyWindows();
     startup::releaseInstanceLock();
   }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -308,19 +309,55 @@ TEST_F(RecordFolder, ReadAllListsEveryRecordWhateverItsLiveFlag) {
   EXPECT_EQ(all[1].Live, 0);
 }
 
-TEST_F(RecordFolder, TornTailIsNotCountedAndTheNextAppendWritesOverIt) {
-  putBytes("xqmdata2.data", bytesOf(mail("one")) + bytesOf(mail("two")) + std::string(1000, 'J'));
+TEST_F(RecordFolder, TornTailIsNotCountedAndSetAsideBeforeAnAppendOrACompaction) {
+  std::vector<QString> told;
+  auto& notice = RawRecordFile::tornTailNotice();
+  const auto shown = notice;
+  notice = [&](const QString& text) { told.push_back(text); };
+  const std::string torn(1000, 'J');
+  putBytes("xqmdata2.data", bytesOf(mail("one")) + bytesOf(mail("two")) + torn);
   MailFile f(kReceivedFile);
   EXPECT_EQ(f.count(), 2);
   EXPECT_EQ(subjects(f), (std::vector<QString>{"one", "two"}));
+  EXPECT_TRUE(told.empty());  // reading loses nothing: nothing is moved
   MailRecord r = mail("three");
   EXPECT_EQ(f.append(r), 3);
-  EXPECT_EQ(fileBytes("xqmdata2.data").size(), 3u * 32284u);
+  EXPECT_EQ(fileBytes("xqmdata2.data"), bytesOf(mail("one")) + bytesOf(mail("two")) + bytesOf(r));
   EXPECT_EQ(subjects(f), (std::vector<QString>{"one", "two", "three"}));
-  // A compaction drops a torn tail too.
-  putBytes("xqmdata2.data", bytesOf(mail("one")) + std::string(500, 'J'));
-  ASSERT_TRUE(f.compact());
-  EXPECT_EQ(fileBytes("xqmdata2.data"), bytesOf(mail("one")));
+  // The torn bytes are kept beside the list, and the user is told where.
+  EXPECT_EQ(fileBytes("xqmdata2.data.torn"), torn);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_TRUE(told[0].contains(QStringLiteral("xqmdata2.data.torn"))) << told[0].toStdString();
+  EXPECT_TRUE(told[0].contains(QStringLiteral("1000 バイト"))) << told[0].toStdString();
+
+  // A compaction and a write of a record past the end keep them too, each
+  // in a file of its own: the bytes set aside before stay as they were.
+  struct Case {
+    const char* what;
+    std::function<bool(MailFile&)> run;
+    std::string after;
+  };
+  const std::vector<Case> cases = {
+      {"compaction", [](MailFile& m) { return m.compact(); }, bytesOf(mail("one"))},
+      {"write of record 2", [](MailFile& m) { MailRecord x = mail("x"); return m.write(2, x); },
+       bytesOf(mail("one")) + bytesOf(mail("x"))},
+      {"delete", [](MailFile& m) { return m.remove(1); }, std::string()},
+  };
+  int k = 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    told.clear();
+    const std::string tail = std::string(500, 'K') + c.what;
+    putBytes("xqmdata2.data", bytesOf(mail("one")) + tail);
+    ASSERT_TRUE(c.run(f)) << f.errorText().toStdString();
+    EXPECT_EQ(fileBytes("xqmdata2.data"), c.after);
+    const QString aside = QStringLiteral("xqmdata2.data.torn%1").arg(k++);
+    EXPECT_EQ(fileBytes(aside), tail);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].contains(aside)) << told[0].toStdString();
+  }
+  EXPECT_EQ(fileBytes("xqmdata2.data.torn"), torn);
+  notice = shown;
 }
 
 TEST_F(RecordFolder, ListHoldsAtMost32767Records) {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <vector>
 
 #include "client/mainwindow/gekitaiform.h"
@@ -340,6 +343,122 @@ TEST_F(SetFormTest, WithTheMainWindowTheLiveCopiesFollow) {
   m.Check1->setChecked(false);
   EXPECT_LT(GekitaiForm().Text2->geometry().bottom(), 0);
   EXPECT_TRUE(boxes.calls.empty());
+}
+
+// Every box whose text goes into a settings file refuses, with a message, a
+// pasted or typed text that one line of the file cannot hold; what the box
+// held stays, and every file gets back exactly what the boxes show.
+TEST_F(SetFormTest, BoxesWrittenToSettingsFilesRefuseLineBreaksAndUnstorableCharacters) {
+  writeBytes(ini, sjis(QStringLiteral("[EXEINI]\r\nNAME9=山田\r\nNAME12=vip@example.jp\r\nNUMBER16=5\r\n")));
+  writeBytes(idPass, QByteArray("[EXEINI]\r\nNAME=user1\r\nNAME2=secret\r\nNAME3=1\r\n"));
+  SmtpServer = QStringLiteral("smtp.example.jp");
+  PopServer = QStringLiteral("pop.example.jp");
+  FromAddress = QStringLiteral("me@example.jp");
+  Boxes boxes;
+  forms::SetForm& f = SetForm();
+  f.Show();
+  struct Pasted {
+    QString text;
+    QString told;  // what the message says
+  } pasted[] = {
+      {QStringLiteral("evil.example.jp\r\nPOP3=evil.example.jp"), QStringLiteral("改行を入力できません")},
+      {QStringLiteral("x\n"), QStringLiteral("改行を入力できません")},
+      {QStringLiteral("\r"), QStringLiteral("改行を入力できません")},
+      {QStringLiteral("caf\u00e9"), QStringLiteral("「\u00e9」はShift-JISで保存できない文字")},
+      {QStringLiteral("a\U0001F600"), QStringLiteral("「\U0001F600」はShift-JISで保存できない文字")},
+  };
+  QLineEdit* const stored[] = {f.Text3, f.Text2, f.Text6, f.SmtpText, f.Pop3Text, f.MailText, f.IdText, f.PassText};
+  for (QLineEdit* box : stored) {
+    f.SSTab1->setCurrentWidget(box->parentWidget()->parentWidget());
+    const QString before = box->text();
+    for (const Pasted& p : pasted) {
+      SCOPED_TRACE(box->objectName().toStdString() + " " + p.text.toStdString());
+      boxes.calls.clear();
+      box->setFocus();
+      box->end(false);
+      QApplication::clipboard()->setText(p.text);
+      QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(box->text(), before);
+      ASSERT_EQ(boxes.calls.size(), 1u);
+      EXPECT_TRUE(boxes.calls[0].prompt.contains(p.told)) << boxes.calls[0].prompt.toStdString();
+      EXPECT_EQ(boxes.calls[0].buttons & seams::vbExclamation, seams::vbExclamation);
+    }
+    // A clean paste goes in as it stands, without a word.
+    boxes.calls.clear();
+    QApplication::clipboard()->setText(QStringLiteral("7"));
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), before + u'7') << box->objectName().toStdString();
+    EXPECT_TRUE(boxes.calls.empty());
+  }
+  f.Check3->setChecked(true);
+  QTest::mouseClick(f.Command6, Qt::LeftButton);
+  QTest::mouseClick(f.OkCommand, Qt::LeftButton);
+  QTest::mouseClick(f.Command5, Qt::LeftButton);
+  ASSERT_FALSE(SetFormLoaded());
+  EXPECT_TRUE(boxes.calls.empty());
+  EXPECT_EQ(fileBytes(server),
+            QByteArray("SMTP=smtp.example.jp7\r\nPOP3=pop.example.jp7\r\nMAIL=me@example.jp7\r\nAPOP= 0\r\n"));
+  EXPECT_EQ(fileBytes(idPass), QByteArray("[EXEINI]\r\nNAME=user17\r\nNAME2=secret7\r\nNAME3=1\r\n"));
+  EXPECT_EQ(iniValue("NAME12"), QStringLiteral("vip@example.jp7"));
+  EXPECT_EQ(iniValue("NAME9"), QStringLiteral("山田7"));
+  EXPECT_EQ(iniValue("NUMBER16"), QStringLiteral("57"));
+}
+
+// "設定" takes no value that one line of the server file cannot hold, even
+// one the program put into a box: the file and the servers stay as they
+// were and the message names the box.
+TEST_F(SetFormTest, SettingButtonRefusesAValueWithALineBreak) {
+  const QByteArray before("SMTP=s\r\nPOP3=p\r\nMAIL=m\r\nAPOP= 0\r\n");
+  writeBytes(server, before);
+  SmtpServer = QStringLiteral("s");
+  PopServer = QStringLiteral("p");
+  FromAddress = QStringLiteral("m");
+  Boxes boxes;
+  forms::SetForm& f = SetForm();
+  f.Pop3Text->setText(QStringLiteral("p\r\nPOP3=evil.example.jp"));
+  f.OkCommand->click();
+  EXPECT_EQ(fileBytes(server), before);
+  EXPECT_EQ(PopServer, QStringLiteral("p"));
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_TRUE(boxes.calls[0].prompt.startsWith(QStringLiteral("POP3サーバー名："))) << boxes.calls[0].prompt.toStdString();
+  EXPECT_TRUE(boxes.calls[0].prompt.contains(QStringLiteral("保存していません")));
+  // The server file itself takes no line break from any caller.
+  PopServer = QStringLiteral("p\nPOP3=evil");
+  EXPECT_FALSE(settings::saveServerSettings());
+  EXPECT_EQ(fileBytes(server), before);
+}
+
+// Settings files made read-only keep what they hold: closing the window and
+// "設定" leave them byte for byte (and read-only), and "設定" says so.
+TEST_F(SetFormTest, ReadOnlySettingsFilesAreLeftAsTheyAre) {
+  const QByteArray iniBefore = sjis(QStringLiteral("[EXEINI]\r\nNAME9=山田\r\nNAME12=vip@example.jp\r\n"));
+  const QByteArray serverBefore("SMTP=s\r\nPOP3=p\r\nMAIL=m\r\nAPOP= 0\r\n");
+  writeBytes(ini, iniBefore);
+  writeBytes(server, serverBefore);
+  const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+  ASSERT_TRUE(QFile::setPermissions(ini, readOnly));
+  ASSERT_TRUE(QFile::setPermissions(server, readOnly));
+  Boxes boxes;
+  forms::SetForm& f = SetForm();
+  f.Show();
+  f.SSTab1->setCurrentIndex(1);
+  f.Pop3Text->selectAll();
+  QTest::keyClicks(f.Pop3Text, QStringLiteral("other.example.jp"));
+  QTest::mouseClick(f.OkCommand, Qt::LeftButton);
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_TRUE(boxes.calls[0].prompt.startsWith(QStringLiteral("サーバー設定を保存できませんでした。")));
+  f.SSTab1->setCurrentIndex(2);
+  f.Text3->selectAll();
+  QTest::keyClicks(f.Text3, QStringLiteral("boss@example.jp"));
+  QTest::mouseClick(f.Command5, Qt::LeftButton);
+  ASSERT_FALSE(SetFormLoaded());
+  EXPECT_EQ(fileBytes(ini), iniBefore);
+  EXPECT_EQ(fileBytes(server), serverBefore);
+  const auto writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+  EXPECT_FALSE(QFile::permissions(ini) & writable);
+  EXPECT_FALSE(QFile::permissions(server) & writable);
 }
 
 }  // namespace

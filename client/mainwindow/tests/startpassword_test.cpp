@@ -247,7 +247,8 @@ TEST_F(StartPasswordTest, EntryTakesAtMost255Bytes) {
       {"256 half-width", QString(256, u'a'), QString(255, u'a')},
       {"no half of a double-byte character", QString(254, u'a') + QStringLiteral("あ"), QString(254, u'a')},
       {"127 full-width and one more", QString(128, QChar(u'漢')), QString(127, QChar(u'漢'))},
-      {"characters without a CP932 form", QStringLiteral("ab\u00e9c\U0001F600d"), QStringLiteral("abcd")},
+      // Refused whole (and told of): the box keeps what it had.
+      {"characters without a CP932 form", QStringLiteral("ab\u00e9c\U0001F600d"), QString()},
   };
   for (const Case& c : cases) {
     for (QLineEdit* box : {k.Text1, k.Text2}) {
@@ -266,18 +267,27 @@ TEST_F(StartPasswordTest, EntryTakesAtMost255Bytes) {
   EXPECT_EQ(k.Text1->text(), QString(250, u'a') + QStringLiteral("XYZ") + QStringLiteral("bc"));
 }
 
-TEST_F(StartPasswordTest, LineBreaksPastedIntoTheStoredBoxesAreLeftOut) {
+TEST_F(StartPasswordTest, LineBreaksPastedIntoTheStoredBoxesAreRefused) {
   forms::MainForm& f = start();
   forms::KojinForm& k = KojinForm();
   forms::SetForm& s = SetForm();
   f.Show();
   k.Show();
   s.Show();
-  QApplication::clipboard()->setText(QStringLiteral("pa\r\nss\n"));
   for (QLineEdit* box : {k.Text1, k.Text2, s.IdText, s.PassText, f.Text1}) {
-    box->clear();
+    SCOPED_TRACE(box->objectName().toStdString());
+    box->setText(QStringLiteral("pa"));
+    box->end(false);
+    boxes.clear();
+    QApplication::clipboard()->setText(QStringLiteral("ss\r\n"));
     QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(box->text(), QStringLiteral("pass")) << box->objectName().toStdString();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), QStringLiteral("pa"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].prompt, QStringLiteral("この欄には改行を入力できません。"));
+    QApplication::clipboard()->setText(QStringLiteral("ss"));
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), QStringLiteral("pass"));
   }
   // What the boxes hold is written on one line each.
   s.Check3->setChecked(true);
@@ -292,5 +302,49 @@ TEST_F(StartPasswordTest, LineBreaksPastedIntoTheStoredBoxesAreLeftOut) {
   EXPECT_EQ(iniValue("NAME11"), QStringLiteral("pass"));
   for (const QByteArray& line : fileBytes(ini()).split('\n'))
     EXPECT_TRUE(line.isEmpty() || line.endsWith('\r')) << line.toStdString();
-  EXPECT_FALSE(fileBytes(ini()).contains("\r\nss"));
+}
+
+// "OK" with a password that cannot be written: the message, the window stays
+// with what was typed, and the old password stays in force. By a folder in
+// place of the settings file and by a read-only file.
+TEST_F(StartPasswordTest, OkThatCannotStoreThePasswordSaysSoAndStaysOpen) {
+  for (int readOnly = 0; readOnly < 2; ++readOnly) {
+    SCOPED_TRACE(readOnly ? "read-only file" : "folder in its place");
+    boxes.clear();
+    start({QStringLiteral("NAME8=x")});
+    const QByteArray before = fileBytes(ini());
+    if (readOnly) {
+      ASSERT_TRUE(QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    } else {
+      ASSERT_TRUE(QFile::remove(ini()));
+      ASSERT_TRUE(QDir().mkdir(ini()));
+    }
+    forms::KojinForm& k = KojinForm();
+    k.Show();
+    k.Text1->setFocus();
+    QTest::keyClicks(k.Text1, QStringLiteral("Neko"));
+    QTest::keyClicks(k.Text2, QStringLiteral("Neko"));
+    answers = {seams::vbYes};
+    QTest::mouseClick(k.Command1, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
+    EXPECT_TRUE(boxes[1].prompt.startsWith(QStringLiteral("パスワードを保存できませんでした。"))) << boxes[1].prompt.toStdString();
+    EXPECT_TRUE(KojinFormLoaded());
+    EXPECT_EQ(k.Text1->text(), QStringLiteral("Neko"));
+    EXPECT_EQ(k.Text2->text(), QStringLiteral("Neko"));
+    if (readOnly) {
+      QFile::setPermissions(ini(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+      EXPECT_EQ(fileBytes(ini()), before);
+      // Writable again, the next "OK" stores it and closes.
+      answers = {seams::vbYes};
+      QTest::mouseClick(k.Command1, Qt::LeftButton);
+      EXPECT_FALSE(KojinFormLoaded());
+      EXPECT_EQ(iniValue("NAME10"), QStringLiteral("Neko"));
+    } else {
+      EXPECT_TRUE(QDir(ini()).isEmpty());
+      QDir().rmdir(ini());
+    }
+    destroyWindows();
+    startup::releaseInstanceLock();
+  }
 }

@@ -361,4 +361,67 @@ TEST_F(AssyukuFormTest, RealPackingAndUnpacking) {
   EXPECT_EQ(readFile(out + QStringLiteral("/v1.2/readme")), QByteArray("read me"));
 }
 
+TEST_F(AssyukuFormTest, ALoneArchiveAsksBeforeReplacingTheUsersFile) {
+  writeFile(QStringLiteral("src/note.txt"), "from the archive");
+  const QString arc = path(QStringLiteral("note.lzh"));
+  ASSERT_EQ(unlha::Unlha(0, ("a -d1 \"" + arc + "\" \"" + path(QStringLiteral("src")) + "/\" *.*").toStdString()), 0);
+  writeFile(QStringLiteral("note/note.txt"), "the user's own");
+  answers = {seams::vbNo};
+  dropOn(&AssyukuForm(), {arc});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
+  EXPECT_EQ(boxes[0].buttons, seams::vbYesNoAll | seams::vbQuestion);
+  EXPECT_TRUE(boxes[0].prompt.startsWith(path(QStringLiteral("note/note.txt")) + QStringLiteral("はすでに存在しています。")));
+  EXPECT_EQ(readFile(path(QStringLiteral("note/note.txt"))), QByteArray("the user's own"));
+  boxes.clear();
+  answers = {seams::vbYes};
+  dropOn(AssyukuForm().Label1[2], {arc});
+  EXPECT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(readFile(path(QStringLiteral("note/note.txt"))), QByteArray("from the archive"));
+}
+
+TEST_F(AssyukuFormTest, LinksInTheFolderArePackedAndWhatIsLeftOutIsNamed) {
+  const QString photos = folder(QStringLiteral("photos"));
+  writeFile(QStringLiteral("photos/sea.txt"), "sea");
+  writeFile(QStringLiteral("elsewhere.txt"), "elsewhere");
+  ASSERT_TRUE(QFile::link(QStringLiteral("sea.txt"), path(QStringLiteral("photos/also sea.txt"))));
+  ASSERT_TRUE(QFile::link(path(QStringLiteral("elsewhere.txt")), path(QStringLiteral("photos/away.txt"))));
+  dropOn(&AssyukuForm(), {photos});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("Warning"));
+  EXPECT_EQ(boxes[0].buttons, seams::vbOKOnly | seams::vbExclamation);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("次のものは圧縮しませんでした。\r\n") + path(QStringLiteral("photos/away.txt")) +
+                                 QStringLiteral("（フォルダの外を指すリンク）"));
+  const QString out = path(QStringLiteral("out"));
+  ASSERT_EQ(unlha::Unlha(0, ("x -d1 -y1 \"" + path(QStringLiteral("photos.lzh")) + "\" \"" + out + "/\" *.*").toStdString()), 0);
+  EXPECT_EQ(readFile(out + QStringLiteral("/sea.txt")), QByteArray("sea"));
+  EXPECT_EQ(readFile(out + QStringLiteral("/also sea.txt")), QByteArray("sea"));
+  EXPECT_FALSE(QFileInfo::exists(out + QStringLiteral("/away.txt")));
+}
+
+TEST_F(AssyukuFormTest, NamesWithAQuoteBeforeABlankPackAndUnpack) {
+  const QString odd = file(QStringLiteral("say \"hi\" there.txt"), "quoted");
+  const QString oddFolder = folder(QStringLiteral("a \" b"));
+  writeFile(QStringLiteral("a \" b/in \"x\" y.txt"), "inside");
+  dropOn(&AssyukuForm(), {odd});
+  dropOn(&AssyukuForm(), {oddFolder});
+  EXPECT_TRUE(boxes.empty());
+  dropOn(&AssyukuForm(), {odd, oddFolder});  // through the list file, over the first archive
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, QStringLiteral("上書き確認"));
+  boxes.clear();
+  const QString out = path(QStringLiteral("out"));
+  // Each archive dropped alone extracts beside it.
+  for (const QString& arc : {path(QStringLiteral("say \"hi\" there.lzh")), oddFolder + QStringLiteral(".lzh")})
+    ASSERT_NE(unlha::UnlhaCheckArchive(arc.toStdString(), 1), 0) << arc.toStdString();
+  QFile::remove(odd);
+  QDir(oddFolder).removeRecursively();
+  dropOn(&AssyukuForm(), {oddFolder + QStringLiteral(".lzh")});
+  EXPECT_EQ(readFile(oddFolder + QStringLiteral("/in \"x\" y.txt")), QByteArray("inside"));
+  dropOn(&AssyukuForm(), {path(QStringLiteral("say \"hi\" there.lzh"))});
+  EXPECT_EQ(readFile(path(QStringLiteral("say \"hi\" there/say \"hi\" there.txt"))), QByteArray("quoted"));
+  EXPECT_EQ(readFile(path(QStringLiteral("say \"hi\" there/a \" b/in \"x\" y.txt"))), QByteArray("inside"));
+  EXPECT_TRUE(boxes.empty());
+}
+
 }  // namespace

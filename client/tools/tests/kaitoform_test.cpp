@@ -198,6 +198,63 @@ TEST_F(KaitoFormTest, RealArchiveIsExtractedBesideIt) {
   EXPECT_TRUE(!QFileInfo::exists(out) || !QDir(out).isEmpty());
 }
 
+TEST_F(KaitoFormTest, ReplacingTheUsersFilesIsAskedFirstAndAFailureReplacesNothing) {
+  writeFile(QStringLiteral("src/a.txt"), "new a");
+  writeFile(QStringLiteral("src/b.txt"), "new b");
+  writeFile(QStringLiteral("src/same.txt"), "same");
+  const QString arc = path(QStringLiteral("便り.lzh"));
+  ASSERT_EQ(unlha::Unlha(0, ("a -d1 \"" + arc + "\" \"" + path(QStringLiteral("src")) + "/\" *.*").toStdString()), 0);
+  const QString out = path(QStringLiteral("便り"));
+  auto prepare = [&] {
+    writeFile(QStringLiteral("便り/a.txt"), "old a");
+    writeFile(QStringLiteral("便り/b.txt"), "old b");
+    writeFile(QStringLiteral("便り/same.txt"), "same");
+    boxes.clear();
+  };
+  struct Case {
+    const char* what;
+    std::deque<int> answers;
+    std::size_t asked;
+    QByteArray a, b;
+  };
+  const Case cases[] = {
+      {"no, then yes", {seams::vbNo, seams::vbYes}, 2, "old a", "new b"},
+      {"all at the first question", {seams::vbYesToAll}, 1, "new a", "new b"},
+      {"no to both", {seams::vbNo, seams::vbNo}, 2, "old a", "old b"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    prepare();
+    answers = c.answers;
+    dropOn(&KaitoForm(), {arc});
+    ASSERT_EQ(boxes.size(), c.asked);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      EXPECT_EQ(boxes[i].title, QStringLiteral("確認"));
+      EXPECT_EQ(boxes[i].buttons, seams::vbYesNoAll | seams::vbQuestion);
+      EXPECT_EQ(boxes[i].prompt, out + (i == 0 ? QStringLiteral("/a.txt") : QStringLiteral("/b.txt")) +
+                                     QStringLiteral("はすでに存在しています。\r\n内容の違うこのファイルを置き換えますか?\r\n"
+                                                    "(はいで置き換え,いいえでそのまま,すべてはいで以後もすべて置き換え)"));
+    }
+    EXPECT_FALSE(KaitoFormLoaded());  // extracted: the window closed
+    EXPECT_EQ(readFile(out + QStringLiteral("/a.txt")), c.a);
+    EXPECT_EQ(readFile(out + QStringLiteral("/b.txt")), c.b);
+    EXPECT_EQ(readFile(out + QStringLiteral("/same.txt")), QByteArray("same"));
+  }
+
+  // The last entry is broken: yes to replacing the first replaces nothing.
+  QByteArray damaged = readFile(arc);
+  damaged[damaged.size() - 3] = static_cast<char>(damaged[damaged.size() - 3] ^ 0x55);
+  writeFile(QStringLiteral("便り.lzh"), damaged);
+  prepare();
+  answers = {seams::vbYes, seams::vbYes};
+  dropOn(&KaitoForm(), {arc});
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes.back().title, QStringLiteral("Failed"));
+  EXPECT_EQ(readFile(out + QStringLiteral("/a.txt")), QByteArray("old a"));
+  EXPECT_EQ(readFile(out + QStringLiteral("/b.txt")), QByteArray("old b"));
+  EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 3);
+}
+
 }  // namespace
 
 // Dropped from another program, the windows are not the active ones: their

@@ -2,6 +2,9 @@
 // opening, the preview and the page view, deletion, the kept size and the
 // page view's size.
 #include <QImage>
+#include <QListWidget>
+#include <functional>
+#include <vector>
 #include <QTest>
 #include <QTextDocument>
 
@@ -264,4 +267,84 @@ TEST_F(TenpFoldFormTest, ThePageViewFollowsTheWindowAbove3500) {
   f.setHeight(5010);
   EXPECT_EQ(f.WebBrowser1->height(), ui::px(4510));
   EXPECT_EQ(f.WebBrowser1->width(), before.width());
+}
+
+// Every road of the mouse: the file highlighted is the file the window
+// names in its question and deletes.
+TEST_F(TenpFoldFormTest, EveryMouseButtonAndDragKeepsTheHighlightedFileTheOneDeleted) {
+  struct Case {
+    const char* what;
+    std::function<void(QListWidget*)> gesture;  // after a left click on a.txt
+    int expected;                               // the file chosen afterwards (row)
+  };
+  auto centre = [](QListWidget* l, int row) { return l->visualItemRect(l->item(row)).center(); };
+  const std::vector<Case> cases = {
+      {"right click", [&](QListWidget* l) { QTest::mouseClick(l->viewport(), Qt::RightButton, {}, centre(l, 2)); }, 0},
+      {"middle click", [&](QListWidget* l) { QTest::mouseClick(l->viewport(), Qt::MiddleButton, {}, centre(l, 1)); }, 0},
+      {"right double click", [&](QListWidget* l) { QTest::mouseDClick(l->viewport(), Qt::RightButton, {}, centre(l, 1)); }, 0},
+      {"press on one file, release on another",
+       [&](QListWidget* l) {
+         QTest::mousePress(l->viewport(), Qt::LeftButton, {}, centre(l, 1));
+         QTest::mouseRelease(l->viewport(), Qt::LeftButton, {}, centre(l, 2));
+       },
+       1},
+      {"press on one file, drag to another",
+       [&](QListWidget* l) {
+         QTest::mousePress(l->viewport(), Qt::LeftButton, {}, centre(l, 1));
+         QTest::mouseMove(l->viewport(), centre(l, 2));
+         QTest::mouseRelease(l->viewport(), Qt::LeftButton, {}, centre(l, 2));
+       },
+       2},
+      {"ctrl click on the file chosen",
+       [&](QListWidget* l) { QTest::mouseClick(l->viewport(), Qt::LeftButton, Qt::ControlModifier, centre(l, 0)); }, 0},
+      {"click below the files",
+       [&](QListWidget* l) { QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, QPoint(5, l->viewport()->height() - 3)); }, 0},
+  };
+  const QStringList names = {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& n : names) attach(n, n.toLatin1());
+    forms::TenpFoldForm& f = TenpFoldForm();
+    f.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.Dir1_Change();
+    ASSERT_EQ(listed(), names);
+    boxes.clear();
+    answers = {seams::vbNo};
+    QTest::mouseClick(f.File1->viewport(), Qt::LeftButton, {}, centre(f.File1, 0));
+    ASSERT_EQ(f.Text3->text(), attachment(names[0]));
+    answers = {seams::vbNo, seams::vbNo};
+    c.gesture(f.File1);
+    ASSERT_NE(f.File1->currentItem(), nullptr);
+    const auto sel = f.File1->selectedItems();
+    ASSERT_EQ(sel.size(), 1);
+    EXPECT_EQ(sel[0]->text(), names[c.expected]);
+    EXPECT_EQ(f.Text3->text(), attachment(names[c.expected]));
+    answers = {seams::vbYes};
+    const std::size_t before = boxes.size();
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), before + 1);
+    EXPECT_EQ(boxes.back().prompt, QStringLiteral("選択したファイルを削除しますか？ \r\n\r\n") + names[c.expected]);
+    QStringList left = names;
+    left.removeAt(c.expected);
+    EXPECT_EQ(listed(), left);
+    f.Unload();
+  }
+}
+
+TEST_F(TenpFoldFormTest, ANoToTheDeletionLeavesNothingHighlighted) {
+  attach(QStringLiteral("a.txt"), "a");
+  attach(QStringLiteral("b.txt"), "b");
+  forms::TenpFoldForm& f = TenpFoldForm();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  answers = {seams::vbNo};
+  QTest::mouseClick(f.File1->viewport(), Qt::LeftButton, {}, f.File1->visualItemRect(f.File1->item(1)).center());
+  answers = {seams::vbNo};
+  QTest::mouseClick(f.Command1, Qt::LeftButton);
+  EXPECT_EQ(f.Text4->text(), QStringLiteral("0"));
+  EXPECT_TRUE(f.File1->selectedItems().isEmpty());
+  QTest::mouseClick(f.Command1, Qt::LeftButton);
+  EXPECT_EQ(boxes.back().prompt, QStringLiteral("ファイルが選択されていません。"));
+  EXPECT_EQ(listed().size(), 2);
 }

@@ -9,6 +9,8 @@ forwarded messages, RFC 2047 words split and folded, RFC 2231 names, raw
 8-bit names, long bodies and missing headers.
 """
 import base64
+import hashlib
+import json
 import quopri
 import random
 import sys
@@ -343,9 +345,282 @@ def headers(rnd):
     return out
 
 
+# ---- Mail as mailing lists, phones, web mailers and spam really send it.
+# Each class writes several mails. Where Python's email package reads such a
+# mail otherwise than a careful client, the reading expected is written
+# beside it (X.expect, JSON of subject / from / body / files, in UTF-8).
+
+def html_page(rnd, charset):
+    """(HTML, the lines a reader sees of it) with the markup mail carries:
+    head, style sheet, script, comments, entities, links, blocks, breaks."""
+    html = "<html><head><title>%s</title>" % sentence(rnd, charset, (1, 1))
+    html += "<style>p { margin: 0 } .x { color: #f00 }</style><script>var n = 1 < 2;</script></head>\r\n<body>"
+    if rnd.random() < 0.5:
+        html += "<!-- %s -->" % rnd.choice(ASCII)
+    text = []
+    for _ in range(rnd.randint(1, 4)):
+        line = sentence(rnd, charset)
+        esc = line.replace("&", "&amp;").replace("<", "&lt;")
+        if rnd.random() < 0.3:
+            esc += " &amp; &lt;x&gt; &quot;q&quot;"
+            line += " & <x> \"q\""
+        if rnd.random() < 0.3:
+            url, words = "https://example.jp/%d" % rnd.randrange(1000), rnd.choice(ASCII)
+            esc += '<a href="%s">%s</a>' % (url, words)
+            line += "%s <%s>" % (words, url)
+        block = rnd.choice(["p", "div", "br"])
+        html += esc + "<br>\r\n" if block == "br" else "<%s>%s</%s>\r\n" % (block, esc, block)
+        text.append(line)
+    html += "</body></html>\r\n"
+    return html, text
+
+
+def expected_html_text(lines):
+    return "\r\n".join(lines) + "\r\n"
+
+
+def html_part(rnd, charset=None):
+    charset = charset or rnd.choice(["iso-2022-jp", "shift_jis", "utf-8", "euc-jp", "us-ascii"])
+    html, lines = html_page(rnd, charset)
+    label, data = encode_text(html, charset, rnd)
+    enc, body = transfer(data, rnd)
+    head = b"Content-Type: text/html"
+    if label:
+        head += b"; charset=" + label.encode()
+    if enc:
+        head += b"\r\nContent-Transfer-Encoding: " + enc.encode()
+    return head + b"\r\n\r\n" + body, expected_html_text(lines)
+
+
+def footer_part(rnd):
+    text = "--\r\n%s\r\nhttps://lists.example.jp/ml%d\r\n" % (rnd.choice(["ML の登録解除はこちら", "Mailing list footer"]),
+                                                           rnd.randrange(100))
+    charset = rnd.choice(["iso-2022-jp", "utf-8", "us-ascii"]) if not text.isascii() else "us-ascii"
+    if not text.isascii() and charset == "us-ascii":
+        charset = "utf-8"
+    label, data = encode_text(text, charset, rnd)
+    return b"Content-Type: text/plain; charset=" + (label or "us-ascii").encode() + b"\r\n\r\n" + data, text
+
+
+def simple_headers(rnd, subject="real"):
+    return (b"From: sender%d@example.jp\r\nTo: user@example.jp\r\nSubject: " % rnd.randrange(100) +
+            subject.encode() + b"\r\nDate: Thu, 10 Dec 2026 10:00:00 +0900\r\nMIME-Version: 1.0\r\n")
+
+
+def b64_lines(data):
+    return base64.encodebytes(data).replace(b"\n", b"\r\n")
+
+
+def class_html_footer(rnd):
+    html, text = html_part(rnd)
+    footer, ftext = footer_part(rnd)
+    return headers(rnd) + multipart(b"mixed", [html, footer], rnd), {"body": text + ftext}
+
+
+def class_html_only(rnd):
+    html, text = html_part(rnd)
+    if rnd.random() < 0.5:
+        return headers(rnd) + html, {"body": text}
+    return headers(rnd) + multipart(b"alternative", [html], rnd), {"body": text}
+
+
+def short_base64(data):
+    return base64.b64encode(data).rstrip(b"=")
+
+
+def class_base64_unpadded(rnd):
+    parts = [text_part(rnd)]
+    for k in range(rnd.randint(1, 3)):
+        size = rnd.choice([1, 2, 4, 5, 56, 58, 301, 4999])
+        data = bytes(rnd.randrange(256) for _ in range(size))
+        enc = short_base64(data)
+        enc = b"\r\n".join(enc[i:i + 76] for i in range(0, len(enc), 76))
+        parts.append(b"Content-Type: application/octet-stream; name=\"data%d.bin\"\r\n"
+                     b"Content-Transfer-Encoding: base64\r\n\r\n" % k + enc)
+    return headers(rnd) + multipart(b"mixed", parts, rnd), None
+
+
+def class_uuencode_folded(rnd):
+    data = bytes(rnd.randrange(256) for _ in range(rnd.choice([3, 45, 46, 200])))
+    lines = []
+    for i in range(0, len(data), 45):
+        chunk = data[i:i + 45]
+        lines.append(binascii_b2a_uu(chunk))
+    name = rnd.choice(["report.bin", "a long file name.dat"])
+    begin = b"begin 644 " + name.encode()
+    cut = begin.rfind(b" ")
+    begin = begin[:cut] + b"\r\n" + begin[cut:]  # folded before its last word
+    body = begin + b"\r\n" + b"".join(lines) + b"`\r\nend\r\n"
+    att = (b"Content-Type: application/octet-stream; name=\"" + name.encode() + b"\"\r\n"
+           b"Content-Transfer-Encoding: x-uuencode\r\n\r\n" + body)
+    return headers(rnd) + multipart(b"mixed", [text_part(rnd), att], rnd), None
+
+
+def binascii_b2a_uu(chunk):
+    import binascii
+    return binascii.b2a_uu(chunk, backtick=True).replace(b"\n", b"\r\n")
+
+
+def class_no_boundary(rnd):
+    charset = rnd.choice(["utf-8", "iso-2022-jp", "us-ascii"])
+    text = body_text(rnd, charset)
+    label, data = encode_text(text, charset, rnd)
+    if rnd.random() < 0.5:
+        head = b"Content-Type: multipart/mixed" + (b"; charset=" + label.encode() if label else b"") + b"\r\n\r\n"
+        return headers(rnd) + head + data, {"body": text, "files": []}
+    b = boundary(rnd)
+    part = b"Content-Type: text/plain; charset=" + (label or "us-ascii").encode() + b"\r\n\r\n" + data
+    body = b"--" + b + b"\r\n" + part + b"\r\n--" + b + b"--\r\n"
+    return headers(rnd) + b"Content-Type: multipart/mixed\r\n\r\n" + body, {"body": text, "files": []}
+
+
+BACKSLASH_NAMES = ["予定表", "ソフト", "十能", "表計算", "能力表", "予算", "構造表"]
+
+
+def class_sjis_backslash_name(rnd):
+    name = rnd.choice(BACKSLASH_NAMES) + rnd.choice([".xls", ".txt", ".doc"])
+    data = bytes(rnd.randrange(256) for _ in range(rnd.randint(0, 100)))
+    where = rnd.choice(["name", "filename", "both"])
+    head = b"Content-Type: application/octet-stream"
+    if where in ("name", "both"):
+        head += b"; name=\"" + name.encode("cp932") + b"\""
+    if where in ("filename", "both"):
+        head += b"\r\nContent-Disposition: attachment; filename=\"" + name.encode("cp932") + b"\""
+    head += b"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + b64_lines(data)
+    mail = headers(rnd) + multipart(b"mixed", [text_part(rnd), head], rnd)
+    return mail, {"files": [[name, hashlib.sha256(data).hexdigest()]]}
+
+
+WORLD_NAMES = ["한국어 문서", "café", "naïve résumé", "😀写真", "Ελληνικά", "Ünïcödé", "한글"]
+
+
+def class_world_name(rnd):
+    name = rnd.choice(WORLD_NAMES) + rnd.choice([".txt", ".pdf", ".png"])
+    data = bytes(rnd.randrange(256) for _ in range(rnd.randint(1, 100)))
+    way = rnd.choice(["2231", "2047", "raw"])
+    if way == "2231":
+        disp = b"attachment; filename*=UTF-8''" + "".join("%%%02X" % c for c in name.encode()).encode()
+    elif way == "2047":
+        disp = b"attachment; filename=\"=?UTF-8?B?" + base64.b64encode(name.encode()) + b"?=\""
+    else:
+        disp = b"attachment; filename=\"" + name.encode() + b"\""
+    att = (b"Content-Type: application/octet-stream\r\nContent-Disposition: " + disp +
+           b"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + b64_lines(data))
+    return headers(rnd) + multipart(b"mixed", [text_part(rnd), att], rnd), None
+
+
+def class_decomposed(rnd):
+    import unicodedata
+    words = ["ガイド", "データベース", "パンフレット", "ブログ", "ゲーム"]
+    name = unicodedata.normalize("NFD", rnd.choice(words) + ".pdf")
+    subject = unicodedata.normalize("NFD", rnd.choice(words))
+    text = unicodedata.normalize("NFD", "本文：" + rnd.choice(words) + "です。\r\n")
+    head = (b"From: a@example.jp\r\nTo: user@example.jp\r\nSubject: =?UTF-8?B?" +
+            base64.b64encode(subject.encode()) + b"?=\r\nMIME-Version: 1.0\r\n")
+    att = (b"Content-Type: application/pdf; name=\"" + name.encode() + b"\"\r\n"
+           b"Content-Transfer-Encoding: base64\r\n\r\n" + b64_lines(b"%PDF"))
+    txt = b"Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + text.encode()
+    return head + multipart(b"mixed", [txt, att], rnd), None
+
+
+def class_odd_name_syntax(rnd):
+    name = rnd.choice(["資料", "報告書", "report"]) + ".pdf"
+    word = b"=?UTF-8?B?" + base64.b64encode(name.encode()) + b"?="
+    way = rnd.choice(["no-type", "stray-both", "stray-close", "unclosed"])
+    if way == "no-type":
+        head = b"Content-Type: name=\"" + word + b"\""
+    elif way == "stray-both":
+        head = b"Content-Type: application/pdf\r\nContent-Disposition: attachment; filename=\"\"" + word + b"\"\""
+    elif way == "stray-close":
+        head = b"Content-Type: application/pdf; name=" + word + b"\""
+    else:
+        head = b"Content-Type: application/pdf; name=\"" + word
+    att = head + b"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + b64_lines(b"%PDF-1.4")
+    mail = headers(rnd) + multipart(b"mixed", [text_part(rnd), att], rnd)
+    return mail, {"files": [[name, hashlib.sha256(b"%PDF-1.4").hexdigest()]]}
+
+
+def class_utf7(rnd):
+    label = rnd.choice(["utf-7", "UTF-7", "unicode-1-1-utf-7"])
+    text = body_text(rnd, "utf-8")
+    subject = sentence(rnd, "utf-8", (1, 2))
+    head = (b"From: a@example.jp\r\nTo: user@example.jp\r\nSubject: =?" + label.encode() + b"?B?" +
+            base64.b64encode(subject.encode("utf-7")) + b"?=\r\nMIME-Version: 1.0\r\n")
+    body = b"Content-Type: text/plain; charset=" + label.encode() + b"\r\n\r\n" + text.encode("utf-7")
+    return head + body, None
+
+
+ALIAS_TEXTS = [("ks_c_5601-1987", "cp949", ["テスト", "漢字", "안녕하세요", "議論"]),
+               ("gb2312", "gb2312", ["中文", "会议", "报告"]), ("big5", "big5", ["中文", "報告"]),
+               ("win-1251", "cp1251", ["Привет", "мир"]), ("windows-874", "cp874", ["สวัสดี"]),
+               ("x-mac-roman", "mac_roman", ["café"]), ("iso-8859-8-i", "iso8859_8", ["שלום"])]
+
+
+def class_charset_alias(rnd):
+    label, codec, words = rnd.choice(ALIAS_TEXTS)
+    text = " ".join(rnd.choice(words) for _ in range(rnd.randint(1, 5))) + "\r\n"
+    data = text.encode(codec)
+    enc, body = transfer(data, rnd)
+    head = b"Content-Type: text/plain; charset=" + label.encode()
+    if enc:
+        head += b"\r\nContent-Transfer-Encoding: " + enc.encode()
+    subject = b"=?" + label.encode() + b"?B?" + base64.b64encode(rnd.choice(words).encode(codec)) + b"?="
+    mail = (b"From: a@example.jp\r\nTo: user@example.jp\r\nSubject: " + subject + b"\r\nMIME-Version: 1.0\r\n" +
+            head + b"\r\n\r\n" + body)
+    return mail, None
+
+
+EUC_PEOPLE = ["山田太郎", "佐藤花子", "株式会社テスト", "鈴木", "営業部 田中"]
+
+
+def class_raw_eucjp_header(rnd):
+    subject = sentence(rnd, "euc-jp", (1, 3))
+    while all(ord(c) < 0x80 for c in subject):
+        subject = sentence(rnd, "euc-jp", (1, 3))
+    person = rnd.choice(EUC_PEOPLE)
+    head = (b"From: " + person.encode("euc_jp") + b" <p@example.jp>\r\nTo: user@example.jp\r\nSubject: " +
+            subject.encode("euc_jp") + b"\r\nMIME-Version: 1.0\r\n")
+    return head + text_part(rnd, charset="euc-jp"), None
+
+
+def class_folded_word(rnd):
+    subject = sentence(rnd, "iso-2022-jp", (1, 2))
+    label = rnd.choice(["ISO-2022-JP", "UTF-8"])
+    data = jis_encode(subject) if label == "ISO-2022-JP" else subject.encode()
+    enc = base64.b64encode(data).decode()
+    cut = rnd.randint(1, max(1, len(enc) - 1))
+    fold = rnd.choice(["\r\n ", "\r\n\t", " "])
+    word = "=?%s?B?%s%s%s?=" % (label, enc[:cut], fold, enc[cut:])
+    head = (b"From: a@example.jp\r\nTo: user@example.jp\r\nSubject: " + word.encode() +
+            b"\r\nMIME-Version: 1.0\r\n")
+    return head + text_part(rnd), {"subject": subject}
+
+
+def class_broken_header_block(rnd):
+    body = multipart(b"mixed", [text_part(rnd), text_part(rnd)], rnd)
+    head = headers(rnd)
+    if rnd.random() < 0.5:
+        # A trace line's fold at the very top, its field lost.
+        return b"\tby relay%d.example.jp with SMTP; Thu, 10 Dec 2026\r\n" % rnd.randrange(10) + head + body, None
+    # No empty line between the header and the first boundary.
+    cut = body.index(b"\r\n\r\n")
+    return head + body[:cut] + b"\r\n" + body[cut + 4:], None
+
+
+CLASSES = [("html-footer", class_html_footer), ("html-only", class_html_only),
+           ("base64-unpadded", class_base64_unpadded), ("uuencode-folded", class_uuencode_folded),
+           ("no-boundary", class_no_boundary), ("sjis-backslash-name", class_sjis_backslash_name),
+           ("world-name", class_world_name), ("decomposed", class_decomposed),
+           ("odd-name-syntax", class_odd_name_syntax), ("utf7", class_utf7), ("charset-alias", class_charset_alias),
+           ("raw-eucjp-header", class_raw_eucjp_header), ("folded-word", class_folded_word),
+           ("broken-header-block", class_broken_header_block)]
+PER_CLASS = 6
+
+
 def main():
-    """generate.py DIR [COUNT]: COUNT mails (300) into DIR, and the small
-    ones among them also into DIR/seeds, for the fuzz target."""
+    """generate.py DIR [COUNT]: COUNT mails (300) into DIR and PER_CLASS of
+    each class of real-world mail, and the small ones among them also into
+    DIR/seeds, for the fuzz target."""
     out = Path(sys.argv[1])
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 300
     seeds = out / "seeds"
@@ -356,6 +631,16 @@ def main():
         (out / ("gen-%04d.eml" % i)).write_bytes(mail)
         if len(mail) <= SEED_SIZE:
             (seeds / ("gen-%04d.eml" % i)).write_bytes(mail)
+    rnd = random.Random(SEED + 1)
+    for name, make in CLASSES:
+        for k in range(PER_CLASS):
+            mail, expect = make(rnd)
+            stem = "%s-%02d" % (name, k)
+            (out / (stem + ".eml")).write_bytes(mail)
+            if expect is not None:
+                (out / (stem + ".expect")).write_text(json.dumps(expect, ensure_ascii=False), encoding="utf-8")
+            if len(mail) <= SEED_SIZE:
+                (seeds / (stem + ".eml")).write_bytes(mail)
 
 
 if __name__ == "__main__":

@@ -15,9 +15,15 @@ charsets Japanese mail carries; that much is said here, as plain rules:
   UTF-8, else read in the part's charset, else by trial;
 - a header is unfolded, its control characters become blanks, and it is
   trimmed of blanks;
-- the body is the text/plain parts (else the text/html ones) that are not
-  attachments, joined by CR LF; one alternative of multipart/alternative
-  (its first text/plain part, else its first part); line ends CR LF;
+- 8-bit text of no usable label that is not UTF-8 is EUC-JP when it is
+  well-formed EUC-JP and scores higher as Japanese that way than as CP932
+  (japanese_score below), else CP932;
+- labels iconv knows by another name are read as what they name (ALIASES);
+  UTF-7 is decoded although it is 7-bit;
+- the body is every text part that is not an attachment, in the order of
+  the mail, joined by CR LF; of multipart/alternative one alternative (its
+  first text/plain part, else its first part); an HTML part as the text a
+  reader sees of it (html_text below); line ends CR LF;
 - attachments: every part with a name, with Content-Disposition attachment,
   or not text; forwarded messages (message/rfc822); a single-part text mail
   that names itself without being an attachment gives both its text and the
@@ -26,13 +32,21 @@ charsets Japanese mail carries; that much is said here, as plain rules:
   trailing blanks and dots) and a name used twice gets "(2)", "(3)"...
   before its extension.
 
-Every text is finally mapped through CP932 the way the client stores it.
+Every text is composed (NFC) and finally mapped through CP932 the way the
+client stores it; file names are composed and keep every character.
+
+Where Python reads a mail otherwise than a careful client (raw Shift_JIS
+names whose second byte is a backslash, a multipart without its boundary),
+the expected reading is written beside the mail in a file of the same name
+ending in ".expect" (JSON: any of subject, from, body, files), which holds.
 """
 import email
 import email.header
 import email.policy
 import hashlib
+import html.parser
 import re
+import unicodedata
 
 JIS_ESCAPES = (b"\x1b$B", b"\x1b$@", b"\x1b(I", b"\x1b$(Q", b"\x1b$(O")
 
@@ -50,9 +64,73 @@ CP932_VARIANTS = str.maketrans({"\u301c": "\uff5e", "\u2212": "\uff0d", "\u2016"
 
 
 def to_cp932_text(s):
-    """s as the client holds it: every character CP932 cannot hold is "?"."""
+    """s as the client holds it: composed, every character CP932 cannot
+    hold is "?"."""
+    s = unicodedata.normalize("NFC", s)
     s = s.translate(CP932_VARIANTS).replace("\ufffd", "?").replace("\x00", "")
     return s.encode("cp932", errors="replace").decode("cp932")
+
+
+# Labels mailers write for charsets Python knows by another name.
+ALIASES = {"ks_c_5601-1987": "cp949", "ks_c_5601": "cp949", "ksc5601": "cp949", "euc-kr": "cp949",
+           "windows-949": "cp949", "gb2312": "gb18030", "gbk": "gb18030", "x-gbk": "gb18030",
+           "cp936": "gb18030", "big5": "big5hkscs", "windows-874": "cp874", "iso-8859-8-i": "iso-8859-8",
+           "x-mac-roman": "mac_roman", "unicode-1-1-utf-7": "utf-7", "utf-7": "utf-7", "utf7": "utf-7",
+           "x-unicode-2-0-utf-7": "utf-7", "win-1251": "cp1251"}
+
+
+def well_formed_cp932(b):
+    i = 0
+    while i < len(b):
+        c = b[i]
+        if c < 0x80 or 0xA1 <= c <= 0xDF:
+            i += 1
+            continue
+        if not (0x81 <= c <= 0x9F or 0xE0 <= c <= 0xFC) or i + 1 >= len(b):
+            return False
+        t = b[i + 1]
+        if not (0x40 <= t <= 0x7E or 0x80 <= t <= 0xFC):
+            return False
+        i += 2
+    return True
+
+
+def well_formed_euc(b):
+    try:
+        b.decode("euc_jp")
+        return True
+    except UnicodeDecodeError:
+        return False
+
+
+def japanese_score(b, euc):
+    """How Japanese the bytes read: kana, kanji of the first level and
+    punctuation most, kanji of the second level less, half-width kana a
+    little (more with a voicing mark)."""
+    score, i = 0, 0
+    while i < len(b):
+        c = b[i]
+        if c < 0x80:
+            i += 1
+        elif euc:
+            if c == 0x8E:
+                score, i = score + 3, i + 2
+            elif c == 0x8F:
+                i += 3
+            else:
+                score += 3 if c in (0xA4, 0xA5) or 0xB0 <= c <= 0xCF else 2 if c == 0xA1 else \
+                    1 if 0xD0 <= c <= 0xF4 or 0xA2 <= c <= 0xA8 else 0
+                i += 2
+        elif 0xA1 <= c <= 0xDF:
+            score += 1
+            if i + 1 < len(b) and b[i + 1] in (0xDE, 0xDF) and (c == 0xB3 or 0xB6 <= c <= 0xC4 or 0xCA <= c <= 0xCE):
+                score += 2  # a kana with its voicing mark
+            i += 1
+        else:
+            score += 3 if c in (0x82, 0x83) else 2 if c == 0x81 or 0x88 <= c <= 0x98 else \
+                1 if 0x99 <= c <= 0x9F or 0xE0 <= c <= 0xEA or c in (0x87, 0xED, 0xEE) or 0xFA <= c <= 0xFC else 0
+            i += 2
+    return score
 
 
 def charset_key(name):
@@ -74,6 +152,8 @@ def plain_by_trial(b):
         return b.decode("ascii")
     if is_utf8(b):
         return b.decode("utf-8")
+    if well_formed_euc(b) and (not well_formed_cp932(b) or japanese_score(b, True) > japanese_score(b, False)):
+        return b.decode("euc_jp")
     return b.decode("cp932", errors="replace")
 
 
@@ -164,6 +244,9 @@ def decode_bytes(b, charset):
         return jis_to_text(b)
     if key in SJIS:
         return b.decode("cp932", errors="replace")
+    key = ALIASES.get(key, key)
+    if key == "utf-7":
+        return b.decode("utf-7", errors="replace")
     if all(c < 0x80 for c in b):
         return b.decode("ascii")
     py = {"iso-8859-1": "cp1252", "latin1": "cp1252"}.get(key, "euc_jp" if key in EUC else key)
@@ -196,8 +279,22 @@ def unfold(s):
 
 
 def decode_raw(b, charset):
+    """Raw 8-bit bytes of a header or parameter: UTF-8 when valid, else in
+    the charset of the part, or by trial when they cannot be text in it."""
     if any(c >= 0x80 for c in b) and is_utf8(b):
         return b.decode("utf-8")
+    key = charset_key(charset)
+    if any(c >= 0x80 for c in b):
+        if key in SJIS:
+            return b.decode("cp932") if well_formed_cp932(b) else guess(b)
+        if key not in UNLABELLED and key not in UTF8 and not key.startswith("iso-2022-jp") and \
+                key not in ("csiso2022jp", "jis"):
+            key = ALIASES.get(key, key)
+            py = {"iso-8859-1": "cp1252", "latin1": "cp1252"}.get(key, "euc_jp" if key in EUC else key)
+            try:
+                return b.decode(py)
+            except (UnicodeDecodeError, LookupError):
+                return guess(b)
     return decode_bytes(b, charset)
 
 
@@ -252,9 +349,123 @@ def crlf(s):
     return re.sub(r"\r\n|\r|\n", "\r\n", s)
 
 
+HIDDEN = {"script", "style", "head", "title", "template"}
+BLOCKS = {"address", "article", "aside", "blockquote", "caption", "center", "dd", "details", "dialog", "dir",
+          "div", "dl", "dt", "fieldset", "figcaption", "figure", "footer", "form", "h1", "h2", "h3", "h4", "h5",
+          "h6", "header", "hr", "legend", "li", "main", "menu", "nav", "ol", "p", "pre", "section", "summary",
+          "table", "tbody", "tfoot", "thead", "tr", "ul", "html", "body", "frameset", "noframes", "iframe"}
+VOID = {"br", "hr", "img", "meta", "link", "input", "area", "base", "col", "embed", "param", "source", "track",
+        "wbr"}
+
+
+class _Text(html.parser.HTMLParser):
+    """What a reader sees of HTML: no markup, style sheets, scripts, head or
+    comments; blanks collapsed (kept in <pre>); a line break for each <br>
+    and around each block; cells apart by a blank; a link's target beside
+    its words as " <target>" unless it is the words or a place in the page."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.out, self.line_empty, self.space, self.breaks = [], True, False, 0
+        self.hidden, self.pre, self.links = 0, 0, []
+
+    def _due(self):
+        if self.breaks:
+            self.out.append("\n" * self.breaks)
+            self.line_empty = True
+        elif self.space and not self.line_empty:
+            self.out.append(" ")
+        self.breaks, self.space = 0, False
+
+    def _edge(self):
+        if not self.line_empty:
+            self.breaks = 1
+        self.space = False
+
+    def handle_starttag(self, tag, attrs):
+        if tag in HIDDEN:
+            if tag not in VOID:
+                self.hidden += 1
+            return
+        if self.hidden:
+            return
+        if tag == "br":
+            self._due()
+            self.out.append("\n")
+            self.line_empty = True
+            return
+        if tag in BLOCKS:
+            self._edge()
+        if tag in ("td", "th"):
+            self.space = True
+        if tag == "pre":
+            self.pre += 1
+        if tag == "a":
+            self.links.append(((dict(attrs).get("href") or "").strip(" \t\r\n"), len("".join(self.out))))
+        if tag in VOID and tag in BLOCKS:
+            self._edge()
+
+    def handle_endtag(self, tag):
+        if tag in HIDDEN:
+            self.hidden = max(0, self.hidden - 1)
+            return
+        if self.hidden or tag == "br":
+            return
+        if tag == "a" and self.links:
+            target, start = self.links.pop()
+            words = "".join(self.out)[start:].strip(" \t\r\n")
+
+            def bare(x):
+                x = x[7:] if x.lower().startswith("mailto:") else x
+                return x.rstrip("/")
+            if target and not target.startswith("#") and not target.lower().startswith("javascript:") and \
+                    bare(target) != bare(words):
+                self.space = True
+                self._due()
+                self.out.append("<%s>" % target)
+                self.line_empty = False
+        if tag == "pre":
+            self.pre = max(0, self.pre - 1)
+        if tag in ("td", "th"):
+            self.space = True
+        if tag in BLOCKS:
+            self._edge()
+
+    def handle_data(self, data):
+        if self.hidden:
+            return
+        for c in data:
+            if self.pre:
+                if c == "\r":
+                    continue
+                self._due()
+                self.out.append(c)
+                self.line_empty = c == "\n"
+            elif c in " \t\r\n\f":
+                self.space = True
+            else:
+                self._due()
+                self.out.append(" " if c == "\xa0" else c)
+                self.line_empty = False
+
+    def text(self):
+        t = "".join(self.out).lstrip("\n").rstrip(" \n")
+        return t.replace("\n", "\r\n") + "\r\n" if t else ""
+
+
+def html_text(s):
+    p = _Text()
+    p.feed(s)
+    p.close()
+    return p.text()
+
+
 def text_of(part):
     payload = part.get_payload(decode=True) or b""
-    return crlf(decode_bytes(payload, part.get_content_charset() or ""))
+    t = decode_bytes(payload, part.get_content_charset() or "")
+    if part.get_content_type() == "text/html":
+        return html_text(unicodedata.normalize("NFC", t))
+    return crlf(t)
 
 
 def walk(part, plain, html, files, top):
@@ -282,7 +493,7 @@ def walk(part, plain, html, files, top):
     is_text = part.get_content_maintype() == "text"
     attachment = disp == "attachment" or name is not None or not is_text
     if is_text and (not attachment or (top and name is not None and disp != "attachment")):
-        (html if ctype == "text/html" else plain).append(text_of(part))
+        plain.append(text_of(part))
     if attachment:
         if not name:
             name = "attachment." + part.get_content_subtype()
@@ -291,7 +502,7 @@ def walk(part, plain, html, files, top):
 
 def safe_name(name):
     name = re.split(r"[/\\]", name)[-1]
-    name = "".join(c for c in name if ord(c) >= 0x20 and c != "\x7f" and c not in '/\\:*?"<>|')
+    name = "".join(c for c in name if ord(c) >= 0x20 and not 0x7f <= ord(c) <= 0x9f and c not in '/\\:*?"<>|')
     name = name.strip(" .")
     return name or "attachment"
 
@@ -337,6 +548,6 @@ def read(raw):
     return {
         "subject": to_cp932_text(header(msg, "subject")),
         "from": to_cp932_text(header(msg, "from")),
-        "body": to_cp932_text(join_texts(plain if plain else html)),
-        "files": sorted(unique_names([(to_cp932_text(n), h) for n, h in files])),
+        "body": to_cp932_text(join_texts(plain)),
+        "files": sorted(unique_names([(unicodedata.normalize("NFC", n), h) for n, h in files])),
     }

@@ -4,8 +4,11 @@ run.py TOOL CORPUS FIXED FAILED: reads every mail of CORPUS (generate.py's,
 fixed seed) and of FIXED (mails that once failed) with TOOL (the library,
 as the mail check reads a mail) and with reference.py, and fails on any
 difference, naming the first ones. Mails that differ are copied to FAILED,
-to be kept in FIXED once mended.
+to be kept in FIXED once mended. A mail X.eml with a file X.expect beside it
+is expected to read as that file says (reference.py) where Python reads it
+otherwise.
 """
+import json
 import shutil
 import subprocess
 import sys
@@ -62,6 +65,14 @@ def main():
     failures = 0
     for f in files:
         exp = reference.read(f.read_bytes())
+        expect_file = f.with_suffix(".expect")
+        if expect_file.exists():
+            own = json.loads(expect_file.read_text(encoding="utf-8"))
+            for key in ("subject", "from", "body"):
+                if key in own:
+                    exp[key] = reference.to_cp932_text(own[key])
+            if "files" in own:
+                exp["files"] = sorted(reference.unique_names([(n, h) for n, h in own["files"]]))
         g = got[str(f)]
         problems = []
         if g["result"] != 1:
@@ -75,6 +86,8 @@ def main():
             failures += 1
             failed_dir.mkdir(parents=True, exist_ok=True)
             shutil.copy(f, failed_dir / f.name)
+            if expect_file.exists():
+                shutil.copy(expect_file, failed_dir / expect_file.name)
             if failures <= 15:
                 print("%s:\n  %s" % (f.name, "\n  ".join(problems)))
     print("%d mails, %d differ" % (len(files), failures))

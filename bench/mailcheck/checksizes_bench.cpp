@@ -1,0 +1,295 @@
+// The mail check at every size, beside a plain client, and how long the
+// main window stays silent meanwhile:
+//
+//   Check/mails:N, Poplib/mails:N       N = 10, 100, 1000, 5000 on loopback
+//   Check/mails:100/delay:D, Poplib/..  over a link that holds data D = 10
+//                                       and 50 ms each way
+//   SameName/mails:N, PoplibSameName/.. N = 1000, 3000 mails that each carry
+//                                       an attachment "image001.jpg"
+//
+// Poplib is /usr/bin/python3 with poplib, RETR and DELE one at a time, on
+// the same maildrop. Every run of the check reports longest_silence_ms: the
+// longest time an event posted to the window's queue (every 2 ms, from
+// another thread) waited before it was handled. Goals: loopback at most
+// 1.2x poplib at every size, the slow link at most 0.2x, silences under
+// 100 ms.
+//
+// Needs the test mail servers (account "bench"):
+//   nmail/tests/servers/start.sh
+//   build/bench/mailcheck/checksizes_bench
+//   nmail/tests/servers/stop.sh
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/mailcheck/check_setup.h"
+#include "bench/mailcheck/delay_relay.h"
+#include "client/mainwindow/globals.h"
+#include "client/mainwindow/mainform.h"
+#include "client/mainwindow/receivemail.h"
+#include "client/mainwindow/recordfile.h"
+#include "nmail/tests/servers/servers.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using checkbench::kUser;
+
+// Short Japanese text mails, every tenth with a small attachment; or, for
+// the same-name runs, every mail with a small inline "image001.jpg".
+std::vector<QByteArray> makeMails(int n, bool sameName) {
+  std::vector<QByteArray> mails;
+  QByteArray picture;
+  for (int i = 0; i < 3000; ++i) picture += static_cast<char>((i * 31 + i / 3) & 0xFF);
+  // Base64 in lines of 76 characters, as mailers write it.
+  auto lines = [](const QByteArray& flat) {
+    QByteArray out;
+    for (qsizetype at = 0; at < flat.size(); at += 76) out += flat.mid(at, 76) + '\n';
+    return out;
+  };
+  const QByteArray picture64 = lines(picture.toBase64());
+  QByteArray attachment;
+  for (int i = 0; i < 12000; ++i) attachment += static_cast<char>((i * 13 + i / 5) & 0xFF);
+  const QByteArray attachment64 = lines(attachment.toBase64());
+  QString body;
+  for (int line = 0; line < 20; ++line)
+    body += QStringLiteral("お世話になっております。%1 行目の本文です。よろしくお願いします。\n").arg(line + 1);
+  const QByteArray bodyBytes = body.toUtf8();
+  for (int i = 1; i <= n; ++i) {
+    QByteArray m;
+    m += "From: =?UTF-8?B?" + QStringLiteral("送信者%1").arg(i % 37).toUtf8().toBase64() + "?= <sender" +
+         QByteArray::number(i % 37) + "@example.jp>\n";
+    m += "To: me@example.jp\n";
+    m += "Subject: =?UTF-8?B?" + QStringLiteral("打ち合わせの件 その%1").arg(i).toUtf8().toBase64() + "?=\n";
+    m += "Date: Wed, 2 Dec 2026 11:00:00 +0900\nMessage-ID: <sizes" + QByteArray::number(i) +
+         "@example.jp>\nMIME-Version: 1.0\n";
+    if (sameName) {
+      m += "Content-Type: multipart/related; boundary=\"b1\"\n\n";
+      m += "--b1\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + bodyBytes;
+      m += "--b1\nContent-Type: image/jpeg; name=\"image001.jpg\"\nContent-ID: <image001.jpg@01D>\n";
+      m += "Content-Disposition: inline; filename=\"image001.jpg\"\n";
+      m += "Content-Transfer-Encoding: base64\n\n" + picture64 + "--b1--\n";
+    } else if (i % 10 == 0) {
+      m += "Content-Type: multipart/mixed; boundary=\"b1\"\n\n";
+      m += "--b1\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + bodyBytes;
+      m += "--b1\nContent-Type: application/octet-stream\n";
+      m += "Content-Disposition: attachment; filename=\"data" + QByteArray::number(i) + ".bin\"\n";
+      m += "Content-Transfer-Encoding: base64\n\n" + attachment64 + "--b1--\n";
+    } else {
+      m += "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + bodyBytes;
+    }
+    mails.push_back(m);
+  }
+  return mails;
+}
+
+const std::vector<QByteArray>& mailsOf(int n, bool sameName) {
+  static std::map<std::pair<int, bool>, std::vector<QByteArray>> all;
+  auto& v = all[{n, sameName}];
+  if (v.empty()) v = makeMails(n, sameName);
+  return v;
+}
+
+// Posts an event to the main thread every 2 ms and notes how long the
+// longest one waited before it was handled.
+class SilenceMeter : public QObject {
+ public:
+  struct Stamp : QEvent {
+    explicit Stamp(Clock::time_point t) : QEvent(static_cast<QEvent::Type>(QEvent::User + 26)), at(t) {}
+    Clock::time_point at;
+  };
+  void start() {
+    longest_ = 0;
+    stop_ = false;
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        QCoreApplication::postEvent(this, new Stamp(Clock::now()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+  }
+  // Stops and gives the longest wait in milliseconds.
+  double finish() {
+    stop_ = true;
+    thread_.join();
+    QCoreApplication::sendPostedEvents(this);
+    return longest_;
+  }
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() != static_cast<QEvent::Type>(QEvent::User + 26)) return QObject::event(e);
+    const double waited =
+        std::chrono::duration<double, std::milli>(Clock::now() - static_cast<Stamp*>(e)->at).count();
+    if (waited > longest_) longest_ = waited;
+    return true;
+  }
+
+ private:
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  double longest_ = 0;
+};
+
+SilenceMeter* g_meter = nullptr;
+std::map<int, std::unique_ptr<checkbench::DelayRelay>> g_relays;  // by delay
+std::string g_poplibScript;
+std::map<std::string, double> g_means;  // seconds a round, by run
+
+std::string serverFor(int delayMs) {
+  if (delayMs == 0) return testservers::kPop3Server;
+  auto& r = g_relays[delayMs];
+  if (!r) r = std::make_unique<checkbench::DelayRelay>(delayMs);
+  return r->address();
+}
+
+template <typename Work>
+void rounds(benchmark::State& state, const std::string& name, int n, bool sameName, bool meter, Work work) {
+  double seconds = 0, silence = 0;
+  long done = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    checkbench::refillMaildrop(mailsOf(n, sameName));
+    QFile::resize(paths::resolve(records::kReceivedFile), 0);
+    // The same-name runs keep their attachment folder: the copies pile up
+    // from round to round as they do for a user who never empties it.
+    if (!sameName) QDir(paths::resolve(QStringLiteral("\\添付フォルダ"))).removeRecursively();
+    if (meter) g_meter->start();
+    state.ResumeTiming();
+    const auto t0 = Clock::now();
+    const bool ok = work();
+    seconds += std::chrono::duration<double>(Clock::now() - t0).count();
+    state.PauseTiming();
+    if (meter) silence = std::max(silence, g_meter->finish());
+    if (!ok) {
+      state.SkipWithError("the client failed");
+      return;
+    }
+    if (checkbench::remaining() != 0) {
+      state.SkipWithError("mails were left on the server");
+      return;
+    }
+    ++done;
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+  if (meter) state.counters["longest_silence_ms"] = silence;
+  if (done) g_means[name] = seconds / static_cast<double>(done);
+}
+
+void Check(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0)), delay = static_cast<int>(state.range(1));
+  const std::string name = "check/" + std::to_string(n) + "/" + std::to_string(delay);
+  rounds(state, name, n, false, true, [&] {
+    PopServer = QString::fromStdString(serverFor(delay));
+    ReceiveMail();
+    return records::MailFile(records::kReceivedFile).count() == n;
+  });
+}
+
+void SameName(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  rounds(state, "samename/" + std::to_string(n), n, true, true, [&] {
+    PopServer = QString::fromStdString(serverFor(0));
+    ReceiveMail();
+    return records::MailFile(records::kReceivedFile).count() == n;
+  });
+}
+
+bool poplib(int delay) {
+  const std::string server = serverFor(delay);
+  const std::string port = server.substr(server.rfind(':') + 1);
+  return std::system(("/usr/bin/python3 " + g_poplibScript + " " + port).c_str()) == 0;
+}
+
+void Poplib(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0)), delay = static_cast<int>(state.range(1));
+  rounds(state, "poplib/" + std::to_string(n) + "/" + std::to_string(delay), n, false, false,
+         [&] { return poplib(delay); });
+}
+
+void PoplibSameName(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  rounds(state, "poplibsamename/" + std::to_string(n), n, true, false, [&] { return poplib(0); });
+}
+
+void sizes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"mails", "delay"});
+  for (int n : {10, 100, 1000, 5000}) b->Args({n, 0});
+  b->Args({100, 10});
+  b->Args({100, 50});
+  b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+}
+
+BENCHMARK(Check)->Apply(sizes);
+BENCHMARK(Poplib)->Apply(sizes);
+BENCHMARK(SameName)->ArgName("mails")->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(PoplibSameName)->ArgName("mails")->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("SDL_AUDIODRIVER", "dummy");
+  QApplication app(argc, argv);
+  ui::initProgram(QStringLiteral("RuvoMail"));
+  benchmark::Initialize(&argc, argv);
+  if (!checkbench::serverListens()) {
+    std::fprintf(stderr, "checksizes_bench: no POP3 server on %s; start nmail/tests/servers/start.sh first\n",
+                 testservers::kPop3Server);
+    return 1;
+  }
+  QTemporaryDir dir;
+  checkbench::startProgram(dir.path(), {QStringLiteral("未承諾広告※")});
+  ::MainForm().Show();
+  SilenceMeter meter;
+  g_meter = &meter;
+  g_poplibScript = (dir.path() + QStringLiteral("/poplib_client.py")).toStdString();
+  std::ofstream(g_poplibScript) << "import poplib, sys\n"
+                                   "p = poplib.POP3('127.0.0.1', int(sys.argv[1]), timeout=60)\n"
+                                   "p.user('" << kUser << "'); p.pass_('" << testservers::password(kUser) << "')\n"
+                                   "n = p.stat()[0]\n"
+                                   "for i in range(1, n + 1):\n"
+                                   "    p.retr(i)\n"
+                                   "    p.dele(i)\n"
+                                   "p.quit()\n";
+
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  auto ratio = [](const std::string& check, const std::string& plain, const char* what, const char* goal) {
+    if (!g_means.count(check) || !g_means.count(plain)) return;
+    std::printf("%-34s check %8.1f ms, poplib %8.1f ms: %.2fx (goal: %s)\n", what, g_means[check] * 1000,
+                g_means[plain] * 1000, g_means[check] / g_means[plain], goal);
+  };
+  for (int n : {10, 100, 1000, 5000}) {
+    const std::string what = std::to_string(n) + " mails on loopback";
+    ratio("check/" + std::to_string(n) + "/0", "poplib/" + std::to_string(n) + "/0", what.c_str(), "at most 1.2x");
+  }
+  ratio("check/100/10", "poplib/100/10", "100 mails, 10 ms each way", "at most 0.2x");
+  ratio("check/100/50", "poplib/100/50", "100 mails, 50 ms each way", "at most 0.2x");
+  ratio("samename/1000", "poplibsamename/1000", "1000 mails, one attachment name", "flat per mail");
+  ratio("samename/3000", "poplibsamename/3000", "3000 mails, one attachment name", "flat per mail");
+  checkbench::clearMaildrop();
+  g_meter = nullptr;
+  g_relays.clear();
+  paths::setProgramFolder(QString());
+  std::fflush(stdout);
+  std::_Exit(0);  // the main window's unload would end the program its own way
+}

@@ -1,0 +1,48 @@
+#include "client/mainwindow/mailwait.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+
+#include "nmail/nmail.h"
+
+namespace mailwait {
+namespace {
+
+void runEvents(void*) { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+// Refuses the user's closing of a window (its title bar's button, the
+// window manager); an unload by code does not pass here.
+class RefuseClose : public QObject {
+ public:
+  explicit RefuseClose(QObject* parent) : QObject(parent) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() == QEvent::Close && watched == parent()) {
+      e->ignore();
+      return true;
+    }
+    return QObject::eventFilter(watched, e);
+  }
+};
+
+}  // namespace
+
+void install() { NMailSetYieldHook(&runEvents, nullptr); }
+
+SendingWindow::SendingWindow(QWidget* window) : window_(window) {
+  if (!window) return;
+  wasEnabled_ = window->isEnabled();
+  window->setEnabled(false);
+  auto* f = new RefuseClose(window);
+  window->installEventFilter(f);
+  filter_ = f;
+}
+
+SendingWindow::~SendingWindow() {
+  delete filter_.data();
+  if (window_) window_->setEnabled(wasEnabled_);
+}
+
+}  // namespace mailwait

@@ -1,0 +1,374 @@
+// The mail check keeps the windows answering: real input events are
+// handled while the server holds its answer, a second check asked for
+// meanwhile does not start, closing the main window ends the program with
+// every mail not stored still on the server, and a server that trickles
+// its answer ends the check as a broken connection does.
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/history/tyakuform.h"
+#include "client/mainwindow/receivemail.h"
+#include "client/mainwindow/recordfile.h"
+#include "client/mainwindow/setform.h"
+#include "client/mainwindow/tests/mainform_fixture.h"
+#include "nmail/nmail.h"
+#include "nmail/tests/servers/servers.h"
+
+using namespace mainformtest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A POP3 server on loopback that serves text mails and, at the RETR of one
+// mail, holds its answer until released (or trickles it a byte at a time).
+// Every connection is counted.
+class HoldingPop3 {
+ public:
+  struct Options {
+    bool pipelining = false;
+    int hold = 0;          // the mail whose RETR is held
+    bool trickle = false;  // held as one byte every 100 ms
+  };
+  HoldingPop3(int mails, Options o) : mails_(mails), o_(o) {
+    listen_ = testservers::listenOnLoopback(8, port_);
+    acceptor_ = std::thread([this] {
+      for (;;) {
+        const int fd = ::accept(listen_, nullptr, nullptr);
+        if (fd < 0) return;
+        std::lock_guard<std::mutex> l(mutex_);
+        ++connections_;
+        served_.emplace_back([this, fd] { serve(fd); });
+      }
+    });
+  }
+  ~HoldingPop3() {
+    released_ = true;
+    ::shutdown(listen_, SHUT_RDWR);
+    ::close(listen_);
+    acceptor_.join();
+    for (std::thread& t : served_) t.join();
+  }
+  QString server() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+  bool holding() const { return holding_; }
+  void release() { released_ = true; }
+  int connections() {
+    std::lock_guard<std::mutex> l(mutex_);
+    return connections_;
+  }
+  std::vector<std::string> commands() {
+    std::lock_guard<std::mutex> l(mutex_);
+    return commands_;
+  }
+  bool got(const std::string& c) {
+    for (const std::string& s : commands())
+      if (s == c) return true;
+    return false;
+  }
+  // Waits (at most 5 s) until the client has hung up.
+  bool waitClosed() {
+    for (int k = 0; k < 500 && !closed_; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return closed_;
+  }
+  static std::string mail(int i) {
+    return "From: a" + std::to_string(i) + "@example.jp\r\nSubject: mail " + std::to_string(i) +
+           "\r\nDate: Wed, 2 Dec 2026 11:00:00 +0900\r\n\r\nbody of mail " + std::to_string(i) + "\r\n";
+  }
+
+ private:
+  void serve(int fd) {
+    auto send = [&](const std::string& s) { (void)!::send(fd, s.data(), s.size(), MSG_NOSIGNAL); };
+    // Gone: the client closed its end.
+    // (Commands sent ahead may still wait unread before the end.)
+    auto gone = [&] {
+      pollfd p{fd, POLLRDHUP, 0};
+      return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    };
+    send("+OK holding\r\n");
+    std::string pending;
+    char buf[4096];
+    for (;;) {
+      std::size_t eol;
+      while ((eol = pending.find("\r\n")) == std::string::npos) {
+        const ssize_t r = ::read(fd, buf, sizeof buf);
+        if (r <= 0) {
+          ::close(fd);
+          closed_ = true;
+          return;
+        }
+        pending.append(buf, static_cast<std::size_t>(r));
+      }
+      const std::string line = pending.substr(0, eol);
+      pending.erase(0, eol + 2);
+      {
+        std::lock_guard<std::mutex> l(mutex_);
+        commands_.push_back(line);
+      }
+      const std::string verb = line.substr(0, line.find(' '));
+      const int no = line.size() > verb.size() ? std::atoi(line.c_str() + verb.size() + 1) : 0;
+      if (verb == "CAPA") {
+        send(o_.pipelining ? "+OK\r\nTOP\r\nUSER\r\nPIPELINING\r\n.\r\n" : "-ERR\r\n");
+      } else if (verb == "STAT") {
+        send("+OK " + std::to_string(mails_) + " 0\r\n");
+      } else if (line == "LIST") {
+        std::string all = "+OK\r\n";
+        for (int i = 1; i <= mails_; ++i) all += std::to_string(i) + " " + std::to_string(mail(i).size()) + "\r\n";
+        send(all + ".\r\n");
+      } else if (verb == "LIST") {
+        send("+OK " + std::to_string(no) + " " + std::to_string(mail(no).size()) + "\r\n");
+      } else if (verb == "TOP") {
+        const std::string m = mail(no);
+        send("+OK\r\n" + m.substr(0, m.find("\r\n\r\n") + 4) + ".\r\n");
+      } else if (verb == "RETR") {
+        if (no == o_.hold) {
+          holding_ = true;
+          if (o_.trickle) {
+            send("+OK\r\nSubject: slow\r\n");
+            for (int k = 0; k < 200 && !gone() && !released_; ++k) {
+              send("x");
+              std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+          } else {
+            while (!released_ && !gone()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          }
+          holding_ = false;
+        }
+        send("+OK\r\n" + mail(no) + ".\r\n");
+      } else if (verb == "QUIT") {
+        send("+OK bye\r\n");
+      } else {
+        send("+OK\r\n");
+      }
+    }
+  }
+
+  int mails_;
+  Options o_;
+  int listen_ = -1, port_ = 0;
+  std::thread acceptor_;
+  std::vector<std::thread> served_;
+  std::mutex mutex_;
+  int connections_ = 0;
+  std::vector<std::string> commands_;
+  std::atomic<bool> holding_{false}, released_{false}, closed_{false};
+};
+
+class CheckWaitTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    NMailSetOption(NMAIL_OPTION_TIMEOUT, 10000);
+    // The race's sound: a short silent wave.
+    QByteArray wav("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0data", 40);
+    const QByteArray samples(800, '\x80');
+    const quint32 dataSize = samples.size(), riffSize = 36 + dataSize;
+    wav.append(reinterpret_cast<const char*>(&dataSize), 4);
+    wav.replace(4, 4, QByteArray(reinterpret_cast<const char*>(&riffSize), 4));
+    QDir(dir.path()).mkpath(QStringLiteral("Sound"));
+    writeFile(dir.path() + QStringLiteral("/Sound/Kouka.wav"), wav + samples);
+  }
+  void TearDown() override {
+    NMailSetOption(NMAIL_OPTION_TIMEOUT, 30000);
+    MainFormTest::TearDown();
+  }
+
+  forms::MainForm& startWith(const QString& pop3, const std::string& user = "user",
+                             const std::string& password = "pw") {
+    QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
+    writeFile(dir.path() + QStringLiteral("/xqmail.ini"),
+              sjis(QStringLiteral("SMTP=127.0.0.1:21025\r\nPOP3=%1\r\nMAIL=me@example.jp\r\nAPOP= 0\r\n").arg(pop3)));
+    writeFile(dir.path() + QStringLiteral("/★MailData/iniIdPass.ini"),
+              sjis(QStringLiteral("[EXEINI]\r\nNAME=%1\r\nNAME2=%2\r\nNAME3=1\r\n")
+                       .arg(QString::fromStdString(user), QString::fromStdString(password))));
+    forms::MainForm& m = start({QStringLiteral("NUMBER28=0")});
+    m.Show();
+    return m;
+  }
+
+  // Runs action once from the event queue as soon as ready() holds.
+  void whenReady(std::function<bool()> ready, std::function<void()> action) {
+    auto* t = new QTimer(&MainForm());
+    t->setInterval(2);
+    QObject::connect(t, &QTimer::timeout, t, [t, ready, action] {
+      if (!ready()) return;
+      t->stop();
+      t->deleteLater();
+      action();
+    });
+    t->start();
+  }
+
+  QStringList stored() const {
+    std::vector<records::MailRecord> all;
+    records::MailFile(records::kReceivedFile).readAll(all);
+    QStringList out;
+    for (const auto& r : all) out << vb::Trim(r.Subject);
+    return out;
+  }
+
+  std::vector<seams::MsgBoxCall> errorBoxes() const {
+    std::vector<seams::MsgBoxCall> out;
+    for (const auto& b : boxes)
+      if (b.title == QStringLiteral("エラー")) out.push_back(b);
+    return out;
+  }
+};
+
+// Counts the paints of a widget.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+}  // namespace
+
+// While the server holds its answer to a retrieval: a repaint is painted,
+// a click on "着信履歴" opens the received list, and a click on "受信" or
+// the receive menu entry starts no second check; then the check goes on to
+// its end, every mail stored, in one session.
+TEST_F(CheckWaitTest, EventsAreHandledWhileTheServerHoldsItsAnswer) {
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining);
+    destroyWindows();
+    race::reset();
+    startup::releaseInstanceLock();
+    QFile::remove(path(records::kReceivedFile));
+    HoldingPop3 server(3, {pipelining, 2, false});
+    forms::MainForm& m = startWith(server.server());
+    PaintCounter paints;
+    m.picMain->installEventFilter(&paints);
+    bool acted = false, listShown = false, stillOneSession = false;
+    int paintsWhileHeld = 0;
+    whenReady([&] { return server.holding(); },
+              [&] {
+                acted = true;
+                ASSERT_TRUE(MailCheckRunning());
+                const int before = paints.paints;
+                m.picMain->update();
+                QTest::mouseClick(m.Label8, Qt::LeftButton);
+                m.mjyushin->trigger();
+                QTest::mouseClick(m.Label7, Qt::LeftButton);
+                listShown = TyakuFormLoaded() && ::TyakuForm().isVisible();
+                // The repaint comes with the next turn of the queue.
+                for (int k = 0; k < 20 && paints.paints == before; ++k) QTest::qWait(5);
+                paintsWhileHeld = paints.paints - before;
+                stillOneSession = server.connections() == 1;
+                server.release();
+              });
+    m.Label8_Click();
+    EXPECT_TRUE(acted);
+    EXPECT_TRUE(listShown);
+    EXPECT_GT(paintsWhileHeld, 0);
+    EXPECT_TRUE(stillOneSession);
+    EXPECT_FALSE(MailCheckRunning());
+    EXPECT_EQ(stored(), (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2"), QStringLiteral("mail 3")}));
+    EXPECT_TRUE(errorBoxes().empty());
+    EXPECT_EQ(server.connections(), 1);
+    int users = 0;
+    for (const std::string& c : server.commands()) users += c.rfind("USER ", 0) == 0;
+    EXPECT_EQ(users, 1);
+    EXPECT_TRUE(server.got("QUIT"));
+    m.picMain->removeEventFilter(&paints);
+  }
+}
+
+// The main window closed while the server holds mail 3: the program ends
+// at once, without QUIT, so the server deletes nothing; mails 1 and 2 are
+// stored (and come again), none is lost.
+TEST_F(CheckWaitTest, ClosingTheWindowMidCheckLeavesEveryMailOnTheServer) {
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining);
+    destroyWindows();
+    race::reset();
+    startup::releaseInstanceLock();
+    QFile::remove(path(records::kReceivedFile));
+    HoldingPop3 server(5, {pipelining, 3, false});
+    forms::MainForm& m = startWith(server.server());
+    whenReady([&] { return server.holding(); }, [&] { m.close(); });
+    EXPECT_THROW(m.Label8_Click(), ui::EndCalled);
+    EXPECT_GE(ends, 1);
+    EXPECT_TRUE(server.waitClosed());
+    EXPECT_FALSE(server.got("QUIT"));
+    // With pipelining mail 2 may still be on its way when mail 3 is held.
+    if (pipelining) {
+      EXPECT_TRUE(stored() == QStringList{QStringLiteral("mail 1")} ||
+                  stored() == (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2")}))
+          << stored().join(u',').toStdString();
+    } else {
+      EXPECT_EQ(stored(), (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2")}));
+    }
+    EXPECT_FALSE(MailCheckRunning());
+    server.release();
+  }
+}
+
+// The same against the real server: closed as soon as the first mail is
+// stored, every mail is still in the maildrop.
+TEST_F(CheckWaitTest, ClosingTheWindowMidCheckAgainstTheRealServer) {
+  const std::string user = "client29";
+  const QString drop = QString::fromStdString(testservers::maildrop(user));
+  auto count = [&] {
+    int n = 0;
+    for (const char* sub : {"new", "cur"}) n += QDir(drop + u'/' + QLatin1String(sub)).entryList(QDir::Files).size();
+    return n;
+  };
+  for (const char* sub : {"new", "cur", "tmp"}) {
+    QDir d(drop + u'/' + QLatin1String(sub));
+    for (const QString& f : d.entryList(QDir::Files)) d.remove(f);
+  }
+  constexpr int kMails = 60;
+  std::string big(20000, 'x');
+  for (int i = 1; i <= kMails; ++i) {
+    const QString name = QStringLiteral("%1.M%2P%3.wait").arg(1000000000 + i).arg(i).arg(::getpid());
+    const QString tmp = drop + QStringLiteral("/tmp/") + name;
+    writeFile(tmp, QByteArray::fromStdString(HoldingPop3::mail(i) + big + "\r\n"));
+    ASSERT_EQ(::chown(QFile::encodeName(tmp).constData(), 65534, 65534), 0);
+    ASSERT_TRUE(QFile::rename(tmp, drop + QStringLiteral("/new/") + name));
+  }
+  forms::MainForm& m = startWith(QString::fromLatin1(testservers::kPop3Server), user, testservers::password(user));
+  whenReady([&] { return records::MailFile(records::kReceivedFile).count() >= 1; }, [&] { m.close(); });
+  EXPECT_THROW(m.Label8_Click(), ui::EndCalled);
+  const int storedCount = records::MailFile(records::kReceivedFile).count();
+  EXPECT_GE(storedCount, 1);
+  EXPECT_LT(storedCount, kMails);
+  // The server sees the connection go without QUIT: it deletes nothing.
+  for (int k = 0; k < 100 && count() != kMails; ++k) QTest::qWait(20);
+  EXPECT_EQ(count(), kMails);
+}
+
+// A server that trickles the answer to mail 2 one byte every tenth of a
+// second: the check ends at about the timeout as a broken connection does,
+// mail 1 stored, an "エラー" box, nothing deleted (no QUIT).
+TEST_F(CheckWaitTest, ATricklingServerEndsTheCheckAsABrokenConnection) {
+  HoldingPop3 server(3, {true, 2, true});
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 1000);
+  forms::MainForm& m = startWith(server.server());
+  const auto t0 = Clock::now();
+  m.Label8_Click();
+  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(4000));
+  EXPECT_EQ(stored(), QStringList{QStringLiteral("mail 1")});
+  ASSERT_EQ(errorBoxes().size(), 1u);
+  const QString text = errorBoxes()[0].prompt;
+  EXPECT_TRUE(text.contains(QStringLiteral("時間切れ"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("サーバーから削除されていません"))) << text.toStdString();
+  EXPECT_FALSE(server.got("QUIT"));
+  EXPECT_FALSE(MailCheckRunning());
+}
