@@ -3,6 +3,7 @@
 #include "profile.h"
 
 #include "codepage.h"
+#include "oserror.h"
 
 #include <QDir>
 #include <QFile>
@@ -252,7 +253,7 @@ std::optional<QString> unreadableReason(const QString& file) {
   int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;  // not there
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return oserror::reasonText(errno);
   }
   char c;
   ssize_t r;
@@ -260,7 +261,7 @@ std::optional<QString> unreadableReason(const QString& file) {
   while (r < 0 && errno == EINTR);
   const int err = errno;
   ::close(fd);
-  if (r < 0) return QString::fromLocal8Bit(std::strerror(err));
+  if (r < 0) return oserror::reasonText(err);
   return std::nullopt;
 }
 

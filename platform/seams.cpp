@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <chrono>
 #include <random>
+#include <vector>
 
 namespace seams {
 namespace {
@@ -218,8 +219,21 @@ std::optional<QString> realFileDialog(const FileDialogCall& c) {
 void setDefaultTitle(const QString& title) { titleStore() = title; }
 QString defaultTitle() { return titleStore(); }
 
+namespace {
+std::vector<QPointer<QWidget>>& boxOwners() {
+  static std::vector<QPointer<QWidget>> owners;
+  return owners;
+}
+}  // namespace
+
+BoxOwner::BoxOwner(QWidget* window) { boxOwners().push_back(window); }
+BoxOwner::~BoxOwner() { boxOwners().pop_back(); }
+
 int MsgBox(const QString& prompt, int buttons, const QString& title) {
   QWidget* owner = QApplication::activeModalWidget();
+  // A box shown over a window that has one of its own (a box of a box)
+  // stands over that; else over the window a step named.
+  if (!owner && !boxOwners().empty() && boxOwners().back()) owner = boxOwners().back()->window();
   if (!owner) owner = QApplication::activeWindow();
   MsgBoxCall c{prompt, buttons, title.isEmpty() ? titleStore() : title, owner};
   if (msgBoxHandler()) return msgBoxHandler()(c);

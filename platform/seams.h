@@ -53,6 +53,17 @@ QString defaultTitle();
 
 // Shows a message box and returns the button pressed.
 int MsgBox(const QString& prompt, int buttons = vbOKOnly, const QString& title = QString());
+
+// While one lives, the boxes shown are owned by window (while it exists)
+// instead of the active window: a step that runs without its window being
+// the active one (a drop from another program) shows its boxes over it.
+class BoxOwner {
+ public:
+  explicit BoxOwner(QWidget* window);
+  ~BoxOwner();
+  BoxOwner(const BoxOwner&) = delete;
+  BoxOwner& operator=(const BoxOwner&) = delete;
+};
 void setMsgBoxHandler(std::function<int(const MsgBoxCall&)> handler);
 
 // ---- File dialogs ----

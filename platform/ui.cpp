@@ -26,6 +26,7 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionFrame>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -193,6 +194,32 @@ double unfittedSize(QWidget* w) {
 }
 }  // namespace
 
+void setFontSize(QWidget* w, double pointSize) {
+  QFont f = w->font();
+  f.setPointSizeF(pointSize);
+  w->setFont(f);
+  w->setProperty("fittedBaseSize", pointSize);
+}
+
+int textRoom(const QLineEdit* box) {
+  QStyleOptionFrame opt;
+  opt.initFrom(box);
+  opt.lineWidth = box->hasFrame() ? box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, box) : 0;
+  const QRect r = box->style()->subElementRect(QStyle::SE_LineEditContents, &opt, box);
+  const QMargins m = box->textMargins();
+  // (the box keeps two pixels clear on either side of its text)
+  return r.width() - m.left() - m.right() - 2 * 2;
+}
+
+void fitBoxText(QLineEdit* box, const QString& widest) {
+  QFont f = box->font();
+  for (double size = unfittedSize(box); size >= 6; size -= 0.5) {
+    f.setPointSizeF(size);
+    if (QFontMetrics(f).horizontalAdvance(widest) <= textRoom(box)) break;
+  }
+  box->setFont(f);
+}
+
 void showFitted(QPlainTextEdit* box, const QString& text) {
   box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -316,14 +343,26 @@ bool Hover::eventFilter(QObject* watched, QEvent* e) {
   return false;
 }
 
-void placeBeside(QWidget* w, const QWidget* other) {
+void placeBeside(QWidget* w, const QWidget* other, const QRect& free) {
   const QSize outer = w->size() + frameExtra(w);
   const QRect o(other->pos(), other->size() + frameExtra(other));
   const QScreen* s = other->screen() ? other->screen() : QGuiApplication::primaryScreen();
   const QRect area = s ? s->availableGeometry() : QRect();
   const int top = std::clamp(o.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
-  if (o.right() + 1 + outer.width() <= area.right() + 1) w->move(o.right() + 1, top);
-  else w->move(std::max(area.left(), o.left() - outer.width()), top);
+  if (o.right() + 1 + outer.width() <= area.right() + 1) {
+    w->move(o.right() + 1, top);
+  } else if (o.left() - outer.width() >= area.left()) {
+    w->move(o.left() - outer.width(), top);
+  } else if (free.isValid()) {
+    // Over the free part, its lower right corner on free's; pushed up and
+    // left where free is smaller, never off the screen.
+    const QRect room = free.intersected(area).isValid() ? free.intersected(area) : area;
+    const int left = std::max(area.left(), std::min(room.right() + 1 - outer.width(), area.right() + 1 - outer.width()));
+    const int y = std::max(area.top(), std::min(room.bottom() + 1 - outer.height(), area.bottom() + 1 - outer.height()));
+    w->move(left, y);
+  } else {
+    w->move(std::max(area.left(), o.left() - outer.width()), top);
+  }
 }
 
 Form::Form(const QString& name, QWidget* parent) : QMainWindow(parent), client_(new QWidget(this)) {
@@ -439,8 +478,13 @@ void Form::setWindowState(int state) {
     // native window that was once minimised keeps asking the window manager
     // to map it minimised, even after the window manager restored it: it is
     // made afresh.
+    // It comes back where it was.
+    const QPoint at = pos();
     QMainWindow::setWindowState(Qt::WindowNoState);
-    if (windowHandle()) destroy(true, true);
+    if (windowHandle()) {
+      destroy(true, true);
+      move(at);
+    }
   }
 }
 

@@ -84,6 +84,10 @@ void clickOnKeyboardRowChange(QAbstractItemView* list, std::function<void()> cli
 void installFontSubstitutions();
 QFont font(const QString& name, double pointSize, bool bold = false, bool italic = false, bool underline = false);
 
+// Sets a control's own font size: the size it shows its text at, and the
+// size a fitted box or caption starts from (below).
+void setFontSize(QWidget* w, double pointSize);
+
 // Shows the help box with text, wrapped at the box's width; a text too long
 // for the fixed box at the box's own font size gets a smaller font (by half
 // points, not below 6 points) so that the whole of it shows.
@@ -100,6 +104,13 @@ void fitCaption(QPushButton* button, const QString& caption);
 // three caption buttons of the classic frame, each a square as high as the
 // caption bar, with a little room at either end of the text.
 int widthForCaption(const QWidget* window);
+
+// The width a one-line box gives its text: its inside less its frame and
+// the margins it keeps about the text.
+int textRoom(const QLineEdit* box);
+// The box's font made no larger than its own size and small enough (by half
+// points, not below 6 points) that widest shows whole in it.
+void fitBoxText(QLineEdit* box, const QString& widest);
 
 // Runs pending window events once (as DoEvents).
 void doEvents();
@@ -219,10 +230,13 @@ class Form : public QMainWindow {
 QSize frameExtra(const QWidget* w);
 
 // Places window w beside window other, at other's top: to its right when
-// there is room on other's screen for the whole of w, else to its left as
-// far as the screen allows (over other's left-hand part at worst), so that
-// w leaves the controls at other's right free to click.
-void placeBeside(QWidget* w, const QWidget* other);
+// there is room on other's screen for the whole of w, else to its left when
+// there is room there. Where neither side has room (other fills the screen,
+// maximised or nearly), w goes over free, the part of other (in screen
+// coordinates) that w may cover, at its lower right, and above and left of
+// it only as far as w is larger than free; without free, to other's left as
+// far as the screen allows. So w leaves other's controls free to click.
+void placeBeside(QWidget* w, const QWidget* other, const QRect& free = QRect());
 
 // A program-wide window instance, created and loaded on first touch.
 template <class T>

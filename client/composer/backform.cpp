@@ -50,6 +50,14 @@ constexpr int kDesignScaleWidth = 9600;
 constexpr int kDesignScaleHeight = 7800;
 // Smallest kept size that is taken as it is (a smaller one, or none, gives the design size).
 constexpr int kSmallestKeptSize = 1500;
+// The rows of boxes below the send buttons, and the held-reply pane.
+constexpr int kFirstRowTop = 800;
+constexpr int kRowBoxHeight = 330;
+constexpr int kRowGap = 20;
+constexpr int kLeastBoxWidth = 1000;
+constexpr int kPaneTop = 390;
+constexpr int kPlaceholderTop = 800;
+constexpr int kPaneGap = 60;
 // Buffer of the mail library's message text.
 constexpr int kMessageBufferSize = 8192;
 
@@ -69,7 +77,7 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& caption
 
 using ui::label;
 
-using ui::setHeightTw, ui::setLeftTw, ui::setTopTw, ui::setWidthTw, ui::twH, ui::twL, ui::twW;
+using ui::setHeightTw, ui::setLeftTw, ui::setTopTw, ui::setWidthTw, ui::twH, ui::twL, ui::twT, ui::twW;
 
 // ---- hover texts ----
 const char16_t* const kHelpSend = u"送信して来た相手にメールを返信します。";
@@ -328,9 +336,9 @@ void BackForm::buildMenus() {
 
 void BackForm::hover(QWidget* control) {
   auto show = [this](const QString& text) {
-    Text3->show();
-    Text3->raise();
     backparts::setBufferText(Text3, text);
+    ui::showFitted(Text3, Text3->toPlainText());
+    Text3->raise();
   };
   if (control == client() || control == rtfEd) Text3->hide();
   else if (control == Command2) show(q(kHelpSend));
@@ -401,11 +409,68 @@ void BackForm::Form_Resize() {
     const int paneLeft = W - twW(List1) - 420;
     setLeftTw(Picture3, paneLeft);
     setLeftTw(Picture5, paneLeft);
+    setTopTw(Picture5, kPaneTop);
     setHeightTw(Picture5, H - 1200);
     setHeightTw(List1, twH(Picture5) - 1100);
   }
+  keepRowsClearOfThePane();
   Picture5->raise();
   Text3->raise();
+}
+
+void BackForm::fitTextRows() {
+  // The To and subject rows grow with their font so that the boxes show the
+  // text whole; the attachment row, its list and the body move down by as
+  // much.
+  const int box = std::max(kRowBoxHeight, ui::tw(QFontMetrics(ToText->font()).height() + 8));
+  int top = kFirstRowTop;
+  QWidget* const rows[3][6] = {{Picture2[0], ToText},
+                               {Picture2[1], SubjectText},
+                               {Picture2[2], AttachText, AttachCommand, Command9, Command10, Command6}};
+  for (int i = 0; i < 3; ++i) {
+    const int h = i < 2 ? box : kRowBoxHeight;
+    for (QWidget* w : rows[i]) {
+      if (!w) continue;
+      setTopTw(w, top);
+      setHeightTw(w, h);
+    }
+    top += h + kRowGap;
+  }
+  setTopTw(List2, top);
+  const int bottom = twT(rtfEd) + twH(rtfEd);
+  setTopTw(rtfEd, top + kRowGap);
+  setHeightTw(rtfEd, std::max(0, bottom - twT(rtfEd)));
+}
+
+void BackForm::keepRowsClearOfThePane() {
+  // The boxes of the rows end before the held-reply pane's column (and its
+  // placeholder's), not narrower than a least width; the attachment row's
+  // buttons follow their box.
+  const int column = twL(Picture5) - kPaneGap;
+  for (QWidget* b : {static_cast<QWidget*>(ToText), static_cast<QWidget*>(SubjectText)})
+    setWidthTw(b, std::max(kLeastBoxWidth, std::min(twW(b), column - twL(b))));
+  const int buttons = twW(AttachCommand) + twW(Command9) + twW(Command10) + twW(Command6);
+  setWidthTw(AttachText, std::max(kLeastBoxWidth, std::min(twW(AttachText), column - twL(AttachText) - buttons)));
+  QWidget* previous = AttachText;
+  for (QWidget* b : std::initializer_list<QWidget*>{AttachCommand, Command9, Command10, Command6}) {
+    setLeftTw(b, twL(previous) + twW(previous));
+    previous = b;
+  }
+  // What reaches into the column even so (a narrow window) keeps the pane
+  // below it, so that no button or box lies under the pane.
+  int top = kPaneTop;
+  for (QWidget* w : std::initializer_list<QWidget*>{Command12, HScroll1, Command2, Command3, Command13, Command14,
+                                                    Command15, Command1, ToText, SubjectText, AttachText,
+                                                    AttachCommand, Command9, Command10, Command6})
+    if (twL(w) + twW(w) > twL(Picture5)) top = std::max(top, twT(w) + twH(w) + kRowGap);
+  // The pane's lower edge stays where it was.
+  if (top != twT(Picture5)) {
+    const int bottom = twT(Picture5) + twH(Picture5);
+    setTopTw(Picture5, top);
+    setHeightTw(Picture5, std::max(1750, bottom - top));
+    setHeightTw(List1, std::max(0, twH(Picture5) - 1100));
+  }
+  setTopTw(Picture3, std::max(kPlaceholderTop, top));
 }
 
 void BackForm::Form_Unload(int& cancel) {
@@ -424,6 +489,8 @@ void BackForm::HScroll1_Change() {
     w->setFont(f);
   }
   Text10->setText(QString::number(size));
+  fitTextRows();
+  keepRowsClearOfThePane();
 }
 
 void BackForm::Command2_Click() {

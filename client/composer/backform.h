@@ -151,6 +151,10 @@ class BackForm : public ui::Form {
   BackForm();
   void buildToolbar();
   void buildMenus();
+  // The To and subject rows as high as their font needs.
+  void fitTextRows();
+  // The rows' boxes and buttons clear of the held-reply pane.
+  void keepRowsClearOfThePane();
   bool filling_ = false;  // List1 is being refilled: its selection changes are no clicks
 };
 

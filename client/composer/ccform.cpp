@@ -149,8 +149,13 @@ void CcForm::Form_Load() {
   records::CcAddressFile file(records::kCcListFile);
   if (file.count() > 0) emptyCcFile();
 
-  // Beside the composer, whose address pane the user clicks in.
-  if (WriteFormLoaded()) ui::placeBeside(this, &::WriteForm());
+  // Beside the composer, whose address pane the user clicks in; where the
+  // screen has no room beside it (the composer maximised), over the lower
+  // right of its body, clear of its menus, boxes, buttons and pane.
+  if (WriteFormLoaded()) {
+    const forms::WriteForm& w = ::WriteForm();
+    ui::placeBeside(this, &w, QRect(w.rtfEd->mapToGlobal(QPoint(0, 0)), w.rtfEd->size()));
+  }
 }
 
 bool CcForm::StoreTypedCcAddress(int n) {
@@ -247,10 +252,7 @@ void CcForm::placeHelpBySwitch() {
   ui::place(Text1, kHelpLeft, Check1->isChecked() ? kHelpTopShown : kHelpTopHidden, kHelpWidth, kHelpHeight);
 }
 
-void CcForm::showHelp(const QString& text) {
-  Text1->setPlainText(text);
-  Text1->setVisible(true);
-}
+void CcForm::showHelp(const QString& text) { ui::showFitted(Text1, text); }
 
 void CcForm::hover(QWidget* control) {
   if (control == Command1 || control == Command2 || control == Command3 || control == Label1[0] ||

@@ -22,7 +22,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QAbstractItemView>
 #include <QScreen>
+#include <QStyle>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextCursor>
@@ -110,11 +112,7 @@ QFrame* strip(QWidget* parent, const QString& name, int l, int t, int w, int h) 
 
 using ui::button, ui::label, ui::textBox;
 
-void setFontSize(QWidget* w, double size) {
-  QFont f = w->font();
-  f.setPointSizeF(size);
-  w->setFont(f);
-}
+using ui::setFontSize;
 
 // ---- hover-help texts ----
 const char16_t kHelpSend[] = u"送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。";
@@ -506,8 +504,7 @@ void WriteForm::Form_DragDrop(QWidget* source, float x, float y) {
 
 void WriteForm::hover(QWidget* control) {
   auto show = [this](const QString& text) {
-    Text14->setPlainText(text);
-    Text14->show();
+    ui::showFitted(Text14, text);
     Text14->raise();
   };
   auto plainLabels = [this] {
@@ -567,6 +564,16 @@ void WriteForm::Form_Load() {
   // 2. The greeting templates.
   Combo1->clear();
   for (const char16_t* g : kGreetings) Combo1->addItem(q(g));
+  // The list opens as wide as its longest greeting, none of them cut (the
+  // box itself keeps its width).
+  {
+    const QFontMetrics fm(Combo1->view()->font());
+    int widest = 0;
+    for (int i = 0; i < Combo1->count(); ++i) widest = std::max(widest, fm.horizontalAdvance(Combo1->itemText(i)));
+    Combo1->view()->setTextElideMode(Qt::ElideNone);
+    Combo1->view()->setMinimumWidth(widest + 2 * Combo1->view()->frameWidth() +
+                                    Combo1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 24);
+  }
   Combo1->setCurrentIndex(-1);
   Combo1->setEditText(QString());
 
@@ -640,12 +647,12 @@ void WriteForm::Form_Resize() {
   setWidthTw(Label7, std::max(0, twW(Picture6) - 120));
   setHeightTw(Picture5, H - 800);
   setLeftTw(Picture5, W - 2600);
-  if (WindowState() == 2) {
-    // The panel follows the top of the maximised window on its screen.
-    const QScreen* s = screen();
-    const int screenTop = s ? ui::tw(s->availableGeometry().y()) : 0;
-    setTopTw(Picture5, Top() - screenTop + 100);
-  }
+  // Maximised, the panel stands a little below the window's top, which is
+  // then the top of its screen; restored, it is back at its design top (the
+  // window's place at the moment of the change does not count: the window
+  // manager may move it before or after it sizes it).
+  setTopTw(Picture5, WindowState() == 2 ? 100 : 0);
+  setHeightTw(Picture5, H - 800 - twT(Picture5));  // its lower edge where it is at the top
   setTopTw(Frame4, H - 1600);
   if (H > 4500) {
     // The body fills the height between the strips above it and the mode

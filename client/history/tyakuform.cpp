@@ -206,6 +206,7 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   Label3 = label(c, QStringLiteral("Label3"), QStringLiteral("返事を出した後、自動画面消去"), 5560, 800, 2700, 255);
   Label4 = label(c, QStringLiteral("Label4"), QStringLiteral("件数"), 8280, 820, 450, 255);
   Text2 = textBox(c, QStringLiteral("Text2"), 8760, 800, 615, 270);
+  ui::fitBoxText(Text2, QStringLiteral("99999"));  // a list holds up to 32767 mails
 
   Text5 = textBox(c, QStringLiteral("Text5"), 9720, 480, 735, 375);
   Text5->hide();

@@ -2,6 +2,7 @@
 // read, write, append, and compaction through the temporary twin.
 #include "client/mainwindow/recordfile.h"
 
+#include "platform/oserror.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
 
@@ -218,7 +219,7 @@ QString RawRecordFile::twinPath() const { return resolveProgramPath(twinOf(progr
 
 bool RawRecordFile::fail(const QString& what, int err) {
   error_ = what;
-  if (err) error_ += QStringLiteral("\n(") + QString::fromLocal8Bit(std::strerror(err)) + u')';
+  if (err) error_ += QStringLiteral("\n(") + oserror::reasonText(err) + u')';
   return false;
 }
 

@@ -29,6 +29,7 @@
 #include "client/mainwindow/settings.h"
 #include "client/mainwindow/startpassword.h"
 #include "nmail/nmail.h"
+#include "platform/oserror.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
@@ -126,7 +127,7 @@ LockResult acquireInstanceLock() {
   if (lockFd >= 0) return {LockResult::Acquired, {}};
   const QString folder = paths::dataFolder();
   if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
-    return {LockResult::Unwritable, QString::fromLocal8Bit(std::strerror(errno))};
+    return {LockResult::Unwritable, oserror::reasonText(errno)};
   const QByteArray native = QFile::encodeName(instanceLockPath());
   // Two starts that replace the file at once could each lock a file of its
   // own: a lock counts only while the name still names the locked file.
@@ -141,7 +142,7 @@ LockResult acquireInstanceLock() {
       if (lockedByAnyone(native)) return {LockResult::Held, {}};
       fd = replaceLockFile(native);
     }
-    if (fd < 0) return {LockResult::Unwritable, QString::fromLocal8Bit(std::strerror(errno))};
+    if (fd < 0) return {LockResult::Unwritable, oserror::reasonText(errno)};
     // The kernel drops the lock with the process however it ends, so a lock
     // is never stale; what the file holds does not count.
     int r;
@@ -151,7 +152,7 @@ LockResult acquireInstanceLock() {
       const int err = errno;
       ::close(fd);
       if (err == EWOULDBLOCK) return {LockResult::Held, {}};
-      return {LockResult::Unwritable, QString::fromLocal8Bit(std::strerror(err))};
+      return {LockResult::Unwritable, oserror::reasonText(err)};
     }
     struct stat mine, named;
     if (::fstat(fd, &mine) == 0 && ::stat(native.constData(), &named) == 0 && mine.st_dev == named.st_dev &&

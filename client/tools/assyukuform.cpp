@@ -130,6 +130,9 @@ QString AssyukuForm::ArchiveFor(const QString& stem, const QString& item) const 
 
 void AssyukuForm::Form_OLEDragDrop(const QStringList& files) {
   if (files.isEmpty()) return;
+  // Dropped from another program, the window need not be the active one:
+  // its boxes stand over it all the same.
+  const seams::BoxOwner boxOwner(this);
   dropped_ = files;
   const QString first = files.first();
   const int n = static_cast<int>(files.size());

@@ -251,6 +251,9 @@ KaitoForm::KaitoForm() : ui::Form(QStringLiteral("KaitoForm")) {
 void KaitoForm::Form_Load() { Module6::CheckLibrary(QStringLiteral("Unlha32.DLLが見つかりません!!")); }
 
 void KaitoForm::Form_OLEDragDrop(const QStringList& files) {
+  // Dropped from another program, the window need not be the active one:
+  // its boxes stand over it all the same.
+  const seams::BoxOwner boxOwner(this);
   const int n = static_cast<int>(files.size());
   int result = 0;
   int failure = 0;  // the last failing file's result

@@ -1,9 +1,11 @@
+#include <cerrno>
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "platform/oserror.h"
 #include "platform/paths.h"
 
 TEST(Paths, ResolvesWithoutRegardToCase) {
@@ -33,4 +35,20 @@ TEST(Paths, AFolderRenamedInAnotherCaseIsFoundAgain) {
   ASSERT_TRUE(QDir(tmp.path()).rename(QStringLiteral("★MailData"), QStringLiteral("★MAILDATA")));
   EXPECT_EQ(paths::resolve(QStringLiteral("\\★MAilData")), tmp.path() + QStringLiteral("/★MAILDATA"));
   paths::setProgramFolder(QString());
+}
+
+TEST(OsError, ReasonsInJapanese) {
+  struct Case {
+    int err;
+    const char* text;
+  };
+  const Case cases[] = {
+      {EACCES, "アクセスが拒否されました"},
+      {EPERM, "アクセスが拒否されました"},
+      {ENOENT, "ファイルまたはフォルダが見つかりません"},
+      {ENOSPC, "ディスクの空き容量が足りません"},
+      {EROFS, "書き込みのできないディスクです"},
+      {9999, "エラー番号 9999"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(oserror::reasonText(c.err), QString::fromUtf8(c.text)) << c.err;
 }

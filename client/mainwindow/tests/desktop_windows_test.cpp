@@ -5,7 +5,10 @@
 // window. Every step goes through real input events. These
 // tests run without a window manager (offscreen) and, through
 // scripts/desktop, once more on a virtual display with openbox and a tray.
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QMenuBar>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -465,4 +468,203 @@ TEST_F(DesktopWindows, EveryWindowOffersTheActionsOfItsBorder) {
     f.Unload();
   }
   EXPECT_TRUE(boxes.empty());
+}
+
+namespace {
+// Whether the user meets control c whole in window f: inside f's client
+// area, and the point under its corners and centre its own (or one of its
+// parts'), not another control's lying over it.
+void expectUncovered(ui::Form& f, QWidget* c) {
+  SCOPED_TRACE(c->objectName().toStdString());
+  ASSERT_TRUE(c->isVisible());
+  const QRect inClient(c->mapTo(f.client(), QPoint(0, 0)), c->size());
+  EXPECT_TRUE(f.client()->rect().contains(inClient)) << "outside the client area";
+  for (const QPoint p : {c->rect().topLeft() + QPoint(2, 2), c->rect().center(), c->rect().bottomRight() - QPoint(2, 2),
+                         c->rect().topRight() + QPoint(-2, 2)}) {
+    QWidget* at = f.client()->childAt(c->mapTo(f.client(), p));
+    EXPECT_TRUE(at == c || c->isAncestorOf(at)) << "covered at " << p.x() << "," << p.y() << " by "
+                                                << (at ? at->objectName().toStdString() : "nothing");
+  }
+}
+// A one-line box high enough for its font.
+void expectTextFits(QLineEdit* box) {
+  EXPECT_GE(box->height(), QFontMetrics(box->font()).height() + 6) << box->objectName().toStdString();
+}
+// The help box shows its whole text without scrolling.
+void expectWholeHelp(QPlainTextEdit* box) {
+  ASSERT_TRUE(box->isVisible());
+  EXPECT_EQ(box->verticalScrollBar()->maximum(), 0) << box->toPlainText().left(20).toStdString();
+}
+}  // namespace
+
+TEST_F(DesktopWindows, TheReplyComposerRowsStayClearOfTheHeldPaneAtEverySizeAndFont) {
+  startShown();
+  forms::BackForm& b = BackForm();
+  showAndWait(b);
+  QTest::mouseClick(b.Command14, Qt::LeftButton);  // "保留分の呼出": the held-reply pane shown
+  settle(50);
+  ASSERT_TRUE(b.Picture5->isVisible());
+  const QPoint arrow(b.HScroll1->width() - 3, b.HScroll1->height() / 2);
+  struct Size {
+    const char* name;
+    int width, height;  // twips; 0: maximised
+  };
+  const Size sizes[] = {{"design", b.Width(), b.Height()}, {"small", 7500, 5000}, {"large", 13500, 9500}, {"maximised", 0, 0}};
+  for (const Size& s : sizes) {
+    SCOPED_TRACE(s.name);
+    if (s.width == 0) {
+      b.showMaximized();
+    } else {
+      b.showNormal();
+      settle(50);
+      b.setWidth(s.width);
+      b.setHeight(s.height);
+    }
+    settle();
+    for (int size = b.HScroll1->minimum(); size <= b.HScroll1->maximum(); ++size) {
+      if (size % 8 == 0) {  // 8, 16 and 24 points
+        SCOPED_TRACE(size);
+        for (QWidget* c : std::initializer_list<QWidget*>{b.ToText, b.SubjectText, b.AttachText, b.AttachCommand,
+                                                          b.Command9, b.Command10, b.Command6, b.Command2, b.Command3,
+                                                          b.Command13, b.Command14, b.Command15, b.Command1,
+                                                          b.Picture2[0], b.Picture2[1], b.Picture2[2]})
+          expectUncovered(b, c);
+        for (QLineEdit* box : {b.ToText, b.SubjectText}) expectTextFits(box);
+        EXPECT_GT(b.rtfEd->y(), b.AttachText->geometry().bottom());
+      }
+      if (size < b.HScroll1->maximum()) QTest::mouseClick(b.HScroll1, Qt::LeftButton, {}, arrow);
+    }
+    // Back to the smallest size, one click on the left arrow at a time.
+    while (b.HScroll1->value() > b.HScroll1->minimum())
+      QTest::mouseClick(b.HScroll1, Qt::LeftButton, {}, QPoint(3, b.HScroll1->height() / 2));
+    // "リスト" takes a click on its right-hand part.
+    const QString before = b.Command6->text();
+    QTest::mouseClick(b.Command6, Qt::LeftButton, {}, b.Command6->rect().bottomRight() - QPoint(3, 3));
+    EXPECT_NE(b.Command6->text(), before);
+  }
+  b.Unload();
+}
+
+TEST_F(DesktopWindows, TheNewMailComposerComesBackWholeAfterMaximiseAndRestore) {
+  startShown();
+  forms::WriteForm& w = WriteForm();
+  showAndWait(w);
+  const QRect pane = w.Picture5->geometry();
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    w.showMaximized();
+    settle(500);
+    for (QWidget* c : std::initializer_list<QWidget*>{w.Picture5, w.List1, w.Command17, w.ToText, w.SubjectText})
+      expectUncovered(w, c);
+    w.showNormal();
+    settle(500);
+    EXPECT_EQ(w.Picture5->geometry(), pane);
+    for (QWidget* c : std::initializer_list<QWidget*>{w.Picture5, w.List1, w.Command17}) expectUncovered(w, c);
+  }
+  w.Unload();
+}
+
+TEST_F(DesktopWindows, TheCcWindowOfAMaximisedComposerCoversNoneOfItsControls) {
+  startShown();
+  forms::WriteForm& w = WriteForm();
+  showAndWait(w);
+  w.showMaximized();
+  settle(500);
+  QTest::mouseClick(w.Label6, Qt::LeftButton);  // "アドレス帳から入力"
+  ASSERT_TRUE(CcFormLoaded());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&CcForm()));
+  settle();
+  const QRect cc = CcForm().frameGeometry();
+  EXPECT_TRUE(CcForm().screen()->availableGeometry().contains(cc));
+  auto global = [](const QWidget* c) { return QRect(c->mapToGlobal(QPoint(0, 0)), c->size()); };
+  for (const QWidget* c : std::initializer_list<const QWidget*>{w.menuBar(), w.ToText, w.SubjectText, w.Picture4,
+                                                                w.Picture5, w.Frame4, w.Picture2[0], w.Picture2[1]}) {
+    SCOPED_TRACE(c->objectName().toStdString());
+    EXPECT_FALSE(cc.intersects(global(c)));
+  }
+  CcForm().Unload();
+  w.Unload();
+}
+
+TEST_F(DesktopWindows, BoxesListsAndHelpShowTheirWholeText) {
+  startShown();
+  // The history viewer's count box, at five digits.
+  forms::TyakuForm& t = TyakuForm();
+  showAndWait(t);
+  t.Text2->setText(QStringLiteral("32767"));
+  EXPECT_LE(QFontMetrics(t.Text2->font()).horizontalAdvance(t.Text2->text()), ui::textRoom(t.Text2));
+  t.Unload();
+
+  // The greeting list opened: every greeting whole.
+  forms::WriteForm& w = WriteForm();
+  showAndWait(w);
+  QTest::mouseClick(w.Combo1, Qt::LeftButton, {}, QPoint(w.Combo1->width() - 5, w.Combo1->height() / 2));
+  settle(200);
+  ASSERT_TRUE(w.Combo1->view()->isVisible());
+  const QFontMetrics fm(w.Combo1->view()->font());
+  for (int i = 0; i < w.Combo1->count(); ++i) {
+    const QRect r = w.Combo1->view()->visualRect(w.Combo1->model()->index(i, 0));
+    EXPECT_LE(fm.horizontalAdvance(w.Combo1->itemText(i)), w.Combo1->view()->viewport()->width() - 8)
+        << w.Combo1->itemText(i).toStdString();
+    (void)r;
+  }
+  QTest::keyClick(w.Combo1->view(), Qt::Key_Escape);
+  settle(100);
+
+  // The long hover texts at the largest font size.
+  w.hide();
+  MainForm().hide();
+  const QPoint arrow(w.HScroll1->width() - 3, w.HScroll1->height() / 2);
+  w.Show();
+  settle();
+  while (w.HScroll1->value() < w.HScroll1->maximum()) QTest::mouseClick(w.HScroll1, Qt::LeftButton, {}, arrow);
+  for (QWidget* c : std::initializer_list<QWidget*>{w.Label2[2], w.Command1, w.AttachCommand}) {
+    SCOPED_TRACE(c->objectName().toStdString());
+    if (!c->isEnabled()) continue;
+    hoverOver(c);
+    expectWholeHelp(w.Text14);
+  }
+  QTest::mouseClick(w.Label6, Qt::LeftButton);  // the Cc window, and its explanation
+  ASSERT_TRUE(CcFormLoaded());
+  forms::CcForm& cc = CcForm();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&cc));
+  w.hide();
+  settle();
+  if (!cc.Check1->isChecked()) QTest::mouseClick(cc.Check1, Qt::LeftButton);
+  hoverOver(cc.Label1[1]);
+  expectWholeHelp(cc.Text1);
+  cc.Unload();
+  w.Unload();
+
+  forms::BackForm& b = BackForm();
+  showAndWait(b);
+  for (QWidget* c : std::initializer_list<QWidget*>{b.Command1, b.AttachCommand, b.Command6}) {
+    SCOPED_TRACE(c->objectName().toStdString());
+    if (!c->isEnabled()) continue;
+    hoverOver(c);
+    expectWholeHelp(b.Text3);
+  }
+  b.Unload();
+}
+
+TEST_F(DesktopWindows, TheMainWindowComesBackFromTheTrayWhereItLeft) {
+  forms::MainForm& m = startShown();
+  m.move(150, 110);
+  settle(500);
+  const QPoint at = m.pos();
+  for (const bool minimisedFirst : {false, true}) {
+    SCOPED_TRACE(minimisedFirst);
+    if (minimisedFirst) {
+      m.showMinimized();
+      settle(500);
+      m.showNormal();
+      settle(500);
+    }
+    m.mtask2->trigger();  // "タスクトレイに常駐"
+    settle(500);
+    m.mnu_Popup[0]->trigger();  // "メイン画面表示"
+    settle(500);
+    ASSERT_TRUE(m.isVisible());
+    EXPECT_EQ(m.pos(), at);
+  }
 }

@@ -256,3 +256,55 @@ TEST_F(KaitoFormTest, ReplacingTheUsersFilesIsAskedFirstAndAFailureReplacesNothi
 }
 
 }  // namespace
+
+// Dropped from another program, the windows are not the active ones: their
+// boxes (failure, overwrite question) still stand over the window dropped on.
+TEST_F(KaitoFormTest, BoxesAfterADropStandOverTheWindowDroppedOn) {
+  recordCalls();
+  QWidget other;  // the program the files come from
+  other.show();
+  QApplication::setActiveWindow(&other);
+  const QString existing = dir.filePath(QStringLiteral("notes.lzh"));
+  QFile f(existing);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("old");
+  f.close();
+  QFile g(dir.filePath(QStringLiteral("notes.txt")));
+  ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+  g.write("text");
+  g.close();
+  struct Case {
+    const char* name;
+    std::function<ui::Form&()> open;
+    std::function<QWidget*(ui::Form&)> target;
+    QString file;
+    std::size_t boxCount;
+  };
+  const Case cases[] = {
+      {"KaitoForm", []() -> ui::Form& { return KaitoForm(); },
+       [](ui::Form& w) -> QWidget* { return static_cast<forms::KaitoForm&>(w).Label1; }, QStringLiteral("/a/one.lzh"), 1},
+      {"AssyukuForm", []() -> ui::Form& { return AssyukuForm(); }, [](ui::Form& w) -> QWidget* { return w.client(); },
+       dir.filePath(QStringLiteral("notes.txt")), 2},  // "上書き確認", then the failure
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes.clear();
+    results = {0x8004};
+    ui::Form& w = c.open();
+    QWidget* target = c.target(w);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(c.file)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    ASSERT_EQ(boxes.size(), c.boxCount);
+    for (const auto& b : boxes) EXPECT_EQ(b.owner, &w) << b.prompt.toStdString();
+    if (auto* k = KaitoFormLoaded() ? &KaitoForm() : nullptr) k->Unload();
+  }
+  // The next box, shown by no drop, is the active window's again.
+  boxes.clear();
+  seams::MsgBox(QStringLiteral("x"));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].owner, QApplication::activeWindow());
+}
