@@ -1,6 +1,7 @@
 #pragma once
-// A relay on loopback in front of the test POP3 server that holds every
-// piece of data a fixed time each way: a slow link for the benchmarks.
+// A relay on loopback in front of a test mail server (POP3 unless told
+// otherwise) that holds every piece of data a fixed time each way: a slow
+// link for the benchmarks of the check and of the send.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,11 +21,14 @@ namespace checkbench {
 
 using RelayClock = std::chrono::steady_clock;
 
-// A TCP relay on a free loopback port to the test POP3 server that holds
-// each piece of data delayMs before passing it on, one connection at a time.
+// A TCP relay on a free loopback port to the test server on serverPort that
+// holds each piece of data delayMs before passing it on, one connection at a
+// time. With lastWordsToo, the server's answers after the client has closed
+// (a POP3 server's to QUIT) still pass; without, the connection ends there.
 class DelayRelay {
  public:
-  explicit DelayRelay(int delayMs) : delay_(delayMs) {
+  explicit DelayRelay(int delayMs, int serverPort = testservers::kPop3Port, bool lastWordsToo = true)
+      : delay_(delayMs), serverPort_(serverPort), lastWordsToo_(lastWordsToo) {
     listen_ = testservers::listenOnLoopback(8, port_);
     thread_ = std::thread([this] { run(); });
   }
@@ -49,11 +53,11 @@ class DelayRelay {
     std::string data;
   };
 
-  static int connectServer() {
+  int connectServer() const {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_port = htons(testservers::kPop3Port);
+    a.sin_port = htons(static_cast<uint16_t>(serverPort_));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
       ::close(fd);
@@ -93,6 +97,7 @@ class DelayRelay {
         return true;
       };
       if (!deliver(toServer, server) || !deliver(toClient, client)) return;
+      if (!clientOpen && toServer.empty() && !lastWordsToo_) return;
       // The client's end reaches the server after its last data.
       if (!clientOpen && toServer.empty() && !serverShut) {
         ::shutdown(server, SHUT_WR);
@@ -128,6 +133,8 @@ class DelayRelay {
   }
 
   int delay_;
+  int serverPort_;
+  bool lastWordsToo_;
   int listen_ = -1;
   int port_ = 0;
   std::thread thread_;

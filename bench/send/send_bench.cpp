@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/mailcheck/delay_relay.h"
 #include "client/composer/writeform.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
@@ -52,114 +53,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRecipients = 50;
 constexpr int kDelayMs = 10;
 
-// A TCP relay on a free loopback port to the test SMTP server that holds
-// each piece of data delayMs before passing it on, one connection at a time.
-class DelayRelay {
- public:
-  DelayRelay(int delayMs, int serverPort) : delay_(delayMs), serverPort_(serverPort) {
-    listen_ = testservers::listenOnLoopback(8, port_);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~DelayRelay() {
-    stop_ = true;
-    ::shutdown(listen_, SHUT_RDWR);
-    thread_.join();
-    ::close(listen_);
-  }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-  void resetCounts() {
-    roundTrips_ = 0;
-    sends_ = 0;
-  }
-  long roundTrips() const { return roundTrips_; }
-  long sends() const { return sends_; }
-
- private:
-  struct Piece {
-    Clock::time_point due;
-    std::string data;
-  };
-
-  int connectServer() const {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(serverPort_));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      ::close(fd);
-      return -1;
-    }
-    return fd;
-  }
-
-  void run() {
-    while (!stop_) {
-      const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) return;
-      const int server = connectServer();
-      if (server >= 0) relay(client, server);
-      ::close(client);
-      if (server >= 0) ::close(server);
-    }
-  }
-
-  // Passes data both ways, each piece delay_ milliseconds late, until one
-  // side is done and everything it sent has been passed on.
-  void relay(int client, int server) {
-    int one = 1;
-    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::deque<Piece> toServer, toClient;
-    bool clientOpen = true, serverOpen = true;
-    char buf[65536];
-    for (;;) {
-      const auto now = Clock::now();
-      auto deliver = [&](std::deque<Piece>& q, int fd) {
-        while (!q.empty() && q.front().due <= now) {
-          if (::send(fd, q.front().data.data(), q.front().data.size(), MSG_NOSIGNAL) < 0) return false;
-          q.pop_front();
-        }
-        return true;
-      };
-      if (!deliver(toServer, server) || !deliver(toClient, client)) return;
-      if (!clientOpen && toServer.empty()) return;  // the client went: the server's last words do not matter
-      if (!serverOpen && toClient.empty()) return;
-      auto wait = std::chrono::nanoseconds(std::chrono::seconds(1));
-      for (const auto* q : {&toServer, &toClient})
-        if (!q->empty()) wait = std::min(wait, std::chrono::nanoseconds(q->front().due - now));
-      wait = std::max(wait, std::chrono::nanoseconds(0));
-      const timespec ts{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
-      pollfd p[2] = {{client, static_cast<short>(clientOpen ? POLLIN : 0), 0},
-                     {server, static_cast<short>(serverOpen ? POLLIN : 0), 0}};
-      if (::ppoll(p, 2, &ts, nullptr) < 0) return;
-      const auto at = Clock::now() + std::chrono::milliseconds(delay_);
-      if (clientOpen && (p[0].revents & (POLLIN | POLLHUP | POLLERR))) {
-        const ssize_t n = ::recv(client, buf, sizeof buf, 0);
-        if (n <= 0) {
-          clientOpen = false;
-        } else {
-          ++sends_;
-          if (toServer.empty() && toClient.empty()) ++roundTrips_;
-          toServer.push_back({at, std::string(buf, static_cast<std::size_t>(n))});
-        }
-      }
-      if (serverOpen && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-        const ssize_t n = ::recv(server, buf, sizeof buf, 0);
-        if (n <= 0) serverOpen = false;
-        else toClient.push_back({at, std::string(buf, static_cast<std::size_t>(n))});
-      }
-    }
-  }
-
-  int delay_;
-  int serverPort_;
-  int listen_ = -1;
-  int port_ = 0;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::atomic<long> roundTrips_{0}, sends_{0};
-};
+using checkbench::DelayRelay;
 
 // The test server as it is (no PIPELINING, index 0) and a second one on the
 // same maildir that offers PIPELINING (index 1), each behind its relay.
@@ -350,7 +244,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "send_bench: the pipelining server did not start\n");
     return 1;
   }
-  DelayRelay plain(kDelayMs, testservers::kSmtpPort), pipelined(kDelayMs, g_pipeliningPort);
+  DelayRelay plain(kDelayMs, testservers::kSmtpPort, false), pipelined(kDelayMs, g_pipeliningPort, false);
   g_relay[0] = &plain;
   g_relay[1] = &pipelined;
 
