@@ -186,6 +186,12 @@ int NMailAttachmentFileFirst(int handle, char* subject, char* date, char* from, 
                              const char* mailText, int flags);
 // Ends an attachment run begun by NMailAttachmentFileFirst. Returns 0.
 int NMailAttachmentFileClose(int handle);
+// The files the last NMailAttachmentFileFirst made, whether it succeeded or
+// not (a split mail's new piece in ".partial" too), one by one from index 0:
+// the path (in the file system's encoding) goes into path, which holds size
+// bytes with the NUL. Returns the path's length, NMAIL_ERR_BUFFER when path
+// is too small, or -1 past the last file. handle must be 0.
+int NMailAttachmentWrittenFile(int handle, int index, char* path, int size);
 
 // Sends one mail. to: one address or a comma-separated list ("name <addr>"
 // or bare); from: the sender text, the address inside "<>" when present

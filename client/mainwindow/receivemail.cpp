@@ -384,32 +384,31 @@ struct LookAhead {
 };
 
 // The files a mail's attachment step writes into the attachment folder
-// (and its split-mail folder), found by what the folders held before, so
+// (and its split-mail folder), as the library names them, so
 // that they can be taken away again when the mail is not stored after all:
 // it stays on the server and brings them again.
 class NewFiles {
  public:
-  void before(const QString& folder) {
-    folder_ = folder;
-    seen_ = names();
+  // Called once the library has made the mail's files: takes their names.
+  void take() {
+    paths_.clear();
+    std::vector<char> path(4096);
+    for (int i = 0;; ++i) {
+      int r = NMailAttachmentWrittenFile(0, i, path.data(), static_cast<int>(path.size()));
+      if (r == NMAIL_ERR_BUFFER) {
+        path.resize(path.size() * 4);
+        r = NMailAttachmentWrittenFile(0, i, path.data(), static_cast<int>(path.size()));
+      }
+      if (r < 0) break;
+      paths_ << QFile::decodeName(path.data());
+    }
   }
   void removeNew() const {
-    if (folder_.isEmpty()) return;
-    for (const QString& name : names())
-      if (!seen_.contains(name)) QFile::remove(folder_ + u'/' + name);
+    for (const QString& p : paths_) QFile::remove(p);
   }
 
  private:
-  QSet<QString> names() const {
-    QSet<QString> out;
-    const QDir::Filters files = QDir::Files | QDir::Hidden | QDir::System;
-    for (const QString& f : QDir(folder_).entryList(files)) out.insert(f);
-    for (const QString& f : QDir(folder_ + QStringLiteral("/.partial")).entryList(files))
-      out.insert(QStringLiteral(".partial/") + f);
-    return out;
-  }
-  QString folder_;
-  QSet<QString> seen_;
+  QStringList paths_;
 };
 
 // Fetches mail i whole into the buffers and body. The body buffer starts at
@@ -518,7 +517,6 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
   if (!nothingToUnpack(bufferBytes(b.header), fetched)) {
     QString folderPath, workPath;
     session.attachmentPaths(folderPath, workPath);
-    written.before(folderPath);
     const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
     const std::size_t need = std::max<std::size_t>(mailText.size() + 1, kUnpackedBody);
     if (session.unpacked.size() < need) session.unpacked.resize(need);
@@ -529,6 +527,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
                                  QFile::encodeName(folderPath).constData(), QFile::encodeName(workPath).constData(),
                                  mailText.c_str(), 0);
     NMailAttachmentFileClose(0);
+    written.take();
     if (r == NMAIL_ERR_FILE) {
       const bool result = stop(r, QStringLiteral("メール %1 の添付ファイルをオープンできません。このメールから後はサーバーに残してあります。")
                                      .arg(mailNo(i, n)));

@@ -1027,7 +1027,14 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
     makeDirs(dir);
     if (number >= 1 && number <= 1000) {
       std::string path = dir + "/" + key + "." + std::to_string(number);
-      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+      // A piece kept from an earlier check is written again, not counted as new.
+      bool made = true;
+      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (fd < 0 && errno == EEXIST) {
+        made = false;
+        fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+      }
+      if (fd >= 0 && made) out.written.push_back(path);
       bool ok = fd >= 0 && ::write(fd, mailText.data(), mailText.size()) ==
                                static_cast<ssize_t>(mailText.size());
       if (fd >= 0) ok = (::close(fd) == 0) && ok;

@@ -56,7 +56,7 @@ struct Unpacked {
   std::string body;   // text parts only, CP932
   int result = 1;     // 1, -5 (a file could not be written), -6 (split mail not complete)
   std::string error;  // UTF-8, for a failure
-  std::vector<std::string> written;  // UTF-8 paths of the files written
+  std::vector<std::string> written;  // UTF-8 paths of the files made (a split mail's new piece too)
 };
 Unpacked unpack(std::string_view mailText, const std::string& folder, std::size_t headerCap,
                 std::size_t bodyCap);

@@ -978,6 +978,11 @@ int NMailPop3Close(int handle) {
   return result;
 }
 
+namespace {
+// The files the last attachment run made, for NMailAttachmentWrittenFile.
+std::vector<std::string> gLastWritten;
+}  // namespace
+
 int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* from, char* header,
                              char* body, const char* folder, const char* /*workFile*/,
                              const char* mailText, int /*flags*/) {
@@ -987,6 +992,7 @@ int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* fr
   const std::string where = pathFrom(folder);
   const std::size_t bodyCap = std::max<std::size_t>(mail.size() + 1, static_cast<std::size_t>(gUnpackedBodySize));
   auto result = nmail::mime::unpack(mail, where, bufferCap(), bodyCap);
+  gLastWritten = result.written;
   // The files are on disk before the caller lets the server delete the mail.
   if (!result.written.empty() && !syncToDisk(result.written, where) && result.result == NMAIL_SUCCESS) {
     result.result = NMAIL_ERR_FILE;
@@ -999,6 +1005,14 @@ int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* fr
 }
 
 int NMailAttachmentFileClose(int /*handle*/) { return 0; }
+
+int NMailAttachmentWrittenFile(int /*handle*/, int index, char* path, int size) {
+  if (index < 0 || index >= static_cast<int>(gLastWritten.size())) return -1;
+  const std::string& p = gLastWritten[static_cast<std::size_t>(index)];
+  if (!path || size < 0 || p.size() + 1 > static_cast<std::size_t>(size)) return NMAIL_ERR_BUFFER;
+  std::memcpy(path, p.c_str(), p.size() + 1);
+  return static_cast<int>(p.size());
+}
 
 namespace {
 
