@@ -307,11 +307,11 @@ TEST_F(CheckWaitTest, ClosingTheWindowMidCheckLeavesEveryMailOnTheServer) {
     EXPECT_GE(ends, 1);
     EXPECT_TRUE(server.waitClosed());
     EXPECT_FALSE(server.got("QUIT"));
-    // With pipelining mail 2 may still be on its way when mail 3 is held.
+    // With pipelining mail 3 is asked for (and held) while mails 1 and 2 may
+    // still be on their way: what is stored is the first of them in order.
     if (pipelining) {
-      EXPECT_TRUE(stored() == QStringList{QStringLiteral("mail 1")} ||
-                  stored() == (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2")}))
-          << stored().join(u',').toStdString();
+      const QStringList first{QStringLiteral("mail 1"), QStringLiteral("mail 2")};
+      EXPECT_EQ(stored(), first.mid(0, stored().size())) << stored().join(u',').toStdString();
     } else {
       EXPECT_EQ(stored(), (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2")}));
     }
