@@ -426,31 +426,11 @@ std::string base64Encode(std::string_view bytes, std::size_t lineLength) {
   return out;
 }
 
-std::string base64Decode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() * 3 / 4);
-  unsigned v = 0;
-  int bits = 0;
-  for (char c : text) {
-    int d;
-    if (c >= 'A' && c <= 'Z') d = c - 'A';
-    else if (c >= 'a' && c <= 'z') d = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') d = c - '0' + 52;
-    else if (c == '+' || c == '-') d = 62;
-    else if (c == '/' || c == '_') d = 63;
-    else if (c == '=') break;
-    else continue;
-    v = (v << 6) | d;
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((v >> bits) & 0xFF);
-    }
-  }
-  return out;
-}
+namespace {
 
-std::string base64DecodeBody(std::string_view text) {
+// Every whole byte of base64 text, up to its first "=" and over anything
+// outside the alphabet. urlSafe takes "-" and "_" for "+" and "/" as well.
+std::string base64Bytes(std::string_view text, bool urlSafe) {
   std::string out;
   out.reserve(text.size() * 3 / 4);
   unsigned v = 0;
@@ -460,8 +440,8 @@ std::string base64DecodeBody(std::string_view text) {
     if (c >= 'A' && c <= 'Z') d = c - 'A';
     else if (c >= 'a' && c <= 'z') d = c - 'a' + 26;
     else if (c >= '0' && c <= '9') d = c - '0' + 52;
-    else if (c == '+') d = 62;
-    else if (c == '/') d = 63;
+    else if (c == '+' || (urlSafe && c == '-')) d = 62;
+    else if (c == '/' || (urlSafe && c == '_')) d = 63;
     else if (c == '=') break;
     else continue;
     v = (v << 6) | static_cast<unsigned>(d);
@@ -473,6 +453,12 @@ std::string base64DecodeBody(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string base64Decode(std::string_view text) { return base64Bytes(text, true); }
+
+std::string base64DecodeBody(std::string_view text) { return base64Bytes(text, false); }
 
 std::string uuDecode(std::string_view text, bool* found) {
   if (found) *found = false;
