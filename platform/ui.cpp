@@ -19,6 +19,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <memory>
+#include <QTimer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextBlock>
@@ -484,8 +486,26 @@ void Form::setWindowState(int state) {
     if (windowHandle()) {
       destroy(true, true);
       move(at);
+      comeBackAt_ = at;
     }
   }
+}
+
+void Form::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (!comeBackAt_) return;
+  // A native window made afresh may be placed before the window manager has
+  // told its frame: the place is put right once the frame is on (tried for
+  // a second at most, so that a window the user moves meanwhile is left).
+  const QPoint at = *comeBackAt_;
+  comeBackAt_.reset();
+  auto done = std::make_shared<bool>(false);
+  for (int k = 1; k <= 20; ++k)
+    QTimer::singleShot(50 * k, this, [this, at, done] {
+      if (*done || !isVisible()) return;
+      if (pos() == at) *done = true;
+      else move(at);
+    });
 }
 
 namespace {

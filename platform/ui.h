@@ -19,6 +19,7 @@
 #include <QString>
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <utility>
 
 class QPlainTextEdit;
@@ -204,6 +205,7 @@ class Form : public QMainWindow {
 
   void closeEvent(QCloseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  void showEvent(QShowEvent* e) override;
   bool event(QEvent* e) override;
 
  private:
@@ -217,6 +219,8 @@ class Form : public QMainWindow {
   bool loaded_ = false;
   bool loading_ = false;
   bool unloading_ = false;
+  // Where a window made afresh in the tray comes back; none once it is there.
+  std::optional<QPoint> comeBackAt_;
   struct SetSize {
     int twips = 0;
     int pixels = -1;
