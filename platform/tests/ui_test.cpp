@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -390,4 +391,39 @@ TEST(Seams, MessageBoxShowsItsWholeTextAndTitle) {
     EXPECT_TRUE(measured);
   }
   seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
+}
+
+// A fixed single border asks for its caption, system menu and close box
+// and for neither a minimise nor a maximise button, keeps a dialog a dialog
+// and an always-on-top window on top, and is given once however often set.
+TEST(Ui, AFixedSingleBorderHasOnlyItsCaptionAndCloseBox) {
+  QWidget window;
+  QDialog dialog;
+  QWidget onTop;
+  onTop.setWindowFlag(Qt::WindowStaysOnTopHint);
+  struct Case {
+    const char* name;
+    QWidget* w;
+    Qt::WindowType kind;
+    bool onTop;
+  };
+  for (const Case& c : {Case{"window", &window, Qt::Window, false}, Case{"dialog", &dialog, Qt::Dialog, false},
+                        Case{"on top", &onTop, Qt::Window, true}}) {
+    SCOPED_TRACE(c.name);
+    ui::fixedSingleBorder(c.w);
+    ui::fixedSingleBorder(c.w);
+    const Qt::WindowFlags f = c.w->windowFlags();
+    EXPECT_EQ(c.w->windowType(), c.kind);
+    EXPECT_EQ(bool(f & Qt::WindowStaysOnTopHint), c.onTop);
+    for (const Qt::WindowType on : {Qt::CustomizeWindowHint, Qt::WindowTitleHint, Qt::WindowSystemMenuHint,
+                                    Qt::WindowCloseButtonHint, Qt::MSWindowsFixedSizeDialogHint})
+      EXPECT_TRUE(f & on) << std::hex << on;
+    for (const Qt::WindowType off : {Qt::WindowMinimizeButtonHint, Qt::WindowMaximizeButtonHint,
+                                     Qt::WindowContextHelpButtonHint})
+      EXPECT_FALSE(f & off) << std::hex << off;
+    c.w->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(c.w));
+    c.w->hide();
+    EXPECT_EQ(c.w->findChildren<QObject*>(QStringLiteral("ruvo_fixedSingleBorder")).size(), 1);
+  }
 }
