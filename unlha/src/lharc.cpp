@@ -288,9 +288,7 @@ class AdaptiveTree {
     while (i >= 0) {
       while (i >= l) move(j--, i--);
       const unsigned f = freq_[at(l)] + freq_[at(l + 1)];
-      int k = 0;
-      while (k <= j && f < freq_[at(k)]) ++k;
-      while (j >= k) move(j--, i--);
+      while (j >= 0 && freq_[at(j)] <= f) move(j--, i--);
       freq_[at(i)] = f;
       child_[at(i)] = l + 1;
       --i;
