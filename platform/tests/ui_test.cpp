@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -421,8 +422,23 @@ TEST(Ui, AFixedSingleBorderHasOnlyItsCaptionAndCloseBox) {
     for (const Qt::WindowType off : {Qt::WindowMinimizeButtonHint, Qt::WindowMaximizeButtonHint,
                                      Qt::WindowContextHelpButtonHint})
       EXPECT_FALSE(f & off) << std::hex << off;
+    c.w->setFixedSize(200, 80);
     c.w->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(c.w));
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+      // The window manager (openbox on the test desktop) offers moving and
+      // closing it, and gives it the keyboard.
+      QTest::qWait(300);
+      QProcess p;
+      p.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(c.w->winId()),
+                                        QStringLiteral("_NET_WM_ALLOWED_ACTIONS")});
+      p.waitForFinished(5000);
+      const QString actions = QString::fromLatin1(p.readAllStandardOutput());
+      EXPECT_TRUE(actions.contains(QLatin1String("_NET_WM_ACTION_CLOSE"))) << actions.toStdString();
+      for (const char* a : {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_RESIZE"})
+        EXPECT_FALSE(actions.contains(QLatin1String(a))) << actions.toStdString();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(c.w));
+    }
     c.w->hide();
     EXPECT_EQ(c.w->findChildren<QObject*>(QStringLiteral("ruvo_fixedSingleBorder")).size(), 1);
   }
