@@ -5,12 +5,14 @@
 // window may be moved and resized: it keeps minimising for every window, and
 // maximising for every window it may resize. It drops both only for the
 // kinds of window it takes for tool bars and torn-off menus. So under
-// openbox such a window is also marked as one of its program's tool bars
-// (with its own kind after it, for any manager that knows no tool bar).
-// Nothing else of the window changes there: it keeps its title bar, its
-// close box, its place in the task bar (it belongs to no other window) and
-// in the window switcher. Openbox gives such a window no focus when it
-// opens, so the window asks for it itself, as every window gets it.
+// openbox, and only there (other managers follow the hints, and some leave a
+// tool bar unframed or unfocused), such a window is also marked as one of
+// its program's tool bars, with its own kind after it. Nothing else of the
+// window changes there: it keeps its title bar and close box, a window that
+// belongs to no other keeps its place in the task bar and in the window
+// switcher, and a click into it still makes it active. Openbox gives such a
+// window no focus when it opens, so the window asks for it itself, as every
+// window gets it.
 //
 // The X calls go through xcb, the connection Qt itself uses; Qt has no
 // call of its own for a window's kind beyond what its flags give.
@@ -22,6 +24,7 @@
 #include <QWidget>
 #include <xcb/xcb.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
