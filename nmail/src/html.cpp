@@ -345,8 +345,30 @@ TextStream::~TextStream() {
   if (s_->ctxt) htmlFreeParserCtxt(s_->ctxt);
 }
 
-void TextStream::feed(std::string_view utf8Html) {
+// The page without its end tags of html and body: the tree goes on reading
+// what comes after them (a list's footer added at the end, say), while the
+// stream would end there.
+static std::string withoutPageEnds(std::string_view page) {
+  std::string out;
+  std::size_t at = 0;
+  for (std::size_t lt = page.find("</"); lt != std::string_view::npos; lt = page.find("</", lt + 2)) {
+    const std::string_view tag = page.substr(lt + 2, 4);
+    const bool body = startsWithNoCase(tag, "body"), html = startsWithNoCase(tag, "html");
+    if (!body && !html) continue;
+    const std::size_t gt = page.find('>', lt);
+    if (gt == std::string_view::npos) break;
+    out.append(page.substr(at, lt - at));
+    at = gt + 1;
+  }
+  if (at == 0) return std::string(page);
+  out.append(page.substr(at));
+  return out;
+}
+
+void TextStream::feed(std::string_view page) {
   if (!s_->ctxt) return;
+  const std::string kept = withoutPageEnds(page);
+  std::string_view utf8Html = kept;
   while (!utf8Html.empty()) {
     const std::size_t n = std::min<std::size_t>(utf8Html.size(), 1 << 20);
     htmlParseChunk(s_->ctxt, utf8Html.data(), static_cast<int>(n), 0);
