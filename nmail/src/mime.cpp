@@ -503,7 +503,7 @@ class TextOut {
  public:
   TextOut(std::size_t room, std::size_t fileAbove, std::string folder)
       : room_(room), fileAbove_(fileAbove), folder_(std::move(folder)) {
-    keep_ = (fileAbove_ > 0 ? std::min(room_, fileAbove_) : room_) + 4;  // + a character cut off
+    keep_ = (fileAbove_ > 0 ? fileAbove_ : room_) + 4;  // + a character cut off
   }
   TextOut(const TextOut&) = delete;
   TextOut& operator=(const TextOut&) = delete;

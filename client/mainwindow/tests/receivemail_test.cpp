@@ -1520,6 +1520,31 @@ TEST_F(ReceiveMailScriptedTest, PeakMemoryStaysUnderTwiceALargeText) {
   }
 }
 
+// A text a little longer than a record holds: the record keeps its
+// beginning and says where the whole text is, the file holds all of it,
+// and a short text is stored as ever, with no file.
+TEST_F(ReceiveMailScriptedTest, ATextLongerThanARecordIsKeptWholeInAFile) {
+  const QString text = longText(1000, false);
+  const std::vector<std::string> mails{crlf(mail(QStringLiteral("a@example.jp"), QStringLiteral("long"), text)),
+                                       crlf(mail(QStringLiteral("a@example.jp"), QStringLiteral("short"), QStringLiteral("短い\n")))};
+  const CheckResult r = checkWith(mails, Pop3Script{false, {}, {}, {}, -1, nullptr});
+  EXPECT_EQ(r.errorBoxes, std::vector<std::string>{});
+  EXPECT_EQ(r.deleted, (std::set<int>{1, 2}));
+  const std::vector<Stored> recs = storedRecords(received());
+  ASSERT_EQ(recs.size(), 2u);
+  const QString body = trimmedField(recs[0].body);
+  const QString note = QStringLiteral("\r\n（本文が長いため、全文を添付フォルダの「本文.txt」に保存しました。）");
+  ASSERT_TRUE(body.endsWith(note)) << body.right(200).toStdString();
+  QString whole = text;
+  whole.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+  EXPECT_TRUE(whole.startsWith(body.left(body.size() - note.size())));
+  EXPECT_GT(body.size(), 10000);
+  const QByteArray file = fileBytes(attachmentFolder() + QStringLiteral("/本文.txt"));
+  EXPECT_EQ(cp932::decode(std::string_view(file.constData(), static_cast<std::size_t>(file.size()))), whole);
+  EXPECT_EQ(r.attachments.size(), 1);
+  EXPECT_EQ(trimmedField(recs[1].body), QStringLiteral("短い\r\n"));
+}
+
 TEST_F(ReceiveMailTest, AttachmentsThatCannotBeWrittenKeepTheMailOnTheServer) {
   const QByteArray withFile =
       "From: a@example.jp\nSubject: files\nDate: " + kDate +
