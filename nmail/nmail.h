@@ -38,6 +38,12 @@ constexpr int NMAIL_OPTION_TIMEOUT = 2;      // connect and read timeout, millis
 // holds at the least, whatever the length of the mail text (>= 0; 0, the
 // default: the length of the mail text plus one).
 constexpr int NMAIL_OPTION_UNPACKED_BODY_SIZE = 3;
+// Bytes of text past which NMailAttachmentFileFirst keeps a mail's text as
+// a file (> 0; 0, the default: never). A longer text is written whole into
+// the folder as "本文.txt" (CP932, CR LF, as body would hold it), and body
+// holds its beginning and a line that names the file, this many bytes at
+// most in all. The whole text is never held in memory.
+constexpr int NMAIL_OPTION_TEXT_FILE_ABOVE = 4;
 
 // Results.
 constexpr int NMAIL_SUCCESS = 1;
@@ -57,6 +63,16 @@ constexpr int NMAIL_ERR_TOO_LARGE = -9;
 // reserved holds the size of the body buffer in bytes (NUL included), so
 // that the buffer need not be sized by what the server says of the mail.
 constexpr int NMAIL_FETCH_BUFFER_SIZE = 1;
+// With NMAIL_FETCH_BUFFER_SIZE: a body longer than the buffer is cut to it
+// (on a whole character) rather than refused, and the call gives NMAIL_CUT.
+// The attachment step then reads the whole mail as it came. A multipart
+// body then keeps its parts as they came, every part larger than 64 KiB
+// left out with a line in its place. Nothing longer than the buffer is
+// decoded or held.
+constexpr int NMAIL_FETCH_TEXT_HEAD = 2;
+// NMailPop3GetMail with NMAIL_FETCH_TEXT_HEAD: the mail came whole, its body
+// cut to the buffer.
+constexpr int NMAIL_CUT = 2;
 
 // Prepares the library; call once before anything else. Returns 0.
 int NMailInitializeWinSock();
@@ -122,8 +138,8 @@ int NMailPop3GetMailSize(int handle, int no);
 // it without fetching it again. flags is 0 or NMAIL_FETCH_BUFFER_SIZE, with
 // which body holds reserved bytes (NUL included) whatever the size said; a
 // caller that does not trust a size a server gives starts with a modest
-// buffer and takes the size the mail needs after NMAIL_ERR_BUFFER. reserved
-// is 0 otherwise. Returns NMAIL_SUCCESS, or < 0 when the mail did not arrive
+// buffer and takes the size the mail needs after NMAIL_ERR_BUFFER (or adds
+// NMAIL_FETCH_TEXT_HEAD to take what fits). reserved is 0 otherwise. Returns NMAIL_SUCCESS, or < 0 when the mail did not arrive
 // whole (NMAIL_ERR_TOO_LARGE for a mail past the library's limit); such a
 // mail is then refused by NMailPop3DeleteMail for the rest of the session.
 int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, char* header,

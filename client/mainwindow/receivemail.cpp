@@ -44,10 +44,14 @@ namespace {
 constexpr int kTextBuffer = 8192;
 // The unpacked body buffer at the least: a split mail joined from its
 // pieces keeps more text than its last piece, and more than a record holds.
-constexpr int kUnpackedBody = 1 << 20;
+constexpr int kUnpackedBody = 256 << 10;
 // The body buffer of a fetch at first, at most: it grows with what comes,
 // never with the size a server claims.
-constexpr int kFirstBody = 1 << 20;
+constexpr int kFirstBody = 256 << 10;
+// The text a record keeps (its body field, less room for the attachment
+// line): a longer text is kept whole in a file of the attachment folder,
+// and the record says so. Nothing longer is held in memory.
+constexpr int kTextInRecord = decltype(records::MailRecord::Body)::kWidth - 128;
 
 const QString kAttachmentFolder = QStringLiteral("\\添付フォルダ");
 const QString kWorkFile = QStringLiteral("\\添付フォルダ\\0.txt");
@@ -411,9 +415,9 @@ class NewFiles {
   QStringList paths_;
 };
 
-// Fetches mail i whole into the buffers and body. The body buffer starts at
-// the size the server gives, a modest one at most, and is made as large as
-// the mail really is when it did not fit.
+// Fetches mail i whole into the buffers and body. The body buffer holds the
+// size the server gives, a modest one at most; a longer body is cut to it
+// (NMAIL_CUT), and the attachment step reads the mail as it came.
 int fetchMail(int handle, int i, Buffers& b, std::vector<char>& body) {
   int size = NMailPop3GetMailSize(handle, i);
   if (size < 0) return size;
@@ -423,7 +427,7 @@ int fetchMail(int handle, int i, Buffers& b, std::vector<char>& body) {
     std::vector<char>().swap(body);
     body.assign(static_cast<std::size_t>(room), ' ');
     r = NMailPop3GetMail(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), body.data(),
-                         NMAIL_FETCH_BUFFER_SIZE, room);
+                         NMAIL_FETCH_BUFFER_SIZE | NMAIL_FETCH_TEXT_HEAD, room);
     if (r != NMAIL_ERR_BUFFER) break;
     size = NMailPop3GetMailSize(handle, i);
     if (size < 0) return size;
@@ -475,6 +479,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
   // optional), or a header too large to take: the whole mail serves for
   // the test.
   std::vector<char> body;
+  bool cut = false;  // the body is the beginning of the mail's
   int r = NMailPop3GetMailStatus(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0);
   const bool wholeForTest = r == NMAIL_ERR_PROTOCOL || r == NMAIL_ERR_TOO_LARGE;
   if (r < 0 && !wholeForTest) return stop(r, notFetched);
@@ -482,6 +487,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
     b.clear();
     r = fetchMail(handle, i, b, body);
     if (r < 0) return fetchFailed(r);
+    cut = r == NMAIL_CUT;
   }
   m.Text10->setText(bufferText(b.subject));
   m.Text11->setText(bufferText(b.from));
@@ -505,6 +511,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
   if (!wholeForTest) {
     r = fetchMail(handle, i, b, body);
     if (r < 0) return fetchFailed(r);
+    cut = r == NMAIL_CUT;
   }
   const std::string fetched = bufferBytes(body);
   const bool hasAttachment = fetched.find("attachment") != std::string::npos;
@@ -514,7 +521,8 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
   // Attachments. A mail whose files could not be written stays on the
   // server, as one that could not be stored, and so do none of its files.
   NewFiles written;
-  if (!nothingToUnpack(bufferBytes(b.header), fetched)) {
+  // A text longer than a record holds goes into a file there as well.
+  if (cut || fetched.size() > static_cast<std::size_t>(kTextInRecord) || !nothingToUnpack(bufferBytes(b.header), fetched)) {
     QString folderPath, workPath;
     session.attachmentPaths(folderPath, workPath);
     const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
@@ -643,6 +651,7 @@ Outcome converse() {
     // The buffers above hold kTextBuffer bytes; the library fills no more.
     NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, kTextBuffer);
     NMailSetOption(NMAIL_OPTION_UNPACKED_BODY_SIZE, kUnpackedBody);
+    NMailSetOption(NMAIL_OPTION_TEXT_FILE_ABOVE, kTextInRecord);
     out.waiting = NMailPop3Authenticate(handle, cp932::encode(UserId).c_str(), cp932::encode(UserPassword).c_str(),
                                         UseApop != 0 ? -1 : 0);
     if (out.waiting < 0) out.errors << libraryMessage();

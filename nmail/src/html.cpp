@@ -103,8 +103,28 @@ class Writer {
     out_ += w;
     lineEmpty_ = false;
   }
-  std::size_t size() const { return out_.size(); }
-  std::string_view since(std::size_t at) const { return std::string_view(out_).substr(at); }
+  std::size_t size() const { return drained_ + out_.size(); }
+  std::string_view since(std::size_t at) const { return std::string_view(out_).substr(at - drained_); }
+
+  // The text written so far but for the blanks at its end (which may turn
+  // out to end the whole text), in CR LF lines, given away.
+  std::string drain() {
+    const std::size_t e = out_.find_last_not_of(" \n");
+    if (e == std::string::npos) return std::string();
+    std::size_t b = 0;
+    if (drained_ == 0) b = out_.find_first_not_of('\n');
+    std::string crlf;
+    crlf.reserve(e + 1 - b + (e + 1 - b) / 16 + 2);
+    for (std::size_t i = b; i <= e; ++i) {
+      if (out_[i] == '\n') crlf += '\r';
+      crlf += out_[i];
+    }
+    drained_ += e + 1;
+    out_.erase(0, e + 1);
+    return crlf;
+  }
+  // What is left at the end, after drain: a line end when any text came.
+  std::string drainLast() const { return drained_ > 0 ? "\r\n" : std::string(); }
 
   std::string finish() const {
     std::string t = out_;
@@ -134,6 +154,7 @@ class Writer {
   }
 
   std::string out_;
+  std::size_t drained_ = 0;  // bytes given away by drain
   bool lineEmpty_ = true, space_ = false;
   int breaks_ = 0;
 };
@@ -224,6 +245,145 @@ std::string toText(std::string_view utf8Html) {
   }
   xmlFreeDoc(doc);
   return w.finish();
+}
+
+
+// The stream reads as the tree walk above: each element entered at its
+// start and left at its end, what hidden elements hold left out.
+struct TextStream::State {
+  std::function<void(std::string_view)> out;
+  htmlParserCtxtPtr ctxt = nullptr;
+  Writer w;
+  struct Open {
+    bool counted;  // a hidden element or one inside it
+    bool block, cell, pre, link;
+  };
+  std::vector<Open> open;
+  std::vector<Link> links;
+  int preDepth = 0, hiddenDepth = 0;
+
+  static bool is(const xmlChar* name, const char* what) {
+    return xmlStrcasecmp(name, reinterpret_cast<const xmlChar*>(what)) == 0;
+  }
+  static bool any(const xmlChar* name, std::initializer_list<const char*> names) {
+    return std::any_of(names.begin(), names.end(), [&](const char* n) { return is(name, n); });
+  }
+
+  static void start(void* ctx, const xmlChar* name, const xmlChar** attrs) {
+    auto* st = static_cast<State*>(ctx);
+    xmlNode n{};
+    n.type = XML_ELEMENT_NODE;
+    n.name = name;
+    if (st->hiddenDepth > 0 || hidden(&n)) {
+      ++st->hiddenDepth;
+      st->open.push_back({true, false, false, false, false});
+      return;
+    }
+    Open o{false, block(&n), cell(&n), nameIs(&n, "pre"), nameIs(&n, "a")};
+    if (nameIs(&n, "br")) {
+      st->w.lineBreak();
+      st->open.push_back({false, false, false, false, false});
+      return;
+    }
+    if (o.block) st->w.blockEdge();
+    if (o.cell) st->w.blank();
+    if (o.pre) ++st->preDepth;
+    if (o.link) {
+      std::string href;
+      for (const xmlChar** a = attrs; a && a[0]; a += 2)
+        if (is(a[0], "href") && href.empty()) href = a[1] ? reinterpret_cast<const char*>(a[1]) : "";
+      st->links.push_back(Link{nullptr, trimmed(href), st->w.size()});
+    }
+    st->open.push_back(o);
+  }
+  static void end(void* ctx, const xmlChar* /*name*/) {
+    auto* st = static_cast<State*>(ctx);
+    if (st->open.empty()) return;
+    const Open o = st->open.back();
+    st->open.pop_back();
+    if (o.counted) {
+      --st->hiddenDepth;
+      return;
+    }
+    if (o.link && !st->links.empty()) {
+      Link l = st->links.back();
+      st->links.pop_back();
+      if (worthWriting(l.target, trimmed(st->w.since(l.start)))) st->w.word("<" + l.target + ">");
+    }
+    if (o.pre) --st->preDepth;
+    if (o.cell) st->w.blank();
+    if (o.block) st->w.blockEdge();
+  }
+  static void characters(void* ctx, const xmlChar* ch, int len) {
+    auto* st = static_cast<State*>(ctx);
+    if (st->hiddenDepth > 0 || len <= 0) return;
+    st->w.text(std::string_view(reinterpret_cast<const char*>(ch), static_cast<std::size_t>(len)), st->preDepth > 0);
+  }
+  void give() {
+    if (!links.empty()) return;  // a link's words are still wanted
+    const std::string t = w.drain();
+    if (!t.empty()) out(t);
+  }
+};
+
+TextStream::TextStream(std::function<void(std::string_view)> out) : s_(std::make_unique<State>()) {
+  static std::once_flag once;
+  std::call_once(once, [] { xmlInitParser(); });
+  s_->out = std::move(out);
+  htmlSAXHandler sax{};
+  sax.startElement = &State::start;
+  sax.endElement = &State::end;
+  sax.characters = &State::characters;
+  sax.cdataBlock = &State::characters;
+  s_->ctxt = htmlCreatePushParserCtxt(&sax, s_.get(), nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+  if (s_->ctxt)
+    htmlCtxtUseOptions(s_->ctxt, HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                                     HTML_PARSE_IGNORE_ENC);
+}
+
+TextStream::~TextStream() {
+  if (s_->ctxt) htmlFreeParserCtxt(s_->ctxt);
+}
+
+// The page without its end tags of html and body: the tree goes on reading
+// what comes after them (a list's footer added at the end, say), while the
+// stream would end there.
+static std::string withoutPageEnds(std::string_view page) {
+  std::string out;
+  std::size_t at = 0;
+  for (std::size_t lt = page.find("</"); lt != std::string_view::npos; lt = page.find("</", lt + 2)) {
+    const std::string_view tag = page.substr(lt + 2, 4);
+    const bool body = startsWithNoCase(tag, "body"), html = startsWithNoCase(tag, "html");
+    if (!body && !html) continue;
+    const std::size_t gt = page.find('>', lt);
+    if (gt == std::string_view::npos) break;
+    out.append(page.substr(at, lt - at));
+    at = gt + 1;
+  }
+  if (at == 0) return std::string(page);
+  out.append(page.substr(at));
+  return out;
+}
+
+void TextStream::feed(std::string_view page) {
+  if (!s_->ctxt) return;
+  const std::string kept = withoutPageEnds(page);
+  std::string_view utf8Html = kept;
+  while (!utf8Html.empty()) {
+    const std::size_t n = std::min<std::size_t>(utf8Html.size(), 1 << 20);
+    htmlParseChunk(s_->ctxt, utf8Html.data(), static_cast<int>(n), 0);
+    utf8Html.remove_prefix(n);
+    s_->give();
+  }
+}
+
+void TextStream::finish() {
+  if (!s_->ctxt) return;
+  htmlParseChunk(s_->ctxt, nullptr, 0, 1);
+  s_->links.clear();
+  s_->give();
+  const std::string last = s_->w.drainLast();
+  if (!last.empty()) s_->out(last);
 }
 
 }  // namespace nmail::html

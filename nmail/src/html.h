@@ -3,6 +3,8 @@
 // or that carries an HTML part beside others. libxml2 reads the markup; what
 // a reader sees of the tree it gives is written here, since libxml2 has no
 // rendering to text (its node content runs every line together).
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,5 +21,25 @@ namespace nmail::html {
 // page. Lines are ended by CR LF, the last one too; blank lines at either end
 // are left out.
 std::string toText(std::string_view utf8Html);
+
+
+// The same for a large HTML text, given a piece at a time (each ending at a
+// line end): the text comes out a piece at a time, lines ended by CR LF,
+// and neither the markup nor the text is ever held whole. libxml2 reads
+// the markup as a stream of elements here, not as a tree.
+class TextStream {
+ public:
+  explicit TextStream(std::function<void(std::string_view)> out);
+  ~TextStream();
+  TextStream(const TextStream&) = delete;
+  TextStream& operator=(const TextStream&) = delete;
+  void feed(std::string_view utf8Html);
+  void finish();
+
+  struct State;
+
+ private:
+  std::unique_ptr<State> s_;
+};
 
 }  // namespace nmail::html

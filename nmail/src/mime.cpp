@@ -165,6 +165,112 @@ std::string textOf(GMimePart* part) {
   return text::toCrlf(charset::toCp932(partContent(part), charsetOf(obj)));
 }
 
+// Where a leaf's content lies in the bytes the mail was read from (the
+// parts of a ParsedView are pieces of them); false when it lies elsewhere.
+bool contentInPlace(GMimeDataWrapper* dw, std::string_view& where) {
+  GMimeStream* raw = dw ? g_mime_data_wrapper_get_stream(dw) : nullptr;
+  if (!raw || !GMIME_IS_STREAM_MEM(raw)) return false;
+  GByteArray* arr = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(raw));
+  const gint64 begin = raw->bound_start;
+  const gint64 end = arr && raw->bound_end < 0 ? static_cast<gint64>(arr->len) : raw->bound_end;
+  if (!arr || begin < 0 || begin > end || end > static_cast<gint64>(arr->len)) return false;
+  where = std::string_view(reinterpret_cast<const char*>(arr->data) + begin, static_cast<std::size_t>(end - begin));
+  return true;
+}
+
+// The content of a leaf with its transfer encoding undone (as partContent
+// undoes it), a piece at a time, decoded from where it lies in the mail:
+// a large text is never held whole a second time.
+class ContentPieces {
+ public:
+  static constexpr std::size_t kPiece = 256 << 10;
+  explicit ContentPieces(GMimePart* part) {
+    GMimeDataWrapper* dw = g_mime_part_get_content(part);
+    if (!dw) return;
+    enc_ = g_mime_data_wrapper_get_encoding(dw);
+    bool inPlace = contentInPlace(dw, in_);
+    if (inPlace && enc_ == GMIME_CONTENT_ENCODING_UUENCODE) {
+      bool found = false;
+      in_.remove_prefix(text::uuDataStart(in_, &found));
+      inPlace = found;
+    }
+    if (!inPlace) {
+      owned_ = partContent(part);
+      in_ = owned_;
+      enc_ = GMIME_CONTENT_ENCODING_BINARY;
+    }
+    if (enc_ == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE) g_mime_encoding_init_decode(&qp_, enc_);
+  }
+  ContentPieces(const ContentPieces&) = delete;
+  ContentPieces& operator=(const ContentPieces&) = delete;
+
+  // The next piece (which may be empty); false at the end.
+  bool next(std::string& piece) {
+    piece.clear();
+    if (in_.empty()) {
+      if (enc_ != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE || flushed_) return false;
+      flushed_ = true;
+      char tail[16];
+      piece.assign(tail, g_mime_encoding_flush(&qp_, "", 0, tail));
+      return true;
+    }
+    std::string_view slice = in_.substr(0, kPiece);
+    if (enc_ == GMIME_CONTENT_ENCODING_UUENCODE) {
+      // Whole lines.
+      const std::size_t nl = slice.size() < in_.size() ? slice.rfind('\n') : std::string_view::npos;
+      if (nl != std::string_view::npos) slice = slice.substr(0, nl + 1);
+    }
+    in_.remove_prefix(slice.size());
+    if (enc_ == GMIME_CONTENT_ENCODING_UUENCODE) {
+      if (!text::uuDecodeLines(slice, piece)) in_ = std::string_view();
+    } else if (enc_ == GMIME_CONTENT_ENCODING_BASE64) {
+      piece.reserve(slice.size() * 3 / 4 + 3);
+      base64_.feed(slice, piece);
+      if (base64_.ended()) in_ = std::string_view();
+    } else if (enc_ == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE) {
+      piece.resize(g_mime_encoding_outlen(&qp_, slice.size()));
+      piece.resize(g_mime_encoding_step(&qp_, slice.data(), slice.size(), piece.data()));
+    } else {
+      piece.assign(slice);
+    }
+    return true;
+  }
+
+ private:
+  GMimeContentEncoding enc_ = GMIME_CONTENT_ENCODING_DEFAULT;
+  std::string_view in_;  // still to decode
+  std::string owned_;    // content decoded whole, where it had to be
+  GMimeEncoding qp_{};
+  bool flushed_ = false;
+  text::Base64Decoder base64_;  // as text::base64DecodeBody
+};
+
+// Whether a text in charset can be converted a line at a time (its line
+// ends are single bytes, and no state runs on past them).
+bool convertsByLine(std::string_view charset) {
+  const std::string l = lower(charset);
+  for (const char* whole : {"utf-16", "utf16", "utf-32", "utf32", "ucs", "utf-7", "utf7"})
+    if (l.find(whole) != std::string::npos) return false;
+  return true;
+}
+
+// The end of the last line of t after which a text is in its ASCII state
+// (an ISO-2022-JP text switches back before a line ends, but not every
+// mailer does); 0 when there is none.
+std::size_t lineCut(std::string_view t) {
+  bool ascii = true;
+  std::size_t cut = 0;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i] == '\x1B' && i + 2 < t.size()) {
+      if (t[i + 1] == '(' && (t[i + 2] == 'B' || t[i + 2] == 'J')) ascii = true;
+      else if (t[i + 1] == '$' || t[i + 1] == '(') ascii = false;
+    } else if (t[i] == '\n' && ascii) {
+      cut = i + 1;
+    }
+  }
+  return cut;
+}
+
 // Header fields: name, and the field's lines with their line ends.
 struct Field {
   std::string name;  // lower case
@@ -313,15 +419,13 @@ bool writeContent(int fd, const FoundFile& f) {
     GMimeDataWrapper* dw = g_mime_part_get_content(f.part);
     if (!dw) return true;
     const GMimeContentEncoding enc = g_mime_data_wrapper_get_encoding(dw);
-    GMimeStream* raw = g_mime_data_wrapper_get_stream(dw);
-    if (enc == GMIME_CONTENT_ENCODING_BASE64 && raw && GMIME_IS_STREAM_MEM(raw)) {
-      // Decoded from where it lies in the mail, not from a copy.
-      GByteArray* arr = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(raw));
-      const gint64 begin = raw->bound_start;
-      const gint64 end = arr && raw->bound_end < 0 ? static_cast<gint64>(arr->len) : raw->bound_end;
-      if (arr && begin >= 0 && begin <= end && end <= static_cast<gint64>(arr->len))
-        return writeBytes(fd, text::base64DecodeBody(std::string_view(
-                                  reinterpret_cast<const char*>(arr->data) + begin, static_cast<std::size_t>(end - begin))));
+    // Decoded from where it lies in the mail, not from a copy.
+    std::string_view where;
+    if ((enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_UUENCODE) && contentInPlace(dw, where)) {
+      if (enc == GMIME_CONTENT_ENCODING_BASE64) return writeBytes(fd, text::base64DecodeBody(where));
+      bool found = false;
+      std::string data = text::uuDecode(where, &found);
+      if (found) return writeBytes(fd, data);
     }
     if (enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_UUENCODE)
       return writeBytes(fd, partContent(f.part));
@@ -334,11 +438,10 @@ bool writeContent(int fd, const FoundFile& f) {
   return writeBytes(fd, f.data);
 }
 
-// Writes data to a new file in folder, adding "(2)", "(3)"... before the
-// extension when the name is taken; no number is too high. False with
-// error on failure.
-bool writeNewFile(const std::string& folder, const std::string& name, const FoundFile& data,
-                  std::string& written, std::string& error) {
+// Makes a new file in folder, adding "(2)", "(3)"... before the extension
+// when the name is taken; no number is too high. The file descriptor, or
+// -1 with error.
+int openNewFile(const std::string& folder, const std::string& name, std::string& made, std::string& error) {
   std::string stem, ext;
   stemAndExt(name, stem, ext);
   std::string dir = folder;
@@ -360,29 +463,126 @@ bool writeNewFile(const std::string& folder, const std::string& name, const Foun
         continue;
       }
       error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
-      return false;
+      return -1;
     }
     // The plain name was free (the folder was emptied, or the name is
     // new): its copies count from 2 again, stepping over any left.
     copies.next[stem + ext] = n == 1 ? 2 : n + 1;
-    if (!writeContent(fd, data)) {
-      error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno ? errno : EIO);
-      ::close(fd);
-      ::unlink(path.c_str());
-      return false;
-    }
-    if (::close(fd) != 0) {
-      error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
-      ::unlink(path.c_str());
-      return false;
-    }
-    written = path;
-    return true;
+    made = path;
+    return fd;
   }
 }
 
+// Writes data to a new file in folder (named as openNewFile names it).
+// False with error on failure.
+bool writeNewFile(const std::string& folder, const std::string& name, const FoundFile& data,
+                  std::string& written, std::string& error) {
+  std::string path;
+  const int fd = openNewFile(folder, name, path, error);
+  if (fd < 0) return false;
+  if (!writeContent(fd, data)) {
+    error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno ? errno : EIO);
+    ::close(fd);
+    ::unlink(path.c_str());
+    return false;
+  }
+  if (::close(fd) != 0) {
+    error = "添付ファイルを書き込めません: " + path + ": " + std::strerror(errno);
+    ::unlink(path.c_str());
+    return false;
+  }
+  written = path;
+  return true;
+}
+
+// The text parts of a mail joined as they come, in CP932. Only what the
+// body can take is held; past fileAbove bytes (0: never) the whole text
+// goes into a new file of the folder as it comes, and the body is its
+// beginning and a line naming the file.
+class TextOut {
+ public:
+  TextOut(std::size_t room, std::size_t fileAbove, std::string folder)
+      : room_(room), fileAbove_(fileAbove), folder_(std::move(folder)) {
+    keep_ = (fileAbove_ > 0 ? fileAbove_ : room_) + 4;  // + a character cut off
+  }
+  TextOut(const TextOut&) = delete;
+  TextOut& operator=(const TextOut&) = delete;
+  ~TextOut() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  // A text part begins: apart from the one before by a line end.
+  void beginPart() {
+    if (total_ > 0 && !(last_[0] == '\r' && last_[1] == '\n')) add("\r\n");
+  }
+  void add(std::string_view s) {
+    if (s.empty()) return;
+    if (fileAbove_ > 0 && fd_ < 0 && error_.empty() && total_ + s.size() > fileAbove_) open();
+    total_ += s.size();
+    last_[0] = s.size() >= 2 ? s[s.size() - 2] : last_[1];
+    last_[1] = s.back();
+    if (head_.size() < keep_) head_.append(s.substr(0, keep_ - head_.size()));
+    if (fd_ >= 0) write(s);
+  }
+  // Nothing more is needed: the body is full and no file is being written.
+  bool full() const { return fd_ < 0 && head_.size() >= keep_ && (fileAbove_ == 0 || !error_.empty()); }
+  // More came than room.
+  bool cut() const { return total_ > room_; }
+
+  // The body; the file made goes into out.
+  std::string finish(Unpacked& out) {
+    if (fd_ < 0 && error_.empty()) return std::string(text::cutCp932(head_, room_));
+    if (fd_ >= 0 && ::close(fd_) != 0 && error_.empty()) error_ = std::strerror(errno);
+    fd_ = -1;
+    if (!error_.empty()) {
+      if (!path_.empty()) ::unlink(path_.c_str());
+      out.result = -5;
+      if (out.error.empty()) out.error = "本文のファイルを書き込めません: " + path_ + ": " + error_;
+      return std::string(text::cutCp932(head_, std::min(room_, fileAbove_)));
+    }
+    const std::string name = path_.substr(path_.rfind('/') + 1);
+    const std::string note =
+        charset::utf8ToCp932("\r\n（本文が長いため、全文を添付フォルダの「" + name + "」に保存しました。）");
+    const std::size_t limit = std::min(room_, fileAbove_);
+    std::string_view h = text::cutCp932(head_, limit > note.size() ? limit - note.size() : 0);
+    // Ended at a line end when there is one in its second half.
+    const std::size_t nl = h.rfind("\r\n");
+    if (nl != std::string_view::npos && nl >= h.size() / 2) h = h.substr(0, nl);
+    out.written.push_back(path_);
+    return std::string(h) + std::string(text::cutCp932(note, limit - h.size()));
+  }
+
+ private:
+  void open() {
+    makeDirs(folder_);
+    fd_ = openNewFile(folder_, kName, path_, error_);
+    if (fd_ < 0) {
+      if (error_.empty()) error_ = "?";
+      return;
+    }
+    write(head_);
+  }
+  void write(std::string_view s) {
+    if (fd_ >= 0 && error_.empty() && !writeBytes(fd_, s)) error_ = std::strerror(errno ? errno : EIO);
+  }
+  static constexpr const char* kName = "本文.txt";
+  std::size_t room_, fileAbove_, keep_;
+  std::string folder_;
+  std::string head_;
+  std::size_t total_ = 0;
+  char last_[2] = {0, 0};
+  int fd_ = -1;
+  std::string path_, error_;
+};
+
+// A text of the mail: a text part, or a text as it stands.
+struct TextPiece {
+  GMimePart* part = nullptr;
+  std::string text;
+};
+
 struct Walk {
-  std::vector<std::string> texts;  // in the order of the mail
+  std::vector<TextPiece> texts;  // in the order of the mail
   std::vector<FoundFile> files;
 };
 
@@ -434,7 +634,7 @@ void walkLeaf(GMimePart* part, Walk& w, bool wholeMail) {
   bool named = fileNameOf(obj, filename);
   bool attachment = dispositionIs(obj, "attachment") || named || !isText(obj);
   bool text = isText(obj) && (!attachment || (wholeMail && named && !dispositionIs(obj, "attachment")));
-  if (text) w.texts.push_back(textOf(part));
+  if (text) w.texts.push_back(TextPiece{part, std::string()});
   if (!attachment) return;
   FoundFile a;
   a.name = filename;
@@ -452,7 +652,7 @@ void walkLeaf(GMimePart* part, Walk& w, bool wholeMail) {
 void walkUnsplit(GMimeMultipart* mp, Walk& w) {
   const char* prologue = g_mime_multipart_get_prologue(mp);
   if (!prologue || !*prologue) return;
-  w.texts.push_back(text::toCrlf(charset::toCp932(prologue, charsetOf(GMIME_OBJECT(mp)))));
+  w.texts.push_back(TextPiece{nullptr, text::toCrlf(charset::toCp932(prologue, charsetOf(GMIME_OBJECT(mp))))});
 }
 
 // Every part in the order of the mail, however deep (without recursion: a
@@ -491,13 +691,53 @@ void walk(GMimeObject* top, Walk& w) {
   }
 }
 
-std::string joinTexts(const std::vector<std::string>& parts) {
-  std::string out;
-  for (const auto& p : parts) {
-    if (!out.empty() && !(out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0)) out += "\r\n";
-    out += p;
+// Text parts this large are read a piece at a time.
+constexpr std::size_t kLargeText = 1 << 20;
+
+// The text of a text part in CP932 into out; a large one a piece at a time,
+// only as far as out takes it.
+void textInto(GMimePart* part, TextOut& out) {
+  GMimeObject* obj = GMIME_OBJECT(part);
+  const std::string cs = charsetOf(obj);
+  std::string_view where;
+  if (!convertsByLine(cs) || !contentInPlace(g_mime_part_get_content(part), where) || where.size() <= kLargeText) {
+    out.add(textOf(part));
+    return;
   }
-  return out;
+  // HTML: the text a reader sees of it, read as it comes.
+  std::unique_ptr<html::TextStream> page;
+  if (isHtml(obj))
+    page = std::make_unique<html::TextStream>([&](std::string_view t) { out.add(charset::utf8ToCp932(t)); });
+  auto convert = [&](std::string_view lines) {
+    if (page)
+      page->feed(charset::toUtf8(lines, cs));
+    else
+      out.add(text::toCrlf(charset::toCp932(lines, cs)));
+  };
+  ContentPieces pieces(part);
+  std::string pending, piece;
+  while (!out.full() && pieces.next(piece)) {
+    pending += piece;
+    if (pending.size() < ContentPieces::kPiece) continue;
+    const std::size_t cut = lineCut(pending);
+    if (cut == 0) continue;
+    convert(std::string_view(pending).substr(0, cut));
+    pending.erase(0, cut);
+  }
+  if (!pending.empty() && !out.full()) convert(pending);
+  if (page && !out.full()) page->finish();
+}
+
+// The texts of a mail joined, in the order of the mail.
+void textsInto(const std::vector<TextPiece>& texts, TextOut& out) {
+  for (const TextPiece& t : texts) {
+    if (out.full()) return;
+    out.beginPart();
+    if (t.part)
+      textInto(t.part, out);
+    else
+      out.add(t.text);
+  }
 }
 
 // Turns every 8-bit leaf of a multipart tree into CP932 text (text parts)
@@ -648,17 +888,18 @@ constexpr gint64 kLeaveOutAbove = 64 * 1024;
 
 // The contents of the files in a multipart tree larger than the above, as
 // ranges of the bytes the tree was read from, in order.
-void largeFiles(GMimeObject* obj, gint64 size, std::vector<std::pair<gint64, gint64>>& out, int depth = 0) {
+void largeFiles(GMimeObject* obj, gint64 size, std::vector<std::pair<gint64, gint64>>& out, bool textsToo,
+                int depth = 0) {
   if (!obj || depth > 64) return;
   if (GMIME_IS_MULTIPART(obj)) {
     GMimeMultipart* mp = GMIME_MULTIPART(obj);
     const int n = g_mime_multipart_get_count(mp);
-    for (int i = 0; i < n; ++i) largeFiles(g_mime_multipart_get_part(mp, i), size, out, depth + 1);
+    for (int i = 0; i < n; ++i) largeFiles(g_mime_multipart_get_part(mp, i), size, out, textsToo, depth + 1);
     return;
   }
   if (!GMIME_IS_PART(obj)) return;
   std::string name;
-  if (isText(obj) && !dispositionIs(obj, "attachment") && !fileNameOf(obj, name)) return;
+  if (!textsToo && isText(obj) && !dispositionIs(obj, "attachment") && !fileNameOf(obj, name)) return;
   GMimeDataWrapper* dw = g_mime_part_get_content(GMIME_PART(obj));
   GMimeStream* st = dw ? g_mime_data_wrapper_get_stream(dw) : nullptr;
   if (!st) return;
@@ -669,21 +910,24 @@ void largeFiles(GMimeObject* obj, gint64 size, std::vector<std::pair<gint64, gin
 }
 
 // The multipart body of mail (which starts at offset at) with the large
-// files left out, a line in their place.
-std::string withoutLargeFiles(std::string_view mail, std::size_t at, GMimeObject* top) {
+// files (and texts, textsToo) left out, a line in their place; no longer
+// than limit bytes.
+std::string withoutLargeFiles(std::string_view mail, std::size_t at, GMimeObject* top, bool textsToo = false,
+                              std::size_t limit = std::string::npos) {
   std::vector<std::pair<gint64, gint64>> ranges;
-  largeFiles(top, static_cast<gint64>(mail.size()), ranges);
+  largeFiles(top, static_cast<gint64>(mail.size()), ranges, textsToo);
   static std::atomic<unsigned long long> serial{0};
   std::string out;
+  auto append = [&](std::string_view s) { out.append(s.substr(0, limit - std::min(limit, out.size()))); };
   std::size_t pos = std::min(at, mail.size());
   for (const auto& [begin, end] : ranges) {
     if (static_cast<std::size_t>(begin) < pos) continue;
-    out.append(mail.substr(pos, static_cast<std::size_t>(begin) - pos));
-    out += "[" + std::to_string(end - begin) + " bytes of a file left out of this copy, #" +
-           std::to_string(++serial) + "]\r\n";
+    append(mail.substr(pos, static_cast<std::size_t>(begin) - pos));
+    append("[" + std::to_string(end - begin) + " bytes of a file left out of this copy, #" +
+           std::to_string(++serial) + "]\r\n");
     pos = static_cast<std::size_t>(end);
   }
-  out.append(mail.substr(pos));
+  append(mail.substr(pos));
   return out;
 }
 
@@ -877,7 +1121,8 @@ Fields decodeFields(std::string_view header, std::size_t headerCap) {
   return out;
 }
 
-Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_t bodyCap, bool keep) {
+Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_t bodyCap, bool keep,
+                      bool cutToFit) {
   initialize();
   std::string mendedMail;
   std::string_view mail = readable(asCame, mendedMail);
@@ -889,6 +1134,7 @@ Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_
     text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());  // no buffer holds it
     out.fields = decodeFields(adjustedHeader, headerCap);
     if (headerCap > 0) out.fields.header = std::string(text::cutCp932(out.fields.header, headerCap - 1));
+    out.cut = out.cut || (cutToFit && text.size() > room);
     text.resize(text::cutCp932(text, room).size());
     out.body = std::move(text);
     if (keep) remember(out.fields.header, out.body, std::make_shared<const std::string>(asCame));
@@ -897,6 +1143,18 @@ Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_
   ParsedView view(mail);
   GMimeMessage* msg = view.get();
   GMimeObject* top = msg ? g_mime_message_get_mime_part(msg) : nullptr;
+  // Only what fits is read.
+  const std::size_t enough = room + 4;
+  if (cutToFit && body.size() > enough) {
+    if (!top || !(GMIME_IS_MULTIPART(top) || GMIME_IS_PART(top))) {
+      out.cut = true;
+      body = body.substr(0, enough);
+    } else if (GMIME_IS_MULTIPART(top)) {
+      return handOn(header, withoutLargeFiles(mail, body.data() ? static_cast<std::size_t>(body.data() - mail.data())
+                                                                : mail.size(),
+                                              top, true, enough));
+    }
+  }
   if (!top) return handOn(header, charset::guessToCp932(body));
   if (GMIME_IS_MULTIPART(top)) {
     // Every part by its own headers: 8-bit text parts in CP932, other
@@ -954,7 +1212,16 @@ Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_
         adjusted += "Content-Disposition: inline; filename*=UTF-8''" + pct + "\r\n";
       }
     }
-    return handOn(adjusted, textOf(GMIME_PART(top)));
+    if (!cutToFit) return handOn(adjusted, textOf(GMIME_PART(top)));
+    TextOut head(room, 0, std::string());
+    textInto(GMIME_PART(top), head);
+    out.cut = head.cut();
+    Unpacked unused;
+    return handOn(adjusted, head.finish(unused));
+  }
+  if (cutToFit && body.size() > enough) {
+    out.cut = true;
+    body = body.substr(0, enough);
   }
   return handOn(header, charset::isAscii(body) ? std::string(body) : charset::guessToCp932(body));
 }
@@ -998,7 +1265,7 @@ namespace {
 constexpr int kMaxJoins = 4;
 
 Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::size_t headerCap,
-                    std::size_t bodyCap, int joins) {
+                    std::size_t bodyCap, std::size_t textFileAbove, int joins) {
   Unpacked out;
   std::string mendedMail;
   std::string_view mailText = readable(asCame, mendedMail);
@@ -1094,13 +1361,16 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
     for (auto& [k, data] : pieces) ::unlink((dir + "/" + key + "." + std::to_string(k)).c_str());
     ::rmdir(dir.c_str());
     // The joined mail is the mail: unpack it as such, its whole text.
-    return unpackMail(whole, folder, headerCap, bodyCap, joins + 1);
+    return unpackMail(whole, folder, headerCap, bodyCap, textFileAbove, joins + 1);
   }
 
   Walk w;
   walk(top, w);
-  out.body = joinTexts(w.texts);
-  out.body = std::string(text::cutCp932(out.body, room));
+  {
+    TextOut texts(room, textFileAbove, folder);
+    textsInto(w.texts, texts);
+    out.body = texts.finish(out);
+  }
   if (!w.files.empty()) {
     makeDirs(folder);
     for (auto& a : w.files) {
@@ -1118,10 +1388,12 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
 
 }  // namespace
 
-Unpacked unpack(std::string_view mailText, const std::string& folder, std::size_t headerCap, std::size_t bodyCap) {
+Unpacked unpack(std::string_view mailText, const std::string& folder, std::size_t headerCap, std::size_t bodyCap,
+                std::size_t textFileAbove) {
   initialize();
-  if (std::shared_ptr<const std::string> raw = recall(mailText)) return unpackMail(*raw, folder, headerCap, bodyCap, 0);
-  return unpackMail(mailText, folder, headerCap, bodyCap, 0);
+  if (std::shared_ptr<const std::string> raw = recall(mailText))
+    return unpackMail(*raw, folder, headerCap, bodyCap, textFileAbove, 0);
+  return unpackMail(mailText, folder, headerCap, bodyCap, textFileAbove, 0);
 }
 
 bool parseAddresses(std::string_view textIn, std::vector<Address>& out, std::string& error) {

@@ -38,10 +38,13 @@ Fields decodeFields(std::string_view header, std::size_t headerCap);
 struct Fetched {
   Fields fields;
   std::string body;
+  bool cut = false;  // cutToFit: the body was longer than bodyCap - 1
 };
 // keep: remember the mail for unpack now (else rememberFetched does, once
-// the fetch hands the text on).
-Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap, bool keep = true);
+// the fetch hands the text on). cutToFit: only what fits bodyCap is decoded
+// (a multipart keeps its parts as they came, every large part left out).
+Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap, bool keep = true,
+                      bool cutToFit = false);
 // Remembers the mail as it came for a text decodeFetched handed on, taking
 // its bytes over.
 void rememberFetched(const Fetched& fetched, std::string&& raw);
@@ -50,7 +53,9 @@ void rememberFetched(const Fetched& fetched, std::string&& raw);
 // of the last mails decodeFetched handed on (its header and body joined by
 // CR LF, with any line ends) is unpacked from the mail as it came. Every
 // part is read by its own headers; a single-part text that names itself
-// without being an attachment gives both its text and its file.
+// without being an attachment gives both its text and its file. A text
+// longer than textFileAbove bytes (0: no limit) is written whole into
+// folder as "本文.txt", and body holds its beginning and a line naming it.
 struct Unpacked {
   Fields fields;
   std::string body;   // text parts only, CP932
@@ -59,7 +64,7 @@ struct Unpacked {
   std::vector<std::string> written;  // UTF-8 paths of the files made (a split mail's new piece too)
 };
 Unpacked unpack(std::string_view mailText, const std::string& folder, std::size_t headerCap,
-                std::size_t bodyCap);
+                std::size_t bodyCap, std::size_t textFileAbove = 0);
 
 // A file name from a stranger made safe to create in a folder: the last
 // path component only, without control characters, separators and the

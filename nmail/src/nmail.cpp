@@ -31,6 +31,7 @@ using nmail::net::Connection;
 int gBufferSize = 8192;
 int gTimeoutMs = 30000;
 int gUnpackedBodySize = 0;
+int gTextFileAbove = 0;
 std::string gLastError;  // CP932
 
 std::size_t gMaxMail = 512u << 20;
@@ -592,6 +593,12 @@ int NMailSetOption(int option, int value) {
     gUnpackedBodySize = value;
     return old;
   }
+  if (option == NMAIL_OPTION_TEXT_FILE_ABOVE) {
+    if (value < 0) return fail(NMAIL_ERR_ARGUMENT, "本文の長さが正しくありません");
+    int old = gTextFileAbove;
+    gTextFileAbove = value;
+    return old;
+  }
   return fail(NMAIL_ERR_ARGUMENT, "知らないオプションです: " + std::to_string(option));
 }
 
@@ -777,6 +784,7 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
   if (!s) return NMAIL_ERR_ARGUMENT;
   if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
   const bool sized = (flags & NMAIL_FETCH_BUFFER_SIZE) != 0;
+  const bool head = sized && (flags & NMAIL_FETCH_TEXT_HEAD) != 0;
   if (sized && reserved < 1) return fail(NMAIL_ERR_ARGUMENT, "本文のバッファの大きさが正しくありません");
   int code = 0;
   long long size = listSize(*s, no, code);
@@ -815,7 +823,8 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
   // The whole mail, read to its terminating line whatever LIST said (a
   // server that sends bare LF line ends sends more than it counted).
   const std::size_t cap = static_cast<std::size_t>(std::max<long long>(size, static_cast<long long>(a.text.size()))) + 1;
-  auto fetched = nmail::mime::decodeFetched(a.text, bufferCap(), cap, false);
+  auto fetched = nmail::mime::decodeFetched(a.text, bufferCap(), head ? static_cast<std::size_t>(room) + 1 : cap,
+                                            false, head);
   if (static_cast<long long>(fetched.body.size()) > room) {
     // Kept for the next call, which NMailPop3GetMailSize now sizes.
     s->needs[no] = static_cast<long long>(fetched.body.size());
@@ -830,7 +839,7 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
   s->answers.erase(k);
   s->answers.erase({Kind::Top, no});
   s->needs.erase(no);
-  return NMAIL_SUCCESS;
+  return fetched.cut ? NMAIL_CUT : NMAIL_SUCCESS;
 }
 
 int NMailPop3FetchAhead(int handle, int no) {
@@ -991,7 +1000,7 @@ int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* fr
   std::string_view mail(mailText);
   const std::string where = pathFrom(folder);
   const std::size_t bodyCap = std::max<std::size_t>(mail.size() + 1, static_cast<std::size_t>(gUnpackedBodySize));
-  auto result = nmail::mime::unpack(mail, where, bufferCap(), bodyCap);
+  auto result = nmail::mime::unpack(mail, where, bufferCap(), bodyCap, static_cast<std::size_t>(gTextFileAbove));
   gLastWritten = result.written;
   // The files are on disk before the caller lets the server delete the mail.
   if (!result.written.empty() && !syncToDisk(result.written, where) && result.result == NMAIL_SUCCESS) {

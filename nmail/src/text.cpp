@@ -426,6 +426,27 @@ std::string base64Encode(std::string_view bytes, std::size_t lineLength) {
   return out;
 }
 
+void Base64Decoder::feed(std::string_view text, std::string& out) {
+  for (char c : text) {
+    if (ended_) return;
+    int d;
+    if (c >= 'A' && c <= 'Z') d = c - 'A';
+    else if (c >= 'a' && c <= 'z') d = c - 'a' + 26;
+    else if (c >= '0' && c <= '9') d = c - '0' + 52;
+    else if (c == '+' || (urlSafe_ && c == '-')) d = 62;
+    else if (c == '/' || (urlSafe_ && c == '_')) d = 63;
+    else if (c == '=') ended_ = true;
+    else continue;
+    if (ended_) return;
+    v_ = (v_ << 6) | static_cast<unsigned>(d);
+    bits_ += 6;
+    if (bits_ >= 8) {
+      bits_ -= 8;
+      out += static_cast<char>((v_ >> bits_) & 0xFF);
+    }
+  }
+}
+
 namespace {
 
 // Every whole byte of base64 text, up to its first "=" and over anything
@@ -433,24 +454,8 @@ namespace {
 std::string base64Bytes(std::string_view text, bool urlSafe) {
   std::string out;
   out.reserve(text.size() * 3 / 4);
-  unsigned v = 0;
-  int bits = 0;
-  for (char c : text) {
-    int d;
-    if (c >= 'A' && c <= 'Z') d = c - 'A';
-    else if (c >= 'a' && c <= 'z') d = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') d = c - '0' + 52;
-    else if (c == '+' || (urlSafe && c == '-')) d = 62;
-    else if (c == '/' || (urlSafe && c == '_')) d = 63;
-    else if (c == '=') break;
-    else continue;
-    v = (v << 6) | static_cast<unsigned>(d);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((v >> bits) & 0xFF);
-    }
-  }
+  Base64Decoder d(urlSafe);
+  d.feed(text, out);
   return out;
 }
 
@@ -460,59 +465,79 @@ std::string base64Decode(std::string_view text) { return base64Bytes(text, true)
 
 std::string base64DecodeBody(std::string_view text) { return base64Bytes(text, false); }
 
-std::string uuDecode(std::string_view text, bool* found) {
+namespace {
+
+// The next line of text from at (its line end left off), at moved past it.
+bool nextLine(std::string_view text, std::size_t& at, std::string_view& line) {
+  if (at >= text.size()) return false;
+  std::size_t nl = text.find('\n', at);
+  line = text.substr(at, nl == std::string_view::npos ? std::string_view::npos : nl - at);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  at = nl == std::string_view::npos ? text.size() : nl + 1;
+  return true;
+}
+
+}  // namespace
+
+std::size_t uuDataStart(std::string_view text, bool* found) {
   if (found) *found = false;
-  std::vector<std::string_view> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t nl = text.find('\n', at);
-    std::string_view line = text.substr(at, nl == std::string_view::npos ? std::string_view::npos : nl - at);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    if (nl == std::string_view::npos) break;
-    at = nl + 1;
-  }
   // "begin <octal mode> <name>".
-  std::size_t k = 0;
-  for (; k < lines.size(); ++k) {
-    std::string_view l = lines[k];
+  std::size_t at = 0;
+  std::string_view l;
+  bool begun = false;
+  while (!begun && nextLine(text, at, l)) {
     if (l.substr(0, 6) != "begin ") continue;
     std::size_t m = 6;
     while (m < l.size() && l[m] == ' ') ++m;
     std::size_t digits = m;
     while (m < l.size() && l[m] >= '0' && l[m] <= '7') ++m;
-    if (m > digits && (m == l.size() || l[m] == ' ')) break;
+    begun = m > digits && (m == l.size() || l[m] == ' ');
   }
-  if (k == lines.size()) return std::string();
+  if (!begun) return text.size();
   if (found) *found = true;
   // A begin line folded by a mailer goes on in lines that begin with a
   // blank and are no line of data (a line of data says its length first).
-  auto isData = [](std::string_view l) {
-    if (l.empty()) return false;
-    int n = (l[0] - 0x20) & 0x3F;
-    return n > 0 && l.size() >= static_cast<std::size_t>(1 + (n + 2) / 3 * 4) - 1;
+  auto isData = [](std::string_view d) {
+    if (d.empty()) return false;
+    int n = (d[0] - 0x20) & 0x3F;
+    return n > 0 && d.size() >= static_cast<std::size_t>(1 + (n + 2) / 3 * 4) - 1;
   };
-  ++k;
-  while (k < lines.size() && !lines[k].empty() && (lines[k][0] == ' ' || lines[k][0] == '\t') &&
-         !isData(lines[k]))
-    ++k;
-  std::string out;
-  for (; k < lines.size(); ++k) {
-    std::string_view l = lines[k];
+  for (std::size_t before = at; nextLine(text, at, l); before = at) {
+    if (l.empty() || (l[0] != ' ' && l[0] != '\t') || isData(l)) return before;
+  }
+  return text.size();
+}
+
+bool uuDecodeLines(std::string_view lines, std::string& out) {
+  std::size_t at = 0;
+  std::string_view l;
+  while (nextLine(lines, at, l)) {
     std::size_t e = l.find_last_not_of(" \t");
-    if (e != std::string_view::npos && l.substr(0, e + 1) == "end") break;
+    if (e != std::string_view::npos && l.substr(0, e + 1) == "end") return false;
     if (l.empty()) continue;
     int n = (l[0] - 0x20) & 0x3F;  // bytes on this line; a blank or "`" for none
-    std::size_t have = 0;
-    for (std::size_t i = 1; have < static_cast<std::size_t>(n) && i < l.size(); i += 4) {
+    std::size_t got = 0;
+    for (std::size_t i = 1; got < static_cast<std::size_t>(n) && i < l.size(); i += 4) {
       unsigned char c[4];
       for (int q = 0; q < 4; ++q)
         c[q] = i + q < l.size() ? static_cast<unsigned char>((l[i + q] - 0x20) & 0x3F) : 0;
       unsigned char b[3] = {static_cast<unsigned char>(c[0] << 2 | c[1] >> 4),
                             static_cast<unsigned char>(c[1] << 4 | c[2] >> 2),
                             static_cast<unsigned char>(c[2] << 6 | c[3])};
-      for (int q = 0; q < 3 && have < static_cast<std::size_t>(n); ++q, ++have) out += static_cast<char>(b[q]);
+      for (int q = 0; q < 3 && got < static_cast<std::size_t>(n); ++q, ++got) out += static_cast<char>(b[q]);
     }
   }
+  return true;
+}
+
+std::string uuDecode(std::string_view text, bool* found) {
+  bool begun = false;
+  const std::size_t at = uuDataStart(text, &begun);
+  if (found) *found = begun;
+  std::string out;
+  if (!begun) return out;
+  out.reserve((text.size() - at) / 4 * 3 + 64);
+  uuDecodeLines(text.substr(at), out);
   return out;
 }
 

@@ -50,9 +50,28 @@ std::string base64Decode(std::string_view text);
 // up to the first "="; a last group that lacks its padding still gives the
 // whole bytes it holds.
 std::string base64DecodeBody(std::string_view text);
+// The same decoding a piece at a time.
+class Base64Decoder {
+ public:
+  explicit Base64Decoder(bool urlSafe = false) : urlSafe_(urlSafe) {}
+  // Decodes text onto out (up to the first "=").
+  void feed(std::string_view text, std::string& out);
+  bool ended() const { return ended_; }  // the "=" has come
+
+ private:
+  bool urlSafe_;
+  bool ended_ = false;
+  unsigned v_ = 0;
+  int bits_ = 0;
+};
 // uuencoded data from its "begin" line (which a mailer may have folded) to
 // "end"; found is false (and the result empty) when there is no begin line.
 std::string uuDecode(std::string_view text, bool* found);
+// The same in steps: where the lines of data begin (found as above; the
+// end of text when there is no begin line), then whole lines of data
+// decoded onto out, false once the "end" line has come.
+std::size_t uuDataStart(std::string_view text, bool* found);
+bool uuDecodeLines(std::string_view lines, std::string& out);
 
 // Line ends: every CR LF, lone CR and lone LF becomes CR LF.
 std::string toCrlf(std::string_view text);

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "charset.h"
+#include "html.h"
 #include "mime.h"
+#include "text.h"
 #include "test_util.h"
 
 using namespace testutil;
@@ -453,5 +455,103 @@ TEST(RealWorldMail, HeadersAndBodiesReadRight) {
     EXPECT_EQ(r.subject, c.subject) << c.mail;
     EXPECT_EQ(r.from, c.from) << c.mail;
     EXPECT_EQ(r.fetchedBody, c.body) << c.mail;
+  }
+}
+
+// A large page read as a stream gives the text the tree gives, whatever
+// the pieces it comes in.
+TEST(HtmlText, AStreamReadsAsTheTree) {
+  const std::string page =
+      kHtmlPage + "<table><tr><td>セル一</td><td>セル二</td></tr></table><pre>  整形済み\r\n    の行</pre>"
+                  "<p>a <a href=\"mailto:x@example.jp\">x@example.jp</a> and <a href=\"#top\">top</a></p>"
+                  "<script>var s = '<p>no</p>';</script><p>last&hellip;</p>\r\n";
+  for (std::size_t piece : {std::size_t(1) << 20, std::size_t(40)}) {
+    SCOPED_TRACE(piece);
+    std::string got;
+    nmail::html::TextStream stream([&](std::string_view t) { got += t; });
+    for (std::size_t at = 0; at < page.size();) {
+      std::size_t nl = page.find('\n', std::min(page.size(), at + piece));
+      std::size_t end = nl == std::string::npos ? page.size() : nl + 1;
+      stream.feed(std::string_view(page).substr(at, end - at));
+      at = end;
+    }
+    stream.finish();
+    EXPECT_EQ(got, nmail::html::toText(page));
+  }
+}
+
+// A text longer than the set length is written whole into "本文.txt" as
+// it comes, the same text as read at once; the body is its beginning and
+// a line naming the file. A folder that cannot be written fails the step.
+TEST(Unpack, ALongTextIsKeptWholeInAFileAndTheBodyNamesIt) {
+  std::string jp;
+  for (int i = 0; i < 40000; ++i) jp += std::to_string(i) + " 行目：長い本文です。ABC\n";
+  std::string jis;
+  ASSERT_TRUE(nmail::charset::utf8ToIso2022jp(jp, jis));
+  std::string html = "<html><head><style>p {}</style></head><body>\n";
+  for (int i = 0; i < 30000; ++i) html += "<p>" + std::to_string(i) + " 行目：<b>長い</b>本文</p>\n";
+  html += "</body></html>\n";
+  auto qp = [](const std::string& bytes) {
+    std::string out;
+    int col = 0;
+    for (unsigned char c : bytes) {
+      if (c == '\n') {
+        out += "\r\n";
+        col = 0;
+        continue;
+      }
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "=%02X", c);
+      const std::string put = c >= 0x21 && c <= 0x7E && c != '=' ? std::string(1, static_cast<char>(c)) : hex;
+      if (col + put.size() > 75) {
+        out += "=\r\n";
+        col = 0;
+      }
+      out += put;
+      col += static_cast<int>(put.size());
+    }
+    return out;
+  };
+  const std::string sjis = nmail::charset::utf8ToCp932(jp);
+  struct Case {
+    const char* what;
+    std::string type, encoding, content;  // content as it goes in the mail
+    std::string expected;                 // the whole text, read at once
+  } cases[] = {
+      {"ISO-2022-JP", "text/plain; charset=ISO-2022-JP", "7bit", nmail::text::toCrlf(jis),
+       nmail::text::toCrlf(nmail::charset::toCp932(jis, "ISO-2022-JP"))},
+      {"UTF-8 quoted-printable", "text/plain; charset=UTF-8", "quoted-printable", qp(jp),
+       nmail::text::toCrlf(nmail::charset::toCp932(jp, "UTF-8"))},
+      {"Shift_JIS base64", "text/plain; charset=Shift_JIS", "base64", nmail::text::base64Encode(sjis),
+       nmail::text::toCrlf(sjis)},
+      {"HTML", "text/html; charset=UTF-8", "8bit", nmail::text::toCrlf(html),
+       nmail::charset::utf8ToCp932(nmail::html::toText(html))},
+  };
+  constexpr std::size_t kLimit = 30000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_GT(c.content.size(), std::size_t(1) << 20);  // read a piece at a time
+    const std::string mail = "Subject: long\r\nMIME-Version: 1.0\r\nContent-Type: " + c.type +
+                             "\r\nContent-Transfer-Encoding: " + c.encoding + "\r\n\r\n" + c.content;
+    ScratchDir dir;
+    nmail::mime::Unpacked u = nmail::mime::unpack(mail, dir.path, 8192, 1 << 20, kLimit);
+    EXPECT_EQ(u.result, 1) << u.error;
+    ASSERT_EQ(u.written.size(), 1u);
+    EXPECT_EQ(u.written[0], dir.path + "/本文.txt");
+    EXPECT_TRUE(readFile(u.written[0]) == c.expected);
+    const std::string note = nmail::charset::utf8ToCp932("\r\n（本文が長いため、全文を添付フォルダの「本文.txt」に保存しました。）");
+    EXPECT_LE(u.body.size(), kLimit);
+    ASSERT_GT(u.body.size(), kLimit / 2);
+    EXPECT_EQ(u.body.substr(u.body.size() - note.size()), note);
+    EXPECT_EQ(c.expected.compare(0, u.body.size() - note.size(), u.body, 0, u.body.size() - note.size()), 0);
+    // Without a length the body is the text, as far as it goes.
+    nmail::mime::Unpacked whole = nmail::mime::unpack(mail, dir.path + "/other", 8192, c.expected.size() + 1);
+    EXPECT_TRUE(whole.body == c.expected);
+    EXPECT_TRUE(whole.written.empty());
+    // The file cannot be made: the step fails and leaves nothing.
+    writeFile(dir.path + "/file", "");
+    nmail::mime::Unpacked failed = nmail::mime::unpack(mail, dir.path + "/file", 8192, 1 << 20, kLimit);
+    EXPECT_EQ(failed.result, -5);
+    EXPECT_TRUE(failed.written.empty());
   }
 }
