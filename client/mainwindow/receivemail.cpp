@@ -358,6 +358,7 @@ struct Outcome {
     int shown;
     bool spam;
     bool stranded = false;  // no later session can name it: it stays on the server
+    bool refused = false;   // the server refused its deletion: not asked again
   };
   std::vector<Taken> taken;
   // Mails left on the server with a box (too large, or their answer broke
@@ -636,12 +637,13 @@ void readDeletions(int handle, Outcome& out) {
     if (r == NMAIL_SUCCESS) continue;
     if (r == NMAIL_ERR_IO) {
       out.broken = true;
-      if (out.stored > 0) out.errors << brokenNote(out.stored) + QStringLiteral("\r\n") + libraryMessage();
-      out.brokenNoted = true;
+      out.breakMessage = libraryMessage();
       return;
     }
     if (reason.isEmpty()) reason = libraryMessage();
     (d.spam ? spamKept : kept) << mailNo(d.shown, out.total);
+    for (Outcome::Taken& t : out.taken)
+      if (t.shown == d.shown) t.refused = true;
   }
   QStringList lines;
   if (!kept.isEmpty())
@@ -704,13 +706,13 @@ int uniqueIds(int handle, Plan& plan) {
 // yet taken nor left. Without unique ids no mail taken before can be named
 // (they stay on the server), and the session takes the mails from number
 // resume on, as the broken one numbered them.
-void planAgain(int handle, Plan& plan, Outcome& out, std::map<std::string, int>& shownOf, int resume) {
+void planAgain(int handle, Plan& plan, Outcome& out, std::map<std::string, int>& shownOf, int resume, bool more) {
   plan.take.assign(static_cast<std::size_t>(plan.count), 0);
   plan.shown.assign(static_cast<std::size_t>(plan.count), 0);
   if (plan.count == 0) return;  // the mails taken are gone from the server
   if (plan.ids.empty()) {
-    for (Outcome::Taken& t : out.taken) t.stranded = true;
-    for (int j = std::max(resume, 1); j <= plan.count; ++j) {
+    for (Outcome::Taken& t : out.taken) t.stranded = !t.refused;
+    for (int j = std::max(resume, 1); more && j <= plan.count; ++j) {
       plan.take[static_cast<std::size_t>(j - 1)] = !out.leftNos.count(j);
       plan.shown[static_cast<std::size_t>(j - 1)] = j;
     }
@@ -722,12 +724,12 @@ void planAgain(int handle, Plan& plan, Outcome& out, std::map<std::string, int>&
     if (!plan.idOf(j).empty()) noOf.emplace(plan.idOf(j), j);
   std::set<std::string> takenIds;
   for (Outcome::Taken& t : out.taken) {
-    if (t.stranded) continue;
+    if (!t.id.empty()) takenIds.insert(t.id);
+    if (t.stranded || t.refused) continue;
     if (t.id.empty()) {
       t.stranded = true;
       continue;
     }
-    takenIds.insert(t.id);
     const auto it = noOf.find(t.id);
     if (it == noOf.end()) continue;
     const int r = NMailPop3DeleteAhead(handle, it->second);
@@ -738,7 +740,7 @@ void planAgain(int handle, Plan& plan, Outcome& out, std::map<std::string, int>&
     }
     if (r == NMAIL_SUCCESS) out.deleted.push_back({it->second, t.shown, t.spam});
   }
-  for (int j = 1; j <= plan.count; ++j) {
+  for (int j = 1; more && j <= plan.count; ++j) {
     const std::string id = plan.idOf(j);
     if (!id.empty() && (takenIds.count(id) || out.leftIds.count(id))) continue;
     plan.take[static_cast<std::size_t>(j - 1)] = 1;
@@ -806,6 +808,7 @@ Outcome converse() {
     std::map<std::string, int> shownOf;  // unique id -> the number shown
     int reconnects = 0;
     int resume = 1;
+    bool more = true;  // the mails not yet taken are to come (no mail stopped the check)
     for (;;) {
       if (uidl && plan.count > 0) {
         const int r = uniqueIds(handle, plan);
@@ -830,7 +833,7 @@ Outcome converse() {
                             flush.errorText();
           return out;
         }
-        planAgain(handle, plan, out, shownOf, resume);
+        planAgain(handle, plan, out, shownOf, resume, more);
       }
       int at = 0;  // the mail under way when the conversation broke
       bool atDone = false;
@@ -851,16 +854,52 @@ Outcome converse() {
           }
           if (!go) {
             out.stopped = true;
+            more = false;
             break;
           }
         }
       }
-      if (!out.broken) break;
+      if (!out.broken) {
+        // The end of the session. The records are on disk first: QUIT goes
+        // out behind the last deletion, and the deletions' answers are read
+        // before its own.
+        if (!flush.commit()) {
+          // Ended without QUIT: the server deletes nothing.
+          out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
+                            flush.errorText();
+          return out;
+        }
+        NMailPop3SendQuit(handle);
+        readDeletions(handle, out);
+        at = plan.count + 1;  // every mail of the session is behind
+        if (!out.broken) {
+          // Ends the session; the deletions take effect. A session end the
+          // server did not confirm may have deleted nothing: a new session
+          // finds out by the unique ids, or the box says so.
+          const bool confirmed = NMailPop3Close(handle) >= 0 || out.deleted.empty();
+          handle = -1;
+          if (confirmed) break;
+          out.broken = true;
+          out.breakMessage = libraryMessage();
+          if (!uidl) {
+            const int spamDeleted = static_cast<int>(std::count_if(
+                out.deleted.begin(), out.deleted.end(), [](const Outcome::Deleted& d) { return d.spam; }));
+            QString text = QStringLiteral("サーバーが受信の終わりを確かめなかったため、削除はサーバーに伝わっていません。");
+            if (out.stored > 0)
+              text += QStringLiteral("受信したメール %1 通は保存しましたが、サーバーに残っています。次の受信で同じメールがもう一度届きます。")
+                          .arg(out.stored);
+            if (spamDeleted > 0) text += QStringLiteral("迷惑メール %1 通もサーバーに残っています。").arg(spamDeleted);
+            out.errors << text + QStringLiteral("\r\n") + out.breakMessage;
+            out.brokenNoted = true;
+            break;
+          }
+        }
+      }
 
       // The conversation broke: the mail whose answer broke off stays on
       // the server; a new connection takes the rest.
       if (out.breakMessage.isEmpty()) out.breakMessage = libraryMessage();
-      const int culprit = NMailPop3GetBrokenMail(handle);
+      const int culprit = handle == -1 ? 0 : NMailPop3GetBrokenMail(handle);
       const bool named = culprit >= 1 && culprit <= plan.count;
       const QString culpritText =
           named ? QStringLiteral("メール %1 を最後まで受信できませんでした。%2")
@@ -872,16 +911,20 @@ Outcome converse() {
       }
       // The first mail of this session not yet taken.
       resume = plan.count + 1;
-      for (int j = std::max(at, 1); j <= plan.count; ++j)
+      for (int j = std::max(at, 1); more && j <= plan.count; ++j)
         if (plan.take[static_cast<std::size_t>(j - 1)] && !(j == at && atDone) && !(named && j == culprit)) {
           resume = j;
           break;
         }
-      NMailPop3Close(handle);  // (broken: without QUIT)
+      if (handle != -1) NMailPop3Close(handle);  // (broken: without QUIT)
       handle = -1;
+      // A new connection has something to do: deletions to ask for again
+      // by unique id, or mails still to come.
+      const bool worth = uidl || resume <= plan.count;
       QString why;
       int waiting = -1;
-      if (reconnects >= kMaxReconnects) {
+      if (!worth) {
+      } else if (reconnects >= kMaxReconnects) {
         why = QStringLiteral("1 回の受信で接続し直すのは %1 回までです。").arg(kMaxReconnects);
       } else {
         ++reconnects;
@@ -907,8 +950,10 @@ Outcome converse() {
           lines << QStringLiteral("メール %1 から後はサーバーに残してあります。")
                        .arg(mailNo(plan.shown[static_cast<std::size_t>(firstLeft - 1)], out.total));
         if (out.stored > 0) lines << brokenNote(out.stored);
-        lines << out.breakMessage << QStringLiteral("接続し直せませんでした: ") + why;
-        out.errors << lines.join(QStringLiteral("\r\n"));
+        lines << out.breakMessage;
+        if (worth) lines << QStringLiteral("接続し直せませんでした: ") + why;
+        if (lines.size() > 1 || named || !out.breakWhat.isEmpty() || out.stored > 0)
+          out.errors << lines.join(QStringLiteral("\r\n"));
         out.brokenNoted = true;
         break;
       }
@@ -922,35 +967,9 @@ Outcome converse() {
       out.deleted.clear();
       plan.all(waiting);
     }
-    if (!flush.commit()) {
-      // Ended without QUIT: the server deletes nothing.
-      out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
-                        flush.errorText();
-      return out;
-    }
-    // The records are on disk: QUIT goes out behind the last deletion, and
-    // the deletions' answers are read before its own.
-    if (!out.broken) {
-      NMailPop3SendQuit(handle);
-      readDeletions(handle, out);
-    }
   }
-  if (handle == -1) return out;
-  // Ends the session; the deletions of the mails stored so far take effect
-  // (a broken conversation ends without them). A session end the server
-  // did not confirm deleted nothing: said as for a broken conversation.
-  if (NMailPop3Close(handle) < 0 && !out.broken && !out.deleted.empty()) {
-    out.broken = true;
-    const int spamDeleted = static_cast<int>(
-        std::count_if(out.deleted.begin(), out.deleted.end(), [](const Outcome::Deleted& d) { return d.spam; }));
-    QString text = QStringLiteral("サーバーが受信の終わりを確かめなかったため、削除はサーバーに伝わっていません。");
-    if (out.stored > 0)
-      text += QStringLiteral("受信したメール %1 通は保存しましたが、サーバーに残っています。次の受信で同じメールがもう一度届きます。")
-                  .arg(out.stored);
-    if (spamDeleted > 0) text += QStringLiteral("迷惑メール %1 通もサーバーに残っています。").arg(spamDeleted);
-    out.errors << text + QStringLiteral("\r\n") + libraryMessage();
-    out.brokenNoted = true;
-  }
+  // (A check without login ends its session here.)
+  if (handle != -1) NMailPop3Close(handle);
   // Mails taken before a break that no later session could name (the
   // server gives no unique ids) stay on the server.
   if (!out.broken) {

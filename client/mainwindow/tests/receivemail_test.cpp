@@ -180,7 +180,7 @@ struct Pop3Script {
   std::function<void()> atQuit;          // runs when QUIT comes, before its answer
   long long listSize = -1;               // the size LIST claims for every mail, when not -1
   std::set<int> endlessTop, endlessRetr; // answers that never end (until the client goes)
-  bool quitLost = false;                 // the line goes dead when QUIT comes, unanswered
+  bool quitLost = false;                 // the line goes dead when the first session's QUIT comes, unanswered
   bool uidl = false;                     // UIDL gives each mail's unique id ("uid-" and its first number)
   std::set<int> refuseLogin;             // the sessions (1, 2, …) whose PASS is refused
 };
@@ -365,7 +365,7 @@ class ScriptedPop3 {
         send("-ERR mail " + std::to_string(no) + " cannot be deleted\r\n");
       } else if (verb == "QUIT") {
         if (script_.atQuit) script_.atQuit();
-        if (script_.quitLost) {
+        if (script_.quitLost && session == 1) {
           ::close(fd);
           return;
         }
@@ -1165,6 +1165,54 @@ TEST_F(ReceiveMailScriptedTest, ABrokenConversationLosesNothing) {
   }
 }
 
+// The same cuts against a server that names its mails: the check takes
+// the conversation up again on a new connection. Every mail is then stored
+// once and gone from the server, or (the one whose answer was cut) left
+// there with a box; the next check brings what was left, and nothing twice.
+TEST_F(ReceiveMailScriptedTest, ACutConversationIsTakenUpAgainAndNothingComesTwice) {
+  const QStringList subjects{QStringLiteral("one"), QStringLiteral("本日限り激安セール"), QStringLiteral("from the boss"),
+                             QStringLiteral("report"), QStringLiteral("five")};
+  for (bool pipelining : {true, false}) {
+    SCOPED_TRACE(pipelining);
+    Pop3Script whole{pipelining, {}, {}, {}, -1, nullptr};
+    whole.uidl = true;
+    checkWith(fiveMails(), whole);
+    const std::vector<long long> starts = lastAnswerStarts;
+    ASSERT_GT(starts.size(), 5u);
+    std::vector<long long> cuts;
+    for (std::size_t k = 1; k < starts.size(); ++k) {
+      cuts.push_back(starts[k]);
+      if (k + 1 < starts.size()) cuts.push_back((starts[k] + starts[k + 1]) / 2);
+    }
+    for (long long cut : cuts) {
+      SCOPED_TRACE(cut);
+      Pop3Script script = whole;
+      script.dropAfter = cut;
+      ScriptedPop3 server(fiveMails(), script);
+      const CheckResult r = checkOn(server);
+      const QStringList stored = subjectsOf(received()) + subjectsOf(vip());
+      const std::vector<int> left = server.left();
+      EXPECT_LE(left.size(), 1u);
+      for (int no : {1, 3, 4, 5}) {
+        const bool kept = std::find(left.begin(), left.end(), no) != left.end();
+        EXPECT_EQ(stored.count(subjects[no - 1]), kept ? 0 : 1) << no;
+        if (kept) {
+          ASSERT_FALSE(r.errorBoxes.empty());
+          EXPECT_TRUE(QString::fromStdString(r.errorBoxes[0]).contains(QStringLiteral("メール %1 / 5 を最後まで受信できませんでした。").arg(no)))
+              << r.errorBoxes[0];
+        }
+      }
+      const CheckResult next = checkOn(server, true);
+      EXPECT_TRUE(server.left().empty());
+      QStringList all = subjectsOf(received()) + subjectsOf(vip());
+      all.sort();
+      QStringList expected{subjects[0], subjects[2], subjects[3], subjects[4]};
+      expected.sort();
+      EXPECT_EQ(all, expected);
+    }
+  }
+}
+
 TEST_F(ReceiveMailScriptedTest, BareLineFeedsBringTheWholeMail) {
   // A server that keeps LF line ends and counts them: the mail is longer
   // with CR LF than LIST says.
@@ -1432,6 +1480,28 @@ TEST_F(ReceiveMailScriptedTest, AnUnconfirmedEndSaysTheMailsStayOnTheServer) {
                                             "次の受信で同じメールがもう一度届きます。迷惑メール 1 通もサーバーに残っています。")))
         << r.errorBoxes[0];
     EXPECT_EQ(r.show, race::Show::Rain);
+  }
+}
+
+// With unique ids a new session finds out what an unconfirmed end left:
+// the deletions are asked for again, and nothing stays or comes twice.
+TEST_F(ReceiveMailScriptedTest, AnUnconfirmedEndIsMadeGoodOverANewConnection) {
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining);
+    Pop3Script script{pipelining, {}, {}, {}, -1, nullptr};
+    script.quitLost = true;
+    script.uidl = true;
+    ScriptedPop3 server(fiveMails(), script);
+    const CheckResult r = checkOn(server);
+    EXPECT_EQ(r.errorBoxes, std::vector<std::string>{});
+    EXPECT_EQ(server.sessions(), 2);
+    EXPECT_TRUE(server.left().empty());
+    EXPECT_EQ(subjectsOf(received()), (QStringList{QStringLiteral("one"), QStringLiteral("report"), QStringLiteral("five")}));
+    EXPECT_EQ(r.show, race::Show::Rain);
+    // The second session retrieves nothing.
+    EXPECT_EQ(std::count_if(lastCommands.begin(), lastCommands.end(),
+                            [](const std::string& c) { return c.rfind("RETR ", 0) == 0; }),
+              4);
   }
 }
 
