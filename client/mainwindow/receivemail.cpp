@@ -812,7 +812,9 @@ Outcome converse() {
     for (;;) {
       if (uidl && plan.count > 0) {
         const int r = uniqueIds(handle, plan);
-        if (r == NMAIL_ERR_PROTOCOL) uidl = false;
+        // (A listing that broke the conversation is not asked for again:
+        // the sessions after go by number.)
+        if (r == NMAIL_ERR_PROTOCOL || r == NMAIL_ERR_IO) uidl = false;
         if (r == NMAIL_ERR_IO) {
           out.broken = true;
           out.breakMessage = libraryMessage();

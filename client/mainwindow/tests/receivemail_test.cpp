@@ -182,6 +182,7 @@ struct Pop3Script {
   std::set<int> endlessTop, endlessRetr; // answers that never end (until the client goes)
   bool quitLost = false;                 // the line goes dead when the first session's QUIT comes, unanswered
   bool uidl = false;                     // UIDL gives each mail's unique id ("uid-" and its first number)
+  bool endlessUidl = false;              // the answer to UIDL never ends
   std::set<int> refuseLogin;             // the sessions (1, 2, …) whose PASS is refused
 };
 
@@ -329,6 +330,9 @@ class ScriptedPop3 {
         send("-ERR [AUTH] not now\r\n");
       } else if (verb == "USER" || verb == "PASS") {
         send("+OK\r\n");
+      } else if (line == "UIDL" && script_.endlessUidl) {
+        endless("+OK\r\n");
+        return;
       } else if (verb == "UIDL" && line == "UIDL" && script_.uidl) {
         std::string all = "+OK\r\n";
         for (std::size_t i = 0; i < mails_.size(); ++i)
@@ -1408,6 +1412,20 @@ TEST_F(ReceiveMailScriptedTest, WithoutUniqueIdsTheMailsBeforeStayAndABoxSaysSo)
     EXPECT_EQ(deletions, (std::vector<std::string>{"DELE 3", "DELE 4"}));
     EXPECT_EQ(lastCommands.back(), "QUIT");
     EXPECT_TRUE(r.quit);
+  }
+  // A listing of unique ids that never ends costs nothing: the next
+  // session goes by number.
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining);
+    Pop3Script script{pipelining, {}, {}, {}, -1, nullptr};
+    script.endlessUidl = true;
+    ScriptedPop3 server(fourMails(), script);
+    const CheckResult r = checkOn(server);
+    EXPECT_EQ(r.errorBoxes, std::vector<std::string>{});
+    EXPECT_EQ(subjectsOf(received()),
+              (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three"), QStringLiteral("four")}));
+    EXPECT_TRUE(server.left().empty());
+    EXPECT_EQ(server.sessions(), 2);
   }
   nmail::limits::setForTests(512u << 20, 1u << 20);
 }
