@@ -1359,8 +1359,12 @@ TEST_F(ReceiveMailScriptedTest, AnEndlessMailIsLeftAndTheOthersComeOverANewConne
       Pop3Script script{pipelining, {}, {}, {}, -1, nullptr};
       (c.header ? script.endlessTop : script.endlessRetr) = {2};
       script.uidl = true;
+      // The records are on disk before the session that deletes them ends.
+      std::atomic<qint64> atQuit{-1};
+      script.atQuit = [&] { atQuit = QFileInfo(received()).size(); };
       ScriptedPop3 server(fourMails(), script);
       const CheckResult r = checkOn(server);
+      EXPECT_EQ(atQuit, 3 * 32284);
       EXPECT_EQ(subjectsOf(received()), (QStringList{QStringLiteral("one"), QStringLiteral("three"), QStringLiteral("four")}));
       EXPECT_EQ(server.left(), std::vector<int>{2});
       EXPECT_EQ(server.sessions(), 2);
