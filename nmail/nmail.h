@@ -94,7 +94,8 @@ int NMailPop3CanPipeline(int handle);
 // one UIDL, asked at the first call (with pipelining in the same go as the
 // sizes). Returns the id's length; NMAIL_ERR_PROTOCOL when the server
 // refuses UIDL (it is optional), NMAIL_ERR_ARGUMENT when its listing names
-// no such mail, NMAIL_ERR_BUFFER when id is too small, < 0 otherwise.
+// no such mail (or gives its id to another mail too), NMAIL_ERR_BUFFER when
+// id is too small, < 0 otherwise.
 int NMailPop3GetUidl(int handle, int no, char* id, int size);
 // After a call failed with NMAIL_ERR_IO: the number of the mail whose
 // answer (its header or its retrieval) was being read when the conversation

@@ -232,8 +232,10 @@ bool sendCommands(Pop3Session& s, const std::vector<Key>& keys, bool deferred = 
 }
 
 // The lines "no uid" of a UIDL listing; a unique id is 1 to 70 printable
-// characters (RFC 1939), a line that holds none is passed over.
+// characters (RFC 1939), a line that holds none is passed over, and an id
+// the listing gives to two mails names neither.
 void takeUids(Pop3Session& s, const std::string& listing) {
+  std::map<std::string, int> seen;  // id -> how many mails have it
   std::size_t at = 0;
   while (at < listing.size()) {
     std::size_t eol = listing.find('\n', at);
@@ -248,8 +250,10 @@ void takeUids(Pop3Session& s, const std::string& listing) {
     while (!id.empty() && id.back() == ' ') id.pop_back();
     if (id.empty() || id.size() > 70) continue;
     if (std::any_of(id.begin(), id.end(), [](char c) { return c < 0x21 || c > 0x7E; })) continue;
+    ++seen[id];
     s.uids[static_cast<int>(no)] = id;
   }
+  std::erase_if(s.uids, [&](const auto& entry) { return seen[entry.second] > 1; });
 }
 
 void takeSizes(Pop3Session& s, const std::string& listing) {

@@ -201,8 +201,8 @@ TEST(Pipelining, UniqueIdsComeFromOneListing) {
           if (l == "CAPA") s.send(pipelining ? "+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n" : "-ERR\r\n");
           else if (l == "STAT") s.send("+OK 3 90\r\n");
           else if (l == "LIST") s.send("+OK\r\n1 30\r\n2 30\r\n3 30\r\n.\r\n");
-          // A line with no id, one with a blank in it and a good one.
-          else if (l == "UIDL" && offered) s.send("+OK\r\n1 uid-one\r\n2\r\n3 ab~!Z9\r\n.\r\n");
+          // A line with no id, a good one, and an id given twice.
+          else if (l == "UIDL" && offered) s.send("+OK\r\n1 uid-one\r\n2\r\n3 ab~!Z9\r\n4 twice\r\n5 twice\r\n.\r\n");
           else if (l == "UIDL") s.send("-ERR no such command\r\n");
           else if (l.rfind("RETR ", 0) == 0) s.send("+OK\r\nSubject: " + l.substr(5) + "\r\n\r\nbody\r\n.\r\n");
           else s.send("+OK\r\n");
@@ -218,6 +218,8 @@ TEST(Pipelining, UniqueIdsComeFromOneListing) {
         EXPECT_EQ(NMailPop3GetUidl(h, 2, id, sizeof id), NMAIL_ERR_ARGUMENT);
         EXPECT_EQ(NMailPop3GetUidl(h, 3, id, sizeof id), 6);
         EXPECT_STREQ(id, "ab~!Z9");
+        EXPECT_EQ(NMailPop3GetUidl(h, 4, id, sizeof id), NMAIL_ERR_ARGUMENT);
+        EXPECT_EQ(NMailPop3GetUidl(h, 5, id, sizeof id), NMAIL_ERR_ARGUMENT);
         char small[3];
         EXPECT_EQ(NMailPop3GetUidl(h, 1, small, sizeof small), NMAIL_ERR_BUFFER);
       } else {
