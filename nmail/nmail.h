@@ -104,6 +104,23 @@ int NMailPop3Authenticate(int handle, const char* user, const char* password, in
 // with NMailPop3FetchAhead, the deletions of NMailPop3DeleteAhead). 0 when
 // it talks one command at a time; < 0 for a bad handle.
 int NMailPop3CanPipeline(int handle);
+// The unique id of mail number no (UIDL, RFC 1939: 1 to 70 printable
+// characters that name the mail in every session), copied into id, which
+// holds size bytes with the NUL (71 hold any). Every mail's id comes from
+// one UIDL, asked at the first call (with pipelining in the same go as the
+// sizes). Returns the id's length; NMAIL_ERR_PROTOCOL when the server
+// refuses UIDL (it is optional), NMAIL_ERR_ARGUMENT when its listing names
+// no such mail (or gives its id to another mail too), NMAIL_ERR_BUFFER when
+// id is too small, < 0 otherwise.
+int NMailPop3GetUidl(int handle, int no, char* id, int size);
+// After a call failed with NMAIL_ERR_IO: the number of the mail whose
+// answer (its header or its retrieval) was being read when the conversation
+// broke (it did not end, came too slowly, or the server closed the
+// connection in its middle). 0 when the conversation broke elsewhere (a
+// write, another answer) or holds; < 0 for a bad handle. The headers read
+// before the break can still be had with NMailPop3GetMailStatus until
+// NMailPop3Close.
+int NMailPop3GetBrokenMail(int handle);
 // Header of mail number no (1-based, TOP no 0): subject and from decoded,
 // date as the header gives it, the header as it came (every line ended by
 // CR LF, without the empty line that ends the header). The header is kept

@@ -13,8 +13,15 @@
 // "エラー" box (the mails stored before it stay stored and are deleted on the
 // server). A deletion the server refuses leaves a stored mail on the server
 // (it comes again at the next check): the check goes on, counts it and says
-// so in a box at the end. A conversation that breaks deletes nothing: the
-// box says that the mails stored so far come again. With a server that
+// so in a box at the end. A conversation that breaks (a mail's answer that
+// never ends, comes too slowly or is cut, a lost line, an end the server
+// did not confirm) deletes nothing in that session; the check connects
+// again (a few times at most), asks there for the deletions of the mails
+// stored so far (each found by its unique id, UIDL), leaves the mail whose
+// answer broke off on the server with a box that names it, and goes on with
+// the mails after it. Without unique ids the mails stored before the break
+// stay on the server, and without a new connection everything not yet
+// deleted does: a box says which. With a server that
 // takes pipelined commands the headers, retrievals and deletions go out
 // without waiting for each answer; the outcome is the same as one command
 // at a time. The check does nothing while another check runs (a tick or a

@@ -71,7 +71,7 @@ std::string pathFrom(const char* s) {
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 // What a command is, for matching the answers that come back in order.
-enum class Kind { Top, Retr, Dele, List, ListOne, Quit };
+enum class Kind { Top, Retr, Dele, List, ListOne, Quit, Uidl };
 using Key = std::pair<Kind, int>;  // the command and its mail number (0 for LIST)
 
 bool multiLine(Kind k) { return k != Kind::Dele && k != Kind::ListOne && k != Kind::Quit; }
@@ -110,6 +110,13 @@ struct Pop3Session {
   std::map<Key, Answer> answers;
   std::deque<int> wanted;
   std::string brokenBy;  // why the conversation broke, "" while it holds
+  // The mail whose header or retrieval was being read when the
+  // conversation broke; 0 when it broke elsewhere (or holds).
+  int brokenMail = 0;
+  // The unique ids (UIDL), asked for once: 0 not yet, 1 listed, -1 refused.
+  int uidlState = 0;
+  std::string uidlRefusal;  // the server's words when it refused
+  std::map<int, std::string> uids;
 };
 
 std::vector<std::unique_ptr<Pop3Session>> gSessions;
@@ -181,6 +188,7 @@ std::string commandText(const Key& k) {
     case Kind::List: return "LIST";
     case Kind::ListOne: return "LIST " + no;
     case Kind::Quit: return "QUIT";
+    case Kind::Uidl: return "UIDL";
   }
   return std::string();
 }
@@ -222,6 +230,31 @@ bool sendCommands(Pop3Session& s, const std::vector<Key>& keys, bool deferred = 
     s.asked.insert(k);
   }
   return true;
+}
+
+// The lines "no uid" of a UIDL listing; a unique id is 1 to 70 printable
+// characters (RFC 1939), a line that holds none is passed over, and an id
+// the listing gives to two mails names neither.
+void takeUids(Pop3Session& s, const std::string& listing) {
+  std::map<std::string, int> seen;  // id -> how many mails have it
+  std::size_t at = 0;
+  while (at < listing.size()) {
+    std::size_t eol = listing.find('\n', at);
+    if (eol == std::string::npos) eol = listing.size();
+    std::string line = listing.substr(at, eol - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    at = eol + 1;
+    long long no = -1;
+    int used = 0;
+    if (std::sscanf(line.c_str(), "%lld %n", &no, &used) != 1 || no < 1 || no > 0x7FFFFFFF || used <= 0) continue;
+    std::string id = line.substr(static_cast<std::size_t>(used));
+    while (!id.empty() && id.back() == ' ') id.pop_back();
+    if (id.empty() || id.size() > 70) continue;
+    if (std::any_of(id.begin(), id.end(), [](char c) { return c < 0x21 || c > 0x7E; })) continue;
+    ++seen[id];
+    s.uids[static_cast<int>(no)] = id;
+  }
+  std::erase_if(s.uids, [&](const auto& entry) { return seen[entry.second] > 1; });
 }
 
 void takeSizes(Pop3Session& s, const std::string& listing) {
@@ -269,6 +302,7 @@ bool readNext(Pop3Session& s) {
     }
   }
   if (!ok) {
+    if (k.first == Kind::Top || k.first == Kind::Retr) s.brokenMail = k.second;
     breakOff(s, error);
     return false;
   }
@@ -865,6 +899,48 @@ int NMailPop3CanPipeline(int handle) {
   Pop3Session* s = session(handle);
   if (!s) return NMAIL_ERR_ARGUMENT;
   return s->pipelining ? 1 : 0;
+}
+
+int NMailPop3GetUidl(int handle, int no, char* id, int size) {
+  InCall call;
+  Pop3Session* s = session(handle);
+  if (!s) return NMAIL_ERR_ARGUMENT;
+  if (!validNumber(no)) return NMAIL_ERR_ARGUMENT;
+  if (!id || size < 1) return fail(NMAIL_ERR_ARGUMENT, "UIDL のバッファが正しくありません");
+  const Key k{Kind::Uidl, 0};
+  if (s->uidlState == 0) {
+    // With pipelining the sizes come in the same go.
+    std::vector<Key> also;
+    if (s->pipelining && !s->listAsked) {
+      s->listAsked = true;
+      also.push_back({Kind::List, 0});
+    }
+    if (!answerOf(*s, k, also)) return brokenFailure(*s);
+    Answer a = std::move(s->answers[k]);
+    s->answers.erase(k);
+    if (a.ok && !a.tooLarge) {
+      s->uidlState = 1;
+      takeUids(*s, a.text);
+    } else {
+      s->uidlState = -1;
+      s->uidlRefusal = a.ok ? std::string("一覧が大きすぎます") : serverText(a.status);
+    }
+  }
+  if (s->uidlState < 0)
+    return fail(NMAIL_ERR_PROTOCOL, "POP3 サーバー " + s->where + " が UIDL を断りました: " + s->uidlRefusal);
+  auto it = s->uids.find(no);
+  if (it == s->uids.end())
+    return fail(NMAIL_ERR_ARGUMENT, "POP3 サーバー " + s->where + " の UIDL にメール " + std::to_string(no) + " がありません");
+  if (it->second.size() + 1 > static_cast<std::size_t>(size))
+    return fail(NMAIL_ERR_BUFFER, "UIDL のバッファが小さすぎます");
+  std::memcpy(id, it->second.c_str(), it->second.size() + 1);
+  return static_cast<int>(it->second.size());
+}
+
+int NMailPop3GetBrokenMail(int handle) {
+  Pop3Session* s = session(handle);
+  if (!s) return NMAIL_ERR_ARGUMENT;
+  return s->brokenBy.empty() ? 0 : s->brokenMail;
 }
 
 namespace {

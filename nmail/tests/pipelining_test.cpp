@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "pop3_limits.h"
 #include "test_util.h"
 
 using namespace testutil;
@@ -183,4 +185,165 @@ TEST(Pipelining, RefusalInTheMiddleOfABatch) {
   std::vector<std::string> expected{"CAPA", "USER u", "PASS p", "STAT", "RETR 1", "RETR 2", "RETR 3", "LIST", "QUIT"};
   EXPECT_EQ(srv.received, expected);
   NMailSetOption(NMAIL_OPTION_TIMEOUT, 30000);
+}
+
+// Unique ids: one UIDL for every mail, in the same go as the sizes with
+// pipelining; a server without UIDL refuses, and the session goes on.
+TEST(Pipelining, UniqueIdsComeFromOneListing) {
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 5000);
+  for (bool pipelining : {false, true}) {
+    for (bool offered : {true, false}) {
+      SCOPED_TRACE(pipelining);
+      SCOPED_TRACE(offered);
+      ScriptedServer srv([&](ScriptedServer& s) {
+        s.send("+OK ready\r\n");
+        for (std::string l; !(l = s.line()).empty() && !s.eof;) {
+          if (l == "CAPA") s.send(pipelining ? "+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n" : "-ERR\r\n");
+          else if (l == "STAT") s.send("+OK 3 90\r\n");
+          else if (l == "LIST") s.send("+OK\r\n1 30\r\n2 30\r\n3 30\r\n.\r\n");
+          // A line with no id, a good one, and an id given twice.
+          else if (l == "UIDL" && offered) s.send("+OK\r\n1 uid-one\r\n2\r\n3 ab~!Z9\r\n4 twice\r\n5 twice\r\n.\r\n");
+          else if (l == "UIDL") s.send("-ERR no such command\r\n");
+          else if (l.rfind("RETR ", 0) == 0) s.send("+OK\r\nSubject: " + l.substr(5) + "\r\n\r\nbody\r\n.\r\n");
+          else s.send("+OK\r\n");
+          if (l == "QUIT") break;
+        }
+      });
+      int h = NMailPop3Connect(srv.address().c_str());
+      ASSERT_EQ(NMailPop3Authenticate(h, "u", "p", 0), 3);
+      char id[71];
+      if (offered) {
+        EXPECT_EQ(NMailPop3GetUidl(h, 1, id, sizeof id), 7);
+        EXPECT_STREQ(id, "uid-one");
+        EXPECT_EQ(NMailPop3GetUidl(h, 2, id, sizeof id), NMAIL_ERR_ARGUMENT);
+        EXPECT_EQ(NMailPop3GetUidl(h, 3, id, sizeof id), 6);
+        EXPECT_STREQ(id, "ab~!Z9");
+        EXPECT_EQ(NMailPop3GetUidl(h, 4, id, sizeof id), NMAIL_ERR_ARGUMENT);
+        EXPECT_EQ(NMailPop3GetUidl(h, 5, id, sizeof id), NMAIL_ERR_ARGUMENT);
+        char small[3];
+        EXPECT_EQ(NMailPop3GetUidl(h, 1, small, sizeof small), NMAIL_ERR_BUFFER);
+      } else {
+        EXPECT_EQ(NMailPop3GetUidl(h, 1, id, sizeof id), NMAIL_ERR_PROTOCOL);
+        EXPECT_NE(lastMessage().find("UIDL"), std::string::npos) << lastMessage();
+        EXPECT_EQ(NMailPop3GetUidl(h, 3, id, sizeof id), NMAIL_ERR_PROTOCOL);
+      }
+      Fields f;
+      std::string body;
+      EXPECT_EQ(fetch(h, 2, f, body), NMAIL_SUCCESS) << lastMessage();
+      EXPECT_EQ(NMailPop3GetBrokenMail(h), 0);
+      EXPECT_EQ(NMailPop3Close(h), NMAIL_SUCCESS);
+      srv.join();
+      // Asked once, whatever the answer.
+      EXPECT_EQ(std::count(srv.received.begin(), srv.received.end(), "UIDL"), 1);
+      if (pipelining) {
+        const std::vector<std::string> start(srv.received.begin(), srv.received.begin() + 6);
+        EXPECT_EQ(start, (std::vector<std::string>{"CAPA", "USER u", "PASS p", "STAT", "UIDL", "LIST"}));
+      }
+    }
+  }
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 30000);
+}
+
+// A retrieval or a header that never ends breaks the conversation; the
+// library names the mail whose answer it was, and the headers read before
+// are still there. A server that hangs up between answers names none.
+TEST(Pipelining, TheMailWhoseAnswerBrokeTheConversationIsNamed) {
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 5000);
+  nmail::limits::setForTests(4 << 10, 4 << 10);
+  struct Case {
+    const char* what;
+    std::string endless;  // the command whose answer never ends
+    bool hangUp;          // the server hangs up at DELE 1 instead
+    int named;
+  } cases[] = {
+      {"endless retrieval of mail 2", "RETR 2", false, 2},
+      {"endless header of mail 3", "TOP 3 0", false, 3},
+      {"hung up at a deletion", "", true, 0},
+  };
+  for (const Case& c : cases) {
+    for (bool pipelining : {false, true}) {
+      SCOPED_TRACE(c.what);
+      SCOPED_TRACE(pipelining);
+      ScriptedServer srv([&](ScriptedServer& s) {
+        s.send("+OK ready\r\n");
+        for (std::string l; !(l = s.line()).empty() && !s.eof;) {
+          if (l == "CAPA") s.send(pipelining ? "+OK\r\nPIPELINING\r\n.\r\n" : "-ERR\r\n");
+          else if (l == "STAT") s.send("+OK 3 90\r\n");
+          else if (l == "LIST") s.send("+OK\r\n1 30\r\n2 30\r\n3 30\r\n.\r\n");
+          else if (l == c.endless) {
+            s.send("+OK\r\n");
+            const std::string junk = "X-Filler: " + std::string(1000, 'x') + "\r\n";
+            for (int k = 0; k < 1000; ++k) s.send(junk);
+            s.closeNow();
+            return;
+          } else if (l == "DELE 1" && c.hangUp) {
+            s.closeNow();
+            return;
+          } else if (l.rfind("TOP ", 0) == 0) {
+            s.send("+OK\r\nFrom: f" + l.substr(4, 1) + "@example.jp\r\nSubject: s" + l.substr(4, 1) + "\r\n\r\n.\r\n");
+          } else if (l.rfind("RETR ", 0) == 0) {
+            s.send("+OK\r\nSubject: " + l.substr(5) + "\r\n\r\nbody\r\n.\r\n");
+          } else {
+            s.send("+OK\r\n");
+          }
+        }
+      });
+      int h = NMailPop3Connect(srv.address().c_str());
+      ASSERT_EQ(NMailPop3Authenticate(h, "u", "p", 0), 3);
+      Fields f;
+      std::string body;
+      int failed = 0;
+      for (int i = 1; i <= 3 && failed == 0; ++i) {
+        int r = NMailPop3GetMailStatus(h, i, f.subject.data(), f.date.data(), f.from.data(), f.header.data(), 0);
+        if (r == NMAIL_SUCCESS) r = fetch(h, i, f, body);
+        if (r == NMAIL_SUCCESS) r = NMailPop3DeleteMail(h, i);
+        if (r != NMAIL_SUCCESS) {
+          EXPECT_EQ(r, NMAIL_ERR_IO) << lastMessage();
+          failed = i;
+        }
+      }
+      EXPECT_NE(failed, 0);
+      EXPECT_EQ(NMailPop3GetBrokenMail(h), c.named);
+      if (c.named == 2) {
+        // The header of the mail whose retrieval broke off was read before.
+        ASSERT_EQ(NMailPop3GetMailStatus(h, 2, f.subject.data(), f.date.data(), f.from.data(), f.header.data(), 0),
+                  NMAIL_SUCCESS);
+        EXPECT_STREQ(f.subject.data(), "s2");
+        EXPECT_STREQ(f.from.data(), "f2@example.jp");
+      }
+      EXPECT_LT(NMailPop3Close(h), 0);
+      srv.join();
+    }
+  }
+  nmail::limits::setForTests(512u << 20, 1u << 20);
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 30000);
+}
+
+// Dovecot's unique ids name the same mails in the next session, whatever
+// was deleted in between.
+TEST(Pipelining, DovecotUniqueIdsHoldAcrossSessions) {
+  const std::string user = "nmail22";
+  clearMaildrop(user);
+  for (int i = 1; i <= 4; ++i) dropMail(user, i, mailOf(i));
+  NMailInitializeWinSock();
+  auto idsOf = [&](bool deleteFirst) {
+    std::vector<std::string> ids;
+    int h = NMailPop3Connect(testservers::kPop3Server);
+    EXPECT_GE(h, 0);
+    const int n = NMailPop3Authenticate(h, user.c_str(), testservers::password(user).c_str(), 0);
+    for (int i = 1; i <= n; ++i) {
+      char id[71];
+      EXPECT_GT(NMailPop3GetUidl(h, i, id, sizeof id), 0) << lastMessage();
+      ids.push_back(id);
+    }
+    if (deleteFirst) EXPECT_EQ(NMailPop3DeleteMail(h, 1), NMAIL_SUCCESS);
+    EXPECT_EQ(NMailPop3Close(h), NMAIL_SUCCESS);
+    return ids;
+  };
+  const std::vector<std::string> first = idsOf(true);
+  ASSERT_EQ(first.size(), 4u);
+  EXPECT_EQ(std::set<std::string>(first.begin(), first.end()).size(), 4u);
+  const std::vector<std::string> second = idsOf(false);
+  EXPECT_EQ(second, std::vector<std::string>(first.begin() + 1, first.end()));
+  clearMaildrop(user);
 }
