@@ -1,0 +1,100 @@
+// Every window of the client as the user sees it at every size the user can
+// give it: at its design size, made small, made large and maximised, every
+// shown control lies whole inside the client area, nothing lies over it
+// and its caption or text fits it (windowcheck). A window of fixed size is
+// seen at its one size. Runs without a window manager (offscreen) and,
+// through scripts/desktop, on a virtual display with openbox.
+#include <QTest>
+#include <QWindow>
+#include <functional>
+
+#include "client/composer/backform.h"
+#include "client/composer/ccform.h"
+#include "client/composer/friendform.h"
+#include "client/composer/kaoform.h"
+#include "client/composer/writeform.h"
+#include "client/history/kinkoform.h"
+#include "client/history/openform.h"
+#include "client/history/openmaillist.h"
+#include "client/history/tyakuform.h"
+#include "client/mainwindow/form1.h"
+#include "client/mainwindow/gekitaiform.h"
+#include "client/mainwindow/kidouform.h"
+#include "client/mainwindow/kojinform.h"
+#include "client/mainwindow/msgform.h"
+#include "client/mainwindow/setform.h"
+#include "client/mainwindow/tests/mainform_fixture.h"
+#include "client/tools/assyukuform.h"
+#include "client/tools/helpform.h"
+#include "client/tools/kaitoform.h"
+#include "client/tools/monthform.h"
+#include "client/tools/rantyaform.h"
+#include "client/tools/tenpfoldform.h"
+#include "client/tools/timeform.h"
+#include "platform/testing/window_check.h"
+
+using namespace mainformtest;
+
+namespace {
+
+struct Case {
+  const char* name;
+  std::function<ui::Form&()> open;
+  windowcheck::Rules rules = {};
+};
+
+class DesktopSweep : public MainFormTest {
+ protected:
+  forms::MainForm& startShown() {
+    forms::MainForm& m = start({QStringLiteral("NUMBER7=1")});
+    m.Show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&m));
+    return m;
+  }
+};
+
+}  // namespace
+
+TEST_F(DesktopSweep, EveryWindowIsWholeAtEverySize) {
+  forms::MainForm& m = startShown();
+  const Case cases[] = {
+      {"MainForm", [&]() -> ui::Form& { return m; }},
+      {"SetForm", []() -> ui::Form& { return SetForm(); }},
+      {"GekitaiForm", []() -> ui::Form& { return GekitaiForm(); }},
+      {"KojinForm", []() -> ui::Form& { return KojinForm(); }},
+      {"KidouForm", []() -> ui::Form& { return KidouForm(); }},
+      {"MsgForm", []() -> ui::Form& { return MsgForm(); }},
+      {"TyakuForm", []() -> ui::Form& {
+         OpenMailList(1);
+         return TyakuForm();
+       }},
+      {"KinkoForm", []() -> ui::Form& { return KinkoForm(); }},
+      {"OpenForm", []() -> ui::Form& { return OpenForm(); }},
+      {"WriteForm", [&]() -> ui::Form& {
+         QTest::mouseClick(m.Label9, Qt::LeftButton);  // "新規作成"
+         return WriteForm();
+       }},
+      {"CcForm", []() -> ui::Form& { return CcForm(); }},
+      {"BackForm", []() -> ui::Form& { return BackForm(); }},
+      {"FriendForm", []() -> ui::Form& { return FriendForm(); }},
+      {"KaoForm", []() -> ui::Form& { return KaoForm(); }},
+      {"TenpFoldForm", []() -> ui::Form& { return TenpFoldForm(); }},
+      {"KaitoForm", []() -> ui::Form& { return KaitoForm(); }},
+      {"AssyukuForm", []() -> ui::Form& { return AssyukuForm(); }},
+      {"RantyaForm", []() -> ui::Form& { return RantyaForm(); }},
+      {"HelpForm", []() -> ui::Form& { return HelpForm(); }},
+      {"TimeForm", []() -> ui::Form& { return TimeForm(); }},
+      {"MonthForm", []() -> ui::Form& { return MonthForm(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui::Form& f = c.open();
+    const QStringList found = windowcheck::faultsAtEverySize(f, c.rules);
+    EXPECT_TRUE(found.isEmpty()) << found.join(QStringLiteral("\n")).toStdString();
+    if (&f == &m) continue;
+    if (QLatin1String(c.name) == QLatin1String("KidouForm")) f.Hide();  // (its closing ends the program)
+    else if (f.isLoaded()) f.Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  EXPECT_TRUE(boxes.empty());
+}
