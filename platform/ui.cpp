@@ -222,6 +222,20 @@ void fitBoxText(QLineEdit* box, const QString& widest) {
   box->setFont(f);
 }
 
+void fitLabel(QLabel* label) {
+  QFont f = label->font();
+  const QRect room = label->contentsRect().adjusted(label->margin(), label->margin(), -label->margin(), -label->margin());
+  for (double size = unfittedSize(label); size >= 6; size -= 0.5) {
+    f.setPointSizeF(size);
+    const QFontMetrics fm(f);
+    int widest = 0;
+    const QStringList lines = label->text().split(u'\n');
+    for (const QString& l : lines) widest = std::max(widest, fm.horizontalAdvance(l));
+    if (widest <= room.width() && fm.height() + (lines.size() - 1) * fm.lineSpacing() <= room.height()) break;
+  }
+  label->setFont(f);
+}
+
 void showFitted(QPlainTextEdit* box, const QString& text) {
   box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -314,6 +328,18 @@ void fitCaption(QPushButton* button, const QString& caption) {
 
 int widthForCaption(const QWidget* window) {
   return QFontMetrics(window->font()).horizontalAdvance(window->windowTitle()) + 4 * kCaptionBar + 2 * kBorder;
+}
+
+void holdControls(Form* f, std::initializer_list<const QWidget*> controls) {
+  QWidget* c = f->client();
+  QRect extent(0, 0, 1, 1);
+  if (controls.size() == 0) {
+    for (QObject* o : c->children())
+      if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow() && !w->isHidden()) extent |= w->geometry();
+  } else {
+    for (const QWidget* w : controls) extent |= QRect(w->mapTo(c, QPoint(0, 0)), w->size());
+  }
+  c->setMinimumSize(extent.right() + 1, extent.bottom() + 1);
 }
 
 QSize frameExtra(const QWidget* w) {

@@ -272,6 +272,12 @@ BackForm::BackForm() : ui::Form(QStringLiteral("BackForm")) {
   auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
   help->watch({c, Command2, Command3, Command13, Command14, Command15, AttachCommand, Command9, Command6, Command1});
   help->watch(rtfEd->viewport(), rtfEd);
+  // Captions a little wider than their controls at the fonts installed here
+  // take a smaller size, so that they show whole.
+  ui::fitLabel(Label1);
+  // The rows of buttons along the top keep their places at every size: the
+  // window is never made narrower than they need.
+  ui::holdControls(this, {Command12, Command1});
 }
 
 void BackForm::buildToolbar() {

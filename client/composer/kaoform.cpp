@@ -172,6 +172,8 @@ KaoForm::KaoForm() : ui::Form(QStringLiteral("KaoForm")) {
   SSTab1 = new SSTab(captions, 3, kHeadHeight, client());
   SSTab1->setObjectName(QStringLiteral("SSTab1"));
   ui::place(SSTab1, 120, 0, 8655, 6735);
+  // (the tabs' right edge would lie five pixels beyond the window's: they end at it)
+  SSTab1->resize(std::min(SSTab1->width(), ui::px(kClientWidth) - SSTab1->x()), SSTab1->height());
 
   QPushButton* buttons[48] = {};
   auto button = [&](int number, QWidget* page, int left, int top, int width, const QString& caption) {

@@ -349,6 +349,13 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   // The help box can be dragged aside and dropped on the window background.
   Text14->viewport()->installEventFilter(this);
   c->setAcceptDrops(true);
+  // Captions a little wider than their controls at the fonts installed here
+  // take a smaller size, so that they show whole.
+  ui::fitLabel(Label1[0]);
+  ui::fitLabel(Label2[0]);
+  // The strips keep their places below 9400 twips of width: the window is
+  // never made smaller than they need (the address pane lies beyond them).
+  ui::holdControls(this, {Picture2[0], Picture6});
 }
 
 void WriteForm::buildToolbar() {

@@ -277,6 +277,14 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   help->watch(MailListView->viewport(), MailListView);
   help->watch(rtfEd->viewport(), rtfEd);
 
+  // Captions a little wider than their controls at the fonts installed here
+  // take a smaller size, so that they show whole.
+  ui::fitLabel(Label1);
+  ui::fitCaption(Command8, Command8->text());
+  ui::fitCaption(Command2, Command2->text());
+  // The row of buttons along the top keeps its place at every size: the
+  // window is never made narrower than it needs.
+  ui::holdControls(this, {Command11, Text2, HScroll1});
 }
 
 void TyakuForm::buildToolbar() {

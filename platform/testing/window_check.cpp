@@ -165,11 +165,12 @@ QStringList faults(const QWidget* window, const Rules& rules) {
       if (!w || w->isWindow() || !w->isVisible() || rules.skip.contains(w)) continue;
       const QRect inClient(w->mapTo(client, QPoint(0, 0)), w->size());
       const QRect clipped = inClient.intersected(clip);
+      const QRect room = w->parentWidget() == client ? client->rect() : w->parentWidget()->rect();
+      if (rules.mayLieOutside.contains(w) && !room.intersects(w->geometry())) continue;
       if (isControl(w) && !w->size().isEmpty()) {
         controls.append({w, clipped});
         // Whole inside the panel it lies on (and so, panel by panel, inside
         // the client area).
-        const QRect room = w->parentWidget() == client ? client->rect() : w->parentWidget()->rect();
         if (!room.contains(w->geometry()))
           out << QStringLiteral("%1 at %2 is not whole inside %3 (%4)")
                      .arg(nameOf(w), box(w->geometry()), nameOf(w->parentWidget()), box(room));

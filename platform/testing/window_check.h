@@ -27,6 +27,9 @@ struct Rules {
   // Pairs that lie over each other on purpose (say why at each use): the
   // first may be covered by the second, and the second by the first.
   QList<QPair<const QWidget*, const QWidget*>> mayOverlap;
+  // Controls the window puts wholly beyond its edge on purpose at some sizes
+  // (say why): such a control may lie wholly outside, never partly.
+  QList<const QWidget*> mayLieOutside;
   // Controls whose text is not measured (a text the window scrolls or cuts on
   // purpose, say why).
   QList<const QWidget*> textMayBeCut;

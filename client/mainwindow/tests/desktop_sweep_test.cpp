@@ -58,7 +58,10 @@ class DesktopSweep : public MainFormTest {
 TEST_F(DesktopSweep, EveryWindowIsWholeAtEverySize) {
   forms::MainForm& m = startShown();
   const Case cases[] = {
-      {"MainForm", [&]() -> ui::Form& { return m; }},
+      // (the pictures beside the boats travel with them across the race
+      // field, in and out of it)
+      {"MainForm", [&]() -> ui::Form& { return m; },
+       {.skip = {m.Image3[0], m.Image3[1], m.Image3[2], m.Image3[3], m.Image3[4], m.Image3[5]}}},
       {"SetForm", []() -> ui::Form& { return SetForm(); }},
       {"GekitaiForm", []() -> ui::Form& { return GekitaiForm(); }},
       {"KojinForm", []() -> ui::Form& { return KojinForm(); }},
@@ -73,7 +76,12 @@ TEST_F(DesktopSweep, EveryWindowIsWholeAtEverySize) {
       {"WriteForm", [&]() -> ui::Form& {
          QTest::mouseClick(m.Label9, Qt::LeftButton);  // "新規作成"
          return WriteForm();
-       }},
+       },
+       // (the marker box stands beyond the width the composer is ever given,
+       // the address pane beyond the right edge of a composer opened without
+       // it; the paste box, beyond the design width, is the program's own
+       // store for the clipboard's text and is never laid out for the user)
+       {.skip = {WriteForm().Text4}, .mayLieOutside = {WriteForm().Text2, WriteForm().Picture5}}},
       {"CcForm", []() -> ui::Form& { return CcForm(); }},
       {"BackForm", []() -> ui::Form& { return BackForm(); }},
       {"FriendForm", []() -> ui::Form& { return FriendForm(); }},
