@@ -424,13 +424,17 @@ int Form::Height() const {
 
 void Form::setLeft(int twips) { move(px(twips), frameGeometry().y()); }
 void Form::setTop(int twips) { move(frameGeometry().x(), px(twips)); }
+// (a size the window does not take, below its least size, reads back as the
+// size it has)
 void Form::setWidth(int twips) {
-  resize(std::max(1, px(twips) - frameExtra(this).width()), height());
-  setWidth_ = {twips, width()};
+  const int asked = std::max(1, px(twips) - frameExtra(this).width());
+  resize(asked, height());
+  setWidth_ = width() == asked ? SetSize{twips, width()} : SetSize{};
 }
 void Form::setHeight(int twips) {
-  resize(width(), std::max(1, px(twips) - frameExtra(this).height()));
-  setHeight_ = {twips, height()};
+  const int asked = std::max(1, px(twips) - frameExtra(this).height());
+  resize(width(), asked);
+  setHeight_ = height() == asked ? SetSize{twips, height()} : SetSize{};
 }
 void Form::Move(int left, int top, int width, int height) {
   move(px(left), px(top));

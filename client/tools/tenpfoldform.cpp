@@ -201,9 +201,6 @@ TenpFoldForm::TenpFoldForm() : ui::Form(QStringLiteral("TenpFoldForm")) {
 
   const QSize extra = ui::frameExtra(this);
   Move(1200, 900, kDesignScaleWidth + ui::tw(extra.width()), kDesignScaleHeight + ui::tw(extra.height()));
-  // The pictures down the left keep their places at every size: the window
-  // is never made smaller than they need.
-  ui::holdControls(this, {Image1, Image2});
 }
 
 bool TenpFoldForm::eventFilter(QObject* watched, QEvent* event) {

@@ -124,7 +124,7 @@ TEST_F(ColwriteForm1, DesignControlsAndStartState) {
       {f.Command6, "Command6", "背景色", QRect(478, 0, 60, 25)},
       {f.Picture3, "Picture3", nullptr, QRect(8, 463, 540, 20)},
       {f.Picture2, "Picture2", nullptr, QRect(8, 480, 540, 26)},
-      {f.Label1, "Label1", nullptr, QRect(16, 4, 497, 17)},
+      {f.Label1, "Label1", nullptr, QRect(16, 4, 497, 16)},  // (ending at its band's lower edge)
   };
   for (const auto& c : controls) {
     EXPECT_EQ(c.w->objectName(), QString::fromLatin1(c.name));

@@ -86,7 +86,12 @@ TEST_F(DesktopSweep, EveryWindowIsWholeAtEverySize) {
       {"BackForm", []() -> ui::Form& { return BackForm(); }},
       {"FriendForm", []() -> ui::Form& { return FriendForm(); }},
       {"KaoForm", []() -> ui::Form& { return KaoForm(); }},
-      {"TenpFoldForm", []() -> ui::Form& { return TenpFoldForm(); }},
+      // (the picture preview and the decoration below the lists are cut when
+      // the window is made low, as the page view's rule that leaves every
+      // height of 3500 twips and below alone has them; the lists and buttons
+      // above them stay whole)
+      {"TenpFoldForm", []() -> ui::Form& { return TenpFoldForm(); },
+       {.skip = {TenpFoldForm().Image1, TenpFoldForm().Image2}}},
       {"KaitoForm", []() -> ui::Form& { return KaitoForm(); }},
       {"AssyukuForm", []() -> ui::Form& { return AssyukuForm(); }},
       {"RantyaForm", []() -> ui::Form& { return RantyaForm(); }},
