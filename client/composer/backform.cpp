@@ -477,6 +477,10 @@ void BackForm::keepRowsClearOfThePane() {
     setHeightTw(List1, std::max(0, twH(Picture5) - 1100));
   }
   setTopTw(Picture3, std::max(kPlaceholderTop, top));
+  // Pushed down beside the body, the placeholder lies over it as the pane
+  // does, not under it.
+  if (Picture3->geometry().intersects(rtfEd->geometry())) Picture3->stackUnder(Picture5);
+  else Picture3->lower();
 }
 
 void BackForm::Form_Unload(int& cancel) {

@@ -201,8 +201,11 @@ KaoForm::KaoForm() : ui::Form(QStringLiteral("KaoForm")) {
     lf.setPointSizeF(std::min(lf.pointSizeF(), 8.0));
     l->setFont(lf);
     Label3[static_cast<std::size_t>(i)] = l;
-    QPlainTextEdit* b = ui::control<QPlainTextEdit>(page, QString::fromLatin1(t.box), 240, i >= 9 ? 2040 : 1980,
-                                                    i == 0 ? 8175 : 8055, 4215);
+    // (every box below the row of buttons, which the boxes would cover by
+    // two to six pixels; the lower edge where it was)
+    const int boxTop = i >= 9 ? 2040 : 1980, belowButtons = 1695 + 375;
+    QPlainTextEdit* b = ui::control<QPlainTextEdit>(page, QString::fromLatin1(t.box), 240, belowButtons,
+                                                    i == 0 ? 8175 : 8055, 4215 - (belowButtons - boxTop));
     b->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     b->setLineWrapMode(QPlainTextEdit::NoWrap);
     b->setFont(boxFont);

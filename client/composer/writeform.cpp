@@ -299,6 +299,10 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   // Boxes beyond the 9700-twip width.
   Text2 = textBox(c, QStringLiteral("Text2"), 9840, 480, 615, 375);
   Text3 = textBox(c, QStringLiteral("Text3"), 9840, 960, 615, 375);
+  // (the two markers are the program's own: a wide window shows neither, nor
+  // lets the marker lie over the address pane)
+  Text2->hide();
+  Text3->hide();
   Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("貼付け"), 10080, 3960, 1200, 375);
   Text4 = textBox(c, QStringLiteral("Text4"), 10080, 4395, 2295, 375);
 

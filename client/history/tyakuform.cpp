@@ -475,6 +475,10 @@ void TyakuForm::Form_Resize() {
   }
   for (QWidget* w : std::initializer_list<QWidget*>{MailListView, Text7, Text8, Text9, rtfEd, Text6})
     keepRightInside(w);
+  // The body ends above the status bar, so that its last line shows (a
+  // window too low for any of it keeps the body's height).
+  if (rtfEd->y() < StatusBar1->y() && rtfEd->geometry().bottom() >= StatusBar1->y())
+    rtfEd->resize(rtfEd->width(), std::max(0, StatusBar1->y() - rtfEd->y()));
   Command1->raise();
   Text6->raise();
   Text4->raise();

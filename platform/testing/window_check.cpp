@@ -208,7 +208,7 @@ QStringList faults(const QWidget* window, const Rules& rules) {
     QStringList names;
     for (const auto& [d, over] : by) {
       bool onCovering = false;
-      for (const auto& e : by) onCovering = onCovering || e.first->isAncestorOf(d);
+      for (const auto& e : by) onCovering = onCovering || (e.first != d && e.first->isAncestorOf(d));
       if (!onCovering) names << QStringLiteral("%1 at %2").arg(nameOf(d), box(over));
     }
     if (!names.isEmpty()) out << QStringLiteral("%1 is covered by %2").arg(nameOf(c.w), names.join(QStringLiteral(", ")));
