@@ -94,6 +94,8 @@ Form1::Form1() : ui::Form(QStringLiteral("Form1")) {
   Command3 = button(c, QStringLiteral("Command3"), QStringLiteral("L Quick"), 0, 0, 1200, 375, QColor(0, 128, 0), design);
   Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("←"), 1200, 0, 1950, 375, QColor(224, 224, 224), design);
   Command1 = button(c, QStringLiteral("Command1"), QStringLiteral("→"), 3120, 0, 1950, 375, QColor(224, 224, 224), design);
+  // (the left arrow ends where the right one begins, not two pixels under it)
+  Command2->resize(std::min(Command2->width(), Command1->x() - Command2->x()), Command2->height());
   Command4 = button(c, QStringLiteral("Command4"), QStringLiteral("R Quick"), 5070, 0, 1200, 375, QColor(0, 128, 0), design);
   Command5 = button(c, QStringLiteral("Command5"), QStringLiteral("文字色"), 6255, 0, 900, 375, QColor(192, 192, 192), small);
   Command6 = button(c, QStringLiteral("Command6"), QStringLiteral("背景色"), 7170, 0, 900, 375, QColor(192, 64, 0), small);

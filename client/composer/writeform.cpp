@@ -358,8 +358,10 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   ui::fitLabel(Label1[0]);
   ui::fitLabel(Label2[0]);
   // The strips keep their places below 9400 twips of width: the window is
-  // never made smaller than they need (the address pane lies beyond them).
-  ui::holdControls(this, {Picture2[0], Picture6});
+  // never made smaller than they need (the address pane lies beyond them):
+  // as wide as the plain composer's 7100 twips, which hold every button of
+  // the strips, and as high as the lowest strip.
+  client()->setMinimumSize(ui::px(7100) - ui::frameExtra(this).width(), Picture6->geometry().bottom() + 1);
 }
 
 void WriteForm::buildToolbar() {
@@ -649,6 +651,12 @@ void WriteForm::Form_Unload(int& cancel) {
 void WriteForm::Form_Resize() {
   const int W = Width();
   const int H = Height();
+  // The strips end at the right edge of a composer narrower than they are
+  // (the plain composer's 7100 twips), not a pixel or two beyond it.
+  const int strip = std::min(ui::px(kLeftWidth), client()->width());
+  std::vector<QWidget*> strips(Picture2.begin(), Picture2.end());
+  strips.insert(strips.end(), {tbToolBar, Picture4, Frame4});
+  for (QWidget* w : strips) w->resize(strip, w->height());
   // The plain composer (7140 / 7100 twips) keeps its design layout.
   if (W < 9400) return;
   setWidthTw(rtfEd, W - twW(Picture5) - 600);

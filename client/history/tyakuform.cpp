@@ -475,6 +475,8 @@ void TyakuForm::Form_Resize() {
   }
   for (QWidget* w : std::initializer_list<QWidget*>{MailListView, Text7, Text8, Text9, rtfEd, Text6})
     keepRightInside(w);
+  // (the middle box ends where the right-hand one begins, not under it)
+  if (Text8->geometry().right() >= Text9->x()) Text8->resize(std::max(0, Text9->x() - Text8->x()), Text8->height());
   // The body ends above the status bar, so that its last line shows (a
   // window too low for any of it keeps the body's height).
   if (rtfEd->y() < StatusBar1->y() && rtfEd->geometry().bottom() >= StatusBar1->y())

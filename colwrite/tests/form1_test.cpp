@@ -117,7 +117,7 @@ TEST_F(ColwriteForm1, DesignControlsAndStartState) {
     QRect px;
   } controls[] = {
       {f.Command3, "Command3", "L Quick", QRect(0, 0, 80, 25)},
-      {f.Command2, "Command2", "←", QRect(80, 0, 130, 25)},
+      {f.Command2, "Command2", "←", QRect(80, 0, 128, 25)},  // (ending where Command1 begins)
       {f.Command1, "Command1", "→", QRect(208, 0, 130, 25)},
       {f.Command4, "Command4", "R Quick", QRect(338, 0, 80, 25)},
       {f.Command5, "Command5", "文字色", QRect(417, 0, 60, 25)},

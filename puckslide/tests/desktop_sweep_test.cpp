@@ -3,6 +3,8 @@
 // Runs offscreen and, through scripts/desktop, under openbox.
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <vector>
 
@@ -17,7 +19,15 @@ TEST(PuckSweep, TheWindowIsWhole) {
   seamtest::recordMsgBoxes(boxes, seamtest::alwaysOk);
   ui::setEndHook([](int code) { throw ui::EndCalled{code}; });
   forms::MainForm& f = MainForm();
-  const QStringList found = windowcheck::faultsAtEverySize(f);
+  // (the scores, names and buttons stand on the table, which is drawn
+  // beneath them)
+  windowcheck::Rules rules;
+  const QWidget* table = f.findChild<QWidget*>(QStringLiteral("Table"));
+  ASSERT_NE(table, nullptr);
+  for (const QWidget* w : std::initializer_list<const QWidget*>{f.Command1, f.Command2, f.Label3, f.Label4, f.Label10,
+                                                                f.Label1, f.Label2, f.Label14})
+    rules.mayOverlap.append(qMakePair(table, w));
+  const QStringList found = windowcheck::faultsAtEverySize(f, rules);
   EXPECT_TRUE(found.isEmpty()) << found.join(QStringLiteral("\n")).toStdString();
   try {
     f.Unload();

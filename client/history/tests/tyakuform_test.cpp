@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include <QCheckBox>
-#include <QStatusBar>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextEdit>
@@ -134,6 +135,47 @@ TEST_F(DesktopSweep, EveryWindowIsWholeAtEverySize) {
     if (&f == &m) continue;
     if (QLatin1String(c.name) == QLatin1String("KidouForm")) f.Hide();  // (its closing ends the program)
     else if (f.isLoaded()) f.Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
+// The composers once more at the largest font size their scroll bar gives,
+// set by clicks on its right-hand arrow.
+TEST_F(DesktopSweep, TheComposersAreWholeAtTheirLargestFont) {
+  forms::MainForm& m = startShown();
+  struct Composer {
+    const char* name;
+    std::function<ui::Form&()> open;
+    std::function<QScrollBar*()> sizes;
+    windowcheck::Rules rules;
+  };
+  const Composer composers[] = {
+      {"WriteForm",
+       [&]() -> ui::Form& {
+         QTest::mouseClick(m.Label9, Qt::LeftButton);  // "新規作成"
+         return WriteForm();
+       },
+       [] { return WriteForm().HScroll1; },
+       {.skip = {WriteForm().Text4}, .mayLieOutside = {WriteForm().Picture5}}},
+      {"BackForm", []() -> ui::Form& { return BackForm(); }, [] { return BackForm().HScroll1; },
+       {.mayOverlap = {both(BackForm().rtfEd, BackForm().Picture3), both(BackForm().rtfEd, BackForm().Picture5)}}},
+  };
+  for (const Composer& c : composers) {
+    SCOPED_TRACE(c.name);
+    ui::Form& f = c.open();
+    f.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    QScrollBar* s = c.sizes();
+    const QPoint arrow(s->width() - 3, s->height() / 2);
+    while (s->value() < s->maximum()) {
+      const int was = s->value();
+      QTest::mouseClick(s, Qt::LeftButton, {}, arrow);
+      ASSERT_GT(s->value(), was);
+    }
+    const QStringList found = windowcheck::faultsAtEverySize(f, c.rules);
+    EXPECT_TRUE(found.isEmpty()) << found.join(QStringLiteral("\n")).toStdString();
+    f.Unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   EXPECT_TRUE(boxes.empty());
