@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -93,6 +94,8 @@ Form1::Form1() : ui::Form(QStringLiteral("Form1")) {
   Command3 = button(c, QStringLiteral("Command3"), QStringLiteral("L Quick"), 0, 0, 1200, 375, QColor(0, 128, 0), design);
   Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("←"), 1200, 0, 1950, 375, QColor(224, 224, 224), design);
   Command1 = button(c, QStringLiteral("Command1"), QStringLiteral("→"), 3120, 0, 1950, 375, QColor(224, 224, 224), design);
+  // (the left arrow ends where the right one begins, not two pixels under it)
+  Command2->resize(std::min(Command2->width(), Command1->x() - Command2->x()), Command2->height());
   Command4 = button(c, QStringLiteral("Command4"), QStringLiteral("R Quick"), 5070, 0, 1200, 375, QColor(0, 128, 0), design);
   Command5 = button(c, QStringLiteral("Command5"), QStringLiteral("文字色"), 6255, 0, 900, 375, QColor(192, 192, 192), small);
   Command6 = button(c, QStringLiteral("Command6"), QStringLiteral("背景色"), 7170, 0, 900, 375, QColor(192, 64, 0), small);
@@ -103,11 +106,17 @@ Form1::Form1() : ui::Form(QStringLiteral("Form1")) {
   Label1 = ui::control<QLabel>(Picture3, QStringLiteral("Label1"), 240, 60, 7455, 255,
                                QStringLiteral("文字、背景色の変更は自動保存され、次回より有効。次回より、記号等の表示不具合を自動修正。"));
   Label1->setFont(small);
+  // (the note ends at the lower edge of its band, not a pixel below it)
+  Label1->resize(Label1->width(), std::min(Label1->height(), Picture3->height() - Label1->y()));
   {
     QPalette pal = Label1->palette();
     pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
     Label1->setPalette(pal);
   }
+
+  // The buttons and the bands keep their places across the window: it is
+  // never made narrower than they need.
+  c->setMinimumWidth(std::max(Command6->geometry().right(), Picture3->geometry().right()) + 1);
 
   Text1 = hiddenField(c, QStringLiteral("Text1"), QStringLiteral("500"));
   Text2 = hiddenField(c, QStringLiteral("Text2"), QString());

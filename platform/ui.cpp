@@ -222,6 +222,20 @@ void fitBoxText(QLineEdit* box, const QString& widest) {
   box->setFont(f);
 }
 
+void fitLabel(QLabel* label) {
+  QFont f = label->font();
+  const QRect room = label->contentsRect().adjusted(label->margin(), label->margin(), -label->margin(), -label->margin());
+  for (double size = unfittedSize(label); size >= 6; size -= 0.5) {
+    f.setPointSizeF(size);
+    const QFontMetrics fm(f);
+    int widest = 0;
+    const QStringList lines = label->text().split(u'\n');
+    for (const QString& l : lines) widest = std::max(widest, fm.horizontalAdvance(l));
+    if (widest <= room.width() && fm.height() + (lines.size() - 1) * fm.lineSpacing() <= room.height()) break;
+  }
+  label->setFont(f);
+}
+
 void showFitted(QPlainTextEdit* box, const QString& text) {
   box->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -316,6 +330,18 @@ int widthForCaption(const QWidget* window) {
   return QFontMetrics(window->font()).horizontalAdvance(window->windowTitle()) + 4 * kCaptionBar + 2 * kBorder;
 }
 
+void holdControls(Form* f, std::initializer_list<const QWidget*> controls) {
+  QWidget* c = f->client();
+  QRect extent(0, 0, 1, 1);
+  if (controls.size() == 0) {
+    for (QObject* o : c->children())
+      if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow() && !w->isHidden()) extent |= w->geometry();
+  } else {
+    for (const QWidget* w : controls) extent |= QRect(w->mapTo(c, QPoint(0, 0)), w->size());
+  }
+  c->setMinimumSize(extent.right() + 1, extent.bottom() + 1);
+}
+
 QSize frameExtra(const QWidget* w) {
   if (w->windowFlags() & Qt::FramelessWindowHint) return QSize(0, 0);
   // Always the same measure, shown or hidden and whatever frame the window
@@ -398,13 +424,17 @@ int Form::Height() const {
 
 void Form::setLeft(int twips) { move(px(twips), frameGeometry().y()); }
 void Form::setTop(int twips) { move(frameGeometry().x(), px(twips)); }
+// (a size the window does not take, below its least size, reads back as the
+// size it has)
 void Form::setWidth(int twips) {
-  resize(std::max(1, px(twips) - frameExtra(this).width()), height());
-  setWidth_ = {twips, width()};
+  const int asked = std::max(1, px(twips) - frameExtra(this).width());
+  resize(asked, height());
+  setWidth_ = width() == asked ? SetSize{twips, width()} : SetSize{};
 }
 void Form::setHeight(int twips) {
-  resize(width(), std::max(1, px(twips) - frameExtra(this).height()));
-  setHeight_ = {twips, height()};
+  const int asked = std::max(1, px(twips) - frameExtra(this).height());
+  resize(width(), asked);
+  setHeight_ = height() == asked ? SetSize{twips, height()} : SetSize{};
 }
 void Form::Move(int left, int top, int width, int height) {
   move(px(left), px(top));

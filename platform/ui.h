@@ -113,6 +113,10 @@ int textRoom(const QLineEdit* box);
 // points, not below 6 points) that widest shows whole in it.
 void fitBoxText(QLineEdit* box, const QString& widest);
 
+// The label's font made no larger than its own size and small enough (by
+// half points, not below 6 points) that its text shows whole in it.
+void fitLabel(QLabel* label);
+
 // Runs pending window events once (as DoEvents).
 void doEvents();
 
@@ -227,6 +231,12 @@ class Form : public QMainWindow {
   };
   SetSize setWidth_, setHeight_;
 };
+
+// The least size of window f: its client holds each given control (none
+// given: every control on the client not hidden) whole where it stands now.
+// A window whose controls keep their places when the user makes it smaller
+// so keeps them reachable.
+void holdControls(Form* f, std::initializer_list<const QWidget*> controls = {});
 
 // The frame counted around a window's client: none for a frameless window,
 // otherwise the classic frame (4-pixel borders, a 26-pixel caption) whatever

@@ -272,6 +272,12 @@ BackForm::BackForm() : ui::Form(QStringLiteral("BackForm")) {
   auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
   help->watch({c, Command2, Command3, Command13, Command14, Command15, AttachCommand, Command9, Command6, Command1});
   help->watch(rtfEd->viewport(), rtfEd);
+  // Captions a little wider than their controls at the fonts installed here
+  // take a smaller size, so that they show whole.
+  ui::fitLabel(Label1);
+  // The rows of buttons along the top keep their places at every size: the
+  // window is never made narrower than they need.
+  ui::holdControls(this, {Command12, Command1});
 }
 
 void BackForm::buildToolbar() {
@@ -471,6 +477,10 @@ void BackForm::keepRowsClearOfThePane() {
     setHeightTw(List1, std::max(0, twH(Picture5) - 1100));
   }
   setTopTw(Picture3, std::max(kPlaceholderTop, top));
+  // Pushed down beside the body, the placeholder lies over it as the pane
+  // does, not under it.
+  if (Picture3->geometry().intersects(rtfEd->geometry())) Picture3->stackUnder(Picture5);
+  else Picture3->lower();
 }
 
 void BackForm::Form_Unload(int& cancel) {

@@ -137,6 +137,9 @@ CcForm::CcForm() : ui::Form(QStringLiteral("CcForm")) {
   auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
   help->watch({c, Command1, Command2, Command3, Label1[0], Label1[1], Label2, List3});
   help->watch(List3->viewport(), List3);
+  // The controls keep their places at every size: the window is never made
+  // smaller than they need.
+  ui::holdControls(this);
 }
 
 void CcForm::Form_Load() {

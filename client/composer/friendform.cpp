@@ -111,6 +111,9 @@ FriendForm::FriendForm() : ui::Form(QStringLiteral("FriendForm")) {
   // Mouse-over help: the buttons show their text, the background hides it.
   auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
   help->watch({c, Command1, Command3, Command4, Command38});
+  // The controls keep their places at every size: the window is never made
+  // smaller than they need.
+  ui::holdControls(this);
 }
 
 void FriendForm::Form_Load() {

@@ -171,6 +171,8 @@ KaoForm::KaoForm() : ui::Form(QStringLiteral("KaoForm")) {
   SSTab1 = new SSTab(captions, 3, kHeadHeight, client());
   SSTab1->setObjectName(QStringLiteral("SSTab1"));
   ui::place(SSTab1, 120, 0, 8655, 6735);
+  // (the tabs' right edge would lie five pixels beyond the window's: they end at it)
+  SSTab1->resize(std::min(SSTab1->width(), ui::px(kClientWidth) - SSTab1->x()), SSTab1->height());
 
   QPushButton* buttons[48] = {};
   auto button = [&](int number, QWidget* page, int left, int top, int width, const QString& caption) {
@@ -198,8 +200,11 @@ KaoForm::KaoForm() : ui::Form(QStringLiteral("KaoForm")) {
     lf.setPointSizeF(std::min(lf.pointSizeF(), 8.0));
     l->setFont(lf);
     Label3[static_cast<std::size_t>(i)] = l;
-    QPlainTextEdit* b = ui::control<QPlainTextEdit>(page, QString::fromLatin1(t.box), 240, i >= 9 ? 2040 : 1980,
-                                                    i == 0 ? 8175 : 8055, 4215);
+    // (every box below the row of buttons, which the boxes would cover by
+    // two to six pixels; the lower edge where it was)
+    const int boxTop = i >= 9 ? 2040 : 1980, belowButtons = 1695 + 375;
+    QPlainTextEdit* b = ui::control<QPlainTextEdit>(page, QString::fromLatin1(t.box), 240, belowButtons,
+                                                    i == 0 ? 8175 : 8055, 4215 - (belowButtons - boxTop));
     b->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     b->setLineWrapMode(QPlainTextEdit::NoWrap);
     b->setFont(boxFont);

@@ -299,6 +299,10 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   // Boxes beyond the 9700-twip width.
   Text2 = textBox(c, QStringLiteral("Text2"), 9840, 480, 615, 375);
   Text3 = textBox(c, QStringLiteral("Text3"), 9840, 960, 615, 375);
+  // (the two markers are the program's own: a wide window shows neither, nor
+  // lets the marker lie over the address pane)
+  Text2->hide();
+  Text3->hide();
   Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("貼付け"), 10080, 3960, 1200, 375);
   Text4 = textBox(c, QStringLiteral("Text4"), 10080, 4395, 2295, 375);
 
@@ -349,6 +353,15 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   // The help box can be dragged aside and dropped on the window background.
   Text14->viewport()->installEventFilter(this);
   c->setAcceptDrops(true);
+  // Captions a little wider than their controls at the fonts installed here
+  // take a smaller size, so that they show whole.
+  ui::fitLabel(Label1[0]);
+  ui::fitLabel(Label2[0]);
+  // The strips keep their places below 9400 twips of width: the window is
+  // never made smaller than they need (the address pane lies beyond them):
+  // as wide as the plain composer's 7100 twips, which hold every button of
+  // the strips, and as high as the lowest strip.
+  client()->setMinimumSize(ui::px(7100) - ui::frameExtra(this).width(), Picture6->geometry().bottom() + 1);
 }
 
 void WriteForm::buildToolbar() {
@@ -638,6 +651,12 @@ void WriteForm::Form_Unload(int& cancel) {
 void WriteForm::Form_Resize() {
   const int W = Width();
   const int H = Height();
+  // The strips end at the right edge of a composer narrower than they are
+  // (the plain composer's 7100 twips), not a pixel or two beyond it.
+  const int strip = std::min(ui::px(kLeftWidth), client()->width());
+  std::vector<QWidget*> strips(Picture2.begin(), Picture2.end());
+  strips.insert(strips.end(), {tbToolBar, Picture4, Frame4});
+  for (QWidget* w : strips) w->resize(strip, w->height());
   // The plain composer (7140 / 7100 twips) keeps its design layout.
   if (W < 9400) return;
   setWidthTw(rtfEd, W - twW(Picture5) - 600);

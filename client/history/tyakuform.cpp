@@ -277,6 +277,14 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   help->watch(MailListView->viewport(), MailListView);
   help->watch(rtfEd->viewport(), rtfEd);
 
+  // Captions a little wider than their controls at the fonts installed here
+  // take a smaller size, so that they show whole.
+  ui::fitLabel(Label1);
+  ui::fitCaption(Command8, Command8->text());
+  ui::fitCaption(Command2, Command2->text());
+  // The row of buttons along the top keeps its place at every size: the
+  // window is never made narrower than it needs.
+  ui::holdControls(this, {Command11, Text2, HScroll1});
 }
 
 void TyakuForm::buildToolbar() {
@@ -467,6 +475,12 @@ void TyakuForm::Form_Resize() {
   }
   for (QWidget* w : std::initializer_list<QWidget*>{MailListView, Text7, Text8, Text9, rtfEd, Text6})
     keepRightInside(w);
+  // (the middle box ends where the right-hand one begins, not under it)
+  if (Text8->geometry().right() >= Text9->x()) Text8->resize(std::max(0, Text9->x() - Text8->x()), Text8->height());
+  // The body ends above the status bar, so that its last line shows (a
+  // window too low for any of it keeps the body's height).
+  if (rtfEd->y() < StatusBar1->y() && rtfEd->geometry().bottom() >= StatusBar1->y())
+    rtfEd->resize(rtfEd->width(), std::max(0, StatusBar1->y() - rtfEd->y()));
   Command1->raise();
   Text6->raise();
   Text4->raise();

@@ -71,6 +71,9 @@ GekitaiForm::GekitaiForm() : ui::Form(QStringLiteral("GekitaiForm")) {
   auto* help = new ui::Hover(this, [this](QWidget* control) { hover(control); });
   help->watch({client(), Text1, Command1, Command2, List1});
   help->watch(List1->viewport(), List1);
+  // The controls keep their places at every size: the window is never made
+  // smaller than they need.
+  ui::holdControls(this);
 }
 
 void GekitaiForm::Form_Load() {

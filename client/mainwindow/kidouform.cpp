@@ -33,6 +33,9 @@ KidouForm::KidouForm() : ui::Form(QStringLiteral("KidouForm")) {
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
   // Enter in the box is the same as "OK".
   connect(Text1, &QLineEdit::returnPressed, this, [this] { Command1_Click(); });
+  // The controls keep their places at every size: the window is never made
+  // smaller than they need.
+  ui::holdControls(this);
 }
 
 void KidouForm::Command1_Click() {

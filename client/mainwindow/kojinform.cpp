@@ -39,6 +39,9 @@ KojinForm::KojinForm() : ui::Form(QStringLiteral("KojinForm")) {
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
   // Above every other window.
   setWindowFlag(Qt::WindowStaysOnTopHint);
+  // The controls keep their places at every size: the window is never made
+  // smaller than they need.
+  ui::holdControls(this);
 }
 
 void KojinForm::Form_Load() {

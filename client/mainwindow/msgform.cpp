@@ -27,6 +27,9 @@ MsgForm::MsgForm() : ui::Form(QStringLiteral("MsgForm")) {
   Text1 = ui::control<QLineEdit>(client(), QStringLiteral("Text1"), 240, 180, 4200, 375);
   Text1->setFont(ui::font(QStringLiteral("ＭＳ ゴシック"), 10));
   Text1->setText(QStringLiteral("新着メールはありませんでした。"));
+  // The controls keep their places at every size: the window is never made
+  // smaller than they need.
+  ui::holdControls(this);
 }
 
 void MsgForm::Form_Load() {

@@ -60,6 +60,9 @@ AssyukuForm::AssyukuForm() : ui::Form(QStringLiteral("AssyukuForm")) {
     if (l) drops->watch(l);
   drops->watch(Combo1);
   drops->watch(Combo2);
+  // The controls keep their places at every size: the window is never made
+  // smaller than they need.
+  ui::holdControls(this);
 }
 
 void AssyukuForm::Form_Load() {

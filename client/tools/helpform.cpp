@@ -56,6 +56,9 @@ HelpForm::HelpForm() : ui::Form(QStringLiteral("HelpForm")) {
   });
   const QSize extra = ui::frameExtra(this);
   Move(1800, 1200, kDesignScaleWidth + ui::tw(extra.width()), kDesignScaleHeight + ui::tw(extra.height()));
+  // The row of buttons keeps its place at every size: the window is never
+  // made narrower or lower than it needs.
+  ui::holdControls(this, {Command6, Command7});
 }
 
 void HelpForm::navigate(const QUrl& url) {
@@ -91,7 +94,10 @@ void HelpForm::Form_Resize() {
   // The width follows at every size, the height only above 3500 twips.
   const int width = ui::px(vb::CLng(W * 0.98));
   const int height = H > 3500 ? ui::px(H - ui::tw(Command1->height()) - 500) : g.height();
-  WebBrowser1->setGeometry(g.x(), g.y(), std::max(0, width), std::max(0, height));
+  // (never beyond the client area, where the rule's allowance for the frame
+  // falls short of the frame this window has)
+  WebBrowser1->setGeometry(g.x(), g.y(), std::clamp(width, 0, std::max(0, client()->width() - g.x())),
+                           std::clamp(height, 0, std::max(0, client()->height() - g.y())));
 }
 
 void HelpForm::Form_Unload(int& cancel) {

@@ -246,6 +246,9 @@ KaitoForm::KaitoForm() : ui::Form(QStringLiteral("KaitoForm")) {
   drops->watch(client());
   drops->watch(Image1);
   drops->watch(Label1);
+  // The controls keep their places at every size: the window is never made
+  // smaller than they need.
+  ui::holdControls(this);
 }
 
 void KaitoForm::Form_Load() { Module6::CheckLibrary(QStringLiteral("Unlha32.DLLが見つかりません!!")); }

@@ -129,6 +129,9 @@ RantyaForm::RantyaForm() : ui::Form(QStringLiteral("RantyaForm")) {
   // The three buttons with a margin of 120 twips around them.
   const QSize extra = ui::frameExtra(this);
   Move(2400, 1800, 1830 + 855 + 120 + ui::tw(extra.width()), 240 + 375 + 240 + ui::tw(extra.height()));
+  // The controls keep their places at every size: the window is never made
+  // smaller than they need.
+  ui::holdControls(this);
 }
 
 void RantyaForm::Form_Load() {

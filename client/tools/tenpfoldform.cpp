@@ -331,10 +331,15 @@ void TenpFoldForm::Command1_Click() {
 void TenpFoldForm::Form_Resize() {
   const int W = Width();
   const int H = Height();
-  if (H <= 3500) return;
   QRect g = WebBrowser1->geometry();
-  g.setHeight(std::max(0, ui::px(H - 500)));
-  if (W > 3500) g.setWidth(std::max(0, ui::px(W - ui::tw(Image1->width()) - 200)));
+  if (H > 3500) {
+    g.setHeight(std::max(0, ui::px(H - 500)));
+    if (W > 3500) g.setWidth(std::max(0, ui::px(W - ui::tw(Image1->width()) - 200)));
+  }
+  // (never beyond the client area, where the rule's allowance for the frame
+  // falls short of the frame this window has)
+  g.setWidth(std::clamp(g.width(), 0, std::max(0, client()->width() - g.x())));
+  g.setHeight(std::clamp(g.height(), 0, std::max(0, client()->height() - g.y())));
   WebBrowser1->setGeometry(g);
 }
 

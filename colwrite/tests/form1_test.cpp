@@ -117,14 +117,14 @@ TEST_F(ColwriteForm1, DesignControlsAndStartState) {
     QRect px;
   } controls[] = {
       {f.Command3, "Command3", "L Quick", QRect(0, 0, 80, 25)},
-      {f.Command2, "Command2", "←", QRect(80, 0, 130, 25)},
+      {f.Command2, "Command2", "←", QRect(80, 0, 128, 25)},  // (ending where Command1 begins)
       {f.Command1, "Command1", "→", QRect(208, 0, 130, 25)},
       {f.Command4, "Command4", "R Quick", QRect(338, 0, 80, 25)},
       {f.Command5, "Command5", "文字色", QRect(417, 0, 60, 25)},
       {f.Command6, "Command6", "背景色", QRect(478, 0, 60, 25)},
       {f.Picture3, "Picture3", nullptr, QRect(8, 463, 540, 20)},
       {f.Picture2, "Picture2", nullptr, QRect(8, 480, 540, 26)},
-      {f.Label1, "Label1", nullptr, QRect(16, 4, 497, 17)},
+      {f.Label1, "Label1", nullptr, QRect(16, 4, 497, 16)},  // (ending at its band's lower edge)
   };
   for (const auto& c : controls) {
     EXPECT_EQ(c.w->objectName(), QString::fromLatin1(c.name));

@@ -1,8 +1,11 @@
 // The history viewer: opening the lists, the row click, the counts, the
 // keys kept in ini.ini, the font size, the layout and the list painting.
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -299,7 +302,10 @@ TEST_F(HistoryTest, LayoutFollowsTheWindowSize) {
   const int L = ui::tw(f.MailListView->height());
   EXPECT_NEAR(ui::tw(f.Text7->y()), L + 1060, 15);
   EXPECT_NEAR(ui::tw(f.rtfEd->y()), L + 1400, 15);
-  EXPECT_NEAR(ui::tw(f.rtfEd->height()), H - L - ui::tw(f.Text7->height()) - 2080, 30);
+  // (the rule's height, the body ending above the status bar)
+  EXPECT_NEAR(ui::tw(f.rtfEd->height()),
+              std::min(H - L - ui::tw(f.Text7->height()) - 2080, ui::tw(f.StatusBar1->y() - f.rtfEd->y())), 30);
+  EXPECT_LE(f.rtfEd->geometry().bottom(), f.StatusBar1->y());
   EXPECT_TRUE(f.Command2->isVisible());
   // A low window keeps the body's height.
   const int body = f.rtfEd->height();

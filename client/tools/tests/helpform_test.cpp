@@ -100,14 +100,18 @@ TEST_F(HelpFormTest, TheSizeIsKeptAcrossOpenings) {
 TEST_F(HelpFormTest, TheBrowserFollowsTheWidthAlwaysAndTheHeightAbove3500) {
   forms::HelpForm& f = HelpForm();
   f.Show();
-  f.setWidth(6000);
+  f.setWidth(9000);
   f.setHeight(6000);
-  EXPECT_EQ(f.WebBrowser1->width(), ui::px(5880));
-  EXPECT_EQ(f.WebBrowser1->height(), ui::px(6000 - 300 - 500));
+  EXPECT_EQ(f.WebBrowser1->width(), ui::px(8820));
+  // (the rule's height, stopped at the lower edge of the client area)
+  EXPECT_EQ(f.WebBrowser1->height(), std::min(ui::px(6000 - 300 - 500), f.client()->height() - f.WebBrowser1->y()));
   const int height = f.WebBrowser1->height();
   f.setHeight(3495);  // 3500 and below leave the height
-  f.setWidth(4500);
+  f.setWidth(9600);
   EXPECT_EQ(f.Height(), 3495);
-  EXPECT_EQ(f.WebBrowser1->height(), height);
-  EXPECT_EQ(f.WebBrowser1->width(), ui::px(4410));
+  EXPECT_EQ(f.WebBrowser1->height(), std::min(height, f.client()->height() - f.WebBrowser1->y()));
+  EXPECT_EQ(f.WebBrowser1->width(), ui::px(9408));
+  // No narrower than the row of buttons along the top.
+  f.setWidth(4500);
+  EXPECT_EQ(f.client()->width(), f.Command6->geometry().right() + 1);
 }

@@ -257,16 +257,18 @@ TEST_F(TenpFoldFormTest, ThePageViewFollowsTheWindowAbove3500) {
   f.Show();
   f.setWidth(9000);
   f.setHeight(6000);
-  EXPECT_EQ(f.WebBrowser1->height(), ui::px(5500));
-  EXPECT_EQ(f.WebBrowser1->width(), ui::px(9000 - 3015 - 200));
+  // (the rule's sizes, stopped at the edges of the client area)
+  auto inClient = [&](int pixels, int room) { return std::min(pixels, room); };
+  EXPECT_EQ(f.WebBrowser1->height(), inClient(ui::px(5500), f.client()->height() - f.WebBrowser1->y()));
+  EXPECT_EQ(f.WebBrowser1->width(), inClient(ui::px(9000 - 3015 - 200), f.client()->width() - f.WebBrowser1->x()));
   const QSize before = f.WebBrowser1->size();
   f.setHeight(3495);  // 3500 and below adjust nothing
   f.setWidth(6000);
-  EXPECT_EQ(f.WebBrowser1->size(), before);
+  EXPECT_EQ(f.WebBrowser1->size(), before.boundedTo(f.client()->size() - QSize(f.WebBrowser1->x(), f.WebBrowser1->y())));
   f.setWidth(3495);   // a narrow window above 3500 high: the height only
   f.setHeight(5010);
-  EXPECT_EQ(f.WebBrowser1->height(), ui::px(4510));
-  EXPECT_EQ(f.WebBrowser1->width(), before.width());
+  EXPECT_EQ(f.WebBrowser1->height(), inClient(ui::px(4510), f.client()->height() - f.WebBrowser1->y()));
+  EXPECT_EQ(f.WebBrowser1->width(), inClient(before.width(), f.client()->width() - f.WebBrowser1->x()));
 }
 
 // Every road of the mouse: the file highlighted is the file the window

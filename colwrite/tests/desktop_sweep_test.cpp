@@ -1,0 +1,62 @@
+// The vertical text viewer as the user sees it at every size the user can
+// give it (design, small, large, maximised): every control whole, uncovered
+// and its text fitting. Runs offscreen and, through scripts/desktop, under
+// openbox.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QPushButton>
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "colwrite/form1.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/seams.h"
+#include "platform/testing/window_check.h"
+#include "platform/ui.h"
+
+TEST(ColwriteSweep, TheWindowIsWholeAtEverySize) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  paths::setProgramFolder(dir.path());
+  auto write = [&](const QString& name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+  };
+  write(QStringLiteral("ini.ini"), QByteArrayLiteral("[EXEINI]\r\nNUMBER=0\r\nNUMBER2=16761024\r\n"));
+  const std::string text = cp932::encode(QStringLiteral("縦書きの文字をここに並べます。\r\n二行目です。"));
+  write(QStringLiteral("test.txt"), QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  std::vector<seams::MsgBoxCall> boxes;
+  seams::setMsgBoxHandler([&](const seams::MsgBoxCall& c) {
+    boxes.push_back(c);
+    return int(seams::vbOK);
+  });
+  ui::setEndHook([](int code) { throw ui::EndCalled{code}; });
+  forms::Form1& f = Form1();
+  // (the empty lower band holds nothing: the height rule puts its lower
+  // edge a few pixels below the window's at some heights, as it always has)
+  // (the buttons and the note's band stand on the page the cells are drawn
+  // on, whose cells begin below them)
+  windowcheck::Rules rules{.skip = {f.Picture2}};
+  const QWidget* page = f.findChild<QWidget*>(QStringLiteral("Form1_canvas"));
+  ASSERT_NE(page, nullptr);
+  for (const QWidget* w : std::initializer_list<const QWidget*>{f.Command1, f.Command2, f.Command3, f.Command4,
+                                                                f.Command5, f.Command6, f.Picture3})
+    rules.mayOverlap.append(qMakePair(page, w));
+  const QStringList found = windowcheck::faultsAtEverySize(f, rules);
+  EXPECT_TRUE(found.isEmpty()) << found.join(QStringLiteral("\n")).toStdString();
+  try {
+    f.Unload();
+  } catch (const ui::EndCalled&) {
+  }
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ui::setEndHook(nullptr);
+  seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
+  paths::setProgramFolder(QString());
+  EXPECT_TRUE(boxes.empty());
+}
