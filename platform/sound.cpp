@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QThread>
 
+#include <future>
+
 namespace sound {
 namespace {
 
@@ -41,11 +43,7 @@ bool playChunk(Mix_Chunk* c, bool sync, bool loop) {
   return true;
 }
 
-}  // namespace
-
-bool open() {
-  if (g_state != 0) return g_state > 0;
-  g_state = -1;
+bool openDevice() {
   // SDL would otherwise take over SIGINT and SIGTERM, and the programs
   // could no longer be stopped by them.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -56,8 +54,24 @@ bool open() {
   }
   Mix_AllocateChannels(16);
   Mix_Init(MIX_INIT_MID);
-  g_state = 1;
   return true;
+}
+
+// The opening under way on its own thread (openSoon), until open() takes it.
+std::future<bool> g_opening;
+
+}  // namespace
+
+bool open() {
+  if (g_state != 0) return g_state > 0;
+  const bool ok = g_opening.valid() ? g_opening.get() : openDevice();
+  g_state = ok ? 1 : -1;
+  return ok;
+}
+
+void openSoon() {
+  if (g_state != 0 || g_opening.valid()) return;
+  g_opening = std::async(std::launch::async, &openDevice);
 }
 
 bool available() { return open(); }
