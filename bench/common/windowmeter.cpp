@@ -1,8 +1,16 @@
 #include "bench/common/windowmeter.h"
 
 #include <QGuiApplication>
+#include <QWindow>
+
+#include <execinfo.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 namespace benchwindow {
@@ -15,12 +23,47 @@ struct Stamp : QEvent {
   WindowMeter::Clock::time_point at;
 };
 
+// The stall tracer: the last time a posted event was handled, and the
+// main thread to ask for its stack.
+std::atomic<int64_t> g_lastHandled{0};
+pthread_t g_mainThread;
+
+int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(WindowMeter::Clock::now().time_since_epoch()).count();
+}
+
+void writeStack(int) {
+  void* frames[48];
+  const int n = backtrace(frames, 48);
+  static const char head[] = "--- main thread, silent:\n";
+  if (::write(2, head, sizeof head - 1) < 0) return;
+  backtrace_symbols_fd(frames, n, 2);
+}
+
+int stallMs() {
+  const char* v = std::getenv("RUVO_BENCH_STALL_MS");
+  return v ? std::atoi(v) : 0;
+}
+
 }  // namespace
 
 WindowMeter::~WindowMeter() {
-  if (thread_.joinable()) {
-    stop_ = true;
-    thread_.join();
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (tracer_.joinable()) tracer_.join();
+}
+
+void WindowMeter::settle(QWidget* window) {
+  const auto until = Clock::now() + std::chrono::seconds(1);
+  while (Clock::now() < until) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (window && window->windowHandle() && window->windowHandle()->isExposed()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  // The paint the exposure asked for, and what it started.
+  for (int i = 0; i < 5; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
 }
 
@@ -54,14 +97,37 @@ void WindowMeter::start(QWidget* window) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
+  if (const int limit = stallMs(); limit > 0) {
+    g_mainThread = pthread_self();
+    g_lastHandled = nowNs();
+    {
+      void* warm[2];
+      backtrace(warm, 2);  // loads what backtrace needs before any signal
+    }
+    struct sigaction sa {};
+    sa.sa_handler = &writeStack;
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGUSR2, &sa, nullptr);
+    tracer_ = std::thread([this, limit] {
+      int64_t told = 0;
+      while (!stop_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const int64_t now = nowNs(), last = g_lastHandled;
+        if (now - last > int64_t(limit) * 1000000 && now - std::max(told, last) > int64_t(limit) * 1000000) {
+          std::fprintf(stderr, "window meter: silent for %.0f ms\n", double(now - last) / 1e6);
+          pthread_kill(g_mainThread, SIGUSR2);
+          told = now;
+        }
+      }
+    });
+  }
 }
 
 WindowMeter::Result WindowMeter::finish() {
   Result r;
-  if (thread_.joinable()) {
-    stop_ = true;
-    thread_.join();
-  }
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (tracer_.joinable()) tracer_.join();
   QCoreApplication::sendPostedEvents(this);
   r.postedMs = longest_;
   r.load = loadAverage();
@@ -88,6 +154,7 @@ bool WindowMeter::event(QEvent* e) {
   if (e->type() != kStamp) return QObject::event(e);
   const double waited = std::chrono::duration<double, std::milli>(Clock::now() - static_cast<Stamp*>(e)->at).count();
   if (waited > longest_) longest_ = waited;
+  g_lastHandled = nowNs();
   return true;
 }
 

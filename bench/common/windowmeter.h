@@ -8,6 +8,11 @@
 //            an X display (QT_QPA_PLATFORM=xcb, e.g. under scripts/desktop);
 //            offscreen it is not available.
 // Goal for both: under 100 ms.
+//
+// To find where a silence comes from, set RUVO_BENCH_STALL_MS=N: whenever
+// no posted event has been handled for N ms, the main thread's stack is
+// written to standard error (every N ms while the silence lasts), as
+// addresses that addr2line -f -C -e <program> turns into functions.
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -44,6 +49,10 @@ class WindowMeter : public QObject {
   // Starts both measures on the top-level window (shown already). The
   // ping is left out where it cannot run (pingWhy() says why).
   void start(QWidget* window);
+  // Runs the events of a window just shown until it is on the screen and
+  // painted (at most a second), as a user's window is before a check or a
+  // send starts; not measured.
+  static void settle(QWidget* window);
   // Stops, and gives the longest waits in milliseconds. The answers to
   // pings on their way are waited for (the event loop runs meanwhile).
   Result finish();
@@ -65,7 +74,7 @@ class WindowMeter : public QObject {
   bool event(QEvent* e) override;
 
  private:
-  std::thread thread_;
+  std::thread thread_, tracer_;
   std::atomic<bool> stop_{false};
   double longest_ = 0;
   WmPing ping_;

@@ -227,6 +227,7 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   checkbench::startProgram(dir.path(), {QStringLiteral("未承諾広告※")});
   ::MainForm().Show();
+  benchwindow::WindowMeter::settle(&::MainForm());
   benchwindow::WindowMeter meter;
   g_meter = &meter;
   if (!benchwindow::WindowMeter::pingPossible())
