@@ -87,7 +87,7 @@ struct Archive::Impl {
   std::string macName;  // liblhasa's name of the entry, which MacLHA's header repeats
   std::int64_t timestamp = 0;
   LHADecoder* decoder = nullptr;
-  std::unique_ptr<lzh::Lh3Decoder> own;  // "-lh3-", which liblhasa has no decoder for
+  std::unique_ptr<lzh::OldDecoder> own;  // "-lh2-" and "-lh3-", which liblhasa has no decoder for
   bool started = false;
   std::uint64_t decoded = 0;  // inner stream: bytes and CRC so far
   std::uint16_t runningCrc = 0;
@@ -203,9 +203,9 @@ struct Archive::Impl {
     started = true;
     char name[6] = {};
     std::memcpy(name, method.data(), std::min<std::size_t>(method.size(), 5));
-    if (method == "-lh3-")
-      own = std::make_unique<lzh::Lh3Decoder>([this](void* b, std::size_t n) { return packed(b, n, this); });
-    else if (LHADecoderType* type = lha_decoder_for_name(name))
+    own = lzh::oldDecoder(method, [this](void* b, std::size_t n) { return packed(b, n, this); });
+    LHADecoderType* type = own ? nullptr : lha_decoder_for_name(name);
+    if (type)
       decoder = lha_decoder_new(type, &Impl::packed, this, static_cast<std::size_t>(length));
     outStart = 0;
     outLength = length;
@@ -288,7 +288,7 @@ Archive::Next Archive::next(Item& item) {
   item.isDir = !item.isLink && item.method == LHA_COMPRESS_TYPE_DIR;
   char method[6] = {};
   std::memcpy(method, item.method.data(), item.method.size());
-  item.decodable = lha_decoder_for_name(method) != nullptr || item.method == "-lh3-";
+  item.decodable = lha_decoder_for_name(method) != nullptr || item.method == "-lh2-" || item.method == "-lh3-";
   a.method = item.method;
   a.length = h->length;
   a.crc = h->crc;

@@ -318,6 +318,10 @@ TEST_F(Forge, EntriesOfOtherSystemsExtractAsLhasaOrJlhaExtractsThem) {
        {folder(0, "sub", '9'), entry(0, "-lh0-", "sub\\", "f.txt", note, '9'), folder(0, "sub\\inner", '9'),
         entry(0, "-lh0-", "sub\\inner\\", "g.txt", text, '9')},
        "UNLHA_TEST_JLHA", "xqy"},
+      {"-lh2- and -lh3- entries of no data, which jLHA itself writes as -lh0-",
+       {entry(0, "-lh2-", "", "empty2.txt", "", 'M'), entry(0, "-lh3-", "", "empty3.txt", "", 'M'),
+        entry(1, "-lh2-", "", "empty2b.txt", "", 'J'), entry(1, "-lh3-", "", "empty3b.txt", "", 'J')},
+       "UNLHA_TEST_JLHA", "xqy"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
