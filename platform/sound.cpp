@@ -60,6 +60,15 @@ bool openDevice() {
 // The opening under way on its own thread (openSoon), until open() takes it.
 std::future<bool> g_opening;
 
+// The opening thread: an SDL thread, whose per-thread data SDL frees when
+// it ends (it would keep that of a thread of another making to the end).
+int openingThread(void* data) {
+  auto* result = static_cast<std::promise<bool>*>(data);
+  result->set_value(openDevice());
+  delete result;
+  return 0;
+}
+
 }  // namespace
 
 bool open() {
@@ -71,7 +80,15 @@ bool open() {
 
 void openSoon() {
   if (g_state != 0 || g_opening.valid()) return;
-  g_opening = std::async(std::launch::async, &openDevice);
+  auto* result = new std::promise<bool>;
+  std::future<bool> opened = result->get_future();
+  SDL_Thread* t = SDL_CreateThread(&openingThread, "sound-open", result);
+  if (!t) {
+    delete result;  // open() opens the device itself
+    return;
+  }
+  SDL_DetachThread(t);
+  g_opening = std::move(opened);
 }
 
 bool available() { return open(); }
