@@ -38,6 +38,7 @@ class BitReader {
         have_ = input_(buffer_.data(), buffer_.size());
         at_ = 0;
       }
+      past_ = past_ || at_ == have_;
       byte_ = at_ < have_ ? buffer_[at_++] : 0;
       count_ = 8;
     }
@@ -49,6 +50,8 @@ class BitReader {
     while (n-- > 0) v = (v << 1) | bit();
     return v;
   }
+  // Whether a bit was asked for past the end of the data.
+  bool past() const { return past_; }
 
  private:
   const std::function<std::size_t(void*, std::size_t)>& input_;
@@ -56,6 +59,7 @@ class BitReader {
   std::size_t at_ = 0, have_ = 0;
   unsigned byte_ = 0;
   int count_ = 0;
+  bool past_ = false;
 };
 
 // A canonical code from its lengths (codes of one length in symbol order,
@@ -284,9 +288,7 @@ class AdaptiveTree {
     while (i >= 0) {
       while (i >= l) move(j--, i--);
       const unsigned f = freq_[at(l)] + freq_[at(l + 1)];
-      int k = 0;
-      while (k <= j && f < freq_[at(k)]) ++k;
-      while (j >= k) move(j--, i--);
+      while (j >= 0 && freq_[at(j)] <= f) move(j--, i--);
       freq_[at(i)] = f;
       child_[at(i)] = l + 1;
       --i;
@@ -380,6 +382,7 @@ class Lh2Decoder final : public OldDecoder {
   std::vector<unsigned char> ring_ = std::vector<unsigned char>(kDictionary, ' ');
   unsigned at_ = 0;
   unsigned copyFrom_ = 0, copyLeft_ = 0;
+  bool broken_ = false;
 };
 
 std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
@@ -394,7 +397,15 @@ std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
       out[n++] = b;
       continue;
     }
+    // A stream that runs out before its length is broken: its end holds
+    // no symbol.
+    if (broken_) break;
     const int c = code();
+    const unsigned d = c < 256 ? 0 : distance();
+    if (bits_.past()) {
+      broken_ = true;
+      break;
+    }
     if (c < 256) {
       ring_[at_] = static_cast<unsigned char>(c);
       at_ = (at_ + 1) % kDictionary;
@@ -403,7 +414,6 @@ std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
       continue;
     }
     const unsigned length = static_cast<unsigned>(c - 256 + kMinMatch);
-    const unsigned d = distance();
     produced_ += length;
     copyLeft_ = length;
     copyFrom_ = (at_ + kDictionary - d % kDictionary) % kDictionary;
