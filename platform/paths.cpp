@@ -41,6 +41,32 @@ QString matchEntry(const QString& dir, const QString& name) {
   const QString key = dir + u'/' + asciiLower(name);
   const auto it = found.constFind(key);
   if (it != found.constEnd() && QFileInfo::exists(dir + u'/' + it.value())) return it.value();
+  // A name of few ASCII letters is looked for spelling by spelling: the
+  // listing of a folder of many thousand files (an attachment folder never
+  // emptied) takes tens of milliseconds, while the window answers nothing.
+  // Only ASCII letters differ between spellings, so this finds what the
+  // listing would.
+  QList<qsizetype> letters;
+  for (qsizetype i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i].unicode();
+    if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) letters << i;
+  }
+  constexpr qsizetype kMaxProbedLetters = 6;  // 63 spellings at most
+  if (letters.size() <= kMaxProbedLetters) {
+    for (unsigned flips = 1; flips < (1u << letters.size()); ++flips) {
+      QString spelling = name;
+      for (qsizetype b = 0; b < letters.size(); ++b)
+        if (flips & (1u << b)) {
+          const char16_t c = spelling[letters[b]].unicode();
+          spelling[letters[b]] = QChar(static_cast<char16_t>(c <= u'Z' ? c + 32 : c - 32));
+        }
+      if (QFileInfo::exists(dir + u'/' + spelling)) {
+        found.insert(key, spelling);
+        return spelling;
+      }
+    }
+    return QString();
+  }
   const QStringList entries = QDir(dir.isEmpty() ? QStringLiteral("/") : dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   for (const QString& e : entries)
     if (asciiCaseEqual(e, name)) {

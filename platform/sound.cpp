@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QThread>
 
+#include <future>
+
 namespace sound {
 namespace {
 
@@ -41,11 +43,7 @@ bool playChunk(Mix_Chunk* c, bool sync, bool loop) {
   return true;
 }
 
-}  // namespace
-
-bool open() {
-  if (g_state != 0) return g_state > 0;
-  g_state = -1;
+bool openDevice() {
   // SDL would otherwise take over SIGINT and SIGTERM, and the programs
   // could no longer be stopped by them.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -56,8 +54,41 @@ bool open() {
   }
   Mix_AllocateChannels(16);
   Mix_Init(MIX_INIT_MID);
-  g_state = 1;
   return true;
+}
+
+// The opening under way on its own thread (openSoon), until open() takes it.
+std::future<bool> g_opening;
+
+// The opening thread: an SDL thread, whose per-thread data SDL frees when
+// it ends (it would keep that of a thread of another making to the end).
+int openingThread(void* data) {
+  auto* result = static_cast<std::promise<bool>*>(data);
+  result->set_value(openDevice());
+  delete result;
+  return 0;
+}
+
+}  // namespace
+
+bool open() {
+  if (g_state != 0) return g_state > 0;
+  const bool ok = g_opening.valid() ? g_opening.get() : openDevice();
+  g_state = ok ? 1 : -1;
+  return ok;
+}
+
+void openSoon() {
+  if (g_state != 0 || g_opening.valid()) return;
+  auto* result = new std::promise<bool>;
+  std::future<bool> opened = result->get_future();
+  SDL_Thread* t = SDL_CreateThread(&openingThread, "sound-open", result);
+  if (!t) {
+    delete result;  // open() opens the device itself
+    return;
+  }
+  SDL_DetachThread(t);
+  g_opening = std::move(opened);
 }
 
 bool available() { return open(); }

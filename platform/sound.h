@@ -8,6 +8,12 @@ namespace sound {
 
 // Opens the sound device once; later calls return the first result.
 bool open();
+// Starts opening the device on a thread of its own, at a program's start:
+// opening takes a tenth of a second or more (the sound server, the
+// drivers), and the window would answer nothing meanwhile at the first
+// sound. open() then takes that thread's result, waiting for it if it is
+// not done yet.
+void openSoon();
 bool available();
 
 // The one "system sound" voice, as the platform's play-sound call: a new

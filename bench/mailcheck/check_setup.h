@@ -22,6 +22,7 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
+#include "platform/sound.h"
 #include "platform/ui.h"
 
 namespace checkbench {
@@ -114,6 +115,7 @@ inline void startProgram(const QString& folder, const QStringList& keywords) {
     return int(seams::vbOK);
   });
   ui::setEndHook([](int) {});
+  sound::openSoon();  // as the program's start does
   ::MainForm();
 }
 

@@ -8,25 +8,28 @@
 //                                       an attachment "image001.jpg"
 //
 // Poplib is /usr/bin/python3 with poplib, RETR and DELE one at a time, on
-// the same maildrop. Every run of the check reports longest_silence_ms: the
-// longest time an event posted to the window's queue (every 2 ms, from
-// another thread) waited before it was handled. Goals: loopback at most
-// 1.2x poplib at every size, the slow link at most 0.2x, silences under
-// 100 ms.
+// the same maildrop. Every run of the check reports how long the main
+// window stayed silent (bench/common/windowmeter.h): longest_posted_ms, the
+// longest time an event posted to its queue (every 2 ms, from another
+// thread) waited before it was handled, and longest_ping_ms, the longest
+// time a window manager's ping (_NET_WM_PING, every 5 ms) waited for its
+// answer (-1 without an X display), with the machine's load_avg. Goals:
+// loopback at most 1.2x poplib at every size, the slow link at most 0.2x,
+// silences under 100 ms.
 //
-// Needs the test mail servers (account "bench"):
+// Needs the test mail servers (account "bench"); offscreen (no ping):
 //   nmail/tests/servers/start.sh
 //   build/bench/mailcheck/checksizes_bench
 //   nmail/tests/servers/stop.sh
+// On a desktop of its own, with the ping (see README):
+//   bench/common/run-on-desktop build/bench/mailcheck/checksizes_bench
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDir>
-#include <QEvent>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -34,9 +37,9 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench/common/windowmeter.h"
 #include "bench/mailcheck/check_setup.h"
 #include "bench/mailcheck/delay_relay.h"
 #include "client/mainwindow/globals.h"
@@ -107,48 +110,8 @@ const std::vector<QByteArray>& mailsOf(int n, bool sameName) {
   return v;
 }
 
-// Posts an event to the main thread every 2 ms and notes how long the
-// longest one waited before it was handled.
-class SilenceMeter : public QObject {
- public:
-  struct Stamp : QEvent {
-    explicit Stamp(Clock::time_point t) : QEvent(static_cast<QEvent::Type>(QEvent::User + 26)), at(t) {}
-    Clock::time_point at;
-  };
-  void start() {
-    longest_ = 0;
-    stop_ = false;
-    thread_ = std::thread([this] {
-      while (!stop_) {
-        QCoreApplication::postEvent(this, new Stamp(Clock::now()));
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
-    });
-  }
-  // Stops and gives the longest wait in milliseconds.
-  double finish() {
-    stop_ = true;
-    thread_.join();
-    QCoreApplication::sendPostedEvents(this);
-    return longest_;
-  }
-
- protected:
-  bool event(QEvent* e) override {
-    if (e->type() != static_cast<QEvent::Type>(QEvent::User + 26)) return QObject::event(e);
-    const double waited =
-        std::chrono::duration<double, std::milli>(Clock::now() - static_cast<Stamp*>(e)->at).count();
-    if (waited > longest_) longest_ = waited;
-    return true;
-  }
-
- private:
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  double longest_ = 0;
-};
-
-SilenceMeter* g_meter = nullptr;
+benchwindow::WindowMeter* g_meter = nullptr;
+std::vector<std::pair<std::string, benchwindow::WindowMeter::Result>> g_windows;  // by run, in order
 std::map<int, std::unique_ptr<checkbench::DelayRelay>> g_relays;  // by delay
 std::string g_poplibScript;
 std::map<std::string, double> g_means;  // seconds a round, by run
@@ -162,7 +125,8 @@ std::string serverFor(int delayMs) {
 
 template <typename Work>
 void rounds(benchmark::State& state, const std::string& name, int n, bool sameName, bool meter, Work work) {
-  double seconds = 0, silence = 0;
+  double seconds = 0;
+  benchwindow::WindowMeter::Result silence;
   long done = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -171,13 +135,13 @@ void rounds(benchmark::State& state, const std::string& name, int n, bool sameNa
     // The same-name runs keep their attachment folder: the copies pile up
     // from round to round as they do for a user who never empties it.
     if (!sameName) QDir(paths::resolve(QStringLiteral("\\添付フォルダ"))).removeRecursively();
-    if (meter) g_meter->start();
+    if (meter) g_meter->start(&::MainForm());
     state.ResumeTiming();
     const auto t0 = Clock::now();
     const bool ok = work();
     seconds += std::chrono::duration<double>(Clock::now() - t0).count();
     state.PauseTiming();
-    if (meter) silence = std::max(silence, g_meter->finish());
+    if (meter) benchwindow::keepLongest(silence, g_meter->finish());
     if (!ok) {
       state.SkipWithError("the client failed");
       return;
@@ -190,7 +154,10 @@ void rounds(benchmark::State& state, const std::string& name, int n, bool sameNa
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * n);
-  if (meter) state.counters["longest_silence_ms"] = silence;
+  if (meter) {
+    benchwindow::WindowMeter::report(state.counters, silence);
+    if (done) g_windows.emplace_back(name, silence);
+  }
   if (done) g_means[name] = seconds / static_cast<double>(done);
 }
 
@@ -246,7 +213,8 @@ BENCHMARK(PoplibSameName)->ArgName("mails")->Arg(1000)->Arg(3000)->Unit(benchmar
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Offscreen unless a platform is named (scripts/desktop names xcb).
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qputenv("SDL_AUDIODRIVER", "dummy");
   QApplication app(argc, argv);
   ui::initProgram(QStringLiteral("RuvoMail"));
@@ -259,8 +227,12 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   checkbench::startProgram(dir.path(), {QStringLiteral("未承諾広告※")});
   ::MainForm().Show();
-  SilenceMeter meter;
+  benchwindow::WindowMeter::settle(&::MainForm());
+  benchwindow::WindowMeter meter;
   g_meter = &meter;
+  if (!benchwindow::WindowMeter::pingPossible())
+    std::fprintf(stderr, "checksizes_bench: no _NET_WM_PING measure offscreen (longest_ping_ms -1); run it under "
+                         "scripts/desktop for it\n");
   g_poplibScript = (dir.path() + QStringLiteral("/poplib_client.py")).toStdString();
   std::ofstream(g_poplibScript) << "import poplib, sys\n"
                                    "p = poplib.POP3('127.0.0.1', int(sys.argv[1]), timeout=60)\n"
@@ -286,6 +258,7 @@ int main(int argc, char** argv) {
   ratio("check/100/50", "poplib/100/50", "100 mails, 50 ms each way", "at most 0.2x");
   ratio("samename/1000", "poplibsamename/1000", "1000 mails, one attachment name", "flat per mail");
   ratio("samename/3000", "poplibsamename/3000", "3000 mails, one attachment name", "flat per mail");
+  benchwindow::printWindowTable(g_windows, "the main window");
   checkbench::clearMaildrop();
   g_meter = nullptr;
   g_relays.clear();

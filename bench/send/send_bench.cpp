@@ -2,10 +2,18 @@
 // book entries beside Python's smtplib in one session, on loopback and
 // through a relay that holds every piece of data a fixed time each way.
 //
-// Needs the test mail servers:
+// Every run of the composer reports how long the composer stayed silent
+// while its mail went (bench/common/windowmeter.h): longest_posted_ms (an
+// event posted to its queue every 2 ms) and longest_ping_ms (a window
+// manager's _NET_WM_PING every 5 ms; -1 without an X display), with the
+// machine's load_avg. Goal: under 100 ms.
+//
+// Needs the test mail servers; offscreen (no ping):
 //   nmail/tests/servers/start.sh
 //   build/bench/send/send_bench
 //   nmail/tests/servers/stop.sh
+// On a desktop of its own, with the ping (see README):
+//   bench/common/run-on-desktop build/bench/send/send_bench
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -33,6 +41,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/common/windowmeter.h"
 #include "bench/mailcheck/delay_relay.h"
 #include "client/composer/writeform.h"
 #include "client/history/tyakuform.h"
@@ -96,26 +105,54 @@ std::string serverOf(bool delayed, int kind) {
   return kind ? "127.0.0.1:" + std::to_string(g_pipeliningPort) : std::string(testservers::kSmtpServer);
 }
 
-template <typename Work>
-void rounds(benchmark::State& state, Timing (&timings)[2][2], Work work) {
+// The composer's silence: started by the composer's run once its window is
+// up, taken after each round (not timed).
+benchwindow::WindowMeter* g_meter = nullptr;
+bool g_metering = false;
+std::vector<std::pair<std::string, benchwindow::WindowMeter::Result>> g_windows;  // by run, in order
+
+// A round: prepare (the composer opened and filled) and work (the send),
+// both timed; between them, untimed, the composer's window is let onto the
+// screen and its meter started (see Composer).
+template <typename Prepare, typename Work>
+void rounds(benchmark::State& state, Timing (&timings)[2][2], Prepare prepare, Work work) {
   const bool delayed = state.range(0) != 0;
   const int kind = static_cast<int>(state.range(1));
   Timing& timing = timings[delayed][kind];
   DelayRelay* relay = g_relay[kind];
   long trips = 0, sends = 0;
+  benchwindow::WindowMeter::Result silence;
+  bool metered = false;
   for (auto _ : state) {
     state.PauseTiming();
     takeDelivered();
     relay->resetCounts();
     state.ResumeTiming();
-    const auto t0 = Clock::now();
-    if (!work(serverOf(delayed, kind))) {
+    auto t0 = Clock::now();
+    QWidget* window = prepare(serverOf(delayed, kind));
+    double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (window) {
+      state.PauseTiming();
+      benchwindow::WindowMeter::settle(window);
+      g_meter->start(window);
+      g_metering = true;
+      state.ResumeTiming();
+    }
+    t0 = Clock::now();
+    const bool ok = work();
+    seconds += std::chrono::duration<double>(Clock::now() - t0).count();
+    state.PauseTiming();
+    if (g_metering) {
+      benchwindow::keepLongest(silence, g_meter->finish());
+      g_metering = false;
+      metered = true;
+    }
+    if (!ok) {
       state.SkipWithError("the client failed");
       return;
     }
-    timing.seconds += std::chrono::duration<double>(Clock::now() - t0).count();
+    timing.seconds += seconds;
     ++timing.rounds;
-    state.PauseTiming();
     // aiosmtpd writes each mail once it has answered it; give it a moment.
     int delivered = 0;
     for (int i = 0; i < 50 && delivered < kRecipients; ++i) {
@@ -137,31 +174,46 @@ void rounds(benchmark::State& state, Timing (&timings)[2][2], Work work) {
     state.counters["round_trips"] = static_cast<double>(trips);
     state.counters["sends"] = static_cast<double>(sends);
   }
+  if (metered) {
+    benchwindow::WindowMeter::report(state.counters, silence);
+    g_windows.emplace_back(std::string("composer/delayed:") + (delayed ? "1" : "0") +
+                               "/pipelining:" + std::to_string(kind),
+                           silence);
+  }
 }
 
 void Composer(benchmark::State& state) {
-  rounds(state, g_composer, [](const std::string& server) {
-    SmtpServer = QString::fromStdString(server);
-    QFile::resize(paths::resolve(records::kSentFile), 0);
-    forms::WriteForm& w = ::WriteForm();
-    w.Show();
-    w.setWidth(9700);
-    w.setOption2(true);
-    w.Option2_Click();
-    w.SubjectText->setText(QStringLiteral("一括送信のお知らせ"));
-    SetEditorText(w.rtfEd, bodyText());
-    w.Command1_Click();
-    return !WriteFormLoaded() && records::MailFile(records::kSentFile).count() == kRecipients;
-  });
+  rounds(
+      state, g_composer,
+      [](const std::string& server) -> QWidget* {
+        SmtpServer = QString::fromStdString(server);
+        QFile::resize(paths::resolve(records::kSentFile), 0);
+        forms::WriteForm& w = ::WriteForm();
+        w.Show();
+        w.setWidth(9700);
+        w.setOption2(true);
+        w.Option2_Click();
+        w.SubjectText->setText(QStringLiteral("一括送信のお知らせ"));
+        SetEditorText(w.rtfEd, bodyText());
+        return &w;
+      },
+      [] {
+        ::WriteForm().Command1_Click();
+        return !WriteFormLoaded() && records::MailFile(records::kSentFile).count() == kRecipients;
+      });
 }
 
 std::string g_smtplibScript;
 
 void Smtplib(benchmark::State& state) {
-  rounds(state, g_smtplib, [](const std::string& server) {
-    const std::string port = server.substr(server.rfind(':') + 1);
-    return std::system(("/usr/bin/python3 " + g_smtplibScript + " " + port).c_str()) == 0;
-  });
+  std::string port;
+  rounds(
+      state, g_smtplib,
+      [&port](const std::string& server) -> QWidget* {
+        port = server.substr(server.rfind(':') + 1);
+        return nullptr;
+      },
+      [&port] { return std::system(("/usr/bin/python3 " + g_smtplibScript + " " + port).c_str()) == 0; });
 }
 
 #define SEND_RUNS(name, iterations, delayed)                                                              \
@@ -198,7 +250,8 @@ void write(const QString& path, const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Offscreen unless a platform is named (scripts/desktop names xcb).
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qputenv("SDL_AUDIODRIVER", "dummy");
   QApplication app(argc, argv);
   ui::initProgram(QStringLiteral("RuvoMail"));
@@ -294,8 +347,16 @@ int main(int argc, char** argv) {
           "s.quit()\n";
   }
 
+  benchwindow::WindowMeter meter;
+  g_meter = &meter;
+  if (!benchwindow::WindowMeter::pingPossible())
+    std::fprintf(stderr, "send_bench: no _NET_WM_PING measure offscreen (longest_ping_ms -1); run it under "
+                         "scripts/desktop for it\n");
+
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  benchwindow::printWindowTable(g_windows, "the composer");
+  g_meter = nullptr;
   for (int kind = 0; kind < 2; ++kind) {
     const char* what = kind ? "a server offering PIPELINING" : "the test server (no PIPELINING)";
     if (g_composer[1][kind].rounds && g_smtplib[1][kind].rounds)

@@ -37,6 +37,39 @@ TEST(Paths, AFolderRenamedInAnotherCaseIsFoundAgain) {
   paths::setProgramFolder(QString());
 }
 
+TEST(Paths, NamesOfFewLettersAreFoundInAnyCaseWithoutAListing) {
+  // Short names are looked for spelling by spelling; they must find what a
+  // listing finds, in a folder of many files as in an empty one.
+  QTemporaryDir tmp;
+  paths::setProgramFolder(tmp.path());
+  QDir(tmp.path()).mkpath(QStringLiteral("添付フォルダ"));
+  QDir(tmp.path()).mkpath(QStringLiteral("Ab"));
+  for (int i = 0; i < 300; ++i) {
+    QFile f(tmp.path() + QStringLiteral("/添付フォルダ/image001(%1).jpg").arg(i));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  for (const char* name : {"0.TXT", "x1.Bin", "添付.TxT"}) {
+    QFile f(tmp.path() + QStringLiteral("/添付フォルダ/") + QString::fromUtf8(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  const QString base = tmp.path() + QStringLiteral("/添付フォルダ/");
+  struct Case {
+    const char* asked;
+    QString found;
+  } cases[] = {
+      {"\\添付フォルダ\\0.txt", base + QStringLiteral("0.TXT")},
+      {"\\添付フォルダ\\0.TXT", base + QStringLiteral("0.TXT")},
+      {"\\添付フォルダ\\X1.bIN", base + QStringLiteral("x1.Bin")},
+      {"\\添付フォルダ\\添付.txt", base + QStringLiteral("添付.TxT")},
+      {"\\添付フォルダ\\IMAGE001(7).JPG", base + QStringLiteral("image001(7).jpg")},  // 8 letters: listed
+      {"\\添付フォルダ\\1.txt", base + QStringLiteral("1.txt")},  // none: as asked
+      {"\\添付フォルダ\\添付", base + QStringLiteral("添付")},
+      {"\\aB\\c.D", tmp.path() + QStringLiteral("/Ab/c.D")},
+  };
+  for (const Case& c : cases) EXPECT_EQ(paths::resolve(QString::fromUtf8(c.asked)), c.found) << c.asked;
+  paths::setProgramFolder(QString());
+}
+
 TEST(OsError, ReasonsInJapanese) {
   struct Case {
     int err;

@@ -1,0 +1,80 @@
+// The benchmarks' window meter against a window whose main thread is held
+// for known times: both waits follow the hold, offscreen the ping says it
+// cannot run, and a window that goes during a run ends its pings there.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QWidget>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "bench/common/windowmeter.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void runEventsFor(std::chrono::milliseconds d) {
+  const auto until = Clock::now() + d;
+  while (Clock::now() < until) {
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void hold(std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }
+
+bool onDesktop() { return benchwindow::WindowMeter::pingPossible(); }
+
+}  // namespace
+
+TEST(WindowMeter, BothWaitsFollowTheMainThreadsHold) {
+  QWidget w;
+  w.resize(200, 100);
+  w.show();
+  benchwindow::WindowMeter::settle(&w);
+  benchwindow::WindowMeter meter;
+  struct Case {
+    int holdMs;
+  };
+  for (const Case c : {Case{0}, Case{60}, Case{250}}) {
+    SCOPED_TRACE(c.holdMs);
+    meter.start(&w);
+    runEventsFor(std::chrono::milliseconds(100));
+    hold(std::chrono::milliseconds(c.holdMs));
+    runEventsFor(std::chrono::milliseconds(50));
+    const auto r = meter.finish();
+    EXPECT_GE(r.postedMs, c.holdMs * 0.9);
+    EXPECT_LT(r.postedMs, c.holdMs + 150.0);
+    EXPECT_GE(r.load, 0);
+    if (onDesktop()) {
+      ASSERT_TRUE(r.pinged) << meter.pingWhy();
+      EXPECT_GT(r.pings, 10);
+      EXPECT_EQ(r.answered, r.pings);
+      EXPECT_GE(r.pingMs, c.holdMs * 0.9);
+      EXPECT_LT(r.pingMs, c.holdMs + 150.0);
+    } else {
+      EXPECT_FALSE(r.pinged);
+      EXPECT_NE(meter.pingWhy().find("not on an X display"), std::string::npos) << meter.pingWhy();
+    }
+  }
+}
+
+TEST(WindowMeter, AWindowGoneDuringTheRunAnswersNoMoreAndCountsNoLonger) {
+  if (!onDesktop()) GTEST_SKIP() << "the ping needs an X display (run on the desktop)";
+  auto w = std::make_unique<QWidget>();
+  w->resize(200, 100);
+  w->show();
+  benchwindow::WindowMeter::settle(w.get());
+  benchwindow::WindowMeter meter;
+  meter.start(w.get());
+  runEventsFor(std::chrono::milliseconds(100));
+  w.reset();  // as the composer goes once its mail is sent
+  runEventsFor(std::chrono::milliseconds(300));
+  const auto r = meter.finish();
+  ASSERT_TRUE(r.pinged);
+  EXPECT_LT(r.pingMs, 150.0);
+}
