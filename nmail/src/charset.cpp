@@ -459,12 +459,69 @@ bool isAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+namespace {
+
+// Characters that NFC leaves as they are whatever stands before or after
+// them: no combining class, their own composed form, and neither they nor
+// the first character of their decomposition ever the second half of a
+// composition. Kana and kanji, the full-width forms, the symbols and
+// punctuation of Japanese mail, Latin and its accented letters; the
+// combining marks, the kana voicing marks U+3099/U+309A, the ideographic
+// tone marks, the singletons (Ohm, Angstrom, Kelvin, angle brackets) and the
+// compatibility ideographs are not among them. (A test holds this table
+// against GLib's own tables.)
+constexpr char32_t kComposedAsTheyStand[][2] = {
+    {0x2010, 0x205E}, {0x2100, 0x2125}, {0x2127, 0x2129}, {0x212C, 0x2328}, {0x232B, 0x27BF},
+    {0x3000, 0x3029}, {0x3030, 0x3098}, {0x309B, 0x33FF}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF},
+    {0xFF01, 0xFFEF}};
+
+// Valid UTF-8 whose every character NFC leaves as it stands: most mail, and
+// it needs no normalising (which costs more than the rest of its decoding).
+bool wholeComposedAsItStands(std::string_view utf8) {
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char b = utf8[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    char32_t c = b & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < len; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    if (!composedAsItStands(c)) return false;
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool composedAsItStands(char32_t c) {
+  if (c < 0x300) return true;
+  for (const auto& r : kComposedAsTheyStand)
+    if (c <= r[1]) return c >= r[0];
+  return false;
+}
+
 std::string nfc(std::string_view utf8) {
-  if (isAscii(utf8) || !isValidUtf8(utf8)) return std::string(utf8);
-  gchar* n = g_utf8_normalize(utf8.data(), static_cast<gssize>(utf8.size()), G_NORMALIZE_NFC);
-  if (!n) return std::string(utf8);
-  std::string out(n);
-  g_free(n);
+  if (isAscii(utf8) || !isValidUtf8(utf8) || wholeComposedAsItStands(utf8)) return std::string(utf8);
+  // GLib stops at a NUL: the text around NULs is composed piece by piece,
+  // the NULs kept where they are.
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t at = 0; at <= utf8.size();) {
+    std::size_t nul = utf8.find('\0', at);
+    if (nul == std::string_view::npos) nul = utf8.size();
+    const std::string_view piece = utf8.substr(at, nul - at);
+    gchar* n = piece.empty() ? nullptr : g_utf8_normalize(piece.data(), static_cast<gssize>(piece.size()), G_NORMALIZE_NFC);
+    if (n) {
+      out += n;
+      g_free(n);
+    } else {
+      out += piece;
+    }
+    if (nul < utf8.size()) out += '\0';
+    at = nul + 1;
+  }
   return out;
 }
 
