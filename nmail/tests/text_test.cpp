@@ -278,6 +278,22 @@ TEST(Charset, TextLeftUncomposedIsTextNfcLeavesAsItIs) {
   EXPECT_EQ(cp932ToUtf8(utf8ToCp932(std::string("\xe3\x82\xab\xe3\x82\x99\0日本", 13))), "ガ日本");
 }
 
+// The converters are kept open from text to text: one left half-way (in
+// the middle of a shift) starts the next text afresh.
+TEST(Charset, ATextLeftHalfWayLeavesNothingForTheNext) {
+  std::string out;
+  EXPECT_FALSE(nmail::charset::utf8ToIso2022jp("日本😀", out));
+  EXPECT_NE(out.find("\x1b$B"), std::string::npos);
+  ASSERT_TRUE(nmail::charset::utf8ToIso2022jp("abc", out));
+  EXPECT_EQ(out, "abc");
+  ASSERT_TRUE(nmail::charset::utf8ToIso2022jp("日本", out));
+  EXPECT_EQ(out, "\x1b$BF|K\\\x1b(B");
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(jis("日本語") + "\x1b$B", "ISO-2022-JP")), "日本語");
+    EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932("\xc6\xfc\xcb\xdc", "EUC-JP")), "日本");
+  }
+}
+
 TEST(ServerNames, HostAndPort) {
   struct Case {
     const char* in;
