@@ -406,6 +406,16 @@ class NewFiles {
   void removeNew() const {
     for (const QString& p : paths_) QFile::remove(p);
   }
+  // The files of a stored mail, and their folders, go to disk with the
+  // records of the session, before its end lets the server delete the mail.
+  void flushWithTheRecords() const {
+    for (const QString& p : paths_) {
+      const std::string file = QFile::encodeName(p).toStdString();
+      records::FlushBatch::defer(file);
+      const std::size_t slash = file.rfind('/');
+      if (slash != std::string::npos) records::FlushBatch::defer(file.substr(0, slash == 0 ? 1 : slash));
+    }
+  }
 
  private:
   QStringList paths_;
@@ -525,7 +535,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
     r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(),
                                  session.unpacked.data(),
                                  QFile::encodeName(folderPath).constData(), QFile::encodeName(workPath).constData(),
-                                 mailText.c_str(), 0);
+                                 mailText.c_str(), records::FlushBatch::active() ? NMAIL_ATTACH_FLUSH_LATER : 0);
     NMailAttachmentFileClose(0);
     written.take();
     if (r == NMAIL_ERR_FILE) {
@@ -572,6 +582,7 @@ bool handleMail(int handle, int i, int n, Outcome& out, Keywords& keywords, Sess
                       error;
     return false;
   }
+  written.flushWithTheRecords();
   ++out.stored;
   ++out.handled;
   if (toVip) {

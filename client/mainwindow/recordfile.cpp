@@ -690,10 +690,11 @@ FlushBatch::~FlushBatch() {
 
 bool FlushBatch::defer(const std::string& path) {
   if (!g_flushBatch) return false;
-  auto& p = g_flushBatch->pending_;
-  if (std::find(p.begin(), p.end(), path) == p.end()) p.push_back(path);
+  g_flushBatch->pending_.insert(path);
   return true;
 }
+
+bool FlushBatch::active() { return g_flushBatch != nullptr; }
 
 bool FlushBatch::commit() {
   bool ok = true;

@@ -42,6 +42,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -194,12 +195,15 @@ class FlushBatch {
   // false when one could not be flushed (errorText() tells which).
   bool commit();
   const QString& errorText() const { return error_; }
-  // Called by writeBytes: true when the batch takes over the flush of path.
+  // Called by writeBytes: true when the batch takes over the flush of path
+  // (a file or a folder).
   static bool defer(const std::string& path);
+  // Whether a batch is in force.
+  static bool active();
 
  private:
   bool active_ = false;
-  std::vector<std::string> pending_;
+  std::set<std::string> pending_;
   QString error_;
 };
 

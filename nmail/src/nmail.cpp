@@ -997,7 +997,7 @@ std::vector<std::string> gLastWritten;
 
 int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* from, char* header,
                              char* body, const char* folder, const char* /*workFile*/,
-                             const char* mailText, int /*flags*/) {
+                             const char* mailText, int flags) {
   if (!mailText) return fail(NMAIL_ERR_ARGUMENT, "メールの本文がありません");
   if (!folder || !*folder) return fail(NMAIL_ERR_FILE, "添付フォルダが指定されていません");
   std::string_view mail(mailText);
@@ -1006,7 +1006,8 @@ int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* fr
   auto result = nmail::mime::unpack(mail, where, bufferCap(), bodyCap);
   gLastWritten = result.written;
   // The files are on disk before the caller lets the server delete the mail.
-  if (!result.written.empty() && !syncToDisk(result.written, where) && result.result == NMAIL_SUCCESS) {
+  if ((flags & NMAIL_ATTACH_FLUSH_LATER) == 0 && !result.written.empty() && !syncToDisk(result.written, where) &&
+      result.result == NMAIL_SUCCESS) {
     result.result = NMAIL_ERR_FILE;
     result.error = "添付ファイルをディスクに書き込めません: " + where;
   }

@@ -2,6 +2,7 @@
 // POP3 server (Dovecot on loopback), and against a small scripted server
 // where a server has to misbehave or a conversation has to be watched.
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <iconv.h>
 #include <malloc.h>
 #include <netinet/in.h>
@@ -38,6 +39,44 @@
 #include "platform/dialup.h"
 
 using namespace mainformtest;
+
+// Every flush to disk of this program is noted (the file or folder it
+// flushed), so that a test can see what was on disk when the server heard
+// QUIT.
+namespace flushed {
+std::mutex mutex;
+std::vector<std::string> paths;
+void note(int fd) {
+  char link[64], target[4096];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = ::readlink(link, target, sizeof target - 1);
+  if (n <= 0) return;
+  std::lock_guard<std::mutex> l(mutex);
+  paths.emplace_back(target, static_cast<std::size_t>(n));
+}
+std::vector<std::string> taken() {
+  std::lock_guard<std::mutex> l(mutex);
+  return paths;
+}
+void clear() {
+  std::lock_guard<std::mutex> l(mutex);
+  paths.clear();
+}
+}  // namespace flushed
+
+extern "C" int fsync(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+  const int r = real(fd);
+  if (r == 0) flushed::note(fd);
+  return r;
+}
+
+extern "C" int fdatasync(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fdatasync"));
+  const int r = real(fd);
+  if (r == 0) flushed::note(fd);
+  return r;
+}
 
 namespace {
 
@@ -1048,13 +1087,22 @@ TEST_F(ReceiveMailScriptedTest, NoQuitBeforeTheRecordsAreOnDisk) {
     SCOPED_TRACE(pipelining);
     qint64 atQuit = -1;
     QStringList filesAtQuit;
+    std::vector<std::string> flushedAtQuit;
+    flushed::clear();
     checkWith(fiveMails(), Pop3Script{pipelining, {}, {}, {}, -1, [&] {
                 atQuit = QFileInfo(received()).size();
                 filesAtQuit = QDir(attachmentFolder()).entryList(QDir::Files);
+                flushedAtQuit = flushed::taken();
               }});
     EXPECT_EQ(atQuit, 3 * 32284);
     EXPECT_EQ(filesAtQuit, QStringList{QStringLiteral("r.bin")});
     EXPECT_EQ(lastCommands.back(), "QUIT");
+    // Flushed to disk, not only written: both lists, the file and the
+    // folder that names it.
+    auto real = [](const QString& p) { return QFileInfo(p).canonicalFilePath().toStdString(); };
+    for (const std::string& p : {real(received()), real(vip()), real(attachmentFolder() + QStringLiteral("/r.bin")),
+                                 real(attachmentFolder())})
+      EXPECT_NE(std::find(flushedAtQuit.begin(), flushedAtQuit.end(), p), flushedAtQuit.end()) << p;
   }
 }
 
