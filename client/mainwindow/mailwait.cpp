@@ -9,7 +9,12 @@
 namespace mailwait {
 namespace {
 
-void runEvents(void*) { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+unsigned long long g_turns = 0;
+
+void runEvents(void*) {
+  ++g_turns;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 // Refuses the user's closing of a window (its title bar's button, the
 // window manager); an unload by code does not pass here.
@@ -30,6 +35,8 @@ class RefuseClose : public QObject {
 }  // namespace
 
 void install() { NMailSetYieldHook(&runEvents, nullptr); }
+
+unsigned long long turns() { return g_turns; }
 
 SendingWindow::SendingWindow(QWidget* window) : window_(window) {
   if (!window) return;
