@@ -550,8 +550,11 @@ bool validAndComposedAsItStands(std::string_view s) {
     }
     if ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
       return false;
-    // Kanji and kana first: most of Japanese text.
-    if (!(c >= 0x4E00 && c <= 0x9FFF) && !(c >= 0x309B && c <= 0x30FF) && !composedAsItStands(c)) return false;
+    // Kanji, kana and the CJK punctuation (but for the tone and voicing
+    // marks) first: most of Japanese text.
+    const bool common = (c >= 0x4E00 && c <= 0x9FFF) ||
+                        (c >= 0x3000 && c <= 0x30FF && !(c >= 0x302A && c <= 0x302F) && c != 0x3099 && c != 0x309A);
+    if (!common && !composedAsItStands(c)) return false;
     i += len;
   }
   return true;

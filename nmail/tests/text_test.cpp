@@ -269,6 +269,19 @@ TEST(Charset, TextLeftUncomposedIsTextNfcLeavesAsItIs) {
   EXPECT_GT(taken, 30000);  // the kanji, the kana and the symbols of Japanese mail at the least
   for (gunichar c : {0x3099u, 0x309Au, 0x0301u, 0x2126u, 0x212Bu, 0x2329u, 0xF929u, 0x1161u, 0x11A8u, 0x302Au})
     EXPECT_FALSE(nmail::charset::composedAsItStands(c)) << std::hex << c;
+  // Kana, CJK punctuation and kanji, alone and beside marks, come out as GLib composes them.
+  auto glib = [](const std::string& t) {
+    gchar* n = g_utf8_normalize(t.data(), static_cast<gssize>(t.size()), G_NORMALIZE_NFC);
+    std::string out(n);
+    g_free(n);
+    return out;
+  };
+  for (gunichar c = 0x3000; c <= 0x4E10; c = c == 0x30FF ? 0x4E00 : c + 1) {
+    char u[8];
+    const std::string one(u, static_cast<std::size_t>(g_unichar_to_utf8(c, u)));
+    for (const std::string& t : {one, "か" + one, one + "\xe3\x82\x99", one + "\xcc\x81", "\xe3\x82\x99" + one})
+      ASSERT_EQ(nmail::charset::nfc(t), glib(t)) << std::hex << c;
+  }
   // Either way the text comes out composed, and NUL bytes keep the text after them.
   const std::string plain = "お世話になっております。①※★～ｱｲｳ café";
   EXPECT_EQ(nmail::charset::nfc(plain), plain);
