@@ -697,7 +697,7 @@ Outcome converse() {
       out.errors << brokenNote(out.stored) + QStringLiteral("\r\n") + libraryMessage();
       out.brokenNoted = true;
     }
-    if (!flush.commit()) {
+    if (!flush.commit(&mailwait::turnIfDue)) {
       // Ended without QUIT: the server deletes nothing.
       out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
                         flush.errorText();

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -1104,6 +1105,42 @@ TEST_F(ReceiveMailScriptedTest, NoQuitBeforeTheRecordsAreOnDisk) {
                                  real(attachmentFolder())})
       EXPECT_NE(std::find(flushedAtQuit.begin(), flushedAtQuit.end(), p), flushedAtQuit.end()) << p;
   }
+}
+
+// A batch of many files (the attachments of a long check) flushes every
+// one of them, gives the window its turns in between, names a file it could
+// not flush, and keeps what was written meanwhile for the next commit.
+TEST(FlushBatch, ManyFilesFlushedWithTurnsBetween) {
+  QTemporaryDir dir;
+  std::vector<std::string> files;
+  for (int i = 0; i < 150; ++i) {
+    const std::string f = QFileInfo(dir.filePath(QStringLiteral("f%1.bin").arg(i))).absoluteFilePath().toStdString();
+    std::ofstream(f) << "bytes " << i;
+    files.push_back(f);
+  }
+  const std::string gone = dir.filePath(QStringLiteral("gone.bin")).toStdString();
+  const std::string late = dir.filePath(QStringLiteral("late.bin")).toStdString();
+  records::FlushBatch batch;
+  ASSERT_TRUE(records::FlushBatch::active());
+  for (const std::string& f : files) EXPECT_TRUE(records::FlushBatch::defer(f));
+  EXPECT_TRUE(records::FlushBatch::defer(dir.path().toStdString()));
+  EXPECT_TRUE(records::FlushBatch::defer(gone));
+  flushed::clear();
+  int turns = 0;
+  EXPECT_FALSE(batch.commit([&] {
+    if (turns++ == 10) {
+      std::ofstream(late) << "written meanwhile";
+      records::FlushBatch::defer(late);
+    }
+  }));
+  EXPECT_TRUE(batch.errorText().contains(QStringLiteral("gone.bin"))) << batch.errorText().toStdString();
+  EXPECT_GE(turns, 150);
+  const std::vector<std::string> done = flushed::taken();
+  for (const std::string& f : files) EXPECT_NE(std::find(done.begin(), done.end(), f), done.end()) << f;
+  EXPECT_EQ(std::find(done.begin(), done.end(), late), done.end());
+  flushed::clear();
+  EXPECT_TRUE(batch.commit());
+  EXPECT_EQ(flushed::taken(), std::vector<std::string>{late});
 }
 
 // The line goes dead at every point of the conversation after the login:
