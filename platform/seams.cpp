@@ -180,6 +180,7 @@ int realMsgBox(const MsgBoxCall& c) {
   if (def < static_cast<int>(pushes.size())) box->setDefaultButton(pushes[static_cast<std::size_t>(def)]);
   if (c.buttons & vbSystemModal) box->setWindowFlag(Qt::WindowStaysOnTopHint);
   fitWhole(*box);
+  ui::fixedSingleBorder(box);
   box->exec();
   const QAbstractButton* clicked = box ? box->clickedButton() : nullptr;
   delete box;

@@ -233,6 +233,13 @@ class Form : public QMainWindow {
 // the window manager draws, so that a size kept and set again is the same.
 QSize frameExtra(const QWidget* w);
 
+// Gives window w a fixed single border: its caption, system menu and close
+// box, no minimise and no maximise button, whatever the window manager
+// (under openbox too, which follows no Motif hint for these two). Keeps w a
+// dialog when it is one, and always on top when it is. Call it after the
+// last change of w's window flags; w's size is fixed by its caller.
+void fixedSingleBorder(QWidget* w);
+
 // Places window w beside window other, at other's top: to its right when
 // there is room on other's screen for the whole of w, else to its left when
 // there is room there. Where neither side has room (other fills the screen,

@@ -112,8 +112,7 @@ MainForm::MainForm()
       MMControl3(QByteArray()),
       game_(*this) {
   setCaption(QStringLiteral("エアホッケー"));
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  ui::fixedSingleBorder(this);
   setFixedSize(ui::px(kClientWidth), ui::px(kClientHeight));
   client()->setFixedSize(ui::px(kClientWidth), ui::px(kClientHeight));
 

@@ -163,8 +163,7 @@ QString KaoForm::savePath(int tab) {
 
 KaoForm::KaoForm() : ui::Form(QStringLiteral("KaoForm")) {
   setCaption(QStringLiteral("絵・顔文字"));
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint);
+  ui::fixedSingleBorder(this);
   setFixedSize(ui::px(kClientWidth), ui::px(kClientHeight));
 
   QStringList captions;

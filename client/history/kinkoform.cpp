@@ -74,7 +74,7 @@ namespace forms {
 
 KinkoForm::KinkoForm() : ui::Form(QStringLiteral("KinkoForm")) {
   setCaption(QStringLiteral("金庫に入れる"));
-  setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  ui::fixedSingleBorder(this);
   QWidget* c = client();
   const QColor grey(224, 224, 224);
   c->setProperty("backColor", grey);

@@ -23,7 +23,7 @@ namespace forms {
 
 OpenForm::OpenForm() : ui::Form(QStringLiteral("OpenForm")) {
   setCaption(QStringLiteral("金庫を開く"));
-  setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  ui::fixedSingleBorder(this);
   QWidget* c = client();
   const QColor navy(0, 0, 192);
   c->setProperty("backColor", navy);

@@ -5,12 +5,14 @@
 #include <sys/wait.h>
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -390,4 +392,54 @@ TEST(Seams, MessageBoxShowsItsWholeTextAndTitle) {
     EXPECT_TRUE(measured);
   }
   seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
+}
+
+// A fixed single border asks for its caption, system menu and close box
+// and for neither a minimise nor a maximise button, keeps a dialog a dialog
+// and an always-on-top window on top, and is given once however often set.
+TEST(Ui, AFixedSingleBorderHasOnlyItsCaptionAndCloseBox) {
+  QWidget window;
+  QDialog dialog;
+  QWidget onTop;
+  onTop.setWindowFlag(Qt::WindowStaysOnTopHint);
+  struct Case {
+    const char* name;
+    QWidget* w;
+    Qt::WindowType kind;
+    bool onTop;
+  };
+  for (const Case& c : {Case{"window", &window, Qt::Window, false}, Case{"dialog", &dialog, Qt::Dialog, false},
+                        Case{"on top", &onTop, Qt::Window, true}}) {
+    SCOPED_TRACE(c.name);
+    ui::fixedSingleBorder(c.w);
+    ui::fixedSingleBorder(c.w);
+    const Qt::WindowFlags f = c.w->windowFlags();
+    EXPECT_EQ(c.w->windowType(), c.kind);
+    EXPECT_EQ(bool(f & Qt::WindowStaysOnTopHint), c.onTop);
+    for (const Qt::WindowType on : {Qt::CustomizeWindowHint, Qt::WindowTitleHint, Qt::WindowSystemMenuHint,
+                                    Qt::WindowCloseButtonHint, Qt::MSWindowsFixedSizeDialogHint})
+      EXPECT_TRUE(f & on) << std::hex << on;
+    for (const Qt::WindowType off : {Qt::WindowMinimizeButtonHint, Qt::WindowMaximizeButtonHint,
+                                     Qt::WindowContextHelpButtonHint})
+      EXPECT_FALSE(f & off) << std::hex << off;
+    c.w->setFixedSize(200, 80);
+    c.w->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(c.w));
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+      // The window manager (openbox on the test desktop) offers moving and
+      // closing it, and gives it the keyboard.
+      QTest::qWait(300);
+      QProcess p;
+      p.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(c.w->winId()),
+                                        QStringLiteral("_NET_WM_ALLOWED_ACTIONS")});
+      p.waitForFinished(5000);
+      const QString actions = QString::fromLatin1(p.readAllStandardOutput());
+      EXPECT_TRUE(actions.contains(QLatin1String("_NET_WM_ACTION_CLOSE"))) << actions.toStdString();
+      for (const char* a : {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_RESIZE"})
+        EXPECT_FALSE(actions.contains(QLatin1String(a))) << actions.toStdString();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(c.w));
+    }
+    c.w->hide();
+    EXPECT_EQ(c.w->findChildren<QObject*>(QStringLiteral("ruvo_fixedSingleBorder")).size(), 1);
+  }
 }

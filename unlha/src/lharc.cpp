@@ -1,11 +1,18 @@
-// The "-lh3-" decoder (static Huffman of the old LHarc line): Debian's
-// liblhasa (0.3.1) and libarchive read no "-lh3-" data, so this one is our
-// own. LZSS over an 8 KiB dictionary with 286 codes for the bytes and the
-// match lengths from 3 up (the last code carries eight more bits of
-// length), and a distance sent as a position code for its upper bits and
-// six plain bits. The data comes in blocks, each with its symbol count, the
-// code lengths of the 286 codes and, when flagged, those of the 128
-// position codes (otherwise a fixed set).
+// The decoders of the two old LHarc methods that Debian's liblhasa (0.3.1)
+// and libarchive have none for, so they are our own. Both are LZSS over an
+// 8 KiB dictionary with 286 codes for the bytes and the match lengths from
+// 3 up (the last code carries eight more bits of length), and a distance
+// sent as a position code for its upper bits and six plain bits.
+//
+// "-lh3-" (static Huffman): the data comes in blocks, each with its symbol
+// count, the code lengths of the 286 codes and, when flagged, those of the
+// 128 position codes (otherwise a fixed set).
+//
+// "-lh2-" (dynamic Huffman): no tables at all. Both codes are adaptive
+// Huffman trees that follow the symbol counts as the data goes by, as in
+// "-lh1-", and the position tree starts with the one code 0 and takes in one
+// more code (the next 64 bytes of distance) each time the data has grown
+// past another 64 bytes, up to the 128 codes of the whole dictionary.
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -31,6 +38,7 @@ class BitReader {
         have_ = input_(buffer_.data(), buffer_.size());
         at_ = 0;
       }
+      past_ = past_ || at_ == have_;
       byte_ = at_ < have_ ? buffer_[at_++] : 0;
       count_ = 8;
     }
@@ -42,6 +50,8 @@ class BitReader {
     while (n-- > 0) v = (v << 1) | bit();
     return v;
   }
+  // Whether a bit was asked for past the end of the data.
+  bool past() const { return past_; }
 
  private:
   const std::function<std::size_t(void*, std::size_t)>& input_;
@@ -49,6 +59,7 @@ class BitReader {
   std::size_t at_ = 0, have_ = 0;
   unsigned byte_ = 0;
   int count_ = 0;
+  bool past_ = false;
 };
 
 // A canonical code from its lengths (codes of one length in symbol order,
@@ -97,17 +108,19 @@ class Code {
   int single_ = -1;
 };
 
-}  // namespace
+class Lh3Decoder final : public OldDecoder {
+ public:
+  explicit Lh3Decoder(std::function<std::size_t(void*, std::size_t)> in) : input(std::move(in)), bits(input) {}
+  std::size_t read(unsigned char* out, std::size_t size) override;
 
-struct Lh3Decoder::State {
-  explicit State(std::function<std::size_t(void*, std::size_t)> in) : input(std::move(in)), bits(input) {}
+ private:
   std::function<std::size_t(void*, std::size_t)> input;
   BitReader bits;
   Code codes, positions;
   unsigned blockLeft = 0;
   std::vector<unsigned char> ring = std::vector<unsigned char>(kDictionary, ' ');
-  unsigned at = 0;         // where the next byte goes in the ring
-  unsigned copyFrom = 0;   // a match being copied out: its source and length left
+  unsigned at = 0;        // where the next byte goes in the ring
+  unsigned copyFrom = 0;  // a match being copied out: its source and length left
   unsigned copyLeft = 0;
   bool broken = false;
 
@@ -149,12 +162,8 @@ struct Lh3Decoder::State {
   }
 };
 
-Lh3Decoder::Lh3Decoder(std::function<std::size_t(void*, std::size_t)> input)
-    : state_(std::make_unique<State>(std::move(input))) {}
-Lh3Decoder::~Lh3Decoder() = default;
-
 std::size_t Lh3Decoder::read(unsigned char* out, std::size_t size) {
-  State& s = *state_;
+  Lh3Decoder& s = *this;
   std::size_t n = 0;
   while (n < size && !s.broken) {
     if (s.copyLeft) {
@@ -193,6 +202,231 @@ std::size_t Lh3Decoder::read(unsigned char* out, std::size_t size) {
     s.copyFrom = (s.at + kDictionary - distance % kDictionary) % kDictionary;
   }
   return n;
+}
+
+// One adaptive Huffman tree of "-lh2-". Nodes are kept in order of their
+// counts, the root (node 0, the sum of all) first; the two children of a
+// node stand side by side, at child[n] (bit 0) and child[n] - 1 (bit 1),
+// and a leaf holds the complement of its symbol. Sending a symbol raises
+// its count and each of its ancestors', every node first trading places
+// with the first node of the same count, so that the order holds; once the
+// root reaches 0x8000 the counts are halved and the tree built anew. The
+// writer runs the same tree, so both sides must grow it in exactly this way
+// (jLHA's, whose archives are the ones about).
+class AdaptiveTree {
+ public:
+  explicit AdaptiveTree(int symbols)
+      : freq_(static_cast<std::size_t>(2 * symbols - 1)),
+        child_(freq_.size()),
+        parent_(freq_.size()),
+        leaf_(static_cast<std::size_t>(symbols), -1) {}
+
+  // All symbols at count 1, the leaves at the back in reverse order of
+  // their symbols.
+  void fillAll() {
+    const int symbols = static_cast<int>(leaf_.size());
+    const int last = 2 * symbols - 2;
+    for (int s = 0; s < symbols; ++s) place(last - s, 1, ~s);
+    for (int j = symbols - 2, i = last; j >= 0; --j, i -= 2) {
+      freq_[at(j)] = freq_[at(i)] + freq_[at(i - 1)];
+      link(j, i);
+    }
+    used_ = last + 1;
+  }
+  // The one symbol s, at the root.
+  void single(int s) {
+    place(0, 1, ~s);
+    used_ = 1;
+  }
+
+  int decode(BitReader& r) const {
+    int c = child_[0];
+    while (c > 0) c = child_[at(c - static_cast<int>(r.bit()))];
+    return ~c;
+  }
+
+  // Symbol s sent: its count and its ancestors' raised.
+  void update(int s) {
+    if (freq_[0] == kRebuildAt) halve();
+    int q = leaf_[at(s)];
+    while (q != 0) q = raiseNode(q);
+    ++freq_[0];
+  }
+
+  // A new symbol s, as the sibling of the last leaf, and sent once.
+  void add(int s) {
+    const int last = used_ - 1;
+    const int r = last + 1, q = last + 2;
+    place(r, freq_[at(last)], child_[at(last)]);
+    place(q, 0, ~s);
+    link(last, q);
+    used_ += 2;
+    // A root that was the only leaf keeps the count of that leaf alone.
+    if (last == 0) --freq_[0];
+    update(s);
+  }
+
+  // Every count halved (rounded up), and the tree built anew from them.
+  void halve() {
+    const int end = used_;
+    if (end == 1) {
+      freq_[0] = (freq_[0] + 1) / 2;
+      return;
+    }
+    // The leaves, in order, to the front.
+    int j = 0;
+    for (int i = 0; i < end; ++i)
+      if (child_[at(i)] < 0) {
+        freq_[at(j)] = (freq_[at(i)] + 1) / 2;
+        child_[at(j)] = child_[at(i)];
+        ++j;
+      }
+    --j;
+    // From the back: each pair of the lowest nodes under a new node, which
+    // stands before the leaves of no greater count.
+    int i = end - 1, l = end - 2;
+    while (i >= 0) {
+      while (i >= l) move(j--, i--);
+      const unsigned f = freq_[at(l)] + freq_[at(l + 1)];
+      while (j >= 0 && freq_[at(j)] <= f) move(j--, i--);
+      freq_[at(i)] = f;
+      child_[at(i)] = l + 1;
+      --i;
+      l -= 2;
+    }
+    for (int n = 0; n < end; ++n) {
+      const int c = child_[at(n)];
+      if (c < 0)
+        leaf_[at(~c)] = n;
+      else
+        parent_[at(c)] = parent_[at(c - 1)] = n;
+    }
+  }
+
+ private:
+  static constexpr unsigned kRebuildAt = 0x8000;
+  static std::size_t at(int n) { return static_cast<std::size_t>(n); }
+  void place(int n, unsigned f, int c) {
+    freq_[at(n)] = f;
+    child_[at(n)] = c;
+    if (c < 0) leaf_[at(~c)] = n;
+  }
+  void link(int n, int c) {
+    child_[at(n)] = c;
+    parent_[at(c)] = parent_[at(c - 1)] = n;
+  }
+  void move(int from, int to) {
+    freq_[at(to)] = freq_[at(from)];
+    child_[at(to)] = child_[at(from)];
+  }
+  void adopt(int n, int c) {
+    child_[at(n)] = c;
+    if (c < 0)
+      leaf_[at(~c)] = n;
+    else
+      parent_[at(c)] = parent_[at(c - 1)] = n;
+  }
+  // Node p's count raised, p first moved to the front of its count's run;
+  // gives the node's parent.
+  int raiseNode(int p) {
+    int q = p;
+    while (q > 1 && freq_[at(q - 1)] == freq_[at(p)]) --q;
+    if (q != p) {
+      const int a = child_[at(p)], b = child_[at(q)];
+      adopt(p, b);
+      adopt(q, a);
+    }
+    ++freq_[at(q)];
+    return parent_[at(q)];
+  }
+
+  std::vector<unsigned> freq_;
+  std::vector<int> child_, parent_;
+  std::vector<int> leaf_;  // the node of each symbol, -1 before it is in
+  int used_ = 0;
+};
+
+class Lh2Decoder final : public OldDecoder {
+ public:
+  explicit Lh2Decoder(std::function<std::size_t(void*, std::size_t)> in)
+      : input_(std::move(in)), bits_(input_), codes_(kCodes), positions_(kPositions) {
+    codes_.fillAll();
+    positions_.single(0);
+  }
+  std::size_t read(unsigned char* out, std::size_t size) override;
+
+ private:
+  static constexpr std::uint64_t kStep = 64;  // bytes of distance per position code
+
+  int code() {
+    const int c = codes_.decode(bits_);
+    codes_.update(c);
+    return c == kCodes - 1 ? c + static_cast<int>(bits_.bits(8)) : c;
+  }
+  unsigned distance() {
+    // A new position code for each 64 bytes the data has grown past.
+    while (nextGrowth_ < kDictionary && nextGrowth_ < produced_) {
+      positions_.add(static_cast<int>(nextGrowth_ / kStep));
+      nextGrowth_ += kStep;
+    }
+    const int p = positions_.decode(bits_);
+    positions_.update(p);
+    return (static_cast<unsigned>(p) << 6) + bits_.bits(6) + 1;
+  }
+
+  std::function<std::size_t(void*, std::size_t)> input_;
+  BitReader bits_;
+  AdaptiveTree codes_, positions_;
+  std::uint64_t produced_ = 0;  // bytes of the symbols read so far, matches whole
+  std::uint64_t nextGrowth_ = kStep;
+  std::vector<unsigned char> ring_ = std::vector<unsigned char>(kDictionary, ' ');
+  unsigned at_ = 0;
+  unsigned copyFrom_ = 0, copyLeft_ = 0;
+  bool broken_ = false;
+};
+
+std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
+  std::size_t n = 0;
+  while (n < size) {
+    if (copyLeft_) {
+      const unsigned char b = ring_[copyFrom_];
+      copyFrom_ = (copyFrom_ + 1) % kDictionary;
+      --copyLeft_;
+      ring_[at_] = b;
+      at_ = (at_ + 1) % kDictionary;
+      out[n++] = b;
+      continue;
+    }
+    // A stream that runs out before its length is broken: its end holds
+    // no symbol.
+    if (broken_) break;
+    const int c = code();
+    const unsigned d = c < 256 ? 0 : distance();
+    if (bits_.past()) {
+      broken_ = true;
+      break;
+    }
+    if (c < 256) {
+      ring_[at_] = static_cast<unsigned char>(c);
+      at_ = (at_ + 1) % kDictionary;
+      out[n++] = static_cast<unsigned char>(c);
+      ++produced_;
+      continue;
+    }
+    const unsigned length = static_cast<unsigned>(c - 256 + kMinMatch);
+    produced_ += length;
+    copyLeft_ = length;
+    copyFrom_ = (at_ + kDictionary - d % kDictionary) % kDictionary;
+  }
+  return n;
+}
+
+}  // namespace
+
+std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input) {
+  if (method == "-lh2-") return std::make_unique<Lh2Decoder>(std::move(input));
+  if (method == "-lh3-") return std::make_unique<Lh3Decoder>(std::move(input));
+  return nullptr;
 }
 
 }  // namespace unlha::lzh

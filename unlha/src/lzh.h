@@ -29,18 +29,16 @@ Params paramsFor(int dicbit);
 std::string encode(std::string_view data, const Params& p);
 std::string encodeLh1(std::string_view data);
 
-// Reads "-lh3-" data (see lharc.cpp): input gives packed bytes (0 at their
-// end); read gives up to size decoded bytes, 0 at the end of the data or
-// where it is broken. The caller stops at the entry's own length.
-class Lh3Decoder {
+// The decoders of the old LHarc methods "-lh2-" and "-lh3-" (see
+// lharc.cpp), which liblhasa has none for: input gives packed bytes (0 at
+// their end); read gives up to size decoded bytes, 0 at the end of the data
+// or where it is broken. The caller stops at the entry's own length.
+class OldDecoder {
  public:
-  explicit Lh3Decoder(std::function<std::size_t(void*, std::size_t)> input);
-  ~Lh3Decoder();
-  std::size_t read(unsigned char* out, std::size_t size);
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
+  virtual ~OldDecoder() = default;
+  virtual std::size_t read(unsigned char* out, std::size_t size) = 0;
 };
+// nullptr where the method is none of ours.
+std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input);
 
 }  // namespace unlha::lzh

@@ -80,6 +80,8 @@ struct Archive::Impl {
 
   // The current entry's data.
   std::uint64_t dataStart = 0, dataLength = 0, dataRead = 0;
+  std::vector<unsigned char> packedBuffer = std::vector<unsigned char>(1 << 16);
+  std::size_t packedAt = 0, packedHave = 0;  // what of packedBuffer is given out, and held
   std::uint64_t length = 0;  // declared original length
   std::uint16_t crc = 0;     // declared CRC
   std::string method;
@@ -87,7 +89,7 @@ struct Archive::Impl {
   std::string macName;  // liblhasa's name of the entry, which MacLHA's header repeats
   std::int64_t timestamp = 0;
   LHADecoder* decoder = nullptr;
-  std::unique_ptr<lzh::Lh3Decoder> own;  // "-lh3-", which liblhasa has no decoder for
+  std::unique_ptr<lzh::OldDecoder> own;  // "-lh2-" and "-lh3-", which liblhasa has no decoder for
   bool started = false;
   std::uint64_t decoded = 0;  // inner stream: bytes and CRC so far
   std::uint16_t runningCrc = 0;
@@ -137,16 +139,27 @@ struct Archive::Impl {
 
   static void close(void*) {}
 
-  // The packed data of the current entry, read at its own offset.
+  // The packed data of the current entry, read at its own offset. The
+  // decoders ask for a few bytes at a time, so the data comes through a
+  // buffer of its own: a read from the file for each would make a large
+  // entry take many times as long as lhasa takes.
   static std::size_t packed(void* buf, std::size_t len, void* handle) {
     auto* self = static_cast<Impl*>(handle);
-    const std::uint64_t left = self->dataLength - self->dataRead;
-    if (len > left) len = static_cast<std::size_t>(left);
-    if (len == 0) return 0;
-    const ssize_t n = ::pread(fileno(self->file), buf, len, static_cast<off_t>(self->dataStart + self->dataRead));
-    if (n <= 0) return 0;
-    self->dataRead += static_cast<std::uint64_t>(n);
-    return static_cast<std::size_t>(n);
+    if (self->packedAt == self->packedHave) {
+      const std::uint64_t left = self->dataLength - self->dataRead;
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, self->packedBuffer.size()));
+      if (want == 0) return 0;
+      const ssize_t n = ::pread(fileno(self->file), self->packedBuffer.data(), want,
+                                static_cast<off_t>(self->dataStart + self->dataRead));
+      if (n <= 0) return 0;
+      self->dataRead += static_cast<std::uint64_t>(n);
+      self->packedAt = 0;
+      self->packedHave = static_cast<std::size_t>(n);
+    }
+    len = std::min(len, self->packedHave - self->packedAt);
+    std::memcpy(buf, self->packedBuffer.data() + self->packedAt, len);
+    self->packedAt += len;
+    return len;
   }
 
   bool openReader() {
@@ -203,9 +216,9 @@ struct Archive::Impl {
     started = true;
     char name[6] = {};
     std::memcpy(name, method.data(), std::min<std::size_t>(method.size(), 5));
-    if (method == "-lh3-")
-      own = std::make_unique<lzh::Lh3Decoder>([this](void* b, std::size_t n) { return packed(b, n, this); });
-    else if (LHADecoderType* type = lha_decoder_for_name(name))
+    own = lzh::oldDecoder(method, [this](void* b, std::size_t n) { return packed(b, n, this); });
+    LHADecoderType* type = own ? nullptr : lha_decoder_for_name(name);
+    if (type)
       decoder = lha_decoder_new(type, &Impl::packed, this, static_cast<std::size_t>(length));
     outStart = 0;
     outLength = length;
@@ -240,6 +253,7 @@ Archive::Next Archive::next(Item& item) {
   a.closeDecoder();
   a.started = false;
   a.held.clear();
+  a.packedAt = a.packedHave = 0;
   if (!a.reader) return a.anyEntry && a.endAt(a.nextHeader) ? Next::End : Next::Broken;
   a.headerStart = a.nextHeader;
   const LHAFileHeader* h = lha_reader_next_file(a.reader);
@@ -288,7 +302,7 @@ Archive::Next Archive::next(Item& item) {
   item.isDir = !item.isLink && item.method == LHA_COMPRESS_TYPE_DIR;
   char method[6] = {};
   std::memcpy(method, item.method.data(), item.method.size());
-  item.decodable = lha_decoder_for_name(method) != nullptr || item.method == "-lh3-";
+  item.decodable = lha_decoder_for_name(method) != nullptr || item.method == "-lh2-" || item.method == "-lh3-";
   a.method = item.method;
   a.length = h->length;
   a.crc = h->crc;

@@ -318,6 +318,10 @@ TEST_F(Forge, EntriesOfOtherSystemsExtractAsLhasaOrJlhaExtractsThem) {
        {folder(0, "sub", '9'), entry(0, "-lh0-", "sub\\", "f.txt", note, '9'), folder(0, "sub\\inner", '9'),
         entry(0, "-lh0-", "sub\\inner\\", "g.txt", text, '9')},
        "UNLHA_TEST_JLHA", "xqy"},
+      {"-lh2- and -lh3- entries of no data, which jLHA itself writes as -lh0-",
+       {entry(0, "-lh2-", "", "empty2.txt", "", 'M'), entry(0, "-lh3-", "", "empty3.txt", "", 'M'),
+        entry(1, "-lh2-", "", "empty2b.txt", "", 'J'), entry(1, "-lh3-", "", "empty3b.txt", "", 'J')},
+       "UNLHA_TEST_JLHA", "xqy"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -327,6 +331,127 @@ TEST_F(Forge, EntriesOfOtherSystemsExtractAsLhasaOrJlhaExtractsThem) {
     EXPECT_EQ(brief(ours), brief(*theirs));
     EXPECT_EQ(ours, *theirs);
     EXPECT_FALSE(ours.empty());
+  }
+}
+
+// -lh7- streams as other archivers write them and jLHA does not: blocks of
+// a single code (no bits per symbol), blocks of the largest size, bytes
+// after the end of the stream, data over 16 MiB, and a declared length
+// that ends inside a match.
+class BitWriter {
+ public:
+  void put(int n, std::uint32_t v) {
+    for (int i = n - 1; i >= 0; --i) {
+      acc_ = (acc_ << 1) | ((v >> i) & 1);
+      if (++bits_ == 8) {
+        out_.push_back(static_cast<char>(acc_));
+        acc_ = 0;
+        bits_ = 0;
+      }
+    }
+  }
+  // One block of count symbols, all the code c (a byte, or 256 + length -
+  // 3), with the one position code p.
+  void oneCodeBlock(std::uint32_t count, std::uint32_t c, std::uint32_t p = 0) {
+    put(16, count);
+    put(5, 0);  // the code-length code: one code
+    put(5, 0);
+    put(9, 0);  // the symbol code: c alone
+    put(9, c);
+    put(5, 0);  // the position code: p alone (-lh7-: five bits)
+    put(5, p);
+  }
+  std::string bytes() const { return bits_ ? out_ + static_cast<char>(acc_ << (8 - bits_)) : out_; }
+
+ private:
+  std::string out_;
+  std::uint32_t acc_ = 0;
+  int bits_ = 0;
+};
+
+// A level 2 header's CRC field (extended header 0x00), over the whole
+// header with the field at zero.
+std::string withHeaderCrc(std::string entry) {
+  const std::size_t total = static_cast<unsigned char>(entry[0]) | (static_cast<unsigned char>(entry[1]) << 8);
+  std::size_t at = 24;
+  for (;;) {
+    const std::size_t size = static_cast<unsigned char>(entry[at]) | (static_cast<unsigned char>(entry[at + 1]) << 8);
+    if (size == 0) break;
+    at += 2;
+    if (entry[at] == '\0') {
+      const std::string crc = le(unlha::archive::crc16(entry.data(), total), 2);
+      entry.replace(at + 1, 2, crc);
+      break;
+    }
+    at += size - 2;
+  }
+  return entry;
+}
+
+TEST_F(Forge, Lh7StreamsOfOtherArchiversExtractAsLhasaExtractsThem) {
+  if (!std::getenv("UNLHA_TEST_LHA")) GTEST_SKIP() << "lhasa is not installed";
+  struct Stream {
+    const char* what;
+    std::string packed, original;
+  };
+  std::vector<Stream> streams;
+  {
+    BitWriter w;
+    for (int i = 0; i < 3; ++i) w.oneCodeBlock(65535, 'A');
+    w.oneCodeBlock(1000, 'A');
+    streams.push_back({"single-code blocks of 65535 bytes", w.bytes(), std::string(65535 * 3 + 1000, 'A')});
+    streams.push_back(
+        {"the same with bytes after the stream", w.bytes() + std::string(5, '\0'), streams.back().original});
+  }
+  {
+    // 'B', then matches of 256 bytes at distance 1: 17 MB.
+    BitWriter w;
+    w.oneCodeBlock(1, 'B');
+    w.oneCodeBlock(65535, 256 + 256 - 3);
+    w.oneCodeBlock(1000, 256 + 256 - 3);
+    const std::string all(1 + 256 * 66535, 'B');
+    streams.push_back({"single-code match blocks, over 16 MiB", w.bytes(), all});
+    streams.push_back({"a length that ends inside a match", w.bytes(), all.substr(0, all.size() - 100)});
+  }
+  {
+    std::string mixed = textLike(200000, 21) + randomBytes(70000, 22) + textLike(100000, 23);
+    streams.push_back({"blocks of many codes", unlha::lzh::encode(mixed, unlha::lzh::paramsFor(16)), mixed});
+  }
+  const std::uint64_t ft = (1577836800ull + 11644473600ull) * 10000000ull;
+  for (const Stream& st : streams) {
+    SCOPED_TRACE(st.what);
+    std::vector<Forged> entries;
+    Forged f;
+    f.method = "-lh7-";
+    f.packed = st.packed;
+    f.original = st.original;
+    f.level = 0;
+    f.name = "dos.bin";
+    entries.push_back(f);
+    f.level = 1;
+    f.dir = "lh1\xFF";
+    f.name = "one.bin";
+    entries.push_back(f);
+    f.level = 2;
+    f.os = 'W';
+    f.dir.clear();
+    f.name = "win.bin";
+    f.extended = {std::string("\x00\x00\x00", 3), "\x41" + le(ft, 8) + le(ft, 8) + le(ft, 8),
+                  "\x42" + le(f.packed.size(), 8) + le(f.original.size(), 8)};
+    entries.push_back(f);
+    std::string bytes;
+    for (const auto& e : entries) bytes += e.level == 2 ? withHeaderCrc(forge(e)) : forge(e);
+    bytes.push_back('\0');
+    const fs::path arc = dir / "lh7.lzh";
+    writeFile(arc, bytes);
+    fs::remove_all(dir / "out");
+    ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "out") + " *.*"), 0);
+    const auto ours = tree(dir / "out");
+    const auto theirs = theirExtraction("UNLHA_TEST_LHA", "xqf", arc, dir / "theirs");
+    ASSERT_TRUE(theirs);
+    EXPECT_EQ(brief(ours), brief(*theirs));
+    EXPECT_EQ(ours.size(), 4u);
+    EXPECT_EQ(ours.at("win.bin"), st.original);
   }
 }
 

@@ -13,6 +13,8 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "names.h"
 #include "testdata.h"
@@ -62,6 +64,8 @@ class Interop : public ScratchTest {
     for (int n : {299999, 300001, 300002, 300005, 65536, 4097})
       writeFile(src / "runs" / ("zeros-" + std::to_string(n) + ".bin"), std::string(static_cast<std::size_t>(n), '\0'));
   }
+  void oldMethodFromJlha(const char* method, const std::vector<std::pair<std::string, std::string>>& files,
+                         std::size_t packedAs);
   static std::string toolPath(const Tool& t) {
     const char* p = std::getenv(t.env);
     return p ? p : "";
@@ -177,35 +181,34 @@ TEST_F(Interop, LongDistanceLh7ExtractsAsLhasaExtractsIt) {
   }
 }
 
-// -lh3- (static Huffman of the old LHarc line), which only jLHA writes among
-// the archivers Debian has: what it packs at every header level, we extract
-// byte for byte as jlha extracts it.
-TEST_F(Interop, Lh3FromJlhaExtractsAsJlhaExtractsIt) {
+// What jLHA packs with method at every header level, we extract byte for
+// byte as jlha extracts it; at least packedAs of the files are stored with
+// the method itself (jLHA stores what it cannot make smaller).
+void Interop::oldMethodFromJlha(const char* method, const std::vector<std::pair<std::string, std::string>>& files,
+                                std::size_t packedAs) {
   const char* java = std::getenv("UNLHA_TEST_JAVA");
   const char* jar = std::getenv("UNLHA_TEST_JLHA_JAR");
   const char* pack = std::getenv("UNLHA_TEST_JLHA_PACK");
   const std::string exe = toolPath(kJlha);
   if (!java || !jar || !pack || exe.empty()) GTEST_SKIP() << "jlha or Java is not installed";
   const fs::path in = dir / "in";
-  const std::string base = randomBytes(20000, 8);
-  std::string far;
-  std::mt19937 rng(9);
-  while (far.size() < 200000) far += base.substr(rng() % 15000, 300 + rng() % 5000) + randomBytes(rng() % 300, rng());
-  writeFile(in / "text.txt", textLike(60000, 3));
-  writeFile(in / "far.bin", far);
-  writeFile(in / "zeros.bin", std::string(100000, '\0'));  // matches of the longest lengths
-  writeFile(in / "noise.bin", randomBytes(9000, 5));
-  writeFile(in / "one.txt", "x");
-  std::string files;
-  for (const char* f : {"text.txt", "far.bin", "zeros.bin", "noise.bin", "one.txt"}) files += " " + q(in / f);
+  fs::remove_all(in);
+  std::string args;
+  for (const auto& [name, data] : files) {
+    writeFile(in / name, data);
+    args += " " + q(in / name);
+  }
   for (const char* level : {"0", "1", "2"}) {
-    SCOPED_TRACE(level);
-    const fs::path arc = dir / "lh3.lzh";
+    SCOPED_TRACE(std::string(method) + " level " + level);
+    const fs::path arc = dir / "old.lzh";
     fs::remove(arc);
-    const std::string cmd = std::string(java) + " -cp " + q(jar) + " " + q(pack) + " " + q(arc) + " -lh3- " + level +
-                            files + " > /dev/null 2>&1";
+    const std::string cmd = std::string(java) + " -cp " + q(jar) + " " + q(pack) + " " + q(arc) + " " + method + " " +
+                            level + args + " > /dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    ASSERT_NE(readFile(arc).find("-lh3-"), std::string::npos);
+    const std::string bytes = readFile(arc);
+    std::size_t found = 0;
+    for (std::size_t at = bytes.find(method); at != std::string::npos; at = bytes.find(method, at + 1)) ++found;
+    ASSERT_GE(found, packedAs);
     ASSERT_NE(unlha::UnlhaCheckArchive(arc.string(), 1), 0);
     fs::remove_all(dir / "ours");
     ASSERT_EQ(unlha::Unlha(0, "x -d1 -y1 " + q(arc) + " " + qs(dir / "ours") + " *.*"), 0);
@@ -216,6 +219,45 @@ TEST_F(Interop, Lh3FromJlhaExtractsAsJlhaExtractsIt) {
     EXPECT_EQ(brief(tree(dir / "ours")), brief(tree(dir / "theirs")));
     EXPECT_EQ(tree(dir / "ours"), tree(in));
   }
+}
+
+// -lh3- (static Huffman of the old LHarc line), which only jLHA writes among
+// the archivers Debian has.
+TEST_F(Interop, Lh3FromJlhaExtractsAsJlhaExtractsIt) {
+  const std::string base = randomBytes(20000, 8);
+  std::string far;
+  std::mt19937 rng(9);
+  while (far.size() < 200000) far += base.substr(rng() % 15000, 300 + rng() % 5000) + randomBytes(rng() % 300, rng());
+  oldMethodFromJlha("-lh3-",
+                    {{"text.txt", textLike(60000, 3)},
+                     {"far.bin", far},
+                     {"zeros.bin", std::string(100000, '\0')},  // matches of the longest lengths
+                     {"noise.bin", randomBytes(9000, 5)},
+                     {"one.txt", "x"}},
+                    3);
+}
+
+// -lh2- (dynamic Huffman of the old LHarc line), likewise: data of many
+// dictionary windows, so that both trees are halved and rebuilt (more than
+// 32768 codes and distances), and the position tree grows to its full
+// size; data of few repeats (the literals' tree), the longest matches, and
+// sizes about a window's.
+TEST_F(Interop, Lh2FromJlhaExtractsAsJlhaExtractsIt) {
+  const std::string base = randomBytes(20000, 18);
+  std::string far;
+  std::mt19937 rng(19);
+  while (far.size() < 300000) far += base.substr(rng() % 15000, 3 + rng() % 3000) + randomBytes(rng() % 40, rng());
+  oldMethodFromJlha("-lh2-",
+                    {{"text.txt", textLike(900000, 4)},
+                     {"far.bin", far},
+                     {"letters.bin", randomBytes(50000, 6, 16)},
+                     {"zeros.bin", std::string(100000, '\0')},
+                     {"window.txt", textLike(8192, 5)},
+                     {"window1.txt", textLike(8193, 6)},
+                     {"short.txt", "abcabcabcabcabcabcabcabcabcabc"},
+                     {"noise.bin", randomBytes(9000, 7)},
+                     {"one.txt", "x"}},
+                    7);
 }
 
 }  // namespace

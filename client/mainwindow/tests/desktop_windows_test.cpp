@@ -189,6 +189,9 @@ TEST_F(DesktopWindows, EverySmallWindowShowsItsWholeCaption) {
     // it is cut, gives the ink of the whole caption.
     QMainWindow wide;
     wide.setWindowFlags(f.windowFlags());
+    // (the same caption buttons: a fixed border has no minimise and maximise)
+    if ((f.windowFlags() & Qt::CustomizeWindowHint) && !(f.windowFlags() & Qt::WindowMinimizeButtonHint))
+      ui::fixedSingleBorder(&wide);
     wide.setWindowTitle(f.windowTitle());
     wide.setFont(f.font());
     wide.setFixedSize(560, 60);
@@ -425,10 +428,9 @@ QString windowProperty(const QWidget* w, const char* name) {
 }  // namespace
 
 // The window manager's actions on a window against its border: a fixed
-// single border takes no resizing and no maximising, and asks (through the
-// Motif hints) for neither a minimise nor a maximise button; a sizable
-// window takes all three. (Openbox keeps minimising for every normal window
-// whatever the hints ask: the hints are read for that one.)
+// single border takes no resizing, no maximising and no minimising, and
+// asks (through the Motif hints) for neither button; a sizable window takes
+// all three. A fixed window opens active, as every window does.
 TEST_F(DesktopWindows, EveryWindowOffersTheActionsOfItsBorder) {
   if (!underWindowManager()) GTEST_SKIP() << "actions come from a window manager";
   startShown();
@@ -456,6 +458,8 @@ TEST_F(DesktopWindows, EveryWindowOffersTheActionsOfItsBorder) {
     EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_RESIZE")), !c.fixed) << actions.toStdString();
     EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_HORZ")), !c.fixed) << actions.toStdString();
     EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_VERT")), !c.fixed) << actions.toStdString();
+    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MINIMIZE")), !c.fixed) << actions.toStdString();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&f));
     const QStringList motif = windowProperty(&f, "_MOTIF_WM_HINTS").split(QStringLiteral(", "));
     ASSERT_GE(motif.size(), 3);
     const unsigned functions = motif[1].toUInt(nullptr, 16), decorations = motif[2].toUInt(nullptr, 16);
@@ -670,4 +674,86 @@ TEST_F(DesktopWindows, TheMainWindowComesBackFromTheTrayWhereItLeft) {
     QTest::qWaitFor([&] { return m.pos() == at; }, 5000);
     EXPECT_EQ(m.pos(), at);
   }
+}
+
+namespace {
+// The window the window manager has given the keyboard (0 without one).
+WId activeWindow() {
+  const QString v = [] {
+    QProcess p;
+    p.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
+    p.waitForFinished(5000);
+    return QString::fromLatin1(p.readAllStandardOutput());
+  }();
+  const qsizetype hash = v.indexOf(u'#');
+  return hash < 0 ? 0 : v.mid(hash + 1).trimmed().toULongLong(nullptr, 16);
+}
+}  // namespace
+
+// Message boxes have a fixed single border: the window manager offers
+// moving and closing them, never minimising, maximising or resizing, and
+// gives them the keyboard, so that Return answers them. Boxes of a window
+// that stays on top, of the main window and system-modal ones alike.
+TEST_F(DesktopWindows, EveryMessageBoxOffersOnlyMoveAndClose) {
+  if (!underWindowManager()) GTEST_SKIP() << "actions come from a window manager";
+  forms::MainForm& m = startShown();
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    std::function<void()> show;  // returns once the box is answered
+  };
+  forms::KojinForm& k = KojinForm();
+  const Case cases[] = {
+      {"a window's box",
+       [&] {
+         showAndWait(k);
+         QTest::keyClicks(k.Text1, QStringLiteral("abc"));
+         QTest::keyClicks(k.Text2, QStringLiteral("abd"));
+       },
+       [&] { QTest::mouseClick(k.Command1, Qt::LeftButton); }},  // the two passwords differ
+      {"the main window's box",
+       [&] {
+         k.hide();
+         m.activateWindow();
+         EXPECT_TRUE(QTest::qWaitForWindowActive(&m));
+       },
+       [&] { seams::MsgBox(QStringLiteral("テスト"), seams::vbYesNo | seams::vbQuestion); }},
+      {"a system-modal box", [] {},
+       [&] { seams::MsgBox(QStringLiteral("テスト"), seams::vbOKOnly | seams::vbSystemModal, QStringLiteral("確認")); }},
+  };
+  seams::setMsgBoxHandler(nullptr);  // the real box
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare();
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+      settle();
+      seen = true;
+      const QString actions = windowProperty(box, "_NET_WM_ALLOWED_ACTIONS");
+      ASSERT_FALSE(actions.isEmpty());
+      for (const char* a : {"_NET_WM_ACTION_CLOSE", "_NET_WM_ACTION_MOVE"})
+        EXPECT_TRUE(actions.contains(QLatin1String(a))) << a << ": " << actions.toStdString();
+      for (const char* a : {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT",
+                            "_NET_WM_ACTION_RESIZE"})
+        EXPECT_FALSE(actions.contains(QLatin1String(a))) << a << ": " << actions.toStdString();
+      const QStringList motif = windowProperty(box, "_MOTIF_WM_HINTS").split(QStringLiteral(", "));
+      ASSERT_GE(motif.size(), 3);
+      EXPECT_EQ(motif[1].toUInt(nullptr, 16) & 0x18, 0u) << "minimise or maximise asked for";
+      EXPECT_EQ(motif[2].toUInt(nullptr, 16) & 0x60, 0u) << "a minimise or maximise button asked for";
+      // Answered from the keyboard, as the window manager gives it.
+      EXPECT_TRUE(QTest::qWaitFor([&] { return activeWindow() == box->winId(); }, 3000)) << "the box has no keyboard";
+      QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+      if (!QTest::qWaitFor([&] { return !box->isVisible(); }, 3000)) {
+        ADD_FAILURE() << "Return did not reach the box";
+        QTest::keyClick(box, Qt::Key_Return);
+      }
+    });
+    c.show();
+    EXPECT_TRUE(seen);
+  }
+  seamtest::recordMsgBoxes(boxes, seamtest::alwaysOk);
+  k.Unload();
 }
