@@ -207,13 +207,16 @@ int NMailPop3Close(int handle);
 // buffers could hold. A single-part text mail that names its text (a name
 // without Content-Disposition, or an inline one) gives its text in body and
 // writes the file as well. workFile names the caller's work file and is not touched; handle
-// and flags must be 0. Attachment names are reduced to a plain file name in
+// must be 0, flags 0 or NMAIL_ATTACH_FLUSH_LATER. Attachment names are reduced to a plain file name in
 // folder; an existing file is never overwritten (a number is added before
 // the extension). The pieces of a split mail (message/partial) are kept in
 // folder's ".partial" subfolder until the last one arrives.
-// The files written are on disk (flushed) when the call returns.
+// The files written are on disk (flushed) when the call returns; with
+// NMAIL_ATTACH_FLUSH_LATER the caller flushes them (and their folders)
+// itself, all at once, before it lets the server delete the mails.
 // Returns NMAIL_SUCCESS, NMAIL_ERR_FILE (-5) when an attachment file could
 // not be written, NMAIL_ERR_PARTIAL (-6) when a split mail is not complete.
+constexpr int NMAIL_ATTACH_FLUSH_LATER = 1;
 int NMailAttachmentFileFirst(int handle, char* subject, char* date, char* from, char* header,
                              char* body, const char* folder, const char* workFile,
                              const char* mailText, int flags);

@@ -4,12 +4,21 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <chrono>
+
 #include "nmail/nmail.h"
 
 namespace mailwait {
 namespace {
 
-void runEvents(void*) { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+unsigned long long g_turns = 0;
+std::chrono::steady_clock::time_point g_lastTurn{};
+
+void runEvents(void*) {
+  ++g_turns;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  g_lastTurn = std::chrono::steady_clock::now();
+}
 
 // Refuses the user's closing of a window (its title bar's button, the
 // window manager); an unload by code does not pass here.
@@ -30,6 +39,12 @@ class RefuseClose : public QObject {
 }  // namespace
 
 void install() { NMailSetYieldHook(&runEvents, nullptr); }
+
+unsigned long long turns() { return g_turns; }
+
+void turnIfDue() {
+  if (std::chrono::steady_clock::now() - g_lastTurn >= std::chrono::milliseconds(10)) runEvents(nullptr);
+}
 
 SendingWindow::SendingWindow(QWidget* window) : window_(window) {
   if (!window) return;

@@ -12,6 +12,15 @@ namespace mailwait {
 // Installs the hook into the mail library (at the library's start).
 void install();
 
+// How many turns the hook has given the event queue so far: what the user
+// may have changed meanwhile (a list, the keywords) can only have changed
+// when this count moved.
+unsigned long long turns();
+
+// Gives the event queue its turn when the last one is 10 ms or more ago:
+// for long work of the check outside the library (the flush to disk).
+void turnIfDue();
+
 // A window that sends mail through the library: while the guard lives the
 // window takes no input and the user cannot close it, so that no click
 // starts the send again or takes the window away under it; it still paints

@@ -21,12 +21,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/globals.h"
+#include "client/mainwindow/mailwait.h"
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/msgform.h"
 #include "client/mainwindow/recordfile.h"
@@ -68,10 +70,11 @@ QPointer<QLineEdit> g_watchedInterval;
 
 // A buffer the library filled, cut at its first NUL (never past its end), as
 // text (decoded by table: the same text as cp932::decode gives).
-QString bufferText(const std::vector<char>& b) {
-  const char* p = b.data();
-  return records::decodeField(std::string_view(p, ::strnlen(p, b.size())));
+QString bufferText(const char* p, std::size_t room) {
+  return records::decodeField(std::string_view(p, ::strnlen(p, room)));
 }
+
+QString bufferText(const std::vector<char>& b) { return bufferText(b.data(), b.size()); }
 
 std::string bufferBytes(const std::vector<char>& b) {
   const char* p = b.data();
@@ -92,9 +95,10 @@ struct Buffers {
   std::vector<char> date = std::vector<char>(kTextBuffer, '\0');
   std::vector<char> from = std::vector<char>(kTextBuffer, '\0');
   std::vector<char> header = std::vector<char>(kTextBuffer, '\0');
-  // Emptied again for the next mail.
+  // Emptied again for the next mail (every text in them ends at its first
+  // NUL, and the library ends what it writes with one).
   void clear() {
-    for (std::vector<char>* v : {&subject, &date, &from, &header}) std::fill(v->begin(), v->end(), '\0');
+    for (std::vector<char>* v : {&subject, &date, &from, &header}) v->front() = '\0';
   }
 };
 
@@ -154,8 +158,10 @@ struct Session {
   Buffers buffers;
   QuietBoxes boxes;
   // The unpacked body, made once for the session and grown as a mail needs
-  // (the library ends what it writes with a NUL).
-  std::vector<char> unpacked;
+  // (the library ends what it writes with a NUL). Not cleared: the pages
+  // nothing is written to are never touched.
+  std::unique_ptr<char[]> unpacked;
+  std::size_t unpackedSize = 0;
 
   // The attachment folder (made when missing) and the work file.
   void attachmentPaths(QString& folderPath, QString& workPath) {
@@ -200,15 +206,19 @@ struct Trimmed {
 
 // The keywords of the keyword file, read again only when the file changed
 // (the check reads them for every mail; the keyword window may change them
-// while one of the check's message boxes is up).
+// while the check gives the window its turns, or while one of the check's
+// message boxes is up). The file is looked at again only after such a turn.
 struct Keywords {
   std::vector<records::SpamKeywordRecord> list;
   std::vector<QString> trimmed;  // the keywords of list, trimmed
   bool valid = false;
+  unsigned long long turns = 0;  // the window's turns when the file was looked at
   struct stat seen {};
   QByteArray path = QFile::encodeName(paths::resolve(records::kSpamKeywordFile));
 
   const std::vector<records::SpamKeywordRecord>& current() {
+    if (valid && turns == mailwait::turns()) return list;
+    turns = mailwait::turns();
     struct stat now {};
     const bool exists = ::stat(path.constData(), &now) == 0;
     if (valid && exists && now.st_ino == seen.st_ino && now.st_size == seen.st_size &&
@@ -436,6 +446,16 @@ class NewFiles {
   void removeNew() const {
     for (const QString& p : paths_) QFile::remove(p);
   }
+  // The files of a stored mail, and their folders, go to disk with the
+  // records of the session, before its end lets the server delete the mail.
+  void flushWithTheRecords() const {
+    for (const QString& p : paths_) {
+      const std::string file = QFile::encodeName(p).toStdString();
+      records::FlushBatch::defer(file);
+      const std::size_t slash = file.rfind('/');
+      if (slash != std::string::npos) records::FlushBatch::defer(file.substr(0, slash == 0 ? 1 : slash));
+    }
+  }
 
  private:
   QStringList paths_;
@@ -484,12 +504,13 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
     out.errors << what + QStringLiteral("\r\n") + libraryMessage();
     return false;
   };
-  const QString notFetched =
-      QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(mailNo(shown, n));
+  auto notFetched = [&] {
+    return QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(mailNo(shown, n));
+  };
   // A mail too large to take is left on the server, named in a box; the
   // check goes on with the mails after it.
   auto fetchFailed = [&](int result) {
-    if (result != NMAIL_ERR_TOO_LARGE) return stop(result, notFetched);
+    if (result != NMAIL_ERR_TOO_LARGE) return stop(result, notFetched());
     QString named;
     const QString subject = bufferText(b.subject), from = bufferText(b.from);
     if (!subject.isEmpty() || !from.isEmpty())
@@ -512,7 +533,7 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
   bool cut = false;  // the body is the beginning of the mail's
   int r = NMailPop3GetMailStatus(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0);
   const bool wholeForTest = r == NMAIL_ERR_PROTOCOL || r == NMAIL_ERR_TOO_LARGE;
-  if (r < 0 && !wholeForTest) return stop(r, notFetched);
+  if (r < 0 && !wholeForTest) return stop(r, notFetched());
   if (wholeForTest) {
     b.clear();
     r = fetchMail(handle, i, b, body);
@@ -547,7 +568,8 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
   const std::string fetched = bufferBytes(body);
   const bool hasAttachment = fetched.find("attachment") != std::string::npos;
   // The body to store: the fetched one, or the unpacked one.
-  const std::vector<char>* text = &body;
+  const char* text = body.data();
+  std::size_t textRoom = body.size();
 
   // Attachments. A mail whose files could not be written stays on the
   // server, as one that could not be stored, and so do none of its files.
@@ -558,13 +580,18 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
     session.attachmentPaths(folderPath, workPath);
     const std::string mailText = mailTextOf(bufferBytes(b.header), fetched);
     const std::size_t need = std::max<std::size_t>(mailText.size() + 1, kUnpackedBody);
-    if (session.unpacked.size() < need) session.unpacked.resize(need);
+    if (session.unpackedSize < need) {
+      session.unpacked.reset();
+      session.unpacked.reset(new char[need]);
+      session.unpackedSize = need;
+    }
     session.unpacked[0] = '\0';
-    text = &session.unpacked;
+    text = session.unpacked.get();
+    textRoom = session.unpackedSize;
     r = NMailAttachmentFileFirst(0, b.subject.data(), b.date.data(), b.from.data(), b.header.data(),
-                                 session.unpacked.data(),
+                                 session.unpacked.get(),
                                  QFile::encodeName(folderPath).constData(), QFile::encodeName(workPath).constData(),
-                                 mailText.c_str(), 0);
+                                 mailText.c_str(), records::FlushBatch::active() ? NMAIL_ATTACH_FLUSH_LATER : 0);
     NMailAttachmentFileClose(0);
     written.take();
     if (r == NMAIL_ERR_FILE) {
@@ -573,7 +600,10 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
       written.removeNew();
       return result;
     }
-    if (r == NMAIL_ERR_PARTIAL) seams::MsgBox(QStringLiteral("分割されたメールが全て揃っていません"), seams::vbOKOnly);
+    if (r == NMAIL_ERR_PARTIAL) {
+      seams::MsgBox(QStringLiteral("分割されたメールが全て揃っていません"), seams::vbOKOnly);
+      keywords.valid = false;  // the keyword window may have been used meanwhile
+    }
   }
 
   // The viewer's boxes are the record buffer.
@@ -582,7 +612,7 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
   t.Text7->setText(bufferText(b.subject));
   t.Text8->setText(bufferText(b.from));
   t.Text9->setText(bufferText(b.date));
-  QString bodyText = bufferText(*text);
+  QString bodyText = bufferText(text, textRoom);
   if (hasAttachment) bodyText += QStringLiteral("\r\n") + QString::fromUtf16(kAttachmentNotice);
   SetEditorText(t.rtfEd, bodyText);
 
@@ -611,6 +641,7 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
                       error;
     return false;
   }
+  written.flushWithTheRecords();
   ++out.stored;
   ++out.handled;
   out.taken.push_back({id, shown, false});
@@ -839,7 +870,7 @@ Outcome converse() {
           if (!plan.idOf(j).empty()) shownOf.emplace(plan.idOf(j), j);
       } else if (!out.broken) {
         // The records taken so far are on disk before their deletions go out again.
-        if (!out.taken.empty() && !flush.commit()) {
+        if (!out.taken.empty() && !flush.commit(&mailwait::turnIfDue)) {
           out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
                             flush.errorText();
           return out;
@@ -874,7 +905,7 @@ Outcome converse() {
         // The end of the session. The records are on disk first: QUIT goes
         // out behind the last deletion, and the deletions' answers are read
         // before its own.
-        if (!flush.commit()) {
+        if (!flush.commit(&mailwait::turnIfDue)) {
           // Ended without QUIT: the server deletes nothing.
           out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
                             flush.errorText();

@@ -690,21 +690,34 @@ FlushBatch::~FlushBatch() {
 
 bool FlushBatch::defer(const std::string& path) {
   if (!g_flushBatch) return false;
-  auto& p = g_flushBatch->pending_;
-  if (std::find(p.begin(), p.end(), path) == p.end()) p.push_back(path);
+  g_flushBatch->pending_.insert(path);
   return true;
 }
 
-bool FlushBatch::commit() {
+bool FlushBatch::active() { return g_flushBatch != nullptr; }
+
+bool FlushBatch::commit(const std::function<void()>& between) {
   bool ok = true;
-  for (const std::string& path : pending_) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.ok() || ::fdatasync(fd.get()) != 0) {
-      if (ok) error_ = QStringLiteral("ファイル %1 をディスクに書き込めません。").arg(QFile::decodeName(path.c_str()));
-      ok = false;
+  const std::vector<std::string> paths(pending_.begin(), pending_.end());
+  pending_.clear();
+  // Some files at a time (each one open): their write-out begins together,
+  // then each is waited for.
+  constexpr std::size_t kAtOnce = 64;
+  for (std::size_t first = 0; first < paths.size(); first += kAtOnce) {
+    const std::size_t last = std::min(paths.size(), first + kAtOnce);
+    std::vector<Fd> open(last - first);
+    for (std::size_t i = first; i < last; ++i) {
+      open[i - first].set(::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC));
+      if (open[i - first].ok()) ::sync_file_range(open[i - first].get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+    for (std::size_t i = first; i < last; ++i) {
+      if (between) between();
+      if (!open[i - first].ok() || ::fdatasync(open[i - first].get()) != 0) {
+        if (ok) error_ = QStringLiteral("ファイル %1 をディスクに書き込めません。").arg(QFile::decodeName(paths[i].c_str()));
+        ok = false;
+      }
     }
   }
-  pending_.clear();
   return ok;
 }
 

@@ -42,6 +42,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -191,15 +192,21 @@ class FlushBatch {
   FlushBatch(const FlushBatch&) = delete;
   FlushBatch& operator=(const FlushBatch&) = delete;
   // Flushes every file written since the batch began (or the last commit);
-  // false when one could not be flushed (errorText() tells which).
-  bool commit();
+  // false when one could not be flushed (errorText() tells which). The
+  // files' write-out is started for many at once before each is waited
+  // for; between files, between() (when given) has its turn (the window's
+  // events). What is written meanwhile waits for the next commit.
+  bool commit(const std::function<void()>& between = {});
   const QString& errorText() const { return error_; }
-  // Called by writeBytes: true when the batch takes over the flush of path.
+  // Called by writeBytes: true when the batch takes over the flush of path
+  // (a file or a folder).
   static bool defer(const std::string& path);
+  // Whether a batch is in force.
+  static bool active();
 
  private:
   bool active_ = false;
-  std::vector<std::string> pending_;
+  std::set<std::string> pending_;
   QString error_;
 };
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <map>
 #include <string>
 
 namespace nmail::charset {
@@ -104,6 +105,49 @@ std::size_t utf8Length(unsigned char b) {
   return 4;
 }
 
+// An iconv descriptor for a pair of charsets, taken from the few this
+// thread keeps open and given back when done: opening one costs more than
+// converting a mail's text. A conversion of the same pair nested inside
+// another opens its own.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : key_(std::string(to) + '\n' + from) {
+    auto& idle = pool().idle;
+    auto it = idle.find(key_);
+    if (it == idle.end()) {
+      cd_ = iconv_open(to, from);
+      return;
+    }
+    cd_ = it->second;
+    idle.erase(it);
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+  }
+  ~Converter() {
+    if (!ok()) return;
+    auto& idle = pool().idle;
+    if (idle.size() >= kKept || !idle.emplace(key_, cd_).second) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  operator iconv_t() const { return cd_; }
+
+ private:
+  static constexpr std::size_t kKept = 16;
+  struct Pool {
+    std::map<std::string, iconv_t> idle;
+    ~Pool() {
+      for (auto& kept : idle) iconv_close(kept.second);
+    }
+  };
+  static Pool& pool() {
+    thread_local Pool p;
+    return p;
+  }
+  std::string key_;
+  iconv_t cd_;
+};
+
 // Runs bytes through cd into out, a chunk at a time. Where iconv stops at
 // input it cannot take (or, when exact, takes only approximately), bad(in,
 // inLeft) either steps past it and returns true, or returns false to end the
@@ -135,8 +179,8 @@ bool convertThrough(iconv_t cd, std::string_view bytes, std::string& out, bool e
 // conversion goes on with the next byte. False when iconv knows no charset
 // of that name.
 bool iconvToUtf8(std::string_view bytes, const char* charset, std::string& out) {
-  iconv_t cd = iconv_open("UTF-8", charset);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  Converter cd("UTF-8", charset);
+  if (!cd.ok()) return false;
   out.clear();
   out.reserve(bytes.size() * 3 / 2 + 16);
   convertThrough(cd, bytes, out, false, [&](char*& in, std::size_t& inLeft) {
@@ -145,7 +189,6 @@ bool iconvToUtf8(std::string_view bytes, const char* charset, std::string& out) 
     --inLeft;
     return true;
   });
-  iconv_close(cd);
   return true;
 }
 
@@ -459,12 +502,93 @@ bool isAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+namespace {
+
+// Characters that NFC leaves as they are whatever stands before or after
+// them: no combining class, their own composed form, and neither they nor
+// the first character of their decomposition ever the second half of a
+// composition. Kana and kanji, the full-width forms, the symbols and
+// punctuation of Japanese mail, Latin and its accented letters; the
+// combining marks, the kana voicing marks U+3099/U+309A, the ideographic
+// tone marks, the singletons (Ohm, Angstrom, Kelvin, angle brackets) and the
+// compatibility ideographs are not among them. (A test holds this table
+// against GLib's own tables.)
+constexpr char32_t kComposedAsTheyStand[][2] = {
+    {0x2010, 0x205E}, {0x2100, 0x2125}, {0x2127, 0x2129}, {0x212C, 0x2328}, {0x232B, 0x27BF},
+    {0x3000, 0x3029}, {0x3030, 0x3098}, {0x309B, 0x33FF}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF},
+    {0xFF01, 0xFFEF}};
+
+// Valid UTF-8 whose every character NFC leaves as it stands (ASCII among
+// them): most mail, and it needs no normalising, which costs more than the
+// rest of its decoding. False also for broken UTF-8. One pass over the text.
+bool validAndComposedAsItStands(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len;
+    char32_t c;
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2;
+      c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3;
+      c = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4;
+      c = b & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > s.size()) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      const unsigned char t = s[i + k];
+      if ((t & 0xC0) != 0x80) return false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
+      return false;
+    // Kanji, kana and the CJK punctuation (but for the tone and voicing
+    // marks) first: most of Japanese text.
+    const bool common = (c >= 0x4E00 && c <= 0x9FFF) ||
+                        (c >= 0x3000 && c <= 0x30FF && !(c >= 0x302A && c <= 0x302F) && c != 0x3099 && c != 0x309A);
+    if (!common && !composedAsItStands(c)) return false;
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool composedAsItStands(char32_t c) {
+  if (c < 0x300) return true;
+  for (const auto& r : kComposedAsTheyStand)
+    if (c <= r[1]) return c >= r[0];
+  return false;
+}
+
 std::string nfc(std::string_view utf8) {
-  if (isAscii(utf8) || !isValidUtf8(utf8)) return std::string(utf8);
-  gchar* n = g_utf8_normalize(utf8.data(), static_cast<gssize>(utf8.size()), G_NORMALIZE_NFC);
-  if (!n) return std::string(utf8);
-  std::string out(n);
-  g_free(n);
+  if (validAndComposedAsItStands(utf8) || !isValidUtf8(utf8)) return std::string(utf8);
+  // GLib stops at a NUL: the text around NULs is composed piece by piece,
+  // the NULs kept where they are.
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t at = 0; at <= utf8.size();) {
+    std::size_t nul = utf8.find('\0', at);
+    if (nul == std::string_view::npos) nul = utf8.size();
+    const std::string_view piece = utf8.substr(at, nul - at);
+    gchar* n = piece.empty() ? nullptr : g_utf8_normalize(piece.data(), static_cast<gssize>(piece.size()), G_NORMALIZE_NFC);
+    if (n) {
+      out += n;
+      g_free(n);
+    } else {
+      out += piece;
+    }
+    if (nul < utf8.size()) out += '\0';
+    at = nul + 1;
+  }
   return out;
 }
 
@@ -477,10 +601,14 @@ std::string utf8ToCp932(std::string_view bytesIn) {
     return out;
   }
   // Composed first: a decomposed "ガ" is "ガ" in CP932, not "カ?".
-  const std::string composed = nfc(bytesIn);
-  std::string_view bytes = composed;
-  iconv_t cd = iconv_open("CP932", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return checkedCp932(bytes);
+  std::string composed;
+  std::string_view bytes = bytesIn;
+  if (!validAndComposedAsItStands(bytesIn)) {
+    composed = nfc(bytesIn);
+    bytes = composed;
+  }
+  Converter cd("CP932", "UTF-8");
+  if (!cd.ok()) return checkedCp932(bytes);
   convertThrough(cd, bytes, out, false, [&](char*& in, std::size_t& inLeft) {
     // A character CP932 has not, or broken UTF-8: one "?" for it.
     std::size_t len = std::min(utf8Length(static_cast<unsigned char>(*in)), inLeft);
@@ -494,7 +622,6 @@ std::string utf8ToCp932(std::string_view bytesIn) {
     inLeft -= len;
     return true;
   });
-  iconv_close(cd);
   out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
   return out;
 }
@@ -507,13 +634,11 @@ std::string cp932ToUtf8(std::string_view bytes) {
 }
 
 bool utf8ToIso2022jp(std::string_view bytes, std::string& out) {
-  iconv_t cd = iconv_open("ISO-2022-JP", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  Converter cd("ISO-2022-JP", "UTF-8");
+  if (!cd.ok()) return false;
   out.clear();
   // A character it cannot hold, or holds only approximately, does not fit.
-  const bool ok = convertThrough(cd, bytes, out, true, [](char*&, std::size_t&) { return false; });
-  iconv_close(cd);
-  return ok;
+  return convertThrough(cd, bytes, out, true, [](char*&, std::size_t&) { return false; });
 }
 
 std::string guessToCp932(std::string_view bytes) {
@@ -538,11 +663,10 @@ bool cleanlyIn(std::string_view bytes, std::string_view charsetName, std::string
     default:
       return false;
   }
-  iconv_t cd = iconv_open("UTF-8", iconvName(key).c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  Converter cd("UTF-8", iconvName(key).c_str());
+  if (!cd.ok()) return false;
   utf8.clear();
   bool clean = convertThrough(cd, bytes, utf8, false, [](char*&, std::size_t&) { return false; });
-  iconv_close(cd);
   for (std::size_t i = 0; clean && i + 1 < utf8.size(); ++i)
     if (utf8[i] == '\xC2' && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
         static_cast<unsigned char>(utf8[i + 1]) <= 0x9F)

@@ -46,6 +46,9 @@ std::string guessToUtf8(std::string_view bytes);
 std::string rawHeaderToUtf8(std::string_view bytes, std::string_view charset);
 // UTF-8 composed (NFC); broken UTF-8 comes back as it is.
 std::string nfc(std::string_view utf8);
+// Whether NFC leaves c as it is whatever stands around it (text made only
+// of such characters is composed as it stands).
+bool composedAsItStands(char32_t c);
 
 // CP932 to UTF-8 (broken input becomes U+FFFD).
 std::string cp932ToUtf8(std::string_view bytes);

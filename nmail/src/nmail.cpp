@@ -13,6 +13,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -81,6 +82,10 @@ struct Answer {
   bool tooLarge = false;  // past the limit: read past, nothing kept
   std::string status;  // the status line
   std::string text;    // the lines of a multi-line answer, dot-stuffing undone
+  // A header's fields, once decoded (for fieldsCap bytes): a header is asked
+  // for more than once (the spam test ahead, then in order).
+  std::optional<nmail::mime::Fields> fields;
+  std::size_t fieldsCap = 0;
 };
 
 // Retrievals in flight together with a pipelining server: at most this many
@@ -362,7 +367,9 @@ bool pump(Pop3Session& s) {
     ++mails;
     bytes += size;
   }
-  return sendCommands(s, batch);
+  // They go with the next command, or before the wait for the next answer:
+  // one write for the many retrievals that come free as mails are taken.
+  return sendCommands(s, batch, true);
 }
 
 bool validNumber(int no) {
@@ -793,9 +800,14 @@ int NMailPop3GetMailStatus(int handle, int no, char* subject, char* date, char* 
                                          sizeText(gMaxHeader) + " を超えています）");
   }
   // Kept until the mail is fetched or deleted: asking again costs nothing.
-  std::string_view head, body;
-  nmail::mime::split(a.text, head, body);
-  fillFields(nmail::mime::decodeFields(head, bufferCap()), subject, date, from, header);
+  Answer& kept = s->answers[k];
+  if (!kept.fields || kept.fieldsCap != bufferCap()) {
+    std::string_view head, body;
+    nmail::mime::split(kept.text, head, body);
+    kept.fields = nmail::mime::decodeFields(head, bufferCap());
+    kept.fieldsCap = bufferCap();
+  }
+  fillFields(*kept.fields, subject, date, from, header);
   return NMAIL_SUCCESS;
 }
 
@@ -1070,7 +1082,7 @@ std::vector<std::string> gLastWritten;
 
 int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* from, char* header,
                              char* body, const char* folder, const char* /*workFile*/,
-                             const char* mailText, int /*flags*/) {
+                             const char* mailText, int flags) {
   if (!mailText) return fail(NMAIL_ERR_ARGUMENT, "メールの本文がありません");
   if (!folder || !*folder) return fail(NMAIL_ERR_FILE, "添付フォルダが指定されていません");
   std::string_view mail(mailText);
@@ -1079,7 +1091,8 @@ int NMailAttachmentFileFirst(int /*handle*/, char* subject, char* date, char* fr
   auto result = nmail::mime::unpack(mail, where, bufferCap(), bodyCap, static_cast<std::size_t>(gTextFileAbove));
   gLastWritten = result.written;
   // The files are on disk before the caller lets the server delete the mail.
-  if (!result.written.empty() && !syncToDisk(result.written, where) && result.result == NMAIL_SUCCESS) {
+  if ((flags & NMAIL_ATTACH_FLUSH_LATER) == 0 && !result.written.empty() && !syncToDisk(result.written, where) &&
+      result.result == NMAIL_SUCCESS) {
     result.result = NMAIL_ERR_FILE;
     result.error = "添付ファイルをディスクに書き込めません: " + where;
   }

@@ -1,7 +1,10 @@
 // Character sets and header words.
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
 #include <string>
+#include <vector>
 
 #include "net.h"
 #include "charset.h"
@@ -234,6 +237,73 @@ TEST(Charset, CutFromTheEndAgreesWithAWalkFromTheStart) {
     }
     for (std::size_t width = 0; width <= b.size() + 2; ++width)
       ASSERT_EQ(nmail::text::cutCp932(b, width), walk(b, width)) << round << " " << width;
+  }
+}
+
+// The text that skips normalising is text GLib's NFC leaves as it is: no
+// character of the table combines with anything before or after it.
+TEST(Charset, TextLeftUncomposedIsTextNfcLeavesAsItIs) {
+  std::vector<bool> secondHalf(0x110000);
+  for (gunichar c = 1; c < 0x110000; ++c) {
+    gunichar a = 0, b = 0;
+    if (g_unichar_decompose(c, &a, &b) && b) secondHalf[b] = true;
+  }
+  int taken = 0;
+  for (gunichar c = 1; c < 0x110000; ++c) {
+    if (!nmail::charset::composedAsItStands(c)) continue;
+    ++taken;
+    ASSERT_FALSE(c >= 0xD800 && c <= 0xDFFF) << std::hex << c;
+    char u[8];
+    const int n = g_unichar_to_utf8(c, u);
+    gchar* composed = g_utf8_normalize(u, n, G_NORMALIZE_NFC);
+    ASSERT_TRUE(composed);
+    const std::string nf(composed);
+    g_free(composed);
+    gunichar d[G_UNICHAR_MAX_DECOMPOSITION_LENGTH];
+    g_unichar_fully_decompose(c, FALSE, d, G_UNICHAR_MAX_DECOMPOSITION_LENGTH);
+    ASSERT_EQ(nf, std::string(u, n)) << std::hex << c;
+    ASSERT_EQ(g_unichar_combining_class(c), 0) << std::hex << c;
+    ASSERT_EQ(g_unichar_combining_class(d[0]), 0) << std::hex << c;
+    ASSERT_FALSE(secondHalf[c] || secondHalf[d[0]]) << std::hex << c;
+  }
+  EXPECT_GT(taken, 30000);  // the kanji, the kana and the symbols of Japanese mail at the least
+  for (gunichar c : {0x3099u, 0x309Au, 0x0301u, 0x2126u, 0x212Bu, 0x2329u, 0xF929u, 0x1161u, 0x11A8u, 0x302Au})
+    EXPECT_FALSE(nmail::charset::composedAsItStands(c)) << std::hex << c;
+  // Kana, CJK punctuation and kanji, alone and beside marks, come out as GLib composes them.
+  auto glib = [](const std::string& t) {
+    gchar* n = g_utf8_normalize(t.data(), static_cast<gssize>(t.size()), G_NORMALIZE_NFC);
+    std::string out(n);
+    g_free(n);
+    return out;
+  };
+  for (gunichar c = 0x3000; c <= 0x4E10; c = c == 0x30FF ? 0x4E00 : c + 1) {
+    char u[8];
+    const std::string one(u, static_cast<std::size_t>(g_unichar_to_utf8(c, u)));
+    for (const std::string& t : {one, "か" + one, one + "\xe3\x82\x99", one + "\xcc\x81", "\xe3\x82\x99" + one})
+      ASSERT_EQ(nmail::charset::nfc(t), glib(t)) << std::hex << c;
+  }
+  // Either way the text comes out composed, and NUL bytes keep the text after them.
+  const std::string plain = "お世話になっております。①※★～ｱｲｳ café";
+  EXPECT_EQ(nmail::charset::nfc(plain), plain);
+  EXPECT_EQ(nmail::charset::nfc("\xe3\x82\xab\xe3\x82\x99"), "ガ");
+  EXPECT_EQ(nmail::charset::nfc(std::string("\xe3\x82\xab\xe3\x82\x99\0\xe3\x83\x88\xe3\x82\x99", 13)),
+            std::string("ガ\0ド", 7));
+  EXPECT_EQ(cp932ToUtf8(utf8ToCp932(std::string("\xe3\x82\xab\xe3\x82\x99\0日本", 13))), "ガ日本");
+}
+
+// The converters are kept open from text to text: one left half-way (in
+// the middle of a shift) starts the next text afresh.
+TEST(Charset, ATextLeftHalfWayLeavesNothingForTheNext) {
+  std::string out;
+  EXPECT_FALSE(nmail::charset::utf8ToIso2022jp("日本😀", out));
+  EXPECT_NE(out.find("\x1b$B"), std::string::npos);
+  ASSERT_TRUE(nmail::charset::utf8ToIso2022jp("abc", out));
+  EXPECT_EQ(out, "abc");
+  ASSERT_TRUE(nmail::charset::utf8ToIso2022jp("日本", out));
+  EXPECT_EQ(out, "\x1b$BF|K\\\x1b(B");
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(jis("日本語") + "\x1b$B", "ISO-2022-JP")), "日本語");
+    EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932("\xc6\xfc\xcb\xdc", "EUC-JP")), "日本");
   }
 }
 

@@ -2,6 +2,7 @@
 // POP3 server (Dovecot on loopback), and against a small scripted server
 // where a server has to misbehave or a conversation has to be watched.
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <iconv.h>
 #include <malloc.h>
 #include <netinet/in.h>
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -39,6 +41,44 @@
 #include "platform/dialup.h"
 
 using namespace mainformtest;
+
+// Every flush to disk of this program is noted (the file or folder it
+// flushed), so that a test can see what was on disk when the server heard
+// QUIT.
+namespace flushed {
+std::mutex mutex;
+std::vector<std::string> paths;
+void note(int fd) {
+  char link[64], target[4096];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = ::readlink(link, target, sizeof target - 1);
+  if (n <= 0) return;
+  std::lock_guard<std::mutex> l(mutex);
+  paths.emplace_back(target, static_cast<std::size_t>(n));
+}
+std::vector<std::string> taken() {
+  std::lock_guard<std::mutex> l(mutex);
+  return paths;
+}
+void clear() {
+  std::lock_guard<std::mutex> l(mutex);
+  paths.clear();
+}
+}  // namespace flushed
+
+extern "C" int fsync(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+  const int r = real(fd);
+  if (r == 0) flushed::note(fd);
+  return r;
+}
+
+extern "C" int fdatasync(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fdatasync"));
+  const int r = real(fd);
+  if (r == 0) flushed::note(fd);
+  return r;
+}
 
 namespace {
 
@@ -1120,14 +1160,59 @@ TEST_F(ReceiveMailScriptedTest, NoQuitBeforeTheRecordsAreOnDisk) {
     SCOPED_TRACE(pipelining);
     qint64 atQuit = -1;
     QStringList filesAtQuit;
+    std::vector<std::string> flushedAtQuit;
+    flushed::clear();
     checkWith(fiveMails(), Pop3Script{pipelining, {}, {}, {}, -1, [&] {
                 atQuit = QFileInfo(received()).size();
                 filesAtQuit = QDir(attachmentFolder()).entryList(QDir::Files);
+                flushedAtQuit = flushed::taken();
               }});
     EXPECT_EQ(atQuit, 3 * 32284);
     EXPECT_EQ(filesAtQuit, QStringList{QStringLiteral("r.bin")});
     EXPECT_EQ(lastCommands.back(), "QUIT");
+    // Flushed to disk, not only written: both lists, the file and the
+    // folder that names it.
+    auto real = [](const QString& p) { return QFileInfo(p).canonicalFilePath().toStdString(); };
+    for (const std::string& p : {real(received()), real(vip()), real(attachmentFolder() + QStringLiteral("/r.bin")),
+                                 real(attachmentFolder())})
+      EXPECT_NE(std::find(flushedAtQuit.begin(), flushedAtQuit.end(), p), flushedAtQuit.end()) << p;
   }
+}
+
+// A batch of many files (the attachments of a long check) flushes every
+// one of them, gives the window its turns in between, names a file it could
+// not flush, and keeps what was written meanwhile for the next commit.
+TEST(FlushBatch, ManyFilesFlushedWithTurnsBetween) {
+  QTemporaryDir dir;
+  std::vector<std::string> files;
+  for (int i = 0; i < 150; ++i) {
+    const std::string f = QFileInfo(dir.filePath(QStringLiteral("f%1.bin").arg(i))).absoluteFilePath().toStdString();
+    std::ofstream(f) << "bytes " << i;
+    files.push_back(f);
+  }
+  const std::string gone = dir.filePath(QStringLiteral("gone.bin")).toStdString();
+  const std::string late = dir.filePath(QStringLiteral("late.bin")).toStdString();
+  records::FlushBatch batch;
+  ASSERT_TRUE(records::FlushBatch::active());
+  for (const std::string& f : files) EXPECT_TRUE(records::FlushBatch::defer(f));
+  EXPECT_TRUE(records::FlushBatch::defer(dir.path().toStdString()));
+  EXPECT_TRUE(records::FlushBatch::defer(gone));
+  flushed::clear();
+  int turns = 0;
+  EXPECT_FALSE(batch.commit([&] {
+    if (turns++ == 10) {
+      std::ofstream(late) << "written meanwhile";
+      records::FlushBatch::defer(late);
+    }
+  }));
+  EXPECT_TRUE(batch.errorText().contains(QStringLiteral("gone.bin"))) << batch.errorText().toStdString();
+  EXPECT_GE(turns, 150);
+  const std::vector<std::string> done = flushed::taken();
+  for (const std::string& f : files) EXPECT_NE(std::find(done.begin(), done.end(), f), done.end()) << f;
+  EXPECT_EQ(std::find(done.begin(), done.end(), late), done.end());
+  flushed::clear();
+  EXPECT_TRUE(batch.commit());
+  EXPECT_EQ(flushed::taken(), std::vector<std::string>{late});
 }
 
 // The line goes dead at every point of the conversation after the login:

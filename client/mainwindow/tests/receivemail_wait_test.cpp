@@ -295,6 +295,34 @@ TEST_F(CheckWaitTest, EventsAreHandledWhileTheServerHoldsItsAnswer) {
   }
 }
 
+// A keyword registered while the server holds mail 2 (the keyword window
+// works during the check) holds for the mails after it: mail 3 is spam.
+TEST_F(CheckWaitTest, AKeywordRegisteredMidCheckHoldsForTheMailsAfter) {
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining);
+    destroyWindows();
+    race::reset();
+    startup::releaseInstanceLock();
+    QFile::remove(path(records::kReceivedFile));
+    QFile::remove(path(records::kSpamKeywordFile));
+    HoldingPop3 server(3, {pipelining, 2, false});
+    forms::MainForm& m = startWith(server.server());
+    whenReady([&] { return server.holding(); },
+              [&] {
+                records::SpamKeywordFile f(records::kSpamKeywordFile);
+                records::SpamKeywordRecord r;
+                r.Keyword = QStringLiteral("mail 3");
+                EXPECT_GT(f.append(r), 0);
+                server.release();
+              });
+    m.Label8_Click();
+    EXPECT_EQ(stored(), (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2")}));
+    EXPECT_EQ(m.Text17->text(), QStringLiteral("1"));
+    EXPECT_TRUE(server.got("DELE 3"));
+    EXPECT_TRUE(errorBoxes().empty());
+  }
+}
+
 // The main window closed while the server holds mail 3: the program ends
 // at once, without QUIT, so the server deletes nothing; mails 1 and 2 are
 // stored (and come again), none is lost.
