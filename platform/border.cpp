@@ -96,9 +96,13 @@ class NoMinMaxMark : public QObject {
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(w->winId()), atom(c, "_NET_WM_WINDOW_TYPE"),
                         XCB_ATOM_ATOM, 32, static_cast<std::uint32_t>(kinds.size()), kinds.data());
     xcb_flush(c);
-    QTimer::singleShot(0, w, [w = QPointer<QWidget>(w)] {
-      if (w && w->isVisible() && !w->isActiveWindow()) w->activateWindow();
-    });
+    // The request can reach openbox before it has taken the window on (a
+    // busy machine), and is then lost: it is made again a few times, while
+    // the window is shown and not yet active.
+    for (const int ms : {0, 150, 400, 900, 2000})
+      QTimer::singleShot(ms, w, [w = QPointer<QWidget>(w)] {
+        if (w && w->isVisible() && !w->isActiveWindow()) w->activateWindow();
+      });
   }
 };
 

@@ -428,16 +428,22 @@ TEST(Ui, AFixedSingleBorderHasOnlyItsCaptionAndCloseBox) {
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
       // The window manager (openbox on the test desktop) offers moving and
       // closing it, and gives it the keyboard.
-      QTest::qWait(300);
-      QProcess p;
-      p.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(c.w->winId()),
-                                        QStringLiteral("_NET_WM_ALLOWED_ACTIONS")});
-      p.waitForFinished(5000);
-      const QString actions = QString::fromLatin1(p.readAllStandardOutput());
+      // (Read once the window manager has set them: a busy machine is slow.)
+      QString actions;
+      EXPECT_TRUE(QTest::qWaitFor(
+          [&] {
+            QProcess p;
+            p.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(c.w->winId()),
+                                              QStringLiteral("_NET_WM_ALLOWED_ACTIONS")});
+            p.waitForFinished(5000);
+            actions = QString::fromLatin1(p.readAllStandardOutput());
+            return actions.contains(QLatin1String("_NET_WM_ACTION_CLOSE"));
+          },
+          15000));
       EXPECT_TRUE(actions.contains(QLatin1String("_NET_WM_ACTION_CLOSE"))) << actions.toStdString();
       for (const char* a : {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_RESIZE"})
         EXPECT_FALSE(actions.contains(QLatin1String(a))) << actions.toStdString();
-      EXPECT_TRUE(QTest::qWaitForWindowActive(c.w));
+      EXPECT_TRUE(QTest::qWaitForWindowActive(c.w, 15000));
     }
     c.w->hide();
     EXPECT_EQ(c.w->findChildren<QObject*>(QStringLiteral("ruvo_fixedSingleBorder")).size(), 1);

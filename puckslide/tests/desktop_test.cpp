@@ -48,7 +48,7 @@ int ink(const QImage& bar);
 // alike). The frame is the one the window manager states.
 QImage titleBar(QWidget* w) {
   w->activateWindow();
-  EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+  EXPECT_TRUE(QTest::qWaitForWindowActive(w, 15000));
   QImage last;
   for (int i = 0; i < 30; ++i) {
     QTest::qWait(100);

@@ -73,7 +73,7 @@ void settle(int ms = 300) { QTest::qWait(ms); }
 // included, while the window is the active one.
 QImage titleBar(QWidget* w) {
   w->activateWindow();
-  EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+  EXPECT_TRUE(QTest::qWaitForWindowActive(w, 15000));
   QTest::qWait(200);  // the title bar drawn as active
   const QRect f = w->frameGeometry();
   return w->screen()->grabWindow(0, f.x(), f.y(), f.width(), w->geometry().y() - f.y()).toImage();
@@ -459,7 +459,7 @@ TEST_F(DesktopWindows, EveryWindowOffersTheActionsOfItsBorder) {
     EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_HORZ")), !c.fixed) << actions.toStdString();
     EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_VERT")), !c.fixed) << actions.toStdString();
     EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MINIMIZE")), !c.fixed) << actions.toStdString();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&f));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&f, 15000));
     const QStringList motif = windowProperty(&f, "_MOTIF_WM_HINTS").split(QStringLiteral(", "));
     ASSERT_GE(motif.size(), 3);
     const unsigned functions = motif[1].toUInt(nullptr, 16), decorations = motif[2].toUInt(nullptr, 16);
@@ -715,7 +715,7 @@ TEST_F(DesktopWindows, EveryMessageBoxOffersOnlyMoveAndClose) {
        [&] {
          k.hide();
          m.activateWindow();
-         EXPECT_TRUE(QTest::qWaitForWindowActive(&m));
+         EXPECT_TRUE(QTest::qWaitForWindowActive(&m, 15000));
        },
        [&] { seams::MsgBox(QStringLiteral("テスト"), seams::vbYesNo | seams::vbQuestion); }},
       {"a system-modal box", [] {},
