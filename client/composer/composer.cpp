@@ -2,9 +2,9 @@
 
 #include <QLineEdit>
 #include <QSet>
-#include <QTextCursor>
 #include <QTextEdit>
 
+#include "client/history/editorcommands.h"
 #include "platform/codepage.h"
 #include "platform/seams.h"
 
@@ -55,16 +55,7 @@ void replaceUndoably(QLineEdit* box, const QString& text) {
 }
 
 void replaceUndoably(QTextEdit* box, const QString& text) {
-  QString s = text;
-  s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  if (s != box->toPlainText()) {
-    QTextCursor c(box->document());
-    c.beginEditBlock();
-    c.select(QTextCursor::Document);
-    c.insertText(s);
-    c.endEditBlock();
-  }
+  ReplaceAllUndoably(box, text);
   // A recalled text is kept in its file: nothing of the user's is unsaved
   // (an Undo back to the typed text makes it so again).
   box->document()->setModified(false);

@@ -209,18 +209,21 @@ bool EditSaveFile(QTextEdit* rtfEd) {
 
 bool EditorHoldsUserText(const QTextEdit* rtfEd) { return rtfEd->document()->isModified(); }
 
-void PutSaveAsHeader(QTextEdit* rtfEd, const QString& text) {
-  const bool held = rtfEd->document()->isModified();
+void ReplaceAllUndoably(QTextEdit* rtfEd, const QString& text) {
   QString s = text;
   s.replace(kCrLf, QStringLiteral("\n"));
   s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  if (s != rtfEd->toPlainText()) {
-    QTextCursor c(rtfEd->document());
-    c.beginEditBlock();
-    c.select(QTextCursor::Document);
-    c.insertText(s);
-    c.endEditBlock();
-  }
+  if (s == rtfEd->toPlainText()) return;
+  QTextCursor c(rtfEd->document());
+  c.beginEditBlock();
+  c.select(QTextCursor::Document);
+  c.insertText(s);
+  c.endEditBlock();
+}
+
+void PutSaveAsHeader(QTextEdit* rtfEd, const QString& text) {
+  const bool held = rtfEd->document()->isModified();
+  ReplaceAllUndoably(rtfEd, text);
   rtfEd->document()->setModified(held);
 }
 

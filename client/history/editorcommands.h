@@ -48,6 +48,10 @@ bool EditSaveFile(QTextEdit* rtfEd);
 // mark or greeting put in) that is kept nowhere: since the program last set
 // the text, or since it was last saved, and not undone again.
 bool EditorHoldsUserText(const QTextEdit* rtfEd);
+// Puts text into the pane in place of all it holds (line breaks as the pane
+// keeps them), as one edit the user can undo; a text the pane already holds
+// is left as it stands. The mark of unsaved text is the caller's to set.
+void ReplaceAllUndoably(QTextEdit* rtfEd, const QString& text);
 // Puts the header lines of a save-as into the pane: one edit the user can
 // undo, and the pane keeps its mark of holding unsaved text of the user's,
 // so that a save-as cancelled afterwards loses nothing at the next New.

@@ -463,36 +463,47 @@ std::string jisToCp932(std::string_view bytes) {
 
 }  // namespace
 
+namespace {
+
+// The character of well-formed UTF-8 that starts at s[i] (not ASCII) and
+// its length in bytes; 0 for a broken, overlong or surrogate sequence.
+std::size_t utf8At(std::string_view s, std::size_t i, char32_t& c) {
+  const unsigned char b = s[i];
+  std::size_t len;
+  if (b >= 0xC2 && b <= 0xDF) {
+    len = 2;
+    c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    len = 3;
+    c = b & 0x0F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    len = 4;
+    c = b & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + len > s.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    const unsigned char t = s[i + k];
+    if ((t & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (t & 0x3F);
+  }
+  if ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
+    return 0;
+  return len;
+}
+
+}  // namespace
+
 bool isValidUtf8(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
-    unsigned char b = s[i];
-    if (b < 0x80) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
       ++i;
       continue;
     }
-    std::size_t len;
-    unsigned cp;
-    if (b >= 0xC2 && b <= 0xDF) {
-      len = 2;
-      cp = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      len = 3;
-      cp = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      len = 4;
-      cp = b & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > s.size()) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      unsigned char t = s[i + k];
-      if ((t & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
+    char32_t c;
+    const std::size_t len = utf8At(s, i, c);
+    if (len == 0) return false;
     i += len;
   }
   return true;
@@ -528,28 +539,9 @@ bool validAndComposedAsItStands(std::string_view s) {
       ++i;
       continue;
     }
-    std::size_t len;
     char32_t c;
-    if (b >= 0xC2 && b <= 0xDF) {
-      len = 2;
-      c = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      len = 3;
-      c = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      len = 4;
-      c = b & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > s.size()) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      const unsigned char t = s[i + k];
-      if ((t & 0xC0) != 0x80) return false;
-      c = (c << 6) | (t & 0x3F);
-    }
-    if ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
-      return false;
+    const std::size_t len = utf8At(s, i, c);
+    if (len == 0) return false;
     // Kanji, kana and the CJK punctuation (but for the tone and voicing
     // marks) first: most of Japanese text.
     const bool common = (c >= 0x4E00 && c <= 0x9FFF) ||
