@@ -103,6 +103,36 @@ class ParsedView {
   GMimeMessage* msg_ = nullptr;
 };
 
+}  // namespace
+
+// The reading of a fetched mail, kept for the attachment step so that the
+// mail is read once. It reads the bytes remembered beside it (the mail as
+// it came), or its own mended copy of them. texts: the CP932 texts the
+// fetch made of text parts, by part.
+struct KeptParse {
+  std::string mended;
+  std::unique_ptr<ParsedView> view;
+  const char* base = nullptr;  // the bytes read
+  std::size_t size = 0;
+  std::map<GMimePart*, std::string> texts;
+  // The fields of the mail's own header as decodeFields gave them for
+  // fieldsCap, when the fetch decoded that header.
+  std::unique_ptr<Fields> fields;
+  std::size_t fieldsCap = 0;
+
+  // Whether the reading is of raw, the mail as it came.
+  bool readsOf(const std::string& raw) const {
+    if (!view || !view->get()) return false;
+    if (!mended.empty()) return base == mended.data() && size == mended.size();
+    return base == raw.data() && size == raw.size();
+  }
+  std::string_view mail(std::string_view asCame) const {
+    return mended.empty() ? asCame : std::string_view(mended);
+  }
+};
+
+namespace {
+
 std::string streamBytes(GMimeStream* mem) {
   GByteArray* arr = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem));
   return std::string(reinterpret_cast<const char*>(arr->data), arr->len);
@@ -448,10 +478,17 @@ int openNewFile(const std::string& folder, const std::string& name, std::string&
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   std::lock_guard<std::mutex> lock(gCopyLock);
   CopyNumbers& copies = gCopies[dir];
+  bool madeFolder = false;
   for (long long n = 1;;) {
     std::string candidate = n == 1 ? name : stem + "(" + std::to_string(n) + ")" + ext;
     std::string path = dir + "/" + candidate;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == ENOENT && !madeFolder) {
+      // The folder (or one above it) is missing: made, and the name tried again.
+      madeFolder = true;
+      makeDirs(dir);
+      continue;
+    }
     if (fd < 0) {
       if (errno == EEXIST) {
         if (n == 1) {
@@ -554,7 +591,6 @@ class TextOut {
 
  private:
   void open() {
-    makeDirs(folder_);
     fd_ = openNewFile(folder_, kName, path_, error_);
     if (fd_ < 0) {
       if (error_.empty()) error_ = "?";
@@ -696,7 +732,14 @@ constexpr std::size_t kLargeText = 1 << 20;
 
 // The text of a text part in CP932 into out; a large one a piece at a time,
 // only as far as out takes it.
-void textInto(GMimePart* part, TextOut& out) {
+void textInto(GMimePart* part, TextOut& out, const std::map<GMimePart*, std::string>* made = nullptr) {
+  if (made) {
+    auto it = made->find(part);
+    if (it != made->end()) {
+      out.add(text::toCrlf(it->second));
+      return;
+    }
+  }
   GMimeObject* obj = GMIME_OBJECT(part);
   const std::string cs = charsetOf(obj);
   std::string_view where;
@@ -729,43 +772,138 @@ void textInto(GMimePart* part, TextOut& out) {
 }
 
 // The texts of a mail joined, in the order of the mail.
-void textsInto(const std::vector<TextPiece>& texts, TextOut& out) {
+void textsInto(const std::vector<TextPiece>& texts, TextOut& out,
+               const std::map<GMimePart*, std::string>* made = nullptr) {
   for (const TextPiece& t : texts) {
     if (out.full()) return;
     out.beginPart();
     if (t.part)
-      textInto(t.part, out);
+      textInto(t.part, out, made);
     else
       out.add(t.text);
   }
 }
 
-// Turns every 8-bit leaf of a multipart tree into CP932 text (text parts)
-// or base64 (the others). True when something changed.
-bool armourLeaf(GMimeObject* obj);
+// What armour changed in a tree, to be put back so that the tree reads as
+// it came again. texts (when set) takes the CP932 text of every text part
+// turned into CP932 that a reader sees as it stands (not HTML, not large).
+class ArmourUndo {
+ public:
+  explicit ArmourUndo(std::map<GMimePart*, std::string>* texts = nullptr) : texts_(texts) {}
+  ~ArmourUndo() {
+    for (Leaf& l : leaves_)
+      if (l.content) g_object_unref(l.content);
+  }
+  ArmourUndo(const ArmourUndo&) = delete;
+  ArmourUndo& operator=(const ArmourUndo&) = delete;
 
-bool armour(GMimeObject* top) {
+  // Before a leaf changes; inner: it lies in an enclosed message.
+  void keep(GMimePart* part, bool inner) {
+    GMimeObject* obj = GMIME_OBJECT(part);
+    Leaf l;
+    l.part = part;
+    l.content = g_mime_part_get_content(part);
+    if (l.content) g_object_ref(l.content);
+    l.encoding = g_mime_part_get_content_encoding(part);
+    l.charset = charsetOf(obj);
+    l.type = rawValue(obj, "Content-Type", l.hadType);
+    l.transfer = rawValue(obj, "Content-Transfer-Encoding", l.hadTransfer);
+    leaves_.push_back(std::move(l));
+    inner_ = inner_ || inner;
+  }
+  void text(GMimePart* part, const std::string& cp) {
+    if (texts_ && !isHtml(GMIME_OBJECT(part)) && cp.size() <= kLargeText) (*texts_)[part] = cp;
+  }
+
+  // Puts every leaf back as it came. False when one does not read as it
+  // did (the tree is then to be read again for anything more), or when a
+  // leaf of an enclosed message changed (an enclosed message is written
+  // out whole, with its header fields as they came).
+  bool restore() {
+    bool same = !inner_;
+    for (auto it = leaves_.rbegin(); it != leaves_.rend(); ++it) {
+      Leaf& l = *it;
+      GMimeObject* obj = GMIME_OBJECT(l.part);
+      if (l.content && g_mime_part_get_content(l.part) != l.content) g_mime_part_set_content(l.part, l.content);
+      if (charsetOf(obj) != l.charset) {
+        if (!l.charset.empty()) {
+          g_mime_object_set_content_type_parameter(obj, "charset", l.charset.c_str());
+        } else if (GMimeContentType* ct = g_mime_object_get_content_type(obj)) {
+          g_mime_param_list_remove(g_mime_content_type_get_parameters(ct), "charset");
+        }
+      }
+      if (g_mime_part_get_content_encoding(l.part) != l.encoding) g_mime_part_set_content_encoding(l.part, l.encoding);
+      putBack(obj, "Content-Type", l.hadType, l.type);
+      putBack(obj, "Content-Transfer-Encoding", l.hadTransfer, l.transfer);
+      bool had = false;
+      same = same && g_mime_part_get_content(l.part) == l.content && charsetOf(obj) == l.charset &&
+             g_mime_part_get_content_encoding(l.part) == l.encoding &&
+             rawValue(obj, "Content-Type", had) == l.type && had == l.hadType &&
+             rawValue(obj, "Content-Transfer-Encoding", had) == l.transfer && had == l.hadTransfer;
+    }
+    if (!same && texts_) texts_->clear();
+    return same;
+  }
+
+ private:
+  struct Leaf {
+    GMimePart* part = nullptr;
+    GMimeDataWrapper* content = nullptr;  // a reference of ours
+    GMimeContentEncoding encoding = GMIME_CONTENT_ENCODING_DEFAULT;
+    std::string charset, type, transfer;  // type, transfer: the raw field values
+    bool hadType = false, hadTransfer = false;
+  };
+  static std::string rawValue(GMimeObject* obj, const char* name, bool& had) {
+    GMimeHeaderList* list = g_mime_object_get_header_list(obj);
+    GMimeHeader* h = list ? g_mime_header_list_get_header(list, name) : nullptr;
+    const char* v = h ? g_mime_header_get_raw_value(h) : nullptr;
+    had = v != nullptr;
+    return v ? v : "";
+  }
+  static void putBack(GMimeObject* obj, const char* name, bool had, const std::string& raw) {
+    GMimeHeaderList* list = g_mime_object_get_header_list(obj);
+    if (!list) return;
+    GMimeHeader* h = g_mime_header_list_get_header(list, name);
+    if (!had) {
+      if (h) g_mime_header_list_remove(list, name);
+      return;
+    }
+    const char* now = h ? g_mime_header_get_raw_value(h) : nullptr;
+    if (h && (!now || raw != now)) g_mime_header_set_raw_value(h, raw.c_str());
+  }
+
+  std::vector<Leaf> leaves_;
+  bool inner_ = false;
+  std::map<GMimePart*, std::string>* texts_;
+};
+
+// Turns every 8-bit leaf of a multipart tree into CP932 text (text parts)
+// or base64 (the others), noting in undo (when given) what it changed.
+// True when something changed.
+bool armourLeaf(GMimeObject* obj, ArmourUndo* undo, bool inner);
+
+bool armour(GMimeObject* top, ArmourUndo* undo = nullptr) {
   bool changed = false;
-  std::vector<GMimeObject*> todo{top};
+  std::vector<std::pair<GMimeObject*, bool>> todo{{top, false}};  // with: inside an enclosed message
   while (!todo.empty()) {
-    GMimeObject* obj = todo.back();
+    auto [obj, inner] = todo.back();
     todo.pop_back();
     if (!obj) continue;
     if (GMIME_IS_MULTIPART(obj)) {
       GMimeMultipart* mp = GMIME_MULTIPART(obj);
       int n = g_mime_multipart_get_count(mp);
-      for (int i = 0; i < n; ++i) todo.push_back(g_mime_multipart_get_part(mp, i));
+      for (int i = 0; i < n; ++i) todo.emplace_back(g_mime_multipart_get_part(mp, i), inner);
     } else if (GMIME_IS_MESSAGE_PART(obj)) {
-      GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
-      if (inner) todo.push_back(g_mime_message_get_mime_part(inner));
+      GMimeMessage* enclosed = g_mime_message_part_get_message(GMIME_MESSAGE_PART(obj));
+      if (enclosed) todo.emplace_back(g_mime_message_get_mime_part(enclosed), true);
     } else {
-      changed |= armourLeaf(obj);
+      changed |= armourLeaf(obj, undo, inner);
     }
   }
   return changed;
 }
 
-bool armourLeaf(GMimeObject* obj) {
+bool armourLeaf(GMimeObject* obj, ArmourUndo* undo, bool inner) {
   if (!GMIME_IS_PART(obj)) return false;
   GMimePart* part = GMIME_PART(obj);
   GMimeContentEncoding enc = g_mime_part_get_content_encoding(part);
@@ -774,6 +912,7 @@ bool armourLeaf(GMimeObject* obj) {
     return false;
   std::string content = partContent(part);
   if (charset::isAscii(content)) return false;
+  if (undo) undo->keep(part, inner);
   std::string name;
   if (isText(obj) && !fileNameOf(obj, name)) {
     std::string cp = charset::toCp932(content, charsetOf(obj));
@@ -782,6 +921,7 @@ bool armourLeaf(GMimeObject* obj) {
     g_mime_part_set_content(part, dw.p);
     g_mime_object_set_content_type_parameter(obj, "charset", "Shift_JIS");
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_8BIT);
+    if (undo) undo->text(part, cp);
   } else {
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
   }
@@ -807,6 +947,7 @@ std::string partialKey(const char* id) {
 struct Remembered {
   std::string text;  // what the fetch handed on: header, CR LF, body
   std::shared_ptr<const std::string> raw;
+  std::shared_ptr<KeptParse> parse;  // the reading of raw, or null
 };
 std::mutex gRecentLock;
 std::deque<Remembered> gRecent;
@@ -859,11 +1000,13 @@ bool sameText(std::string_view a, std::string_view b) {
   }
 }
 
-void remember(std::string_view header, std::string_view body, std::shared_ptr<const std::string> raw) {
+void remember(std::string_view header, std::string_view body, std::shared_ptr<const std::string> raw,
+              std::shared_ptr<KeptParse> parse) {
   std::string text;
   text.reserve(header.size() + 2 + body.size());
   text.append(header).append("\r\n").append(body);
-  Remembered r{std::move(text), std::move(raw)};
+  if (parse && !parse->readsOf(*raw)) parse.reset();
+  Remembered r{std::move(text), std::move(raw), std::move(parse)};
   std::lock_guard<std::mutex> lock(gRecentLock);
   gRecent.push_back(std::move(r));
   while (gRecent.size() > kRecentMails) gRecent.pop_front();
@@ -871,15 +1014,15 @@ void remember(std::string_view header, std::string_view body, std::shared_ptr<co
 
 // The mail as it came for a text the fetch handed on, or null. It is
 // handed on once: its room is free again after the attachment step.
-std::shared_ptr<const std::string> recall(std::string_view mailText) {
+Remembered recall(std::string_view mailText) {
   std::lock_guard<std::mutex> lock(gRecentLock);
   for (auto it = gRecent.rbegin(); it != gRecent.rend(); ++it) {
     if (!sameText(it->text, mailText)) continue;
-    std::shared_ptr<const std::string> raw = std::move(it->raw);
+    Remembered found = std::move(*it);
     gRecent.erase(std::next(it).base());
-    return raw;
+    return found;
   }
-  return nullptr;
+  return Remembered{};
 }
 
 // Files this large are left out of the multipart body handed on (the
@@ -1056,7 +1199,7 @@ std::string_view readable(std::string_view mail, std::string& keep) {
 }  // namespace
 
 void rememberFetched(const Fetched& fetched, std::string&& raw) {
-  remember(fetched.fields.header, fetched.body, std::make_shared<const std::string>(std::move(raw)));
+  remember(fetched.fields.header, fetched.body, std::make_shared<const std::string>(std::move(raw)), fetched.parse);
 }
 
 void initialize() {
@@ -1124,24 +1267,33 @@ Fields decodeFields(std::string_view header, std::size_t headerCap) {
 Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_t bodyCap, bool keep,
                       bool cutToFit) {
   initialize();
-  std::string mendedMail;
-  std::string_view mail = readable(asCame, mendedMail);
+  auto kept = std::make_shared<KeptParse>();
+  std::string_view mail = readable(asCame, kept->mended);
   std::string_view header, body;
   split(mail, header, body);
   std::size_t room = bodyCap > 0 ? bodyCap - 1 : 0;
   Fetched out;
+  // A mended copy of a large mail is not held on for later.
+  bool keepParse = kept->mended.size() <= kLargeText;
   auto handOn = [&](std::string_view adjustedHeader, std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());  // no buffer holds it
     out.fields = decodeFields(adjustedHeader, headerCap);
+    if (adjustedHeader.data() == header.data() && adjustedHeader.size() == header.size()) {
+      kept->fields = std::make_unique<Fields>(out.fields);
+      kept->fieldsCap = headerCap;
+    }
     if (headerCap > 0) out.fields.header = std::string(text::cutCp932(out.fields.header, headerCap - 1));
     out.cut = out.cut || (cutToFit && text.size() > room);
     text.resize(text::cutCp932(text, room).size());
     out.body = std::move(text);
-    if (keep) remember(out.fields.header, out.body, std::make_shared<const std::string>(asCame));
+    if (keepParse) out.parse = kept;
+    if (keep) remember(out.fields.header, out.body, std::make_shared<const std::string>(asCame), out.parse);
     return out;
   };
-  ParsedView view(mail);
-  GMimeMessage* msg = view.get();
+  kept->view = std::make_unique<ParsedView>(mail);
+  kept->base = mail.data();
+  kept->size = mail.size();
+  GMimeMessage* msg = kept->view->get();
   GMimeObject* top = msg ? g_mime_message_get_mime_part(msg) : nullptr;
   // Only what fits is read.
   const std::size_t enough = room + 4;
@@ -1161,11 +1313,14 @@ Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_
     // 8-bit parts in base64; large files left out. What does not fit is
     // cut; the attachment step reads the mail as it came all the same
     // (remember).
-    if (charset::isAscii(body) || !armour(top))
+    ArmourUndo undo(&kept->texts);
+    if (charset::isAscii(body) || !armour(top, &undo))
       return handOn(header, withoutLargeFiles(mail, body.data() ? static_cast<std::size_t>(body.data() - mail.data())
                                                                 : mail.size(),
                                               top));
-    return handOn(header, objectBytes(top, true));
+    std::string armoured = objectBytes(top, true);
+    keepParse = undo.restore() && keepParse;
+    return handOn(header, std::move(armoured));
   }
   std::string name;
   bool named = GMIME_IS_PART(top) && fileNameOf(top, name);
@@ -1264,22 +1419,24 @@ namespace {
 // Split mails inside split mails are followed this deep.
 constexpr int kMaxJoins = 4;
 
+// kept: the fetch's reading of asCame, or null.
 Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::size_t headerCap,
-                    std::size_t bodyCap, std::size_t textFileAbove, int joins) {
+                    std::size_t bodyCap, std::size_t textFileAbove, int joins, const KeptParse* kept = nullptr) {
   Unpacked out;
   std::string mendedMail;
-  std::string_view mailText = readable(asCame, mendedMail);
+  std::string_view mailText = kept ? kept->mail(asCame) : readable(asCame, mendedMail);
   std::string folder = folderIn;
   struct stat st{};
   if (folder.find('\\') != std::string::npos && ::stat(folder.c_str(), &st) != 0)
     std::replace(folder.begin(), folder.end(), '\\', '/');
   std::string_view header, body;
   split(mailText, header, body);
-  out.fields = decodeFields(header, headerCap);
+  out.fields = kept && kept->fields && kept->fieldsCap == headerCap ? *kept->fields : decodeFields(header, headerCap);
   std::size_t room = bodyCap > 0 ? bodyCap - 1 : 0;
 
-  ParsedView view(mailText);
-  GMimeMessage* msg = view.get();
+  std::unique_ptr<ParsedView> view;
+  if (!kept) view = std::make_unique<ParsedView>(mailText);
+  GMimeMessage* msg = kept ? kept->view->get() : view->get();
   GMimeObject* top = msg ? g_mime_message_get_mime_part(msg) : nullptr;
   if (!top) {
     out.body = std::string(text::cutCp932(charset::guessToCp932(body), room));
@@ -1368,11 +1525,10 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
   walk(top, w);
   {
     TextOut texts(room, textFileAbove, folder);
-    textsInto(w.texts, texts);
+    textsInto(w.texts, texts, kept ? &kept->texts : nullptr);
     out.body = texts.finish(out);
   }
   if (!w.files.empty()) {
-    makeDirs(folder);
     for (auto& a : w.files) {
       std::string written, error;
       if (!writeNewFile(folder, safeFileName(a.name), a, written, error)) {
@@ -1391,8 +1547,8 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
 Unpacked unpack(std::string_view mailText, const std::string& folder, std::size_t headerCap, std::size_t bodyCap,
                 std::size_t textFileAbove) {
   initialize();
-  if (std::shared_ptr<const std::string> raw = recall(mailText))
-    return unpackMail(*raw, folder, headerCap, bodyCap, textFileAbove, 0);
+  const Remembered found = recall(mailText);
+  if (found.raw) return unpackMail(*found.raw, folder, headerCap, bodyCap, textFileAbove, 0, found.parse.get());
   return unpackMail(mailText, folder, headerCap, bodyCap, textFileAbove, 0);
 }
 

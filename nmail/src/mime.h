@@ -1,6 +1,7 @@
 #pragma once
 // Decoding of received mail and building of mail to send.
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,10 +36,12 @@ Fields decodeFields(std::string_view header, std::size_t headerCap);
 // (CP932, 8 bit), and a text that names itself keeps its name in an inline
 // Content-Disposition, so that header and body joined are again a mail
 // that reads the same. The mail as it came is remembered for unpack.
+struct KeptParse;  // the reading of the mail, kept for unpack
 struct Fetched {
   Fields fields;
   std::string body;
   bool cut = false;  // cutToFit: the body was longer than bodyCap - 1
+  std::shared_ptr<KeptParse> parse;  // when unpack may read the mail as it stands
 };
 // keep: remember the mail for unpack now (else rememberFetched does, once
 // the fetch hands the text on). cutToFit: only what fits bodyCap is decoded
@@ -46,7 +49,7 @@ struct Fetched {
 Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap, bool keep = true,
                       bool cutToFit = false);
 // Remembers the mail as it came for a text decodeFetched handed on, taking
-// its bytes over.
+// its bytes over (and the reading of them, when it was made of these bytes).
 void rememberFetched(const Fetched& fetched, std::string&& raw);
 
 // Unpacks a whole mail text into folder (a UTF-8 path). A text that is one

@@ -288,6 +288,14 @@ bool Connection::fill(std::string& error) {
     error = "接続が切れています";
     return false;
   }
+  // What waits to go out goes before more is read: the server works on it
+  // while the answers read here are taken. (One write for every commands
+  // queued since the last read.)
+  if (!queued_.empty()) {
+    std::string q;
+    q.swap(queued_);
+    if (!sendRaw(q, error)) return false;
+  }
   char chunk[65536];
   while (true) {
     ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);

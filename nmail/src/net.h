@@ -59,8 +59,8 @@ class Connection {
 
   bool writeAll(std::string_view data, std::string& error);
   // Keeps data to go out with the next write, or before the connection
-  // waits for more to read (commands whose answers are not needed at once
-  // go in one piece with the next ones).
+  // next reads (commands whose answers are not needed at once go in one
+  // piece with the next ones).
   void queue(std::string_view data) { queued_ += data; }
   // One line without its line end (CR LF or LF). False on timeout, on a
   // closed connection, or on a line longer than maxLine.

@@ -458,6 +458,69 @@ TEST(RealWorldMail, HeadersAndBodiesReadRight) {
   }
 }
 
+// The attachment step reads a mail the fetch has read already from that
+// reading, once the fetch has put back what it turned into CP932 and base64
+// for the body it hands on: texts, files and names come out as they come
+// from a reading of their own. A mail whose enclosed message the fetch
+// changed is read again (an enclosed message is written out whole).
+TEST(Unpack, TheFetchsReadingServesTheAttachmentStepAsAFreshOne) {
+  const std::string utf8Text = "お世話になっております。\r\n本文です。\r\n";
+  struct Case {
+    const char* what;
+    std::string mail;
+    bool readOnce;
+  } cases[] = {
+      {"an 8-bit UTF-8 text beside an inline picture",
+       "Subject: r\r\nMIME-Version: 1.0\r\nContent-Type: multipart/related; boundary=\"b1\"\r\n\r\n"
+       "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + utf8Text +
+           "--b1\r\nContent-Type: image/jpeg; name=\"image001.jpg\"\r\nContent-ID: <image001.jpg@01D>\r\n"
+           "Content-Disposition: inline; filename=\"image001.jpg\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+           nmail::text::base64Encode(std::string("\xFF\xD8\xFF\xE0 picture", 12)) + "\r\n--b1--\r\n",
+       true},
+      {"a text without charset or encoding and an 8-bit file",
+       mixed({"Content-Type: text/plain\r\n\r\n" + utf8Text,
+              "Content-Type: application/octet-stream; name=\"raw.bin\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+              "\x80\x81\xFE bytes"}),
+       true},
+      {"a folded type with more parameters, in Shift_JIS",
+       mixed({"Content-Type: text/plain;\r\n\tcharset=\"Shift_JIS\"; format=flowed\r\n\r\n" + cp(utf8Text),
+              "Content-Type: text/plain; charset=ISO-2022-JP\r\n\r\n\x1b$B%F%9%H\x1b(B\r\n"}),
+       true},
+      {"an 8-bit HTML text beside a plain one",
+       mixed({"Content-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + kHtmlPage,
+              "Content-Type: text/plain; charset=UTF-8\r\n\r\nフッター\r\n"}),
+       true},
+      {"an 8-bit text sent as an attachment without a name",
+       mixed({"Content-Type: text/plain; charset=UTF-8\r\n\r\n" + utf8Text,
+              "Content-Type: text/plain; charset=UTF-8\r\nContent-Disposition: attachment\r\n\r\n添付の本文\r\n"}),
+       true},
+      {"an enclosed message with an 8-bit text",
+       mixed({"Content-Type: text/plain; charset=UTF-8\r\n\r\n" + utf8Text,
+              "Content-Type: message/rfc822\r\n\r\nSubject: inner\r\nMIME-Version: 1.0\r\n"
+              "Content-Type: multipart/mixed; boundary=\"in\"\r\n\r\n--in\r\n"
+              "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n中の本文\r\n--in--\r\n"}),
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Read fresh = readMail(c.mail);  // the fetch remembers a copy: read again
+    auto fetched = nmail::mime::decodeFetched(c.mail, 8192, c.mail.size() + 1, false);
+    EXPECT_EQ(fetched.parse != nullptr, c.readOnce);
+    const std::string text = mailTextOf(fetched.fields.header, fetched.body);
+    nmail::mime::rememberFetched(fetched, std::string(c.mail));
+    ScratchDir dir;
+    Result r = unpack(dir.path, text);
+    EXPECT_EQ(r.code, NMAIL_SUCCESS) << lastMessage();
+    EXPECT_EQ(utf8(fetched.body), fresh.fetchedBody);
+    EXPECT_EQ(r.subject, fresh.subject);
+    EXPECT_EQ(r.body, fresh.body);
+    std::map<std::string, std::string> files;
+    for (const auto& n : listDir(dir.path)) files[n] = readFile(dir.path + "/" + n);
+    EXPECT_EQ(files, fresh.files);
+    EXPECT_FALSE(r.body.empty());
+  }
+}
+
 // A large page read as a stream gives the text the tree gives, whatever
 // the pieces it comes in.
 TEST(HtmlText, AStreamReadsAsTheTree) {
