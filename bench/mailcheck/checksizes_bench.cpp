@@ -30,6 +30,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -114,7 +115,17 @@ benchwindow::WindowMeter* g_meter = nullptr;
 std::vector<std::pair<std::string, benchwindow::WindowMeter::Result>> g_windows;  // by run, in order
 std::map<int, std::unique_ptr<checkbench::DelayRelay>> g_relays;  // by delay
 std::string g_poplibScript;
-std::map<std::string, double> g_means;  // seconds a round, by run
+// Seconds of every round, by run, over all repetitions: the summary gives
+// their medians (with --benchmark_repetitions and
+// --benchmark_enable_random_interleaving the check and poplib take turns,
+// and a machine that slows down meanwhile slows both).
+std::map<std::string, std::vector<double>> g_rounds;
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
 
 std::string serverFor(int delayMs) {
   if (delayMs == 0) return testservers::kPop3Server;
@@ -125,7 +136,6 @@ std::string serverFor(int delayMs) {
 
 template <typename Work>
 void rounds(benchmark::State& state, const std::string& name, int n, bool sameName, bool meter, Work work) {
-  double seconds = 0;
   benchwindow::WindowMeter::Result silence;
   long done = 0;
   for (auto _ : state) {
@@ -139,7 +149,7 @@ void rounds(benchmark::State& state, const std::string& name, int n, bool sameNa
     state.ResumeTiming();
     const auto t0 = Clock::now();
     const bool ok = work();
-    seconds += std::chrono::duration<double>(Clock::now() - t0).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     state.PauseTiming();
     if (meter) benchwindow::keepLongest(silence, g_meter->finish());
     if (!ok) {
@@ -151,6 +161,7 @@ void rounds(benchmark::State& state, const std::string& name, int n, bool sameNa
       return;
     }
     ++done;
+    g_rounds[name].push_back(seconds);
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * n);
@@ -158,7 +169,6 @@ void rounds(benchmark::State& state, const std::string& name, int n, bool sameNa
     benchwindow::WindowMeter::report(state.counters, silence);
     if (done) g_windows.emplace_back(name, silence);
   }
-  if (done) g_means[name] = seconds / static_cast<double>(done);
 }
 
 void Check(benchmark::State& state) {
@@ -246,9 +256,10 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   auto ratio = [](const std::string& check, const std::string& plain, const char* what, const char* goal) {
-    if (!g_means.count(check) || !g_means.count(plain)) return;
-    std::printf("%-34s check %8.1f ms, poplib %8.1f ms: %.2fx (goal: %s)\n", what, g_means[check] * 1000,
-                g_means[plain] * 1000, g_means[check] / g_means[plain], goal);
+    if (!g_rounds.count(check) || !g_rounds.count(plain)) return;
+    const double c = median(g_rounds[check]), p = median(g_rounds[plain]);
+    std::printf("%-34s check %8.1f ms, poplib %8.1f ms: %.2fx (goal: %s; medians of %zu and %zu rounds)\n", what,
+                c * 1000, p * 1000, c / p, goal, g_rounds[check].size(), g_rounds[plain].size());
   };
   for (int n : {10, 100, 1000, 5000}) {
     const std::string what = std::to_string(n) + " mails on loopback";

@@ -76,8 +76,11 @@ GMimeMessage* parseMessage(std::string_view raw) {
   return g_mime_parser_construct_message(parser.p, parserOptions());
 }
 
-// A message read from bytes that stay where they are: the parts' contents
-// are pieces of those bytes, never copied. The bytes outlive the view.
+// A mail's MIME tree read from bytes that stay where they are: the parts'
+// contents are pieces of those bytes, never copied. The bytes outlive the
+// view. The mail is read as its top part, header and all: the message's
+// own fields (addresses, dates) are decoded elsewhere, and GMime's reading
+// of them would cost a third of the whole.
 class ParsedView {
  public:
   explicit ParsedView(std::string_view raw) {
@@ -85,22 +88,21 @@ class ParsedView {
     Ref<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(arr_));
     g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.p), FALSE);
     Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
-    g_mime_parser_set_format(parser.p, GMIME_FORMAT_MESSAGE);
-    msg_ = g_mime_parser_construct_message(parser.p, parserOptions());
+    top_ = g_mime_parser_construct_part(parser.p, parserOptions());
   }
   ~ParsedView() {
-    if (msg_) g_object_unref(msg_);
+    if (top_) g_object_unref(top_);
     gsize len = 0;
     (void)g_byte_array_steal(arr_, &len);  // the bytes are not ours to free
     g_byte_array_unref(arr_);
   }
   ParsedView(const ParsedView&) = delete;
   ParsedView& operator=(const ParsedView&) = delete;
-  GMimeMessage* get() const { return msg_; }
+  GMimeObject* get() const { return top_; }
 
  private:
   GByteArray* arr_ = nullptr;
-  GMimeMessage* msg_ = nullptr;
+  GMimeObject* top_ = nullptr;
 };
 
 }  // namespace
@@ -1265,7 +1267,7 @@ Fields decodeFields(std::string_view header, std::size_t headerCap) {
 }
 
 Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_t bodyCap, bool keep,
-                      bool cutToFit) {
+                      bool cutToFit, const KnownFields& known) {
   initialize();
   auto kept = std::make_shared<KeptParse>();
   std::string_view mail = readable(asCame, kept->mended);
@@ -1277,7 +1279,9 @@ Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_
   bool keepParse = kept->mended.size() <= kLargeText;
   auto handOn = [&](std::string_view adjustedHeader, std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());  // no buffer holds it
-    out.fields = decodeFields(adjustedHeader, headerCap);
+    out.fields = known.fields && known.headerCap == headerCap && known.header == adjustedHeader
+                     ? *known.fields
+                     : decodeFields(adjustedHeader, headerCap);
     if (adjustedHeader.data() == header.data() && adjustedHeader.size() == header.size()) {
       kept->fields = std::make_unique<Fields>(out.fields);
       kept->fieldsCap = headerCap;
@@ -1293,8 +1297,7 @@ Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_
   kept->view = std::make_unique<ParsedView>(mail);
   kept->base = mail.data();
   kept->size = mail.size();
-  GMimeMessage* msg = kept->view->get();
-  GMimeObject* top = msg ? g_mime_message_get_mime_part(msg) : nullptr;
+  GMimeObject* top = kept->view->get();
   // Only what fits is read.
   const std::size_t enough = room + 4;
   if (cutToFit && body.size() > enough) {
@@ -1436,8 +1439,7 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
 
   std::unique_ptr<ParsedView> view;
   if (!kept) view = std::make_unique<ParsedView>(mailText);
-  GMimeMessage* msg = kept ? kept->view->get() : view->get();
-  GMimeObject* top = msg ? g_mime_message_get_mime_part(msg) : nullptr;
+  GMimeObject* top = kept ? kept->view->get() : view->get();
   if (!top) {
     out.body = std::string(text::cutCp932(charset::guessToCp932(body), room));
     return out;

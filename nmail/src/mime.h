@@ -46,8 +46,16 @@ struct Fetched {
 // keep: remember the mail for unpack now (else rememberFetched does, once
 // the fetch hands the text on). cutToFit: only what fits bodyCap is decoded
 // (a multipart keeps its parts as they came, every large part left out).
+// known: the fields decodeFields gave for a header (the same header sent
+// alone, as TOP sends it), taken as they are when the mail's header is that
+// header and headerCap is theirs.
+struct KnownFields {
+  std::string_view header;
+  const Fields* fields = nullptr;
+  std::size_t headerCap = 0;
+};
 Fetched decodeFetched(std::string_view mail, std::size_t headerCap, std::size_t bodyCap, bool keep = true,
-                      bool cutToFit = false);
+                      bool cutToFit = false, const KnownFields& known = KnownFields{});
 // Remembers the mail as it came for a text decodeFetched handed on, taking
 // its bytes over (and the reading of them, when it was made of these bytes).
 void rememberFetched(const Fetched& fetched, std::string&& raw);

@@ -869,8 +869,17 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
   // The whole mail, read to its terminating line whatever LIST said (a
   // server that sends bare LF line ends sends more than it counted).
   const std::size_t cap = static_cast<std::size_t>(std::max<long long>(size, static_cast<long long>(a.text.size()))) + 1;
+  // The header as TOP brought it for the spam test is decoded already.
+  nmail::mime::KnownFields known;
+  auto top = s->answers.find({Kind::Top, no});
+  if (top != s->answers.end() && top->second.fields) {
+    std::string_view topBody;
+    nmail::mime::split(top->second.text, known.header, topBody);
+    known.fields = &*top->second.fields;
+    known.headerCap = top->second.fieldsCap;
+  }
   auto fetched = nmail::mime::decodeFetched(a.text, bufferCap(), head ? static_cast<std::size_t>(room) + 1 : cap,
-                                            false, head);
+                                            false, head, known);
   if (static_cast<long long>(fetched.body.size()) > room) {
     // Kept for the next call, which NMailPop3GetMailSize now sizes.
     s->needs[no] = static_cast<long long>(fetched.body.size());

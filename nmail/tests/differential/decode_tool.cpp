@@ -52,8 +52,11 @@ int main(int argc, char** argv) {
   const char* scratch = mkdtemp(tmpl);
   if (!scratch) return 2;
   for (int i = 1; i < argc; ++i) {
-    const std::string raw = readAll(argv[i]);
-    auto fetched = nmail::mime::decodeFetched(raw, kBuf, raw.size() + 1);
+    std::string raw = readAll(argv[i]);
+    // As a retrieval hands it on: the mail and the fetch's reading of it
+    // change hands for the attachment step.
+    auto fetched = nmail::mime::decodeFetched(raw, kBuf, raw.size() + 1, false);
+    nmail::mime::rememberFetched(fetched, std::move(raw));
     // The buffers hold what the library copied out: up to the first NUL.
     std::string header = fetched.fields.header.c_str(), body = fetched.body.c_str();
     const std::string text = testutil::mailTextOf(header, body);
