@@ -41,7 +41,10 @@ QString trimRight(const QString& s) {
   return s.left(n);
 }
 
+// Shows text at once; a status that already shows it is left as it is
+// (the mails of a run each set it again).
 void showStatus(QLabel* label, const QString& text) {
+  if (label->text() == text) return;
   label->setText(text);
   label->repaint();
 }
