@@ -625,11 +625,16 @@ struct Walk {
 };
 
 // The raw value of a header field of obj (folded, 8-bit bytes as they
-// came), or "" when there is none.
-std::string rawHeader(GMimeObject* obj, const char* name) {
+// came), or null when there is none.
+const char* rawHeaderOrNull(GMimeObject* obj, const char* name) {
   GMimeHeaderList* list = g_mime_object_get_header_list(obj);
   GMimeHeader* h = list ? g_mime_header_list_get_header(list, name) : nullptr;
-  const char* v = h ? g_mime_header_get_raw_value(h) : nullptr;
+  return h ? g_mime_header_get_raw_value(h) : nullptr;
+}
+
+// The same, "" when there is none.
+std::string rawHeader(GMimeObject* obj, const char* name) {
+  const char* v = rawHeaderOrNull(obj, name);
   return v ? v : "";
 }
 
@@ -856,9 +861,7 @@ class ArmourUndo {
     bool hadType = false, hadTransfer = false;
   };
   static std::string rawValue(GMimeObject* obj, const char* name, bool& had) {
-    GMimeHeaderList* list = g_mime_object_get_header_list(obj);
-    GMimeHeader* h = list ? g_mime_header_list_get_header(list, name) : nullptr;
-    const char* v = h ? g_mime_header_get_raw_value(h) : nullptr;
+    const char* v = rawHeaderOrNull(obj, name);
     had = v != nullptr;
     return v ? v : "";
   }
@@ -880,11 +883,11 @@ class ArmourUndo {
 };
 
 // Turns every 8-bit leaf of a multipart tree into CP932 text (text parts)
-// or base64 (the others), noting in undo (when given) what it changed.
+// or base64 (the others), noting in undo what it changed.
 // True when something changed.
-bool armourLeaf(GMimeObject* obj, ArmourUndo* undo, bool inner);
+bool armourLeaf(GMimeObject* obj, ArmourUndo& undo, bool inner);
 
-bool armour(GMimeObject* top, ArmourUndo* undo = nullptr) {
+bool armour(GMimeObject* top, ArmourUndo& undo) {
   bool changed = false;
   std::vector<std::pair<GMimeObject*, bool>> todo{{top, false}};  // with: inside an enclosed message
   while (!todo.empty()) {
@@ -905,7 +908,7 @@ bool armour(GMimeObject* top, ArmourUndo* undo = nullptr) {
   return changed;
 }
 
-bool armourLeaf(GMimeObject* obj, ArmourUndo* undo, bool inner) {
+bool armourLeaf(GMimeObject* obj, ArmourUndo& undo, bool inner) {
   if (!GMIME_IS_PART(obj)) return false;
   GMimePart* part = GMIME_PART(obj);
   GMimeContentEncoding enc = g_mime_part_get_content_encoding(part);
@@ -914,7 +917,7 @@ bool armourLeaf(GMimeObject* obj, ArmourUndo* undo, bool inner) {
     return false;
   std::string content = partContent(part);
   if (charset::isAscii(content)) return false;
-  if (undo) undo->keep(part, inner);
+  undo.keep(part, inner);
   std::string name;
   if (isText(obj) && !fileNameOf(obj, name)) {
     std::string cp = charset::toCp932(content, charsetOf(obj));
@@ -923,7 +926,7 @@ bool armourLeaf(GMimeObject* obj, ArmourUndo* undo, bool inner) {
     g_mime_part_set_content(part, dw.p);
     g_mime_object_set_content_type_parameter(obj, "charset", "Shift_JIS");
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_8BIT);
-    if (undo) undo->text(part, cp);
+    undo.text(part, cp);
   } else {
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
   }
@@ -1317,7 +1320,7 @@ Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_
     // cut; the attachment step reads the mail as it came all the same
     // (remember).
     ArmourUndo undo(&kept->texts);
-    if (charset::isAscii(body) || !armour(top, &undo))
+    if (charset::isAscii(body) || !armour(top, undo))
       return handOn(header, withoutLargeFiles(mail, body.data() ? static_cast<std::size_t>(body.data() - mail.data())
                                                                 : mail.size(),
                                               top));
