@@ -144,11 +144,15 @@ std::string streamBytes(GMimeStream* mem) {
 // uuencode are undone here: GMime drops the last group of base64 that lacks
 // its padding (a file comes out short), and its uudecoder stops at a begin
 // line that a mailer folded (an empty file).
+bool contentInPlace(GMimeDataWrapper* dw, std::string_view& where);
+
 std::string partContent(GMimePart* part) {
   GMimeDataWrapper* dw = g_mime_part_get_content(part);
   if (!dw) return std::string();
   GMimeContentEncoding enc = g_mime_data_wrapper_get_encoding(dw);
   GMimeStream* raw = g_mime_data_wrapper_get_stream(dw);
+  std::string_view where;
+  if (enc == GMIME_CONTENT_ENCODING_BASE64 && contentInPlace(dw, where)) return text::base64DecodeBody(where);
   if ((enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_UUENCODE) && raw) {
     Ref<GMimeStream> mem(g_mime_stream_mem_new());
     g_mime_stream_reset(raw);

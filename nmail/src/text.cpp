@@ -426,25 +426,59 @@ std::string base64Encode(std::string_view bytes, std::size_t lineLength) {
   return out;
 }
 
+namespace {
+
+// The value of every byte in base64 text: 0 to 63, kSkip for a byte
+// outside the alphabet, kEnd for "=". The URL-safe alphabet takes "-" and
+// "_" as well.
+constexpr signed char kSkip = -1, kEnd = -2;
+struct Base64Values {
+  signed char v[2][256];
+  constexpr Base64Values() : v() {
+    for (int safe = 0; safe < 2; ++safe) {
+      for (int c = 0; c < 256; ++c) v[safe][c] = kSkip;
+      for (int c = 'A'; c <= 'Z'; ++c) v[safe][c] = static_cast<signed char>(c - 'A');
+      for (int c = 'a'; c <= 'z'; ++c) v[safe][c] = static_cast<signed char>(c - 'a' + 26);
+      for (int c = '0'; c <= '9'; ++c) v[safe][c] = static_cast<signed char>(c - '0' + 52);
+      v[safe]['+'] = 62;
+      v[safe]['/'] = 63;
+      v[safe]['='] = kEnd;
+    }
+    v[1]['-'] = 62;
+    v[1]['_'] = 63;
+  }
+};
+constexpr Base64Values kBase64Values;
+
+}  // namespace
+
 void Base64Decoder::feed(std::string_view text, std::string& out) {
+  if (ended_) return;
+  const signed char* values = kBase64Values.v[urlSafe_ ? 1 : 0];
+  const std::size_t was = out.size();
+  out.resize(was + text.size() / 4 * 3 + 3);
+  char* to = out.data() + was;
+  unsigned v = v_;
+  int bits = bits_;
   for (char c : text) {
-    if (ended_) return;
-    int d;
-    if (c >= 'A' && c <= 'Z') d = c - 'A';
-    else if (c >= 'a' && c <= 'z') d = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') d = c - '0' + 52;
-    else if (c == '+' || (urlSafe_ && c == '-')) d = 62;
-    else if (c == '/' || (urlSafe_ && c == '_')) d = 63;
-    else if (c == '=') ended_ = true;
-    else continue;
-    if (ended_) return;
-    v_ = (v_ << 6) | static_cast<unsigned>(d);
-    bits_ += 6;
-    if (bits_ >= 8) {
-      bits_ -= 8;
-      out += static_cast<char>((v_ >> bits_) & 0xFF);
+    const int d = values[static_cast<unsigned char>(c)];
+    if (d < 0) {
+      if (d == kEnd) {
+        ended_ = true;
+        break;
+      }
+      continue;
+    }
+    v = (v << 6) | static_cast<unsigned>(d);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      *to++ = static_cast<char>((v >> bits) & 0xFF);
     }
   }
+  v_ = v;
+  bits_ = bits;
+  out.resize(static_cast<std::size_t>(to - out.data()));
 }
 
 namespace {

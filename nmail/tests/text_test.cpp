@@ -337,3 +337,42 @@ TEST(ServerNames, HostAndPort) {
     }
   }
 }
+
+// Base64 comes back byte for byte whatever the lines, the blanks and stray
+// characters between, and the pieces it comes in; it stops at its first
+// "=", and a last group without its padding still gives its whole bytes.
+TEST(Base64, DecodesWhateverItComesIn) {
+  for (std::size_t n = 0; n <= 40; ++n) {
+    std::string bytes;
+    for (std::size_t i = 0; i < n; ++i) bytes += static_cast<char>((i * 97 + n * 31 + 7) & 0xFF);
+    const std::string coded = nmail::text::base64Encode(bytes, 8);  // lines of 8
+    EXPECT_EQ(nmail::text::base64DecodeBody(coded), bytes) << n;
+    std::string unpadded = coded;
+    while (!unpadded.empty() && (unpadded.back() == '=' || unpadded.back() == '\n' || unpadded.back() == '\r'))
+      unpadded.pop_back();
+    EXPECT_EQ(nmail::text::base64DecodeBody(unpadded), bytes) << n;
+    for (std::size_t piece = 1; piece <= 7; ++piece) {
+      nmail::text::Base64Decoder d;
+      std::string out;
+      for (std::size_t at = 0; at < coded.size(); at += piece) d.feed(std::string_view(coded).substr(at, piece), out);
+      EXPECT_EQ(out, bytes) << n << " in pieces of " << piece;
+    }
+  }
+  struct Case {
+    std::string in, out;
+    bool urlSafe;
+  } cases[] = {
+      {"QU=JD", "A", false},
+      {" Q U J D\tR A ! ", "ABCD", false},
+      {"-_-_", std::string("\xfb\xff\xbf", 3), true},
+      {"-_-_", "", false},
+      {"+/+/", std::string("\xfb\xff\xbf", 3), true},
+  };
+  for (const auto& c : cases) {
+    nmail::text::Base64Decoder d(c.urlSafe);
+    std::string out = "kept:";
+    d.feed(c.in, out);
+    EXPECT_EQ(out, "kept:" + c.out) << c.in;
+    EXPECT_EQ(d.ended(), c.in.find('=') != std::string::npos) << c.in;
+  }
+}
