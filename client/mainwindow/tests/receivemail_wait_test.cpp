@@ -189,6 +189,14 @@ class CheckWaitTest : public MainFormTest {
     MainFormTest::TearDown();
   }
 
+  // A round of its own: no window, no race, no instance lock, no list.
+  void freshRound() {
+    destroyWindows();
+    race::reset();
+    startup::releaseInstanceLock();
+    QFile::remove(path(records::kReceivedFile));
+  }
+
   forms::MainForm& startWith(const QString& pop3, const std::string& user = "user",
                              const std::string& password = "pw") {
     QDir(dir.path()).mkpath(QStringLiteral("★MailData"));
@@ -252,10 +260,7 @@ class PaintCounter : public QObject {
 TEST_F(CheckWaitTest, EventsAreHandledWhileTheServerHoldsItsAnswer) {
   for (bool pipelining : {false, true}) {
     SCOPED_TRACE(pipelining);
-    destroyWindows();
-    race::reset();
-    startup::releaseInstanceLock();
-    QFile::remove(path(records::kReceivedFile));
+    freshRound();
     HoldingPop3 server(3, {pipelining, 2, false});
     forms::MainForm& m = startWith(server.server());
     PaintCounter paints;
@@ -300,10 +305,7 @@ TEST_F(CheckWaitTest, EventsAreHandledWhileTheServerHoldsItsAnswer) {
 TEST_F(CheckWaitTest, AKeywordRegisteredMidCheckHoldsForTheMailsAfter) {
   for (bool pipelining : {false, true}) {
     SCOPED_TRACE(pipelining);
-    destroyWindows();
-    race::reset();
-    startup::releaseInstanceLock();
-    QFile::remove(path(records::kReceivedFile));
+    freshRound();
     QFile::remove(path(records::kSpamKeywordFile));
     HoldingPop3 server(3, {pipelining, 2, false});
     forms::MainForm& m = startWith(server.server());
@@ -329,10 +331,7 @@ TEST_F(CheckWaitTest, AKeywordRegisteredMidCheckHoldsForTheMailsAfter) {
 TEST_F(CheckWaitTest, ClosingTheWindowMidCheckLeavesEveryMailOnTheServer) {
   for (bool pipelining : {false, true}) {
     SCOPED_TRACE(pipelining);
-    destroyWindows();
-    race::reset();
-    startup::releaseInstanceLock();
-    QFile::remove(path(records::kReceivedFile));
+    freshRound();
     HoldingPop3 server(5, {pipelining, 3, false});
     forms::MainForm& m = startWith(server.server());
     whenReady([&] { return server.holding(); }, [&] { m.close(); });
