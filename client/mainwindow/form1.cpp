@@ -1,3 +1,6 @@
+// The desktop speedboat mascot (Form1): a shaped window cut from its picture,
+// its frames, and the timer that moves it about the screen.
+
 #include "client/mainwindow/form1.h"
 
 #include <QCursor>

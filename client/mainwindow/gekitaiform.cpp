@@ -1,3 +1,7 @@
+// The spam-keyword window (GekitaiForm): the keyword list file read into its
+// list, keywords added and deleted, and its hover help. The spam test of the
+// mail check reads the same file on its own.
+
 #include "client/mainwindow/gekitaiform.h"
 
 #include <QEvent>

@@ -1,3 +1,6 @@
+// The start-up password prompt (KidouForm): the main window stays hidden
+// behind it until the right password is typed.
+
 #include "client/mainwindow/kidouform.h"
 
 #include "client/mainwindow/mainform.h"

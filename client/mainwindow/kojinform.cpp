@@ -1,3 +1,6 @@
+// The window "個人用パスワード" (KojinForm): the start-up password typed twice
+// and stored, so that the next start asks for it.
+
 #include "client/mainwindow/kojinform.h"
 
 #include "client/mainwindow/mainform.h"

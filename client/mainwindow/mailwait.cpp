@@ -1,3 +1,7 @@
+// The window's turns while the mail library waits: the library's yield hook
+// runs the event queue, and a window that sends or checks refuses to be
+// closed by its title bar meanwhile.
+
 #include "client/mainwindow/mailwait.h"
 
 #include <QCloseEvent>

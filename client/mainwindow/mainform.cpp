@@ -1,3 +1,8 @@
+// The main window (MainForm) as it is built: its labels, counters, hidden
+// boxes, picture area, menus and tray icon, its hover help and the labels'
+// clicks. Its loading and unloading (the program's start and end) are in
+// startup.cpp, the menus' actions in menus.cpp, the race in race.cpp.
+
 #include "client/mainwindow/mainform.h"
 
 #include <QApplication>

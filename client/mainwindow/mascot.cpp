@@ -1,3 +1,5 @@
+// Putting the desktop mascot out and taking it away.
+
 #include "client/mainwindow/mascot.h"
 
 #include <QtGlobal>

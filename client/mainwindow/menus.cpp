@@ -1,3 +1,6 @@
+// The main window's menus: each item wired to the window it opens or the
+// program it starts, the desktop shortcut, and the reset of the mail count.
+
 #include "client/mainwindow/menus.h"
 
 #include <QAction>

@@ -1,3 +1,5 @@
+// The short note window (MsgForm), such as "新着メールはありませんでした。".
+
 #include "client/mainwindow/msgform.h"
 
 #include <QGuiApplication>

@@ -1,3 +1,6 @@
+// Playing a WAV file, from its path or from memory, and the message of a
+// sound that cannot be played.
+
 #include "client/mainwindow/playsound.h"
 
 #include <QByteArray>

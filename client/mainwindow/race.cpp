@@ -1,3 +1,6 @@
+// The boat race and the rain in the main window's picture area: their frames,
+// the sprites, and the timer tick that moves them.
+
 #include "client/mainwindow/race.h"
 
 #include <QElapsedTimer>

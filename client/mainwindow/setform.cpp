@@ -1,3 +1,6 @@
+// The settings window (SetForm): its tabs "迷惑", "サーバー設定" and
+// "ID,PASS", loaded hidden at start-up; its controls are the live settings.
+
 #include "client/mainwindow/setform.h"
 
 #include <optional>

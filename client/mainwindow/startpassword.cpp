@@ -1,3 +1,6 @@
+// The start-up password: the prompt shown at start-up and the password set,
+// checked and stored.
+
 #include "client/mainwindow/startpassword.h"
 
 #include <QGuiApplication>

@@ -1,3 +1,8 @@
+// The start and end of the client: the main window's loading (the data
+// folders, the copy of the settings for the fourth accessory, the
+// one-instance lock, the counters, the mail library started) and its
+// unloading, which ends the program.
+
 #include "client/mainwindow/startup.h"
 
 #include <QDir>

@@ -1,3 +1,8 @@
+// The character sets of received mail: a charset name sorted into its family,
+// the text of any charset turned into UTF-8 and UTF-8 into CP932 (with "?" for
+// what CP932 lacks), through iconv descriptors kept open for reuse. The MIME
+// reading decides which charset a text has; this file only converts.
+
 #include "charset.h"
 
 #include <glib.h>

@@ -1,3 +1,7 @@
+// An HTML part as the text a reader sees: libxml2's HTML parser reads it, and
+// the walk writes the visible text with its line breaks, table cells and the
+// address beside a link's words. Which part is HTML is for the MIME reading.
+
 #include "html.h"
 
 #include <libxml/HTMLparser.h>

@@ -1,3 +1,8 @@
+// The network under the POP3 and SMTP clients: a server name split into host
+// and port, a connection with its time-outs, buffered reads of lines and
+// writes, and the caller's hook that gives the window its turns while the
+// library waits. What is said over a connection is the clients' own.
+
 #include "net.h"
 
 #include <fcntl.h>

@@ -1,3 +1,8 @@
+// Header texts: RFC 2047 encoded words decoded, folded lines unfolded, texts
+// cut to a width in CP932 bytes without splitting a double-byte character,
+// and copied into the caller's buffers. The header fields themselves are
+// found by the MIME reading.
+
 #include "text.h"
 
 #include <algorithm>
