@@ -254,7 +254,10 @@ bool readNext(Pop3Session& s) {
         reserve += reserve / 64 + 64;
       }
       bool tooLarge = false;
-      ok = s.conn.readDotBody(a.text, error, cap, &tooLarge, cap * kDrainTimes, reserve);
+      // A header too large to take alone is read past as far as a mail may
+      // go: it ends, and the whole mail serves in its place.
+      const std::size_t drain = k.first == Kind::Top ? std::max(cap * kDrainTimes, gMaxMail) : cap * kDrainTimes;
+      ok = s.conn.readDotBody(a.text, error, cap, &tooLarge, drain, reserve);
       if (!ok && tooLarge) {
         a.tooLarge = true;
         ok = true;
