@@ -200,6 +200,10 @@ TEST(MendedMail, PartHeadersThatLostTheirBlank) {
                "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
            b64("中身") + "\r\n--m--\r\n",
        "中身", {}},
+      {"a part's text right under its header, with no empty line between",
+       kHead + "Content-Type: multipart/mixed; boundary=\"m\"\r\n\r\n--m\r\n"
+               "Content-Type: text/plain; charset=UTF-8\r\nお世話になります。\r\n\r\n二段落目\r\n--m--\r\n",
+       "お世話になります。\r\n\r\n二段落目", {}},
   };
   for (const auto& c : cases) {
     const Read r = readMail(c.mail);
