@@ -212,6 +212,14 @@ TEST(MendedMail, PartHeadersThatLostTheirBlank) {
     expectNoRawMime(r.body, c.what);
     EXPECT_EQ(r.files, c.files) << c.what;
   }
+  // The mail's own header too: the fields after the trace lines are read.
+  const Read own = readMail(
+      "Received: from relay.example.jp\r\nby mx.example.jp with ESMTP id q1;\r\nThu, 10 Dec 2026 09:00:00 +0900\r\n"
+      "From: a@example.jp\r\nSubject: =?UTF-8?B?" + nmail::text::base64Encode("件名", 0) +
+      "?=\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n本文\r\n");
+  EXPECT_EQ(own.subject, "件名");
+  EXPECT_EQ(own.from, "a@example.jp");
+  EXPECT_EQ(own.body, "本文\r\n");
 }
 
 // An enclosed message is written to the attachment folder byte for byte as
