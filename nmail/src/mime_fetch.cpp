@@ -302,7 +302,7 @@ Fetched decodeFetched(std::string_view asCame, std::size_t headerCap, std::size_
                       bool cutToFit, const KnownFields& known) {
   initialize();
   auto kept = std::make_shared<KeptParse>();
-  std::string_view mail = readable(asCame, kept->mended);
+  std::string_view mail = readable(asCame, kept->mended, kept->enclosed);
   std::string_view header, body;
   split(mail, header, body);
   std::size_t room = bodyCap > 0 ? bodyCap - 1 : 0;

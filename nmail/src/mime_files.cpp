@@ -109,7 +109,7 @@ bool writeContent(int fd, const FoundFile& f) {
     if (g_mime_data_wrapper_write_to_stream(dw, out.p) < 0) return false;
     return g_mime_stream_flush(out.p) == 0;
   }
-  return writeBytes(fd, f.data);
+  return writeBytes(fd, f.asCame ? f.bytes : std::string_view(f.data));
 }
 
 // Makes a new file in folder, adding "(2)", "(3)"... before the extension

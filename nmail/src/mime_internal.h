@@ -99,6 +99,8 @@ struct FoundFile {
   std::string name;
   std::string data;
   GMimePart* part = nullptr;  // kept alive by its message
+  bool asCame = false;        // its bytes: a piece of the mail as it came
+  std::string_view bytes;
 };
 
 // A text of the mail: a text part, or a text as it stands.
@@ -107,13 +109,28 @@ struct TextPiece {
   std::string text;
 };
 
+// Where the bytes of an enclosed message (message/rfc822) lie in the mail
+// as it came: [begin, end).
+struct EnclosedRange {
+  std::size_t begin = 0, end = 0;
+};
+
 struct Walk {
   std::vector<TextPiece> texts;  // in the order of the mail
   std::vector<FoundFile> files;
+  // The mail as it came, the bytes the tree was read from, and where the
+  // enclosed messages lie in the first (by where their part begins in the
+  // second); an enclosed message is written as it came.
+  std::string_view asCame, read;
+  const std::map<std::size_t, EnclosedRange>* enclosed = nullptr;
+  // The trees read again past the depth GMime reads, from those bytes.
+  std::vector<std::unique_ptr<ParsedView>> deeper;
 };
 
 // Every part in the order of the mail, however deep (without recursion: a
-// hostile mail nests without end).
+// hostile mail nests without end). GMime reads a thousand levels and keeps
+// the rest of a deeper multipart as its prologue: that multipart is read
+// again from where it lies in w.read, as often as it takes.
 void walk(GMimeObject* top, Walk& w);
 
 // Text parts this large are read a piece at a time.
@@ -138,10 +155,39 @@ struct Field {
 std::vector<Field> headerFields(std::string_view header);
 std::string fieldValue(const Field& f);
 
-// ---- mime_mend.cpp: mails whose header block is broken.
+// ---- mime_mend.cpp: mails whose structure is broken.
 
-// The mail as it is read: mended when its header block is broken.
-std::string_view readable(std::string_view mail, std::string& keep);
+struct Mending {
+  bool changed = false;
+  std::string text;  // the mail mended, when changed
+  // The enclosed messages, by the offset in the text read (text when
+  // changed, else the mail) of the first header field of their part.
+  std::map<std::size_t, EnclosedRange> enclosed;
+};
+
+// Reads the structure of mail (every header block: the mail's own, every
+// part's, every enclosed message's) and mends what a tolerant receiver
+// would read otherwise:
+// - a header block ends at its first line that is no header line (a
+//   boundary right after it, with no empty line before); in the header of
+//   a mail or an enclosed message, lines that begin with a blank before
+//   the first field continue nothing (a field written after the blanks is
+//   kept, the rest dropped);
+// - a line that lost the blank of its fold (it is no header line, and it
+//   follows a line ending in ";" or "," or is followed by more fields) is
+//   a continuation again;
+// - of two Content-Type, Content-Transfer-Encoding or Content-Disposition
+//   fields the first counts: the later ones are dropped;
+// - a multipart without its boundary parameter, or whose boundary the body
+//   never uses, gets the boundary its body uses; with none, it loses its
+//   boundary parameter, and its whole body is its text.
+// Every level is read, however deep (without recursion).
+Mending mendMail(std::string_view mail);
+
+// The mail as it is read: mended when its structure is broken; enclosed:
+// where its enclosed messages lie in it as it came.
+std::string_view readable(std::string_view mail, std::string& keep,
+                          std::map<std::size_t, EnclosedRange>& enclosed);
 
 // ---- mime_fetch.cpp: the fetch's reading, kept for the attachment step.
 
@@ -151,6 +197,9 @@ std::string_view readable(std::string_view mail, std::string& keep);
 // fetch made of text parts, by part.
 struct KeptParse {
   std::string mended;
+  // Where the enclosed messages lie in the mail as it came, by where their
+  // part begins in the bytes read.
+  std::map<std::size_t, EnclosedRange> enclosed;
   std::unique_ptr<ParsedView> view;
   const char* base = nullptr;  // the bytes read
   std::size_t size = 0;

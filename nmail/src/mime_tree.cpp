@@ -131,7 +131,19 @@ std::size_t lineCut(std::string_view t) {
   return cut;
 }
 
-void walkMessagePart(GMimeMessagePart* mp, GMimeObject* asObject, Walk& w) {
+// Where the first header field of obj begins in the bytes its tree was read
+// from; -1 when it has none.
+gint64 headerOffset(GMimeObject* obj) {
+  GMimeHeaderList* list = g_mime_object_get_header_list(obj);
+  GMimeHeader* first =
+      list && g_mime_header_list_get_count(list) > 0 ? g_mime_header_list_get_header_at(list, 0) : nullptr;
+  return first ? g_mime_header_get_offset(first) : -1;
+}
+
+// An enclosed message goes to a file byte for byte as it came (found by
+// where its part begins; base: where the bytes its tree was read from
+// begin in w.read), else as GMime writes it.
+void walkMessagePart(GMimeMessagePart* mp, GMimeObject* asObject, Walk& w, std::size_t base) {
   GMimeMessage* inner = g_mime_message_part_get_message(mp);
   if (!inner) return;
   FoundFile a;
@@ -139,7 +151,15 @@ void walkMessagePart(GMimeMessagePart* mp, GMimeObject* asObject, Walk& w) {
     std::string subject = text::decodeHeaderUtf8(rawHeader(GMIME_OBJECT(inner), "Subject"));
     a.name = (subject.empty() ? std::string("message") : subject) + ".eml";
   }
-  a.data = objectBytes(GMIME_OBJECT(inner), false);
+  const gint64 at = headerOffset(asObject);
+  if (at >= 0 && w.enclosed) {
+    auto it = w.enclosed->find(base + static_cast<std::size_t>(at));
+    if (it != w.enclosed->end() && it->second.begin <= it->second.end && it->second.end <= w.asCame.size()) {
+      a.asCame = true;
+      a.bytes = w.asCame.substr(it->second.begin, it->second.end - it->second.begin);
+    }
+  }
+  if (!a.asCame) a.data = objectBytes(GMIME_OBJECT(inner), false);
   w.files.push_back(std::move(a));
 }
 
@@ -296,18 +316,45 @@ bool dispositionIs(GMimeObject* obj, const char* what) {
   return disp && g_ascii_strcasecmp(disp, what) == 0;
 }
 
-// Every part in the order of the mail, however deep (without recursion: a
-// hostile mail nests without end).
+namespace {
+
+// Whether text holds a line "--boundary".
+bool holdsBoundary(std::string_view text, std::string_view boundary) {
+  const std::string mark = "--" + std::string(boundary);
+  for (std::size_t at = text.find(mark); at != std::string_view::npos; at = text.find(mark, at + 1))
+    if (at == 0 || text[at - 1] == '\n') return true;
+  return false;
+}
+
+}  // namespace
+
 void walk(GMimeObject* top, Walk& w) {
-  std::vector<GMimeObject*> todo{top};
+  struct Todo {
+    GMimeObject* obj;
+    std::size_t base;  // where the bytes of its tree begin in w.read
+    bool again;        // the top of a tree read again
+  };
+  std::vector<Todo> todo{{top, 0, false}};
   while (!todo.empty()) {
-    GMimeObject* obj = todo.back();
+    const Todo t = todo.back();
     todo.pop_back();
+    GMimeObject* obj = t.obj;
     if (!obj) continue;
     if (GMIME_IS_MULTIPART(obj)) {
       GMimeMultipart* mp = GMIME_MULTIPART(obj);
       int n = g_mime_multipart_get_count(mp);
-      if (n == 0 && !g_mime_object_get_content_type_parameter(obj, "boundary")) {
+      const char* boundary = g_mime_object_get_content_type_parameter(obj, "boundary");
+      const char* prologue = n == 0 ? g_mime_multipart_get_prologue(mp) : nullptr;
+      const gint64 at = n == 0 && !t.again ? headerOffset(obj) : -1;
+      if (at >= 0 && t.base + static_cast<std::size_t>(at) < w.read.size() && boundary && *boundary && prologue &&
+          holdsBoundary(prologue, boundary)) {
+        // Past the depth GMime reads: read again, its header and all.
+        const std::size_t from = t.base + static_cast<std::size_t>(at);
+        w.deeper.push_back(std::make_unique<ParsedView>(w.read.substr(from)));
+        todo.push_back({w.deeper.back()->get(), from, true});
+        continue;
+      }
+      if (n == 0) {
         walkUnsplit(mp, w);
         continue;
       }
@@ -320,12 +367,12 @@ void walk(GMimeObject* top, Walk& w) {
           GMimeContentType* cct = g_mime_object_get_content_type(c);
           if (GMIME_IS_PART(c) && cct && g_mime_content_type_is_type(cct, "text", "plain")) pick = c;
         }
-        todo.push_back(pick ? pick : g_mime_multipart_get_part(mp, 0));
+        todo.push_back({pick ? pick : g_mime_multipart_get_part(mp, 0), t.base, false});
         continue;
       }
-      for (int i = n - 1; i >= 0; --i) todo.push_back(g_mime_multipart_get_part(mp, i));
+      for (int i = n - 1; i >= 0; --i) todo.push_back({g_mime_multipart_get_part(mp, i), t.base, false});
     } else if (GMIME_IS_MESSAGE_PART(obj)) {
-      walkMessagePart(GMIME_MESSAGE_PART(obj), obj, w);
+      walkMessagePart(GMIME_MESSAGE_PART(obj), obj, w, t.base);
     } else if (GMIME_IS_PART(obj)) {
       walkLeaf(GMIME_PART(obj), w, obj == top);
     }

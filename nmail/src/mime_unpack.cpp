@@ -46,7 +46,8 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
                     std::size_t bodyCap, std::size_t textFileAbove, int joins, const KeptParse* kept = nullptr) {
   Unpacked out;
   std::string mendedMail;
-  std::string_view mailText = kept ? kept->mail(asCame) : readable(asCame, mendedMail);
+  std::map<std::size_t, EnclosedRange> enclosedHere;
+  std::string_view mailText = kept ? kept->mail(asCame) : readable(asCame, mendedMail, enclosedHere);
   std::string folder = folderIn;
   struct stat st{};
   if (folder.find('\\') != std::string::npos && ::stat(folder.c_str(), &st) != 0)
@@ -143,6 +144,9 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
   }
 
   Walk w;
+  w.asCame = asCame;
+  w.read = mailText;
+  w.enclosed = kept ? &kept->enclosed : &enclosedHere;
   walk(top, w);
   {
     TextOut texts(room, textFileAbove, folder);

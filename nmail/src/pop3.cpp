@@ -254,7 +254,18 @@ bool readNext(Pop3Session& s) {
         reserve += reserve / 64 + 64;
       }
       bool tooLarge = false;
-      ok = s.conn.readDotBody(a.text, error, cap, &tooLarge, cap * kDrainTimes, reserve);
+      // A header too large to take alone is read past as far as its mail
+      // goes (twice what LIST said of it, the largest mail taken when LIST
+      // has not said): it ends, and the whole mail serves in its place.
+      std::size_t drain = cap * kDrainTimes;
+      if (k.first == Kind::Top) {
+        auto it = s.sizes.find(k.second);
+        const std::size_t mail = it == s.sizes.end() ? gMaxMail
+                                                     : static_cast<std::size_t>(std::min<long long>(
+                                                           2 * it->second, static_cast<long long>(gMaxMail)));
+        drain = std::max(drain, mail);
+      }
+      ok = s.conn.readDotBody(a.text, error, cap, &tooLarge, drain, reserve);
       if (!ok && tooLarge) {
         a.tooLarge = true;
         ok = true;

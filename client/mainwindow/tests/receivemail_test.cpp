@@ -1410,6 +1410,45 @@ TEST_F(ReceiveMailScriptedTest, AnEndlessHeaderDoesNotCostTheMailBefore) {
   }
 }
 
+// A header of 10 MB that does end (its Subject first, its sender after the
+// 10 MB): too large to take alone, so the whole mail serves, and the mail
+// is stored with its fields, its text and its file, once. The next check
+// brings nothing, and no box says the answer did not end.
+TEST_F(ReceiveMailScriptedTest, AHeaderOfTenMegabytesIsStoredOnce) {
+  QByteArray head = "Subject: =?UTF-8?B?" + QStringLiteral("巨大なヘッダー").toUtf8().toBase64() + "?=\r\n";
+  const QByteArray filler = "X-Filler: " + QByteArray(990, 'x') + "\r\n";
+  while (head.size() < 10 * 1000 * 1000) head += filler;
+  head += "From: big@example.jp\r\nTo: me@example.jp\r\nDate: " + kDate + "\r\nMIME-Version: 1.0\r\n";
+  const QByteArray big = head + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+                                "Content-Type: text/plain; charset=UTF-8\r\n\r\n" +
+                         QStringLiteral("ヘッダーの後の本文です。").toUtf8() +
+                         "\r\n--b\r\nContent-Type: application/octet-stream; name=\"big.bin\"\r\n"
+                         "Content-Transfer-Encoding: base64\r\n\r\nQklH\r\n--b--\r\n";
+  const std::vector<std::string> mails{big.toStdString(),
+                                       crlf(mail(QStringLiteral("c@example.jp"), QStringLiteral("after"), QStringLiteral("2\n")))};
+  for (bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining);
+    ScriptedPop3 server(mails, Pop3Script{pipelining, {}, {}, {}, -1, nullptr});
+    const CheckResult r = checkOn(server);
+    EXPECT_EQ(r.errorBoxes, std::vector<std::string>{}) << errorTexts();
+    const std::vector<Stored> recs = storedRecords(received());
+    ASSERT_EQ(recs.size(), 2u);
+    EXPECT_EQ(trimmedField(recs[0].subject), QStringLiteral("巨大なヘッダー"));
+    EXPECT_EQ(trimmedField(recs[0].from), QStringLiteral("big@example.jp"));
+    EXPECT_TRUE(trimmedField(recs[0].body).startsWith(QStringLiteral("ヘッダーの後の本文です。")))
+        << trimmedField(recs[0].body).toStdString();
+    EXPECT_EQ(trimmedField(recs[1].subject), QStringLiteral("after"));
+    EXPECT_TRUE(r.attachments.contains(QStringLiteral("big.bin=") + QString::fromLatin1(QByteArray("BIG").toHex())))
+        << r.attachments.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(r.deleted, (std::set<int>{1, 2}));
+    EXPECT_TRUE(server.left().empty());
+    const CheckResult next = checkOn(server, true);
+    EXPECT_EQ(next.errorBoxes, std::vector<std::string>{}) << errorTexts();
+    EXPECT_EQ(storedRecords(received()).size(), 2u);
+    EXPECT_TRUE(next.note);
+  }
+}
+
 // Four mails, a to d.
 std::vector<std::string> fourMails() {
   std::vector<std::string> out;

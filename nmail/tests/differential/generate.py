@@ -617,6 +617,163 @@ CLASSES = [("html-footer", class_html_footer), ("html-only", class_html_only),
 PER_CLASS = 6
 
 
+# ---- Mail whose structure real servers break: a boundary the body never
+# uses, folds that lost their blank in part headers and enclosed messages,
+# a Content-Type given twice, nesting past a thousand levels. Each broken
+# mail has a well-formed twin that says the same; the twin's reading
+# (Python's) is the reading expected of the broken one.
+
+def twin_expect(twin, enclosed=()):
+    """The expected reading of a broken mail: its twin's, with the files
+    of enclosed messages as they came (enclosed: their bytes, in order)."""
+    import reference
+    exp = reference.read(twin)
+    files, queue = [], list(enclosed)
+    for name, digest in exp["files"]:
+        if digest is None and queue:
+            digest = hashlib.sha256(queue.pop(0)).hexdigest()
+        files.append([name, digest])
+    return {"subject": exp["subject"], "from": exp["from"], "body": exp["body"], "files": files}
+
+
+def parts_of(b, parts):
+    out = b""
+    for p in parts:
+        out += b"--" + b + b"\r\n" + p + b"\r\n"
+    return out + b"--" + b + b"--\r\n"
+
+
+def class_unused_boundary(rnd):
+    used = set()
+    parts = [text_part(rnd)] + [attachment(rnd, used) for _ in range(rnd.randint(0, 2))]
+    real, named = boundary(rnd), boundary(rnd)
+    sub = rnd.choice([b"mixed", b"related"])
+    way = rnd.choice(["top", "top", "part", "no-lines"])
+    if way == "no-lines":
+        charset = rnd.choice(["utf-8", "iso-2022-jp", "us-ascii"])
+        label, data = encode_text(body_text(rnd, charset), charset, rnd)
+        params = (b"; charset=" + label.encode() if label else b"")
+        head = headers(rnd)
+        mail = head + b"Content-Type: multipart/" + sub + b"; boundary=\"" + named + b"\"" + params + \
+            b"\r\n\r\n" + data
+        twin = head + b"Content-Type: text/plain" + params + b"\r\n\r\n" + data
+        return mail, twin_expect(twin)
+    inner = parts_of(real, parts)
+    if way == "top":
+        head = headers(rnd)
+        mail = head + b"Content-Type: multipart/" + sub + b";\r\n boundary=\"" + named + b"\"\r\n\r\n" + inner
+        twin = head + b"Content-Type: multipart/" + sub + b";\r\n boundary=\"" + real + b"\"\r\n\r\n" + inner
+        return mail, twin_expect(twin)
+    outer = boundary(rnd)
+    first = text_part(rnd)
+    head = headers(rnd) + b"Content-Type: multipart/mixed; boundary=\"" + outer + b"\"\r\n\r\n"
+    mail = head + parts_of(outer, [first, b"Content-Type: multipart/" + sub + b"; boundary=" + named + b"\r\n\r\n" + inner])
+    twin = head + parts_of(outer, [first, b"Content-Type: multipart/" + sub + b"; boundary=" + real + b"\r\n\r\n" + inner])
+    return mail, twin_expect(twin)
+
+
+def lose_blanks(entity, rnd):
+    """An entity whose header's folds lost their blank (the twin keeps
+    them); its body stays as it is."""
+    cut = entity.find(b"\r\n\r\n")
+    head, rest = (entity, b"") if cut < 0 else (entity[:cut], entity[cut:])
+    lines = head.split(b"\r\n")
+    return b"\r\n".join(l.lstrip(b" \t") if rnd.random() < 0.9 else l for l in lines) + rest
+
+
+def trace_fields(rnd):
+    """A Received and a DKIM-Signature field folded over several lines."""
+    return (b"Received: from mail%d.example.jp (mail.example.jp [192.0.2.%d])\r\n"
+            b"\tby mx.example.com with ESMTPS id a%dz;\r\n"
+            b"\tThu, 10 Dec 2026 09:%02d:00 +0900\r\n" % (rnd.randrange(10), rnd.randrange(255), rnd.randrange(10 ** 6),
+                                                         rnd.randrange(60)) +
+            b"DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.jp;\r\n"
+            b" s=sel%d; h=From:To:Subject:Date:Message-ID;\r\n"
+            b" bh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=;\r\n"
+            b" b=" % rnd.randrange(10) + base64.b64encode(bytes(rnd.randrange(256) for _ in range(48))) + b"\r\n")
+
+
+def alternative_with(rnd, b, folded):
+    """A multipart/alternative part as a large web mail service writes it in
+    its bounces: differences=Content-Type, the boundary on the next line."""
+    head = b"Content-Type: multipart/alternative; differences=Content-Type;\r\n" + (b" " if folded else b"") + \
+        b"boundary=\"" + b + b"\"\r\n\r\n"
+    plain = text_part(rnd, charset=rnd.choice(["us-ascii", "utf-8", "iso-2022-jp"]))
+    return head + parts_of(b, [plain, text_part(rnd, "html")])
+
+
+def class_part_header_lost_blank(rnd):
+    alt = boundary(rnd)
+    seed = rnd.random()
+    r1, r2 = random.Random(seed), random.Random(seed)
+    broken, folded = alternative_with(r1, alt, False), alternative_with(r2, alt, True)
+    charset = rnd.choice(["utf-8", "shift_jis", "iso-2022-jp"])
+    label, data = encode_text(body_text(rnd, charset), charset, rnd)
+    enc, body = transfer(data, rnd, seven_bit_only=True)
+    text_head = b"Content-Type: text/plain;\r\n charset=" + (label or "us-ascii").encode()
+    if enc:
+        text_head += b"\r\nContent-Transfer-Encoding: " + enc.encode()
+    text = text_head + b"\r\n\r\n" + body
+    outer, head = boundary(rnd), headers(rnd)
+    top = head + b"Content-Type: multipart/report; report-type=delivery-status;\r\n boundary=\"" + outer + b"\"\r\n\r\n"
+    mail = top + parts_of(outer, [broken, lose_blanks(text, rnd)])
+    twin = top + parts_of(outer, [folded, text])
+    return mail, twin_expect(twin)
+
+
+def class_enclosed_lost_blank(rnd):
+    seed = rnd.random()
+    inner_head = trace_fields(rnd) + headers(rnd)
+    inner = structure(random.Random(seed), 2)
+    cut = inner.index(b"\r\n\r\n")
+    inner_type = inner[:cut + 2]
+    broken = lose_blanks(inner_head + inner_type, rnd) + inner[cut + 2:]
+    whole = inner_head + inner
+    outer, head, first = boundary(rnd), headers(rnd), text_part(rnd)
+    top = head + b"Content-Type: multipart/mixed; boundary=\"" + outer + b"\"\r\n\r\n"
+    part = b"Content-Type: message/rfc822\r\n\r\n"
+    mail = top + parts_of(outer, [first, part + broken])
+    twin = top + parts_of(outer, [first, part + whole])
+    return mail, twin_expect(twin, [broken])
+
+
+def class_content_type_twice(rnd):
+    charset = rnd.choice(["utf-8", "iso-2022-jp", "shift_jis"])
+    label, data = encode_text(body_text(rnd, charset), charset, rnd)
+    enc, body = transfer(data, rnd, seven_bit_only=True)
+    first = b"Content-Type: text/plain; charset=" + (label or "us-ascii").encode()
+    second = rnd.choice([b"Content-Type: application/octet-stream", b"Content-Type: text/html; charset=us-ascii",
+                         b"Content-Type: image/png; name=\"x.png\""])
+    head = first + b"\r\n" + second
+    if enc:
+        head += b"\r\nContent-Transfer-Encoding: " + enc.encode()
+        if rnd.random() < 0.5:
+            head += b"\r\nContent-Transfer-Encoding: " + rnd.choice([b"7bit", b"8bit", b"binary"])
+    part = head + b"\r\n\r\n" + body
+    if rnd.random() < 0.5:
+        return headers(rnd) + part, None
+    b = boundary(rnd)
+    top = b"Content-Type: multipart/mixed; boundary=\"" + b + b"\"\r\nContent-Type: text/plain\r\n\r\n"
+    return headers(rnd) + top + parts_of(b, [part, text_part(rnd)]), None
+
+
+def class_nested_deep(rnd):
+    levels = rnd.randint(1030, 1300)
+    used = set()
+    leaf = parts_of(b"leaf", [text_part(rnd, charset="utf-8"), attachment(rnd, used)])
+    mail = b"Content-Type: multipart/mixed; boundary=\"leaf\"\r\n\r\n" + leaf
+    for level in range(levels):
+        b = b"d%d" % level
+        mail = b"Content-Type: multipart/mixed; boundary=\"" + b + b"\"\r\n\r\n--" + b + b"\r\n" + mail + \
+            b"\r\n--" + b + b"--\r\n"
+    return headers(rnd) + mail, None
+
+
+CLASSES += [("unused-boundary", class_unused_boundary), ("part-header-lost-blank", class_part_header_lost_blank),
+            ("enclosed-lost-blank", class_enclosed_lost_blank), ("content-type-twice", class_content_type_twice),
+            ("nested-deep", class_nested_deep)]
+
+
 def main():
     """generate.py DIR [COUNT]: COUNT mails (300) into DIR and PER_CLASS of
     each class of real-world mail, and the small ones among them also into

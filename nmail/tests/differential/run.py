@@ -54,6 +54,8 @@ def files_match(expected, got):
 
 
 def main():
+    # Mails nested a thousand levels and more are read by recursion.
+    sys.setrecursionlimit(50000)
     tool, corpus, fixed, failed_dir = sys.argv[1], Path(sys.argv[2]), Path(sys.argv[3]), Path(sys.argv[4])
     files = sorted(corpus.glob("*.eml")) + sorted(fixed.glob("*.eml"))
     if len(files) < 100:
