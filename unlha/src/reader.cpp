@@ -142,24 +142,35 @@ struct Archive::Impl {
   // The packed data of the current entry, read at its own offset. The
   // decoders ask for a few bytes at a time, so the data comes through a
   // buffer of its own: a read from the file for each would make a large
-  // entry take many times as long as lhasa takes.
+  // entry take many times as long as lhasa takes. A request is filled
+  // whole, across the end of the buffer: liblhasa's decoders take a short
+  // read for the end of the data (-lz5- asks for the two bytes of a match
+  // at once).
   static std::size_t packed(void* buf, std::size_t len, void* handle) {
     auto* self = static_cast<Impl*>(handle);
-    if (self->packedAt == self->packedHave) {
-      const std::uint64_t left = self->dataLength - self->dataRead;
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, self->packedBuffer.size()));
-      if (want == 0) return 0;
-      const ssize_t n = ::pread(fileno(self->file), self->packedBuffer.data(), want,
-                                static_cast<off_t>(self->dataStart + self->dataRead));
-      if (n <= 0) return 0;
-      self->dataRead += static_cast<std::uint64_t>(n);
-      self->packedAt = 0;
-      self->packedHave = static_cast<std::size_t>(n);
+    auto* out = static_cast<unsigned char*>(buf);
+    std::size_t done = 0;
+    while (done < len) {
+      if (self->packedAt == self->packedHave && !self->refill()) break;
+      const std::size_t n = std::min(len - done, self->packedHave - self->packedAt);
+      std::memcpy(out + done, self->packedBuffer.data() + self->packedAt, n);
+      self->packedAt += n;
+      done += n;
     }
-    len = std::min(len, self->packedHave - self->packedAt);
-    std::memcpy(buf, self->packedBuffer.data() + self->packedAt, len);
-    self->packedAt += len;
-    return len;
+    return done;
+  }
+  // The next piece of the packed data into the buffer; false at its end.
+  bool refill() {
+    const std::uint64_t left = dataLength - dataRead;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, packedBuffer.size()));
+    if (want == 0) return false;
+    const ssize_t n =
+        ::pread(fileno(file), packedBuffer.data(), want, static_cast<off_t>(dataStart + dataRead));
+    if (n <= 0) return false;
+    dataRead += static_cast<std::uint64_t>(n);
+    packedAt = 0;
+    packedHave = static_cast<std::size_t>(n);
+    return true;
   }
 
   bool openReader() {

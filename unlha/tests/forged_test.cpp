@@ -10,7 +10,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
+#include <set>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -452,6 +455,164 @@ TEST_F(Forge, Lh7StreamsOfOtherArchiversExtractAsLhasaExtractsThem) {
     EXPECT_EQ(brief(ours), brief(*theirs));
     EXPECT_EQ(ours.size(), 4u);
     EXPECT_EQ(ours.at("win.bin"), st.original);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// -lz5- (LArc) with matches, built to an exact packed length: each group is
+// a flag byte (bit k set: item k is a literal byte) and eight items, a
+// match being two bytes that name a place in the 4 KiB ring (the first
+// byte at 0xFEE) and a length of 3 to 18. The matches here copy bytes
+// this stream already wrote, so the ring's first contents play no part.
+// lead literals come first, to move the matches against the buffer ends.
+struct Lz5 {
+  std::string packed, original;
+};
+Lz5 lz5WithMatches(std::size_t target, std::size_t lead, unsigned seed) {
+  Lz5 out;
+  std::mt19937 rng(seed);
+  auto literal = [&](std::string& group) {
+    const char c = static_cast<char>('a' + rng() % 26);
+    group.push_back(c);
+    out.original.push_back(c);
+  };
+  auto match = [&](std::string& group) {
+    const std::size_t len = 3 + rng() % 16;
+    const std::size_t back = len + rng() % 2000;
+    const std::size_t from = out.original.size() - std::min(back, out.original.size());
+    const std::size_t ring = (0xFEE + from) & 0xFFF;
+    group.push_back(static_cast<char>(ring & 0xFF));
+    group.push_back(static_cast<char>(((ring >> 4) & 0xF0) | (len - 3)));
+    for (std::size_t k = 0; k < len; ++k) out.original.push_back(out.original[from + k]);
+  };
+  // One group of n items, the first m of them matches.
+  auto group = [&](int n, int m) {
+    std::string g(1, static_cast<char>(0xFF << m));
+    for (int i = 0; i < n; ++i) i < m ? match(g) : literal(g);
+    out.packed += g;
+  };
+  for (std::size_t i = 0; i < 2 + lead; ++i) group(8, 0);  // something to copy from
+  while (target - out.packed.size() > 34) group(8, 8);
+  const std::size_t r = target - out.packed.size();  // 18 to 34: two groups
+  const int m1 = static_cast<int>(std::min<std::size_t>(8, r - 2 - 9));
+  group(8, m1);
+  const int rest = static_cast<int>(target - out.packed.size());  // 2 to 17 = 1 + n + m
+  const int n = std::min(8, rest - 1);
+  group(n, rest - 1 - n);
+  return out;
+}
+
+}  // namespace
+
+namespace {
+
+// The packed data reaches the decoders through a buffer of 64 KiB: data of
+// every method, of every length around its first three boundaries, extracts
+// as lhasa extracts it. Stored and -lz5- data take each length exactly
+// (-lz5- with a match read across every boundary); the bit streams of the
+// other methods run across the boundaries at lengths close by.
+TEST_F(Forge, PackedDataAcrossTheReadBufferExtractsAsLhasaExtractsIt) {
+  if (!std::getenv("UNLHA_TEST_LHA")) GTEST_SKIP() << "lhasa is not installed";
+  constexpr std::size_t kBuffer = 1 << 16;
+  struct Method {
+    const char* method;
+    // The packed and original data of a stream of about the given packed
+    // length; k tells apart the streams of one length.
+    std::function<std::pair<std::string, std::string>(std::size_t length, int k)> make;
+    bool exact;  // the packed length is the one asked for
+  };
+  auto stored = [](std::size_t n, int k) {
+    std::string d = randomBytes(n, static_cast<unsigned>(n + k));
+    return std::make_pair(d, d);
+  };
+  // Runs of text and noise, then noise of the given length.
+  auto mixed = [](std::size_t total, std::size_t noise) {
+    std::string d;
+    for (unsigned i = 0; d.size() < total; ++i) d += i % 2 ? textLike(3000, i) : randomBytes(3000, i);
+    d.resize(total);
+    return d + randomBytes(noise, 99);
+  };
+  // Data that packs to about n bytes (k more runs of text for each k): the
+  // runs scaled once by the ratio, then a byte of noise for each byte off.
+  auto packer = [&](std::function<std::string(const std::string&)> pack) {
+    return [=](std::size_t n, int k) {
+      std::size_t total = n + static_cast<std::size_t>(k) * 5000, noise = 0;
+      std::string d = mixed(total, noise), p = pack(d);
+      total = static_cast<std::size_t>(static_cast<double>(total) * static_cast<double>(n - 30000) /
+                                       static_cast<double>(p.size()));
+      noise = 30000;
+      for (int round = 0; round < 6; ++round) {
+        d = mixed(total, noise);
+        p = pack(d);
+        if (p.size() == n) break;
+        noise = noise + n - p.size();
+      }
+      return std::make_pair(p, d);
+    };
+  };
+  const Method methods[] = {
+      {"-lh0-", stored, true},
+      {"-lz4-", stored, true},
+      {"-pm0-", stored, true},
+      {"-lz5-",
+       [](std::size_t n, int k) {
+         const Lz5 s = lz5WithMatches(n, static_cast<std::size_t>(k), static_cast<unsigned>(n + k));
+         return std::make_pair(s.packed, s.original);
+       },
+       true},
+      {"-lzs-",
+       [](std::size_t n, int k) {
+         const std::string d = randomBytes((n * 8 + static_cast<std::size_t>(k) * 8) / 9, static_cast<unsigned>(n));
+         return std::make_pair(lzsLiterals(d), d);
+       },
+       false},
+      {"-lh1-", packer([](const std::string& d) { return unlha::lzh::encodeLh1(d); }), false},
+      {"-lh4-", packer([](const std::string& d) { return unlha::lzh::encode(d, unlha::lzh::paramsFor(12)); }), false},
+      {"-lh5-", packer([](const std::string& d) { return unlha::lzh::encode(d, unlha::lzh::paramsFor(13)); }), false},
+      {"-lh6-", packer([](const std::string& d) { return unlha::lzh::encode(d, unlha::lzh::paramsFor(15)); }), false},
+      {"-lh7-", packer([](const std::string& d) { return unlha::lzh::encode(d, unlha::lzh::paramsFor(16)); }), false},
+      {"-lhx-", packer([](const std::string& d) { return unlha::lzh::encode(d, unlha::lzh::paramsFor(19)); }), false},
+  };
+  for (const Method& m : methods) {
+    SCOPED_TRACE(m.method);
+    std::vector<Forged> entries;
+    std::set<std::size_t> lengths;
+    for (std::size_t boundary = kBuffer; boundary <= 3 * kBuffer; boundary += kBuffer) {
+      for (int d = -3; d <= 3; ++d) {
+        if (!m.exact && d % 3 != 0) continue;  // the bit streams: a few lengths around
+        const std::size_t want = boundary + static_cast<std::size_t>(d + 3) - 3;
+        for (int k = 0; k < (m.exact && std::string(m.method) == "-lz5-" ? 3 : 1); ++k) {
+          auto [packed, original] = m.make(want, k);
+          if (m.exact) {
+            EXPECT_EQ(packed.size(), want);
+          }
+          lengths.insert(packed.size());
+          Forged f;
+          f.level = 1 + static_cast<int>(entries.size() % 2);
+          f.method = m.method;
+          f.name = std::to_string(entries.size()) + "-packed-" + std::to_string(packed.size()) + ".bin";
+          f.packed = std::move(packed);
+          f.original = std::move(original);
+          entries.push_back(std::move(f));
+        }
+      }
+    }
+    for (std::size_t boundary = kBuffer; boundary <= 3 * kBuffer; boundary += kBuffer) {
+      EXPECT_LT(*lengths.begin(), boundary);
+      EXPECT_GT(*lengths.rbegin(), boundary);
+      const auto above = lengths.upper_bound(boundary);
+      EXPECT_TRUE(above != lengths.begin() && above != lengths.end() && *above - *std::prev(above) <= 8)
+          << "lengths on both sides of " << boundary;
+    }
+    const auto ours = extract(entries);
+    const auto theirs = theirExtraction("UNLHA_TEST_LHA", "xqf", dir / "forged.lzh", dir / "theirs");
+    ASSERT_TRUE(theirs);
+    EXPECT_EQ(brief(ours), brief(*theirs));
+    EXPECT_EQ(ours.size(), entries.size());
+    for (const Forged& f : entries) EXPECT_TRUE(ours.count(f.name) && ours.at(f.name) == f.original) << f.name;
   }
 }
 
