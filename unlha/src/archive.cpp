@@ -103,9 +103,13 @@ void finishPath(Entry& e, const std::string& rawDir, const std::string& rawName)
   std::string p = dir;
   if (!p.empty() && p.back() != '/' && !name.empty()) p.push_back('/');
   p += name;
+  // A folder stored as a file of no data with a folder name and no file
+  // name ("dir/" at level 0, a folder field alone above), as some Amiga
+  // archivers write it, is a folder too.
+  const bool folderName = !p.empty() && (name.empty() || name.back() == '/');
   while (!p.empty() && p.back() == '/') p.pop_back();
   e.path = p;
-  e.isDir = e.method == "-lhd-";
+  e.isDir = e.method == "-lhd-" || (folderName && e.originalSize == 0 && !p.empty());
   if (e.isDir && e.path.find('|') != std::string::npos) e.isLink = true;
 }
 

@@ -338,6 +338,7 @@ Archive::Next Archive::next(Item& item) {
   if (parsed) {
     item.path = raw.path;
     item.isLink = item.isLink || raw.isLink;
+    item.isDir = !item.isLink && (item.isDir || raw.isDir);
     item.mtime = raw.mtime;
   } else {
     std::string p = h->path ? h->path : "";

@@ -617,3 +617,70 @@ TEST_F(Forge, PackedDataAcrossTheReadBufferExtractsAsLhasaExtractsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Amiga archivers that store a folder as a file of no data: "dir/" at level
+// 0 (names with "/" and a comment after a NUL), a folder field and no file
+// name at level 1; the attribute byte holds the Amiga protection bits
+// (0x10 is "archived" there, not a folder). Every folder comes out as a
+// folder, the empty one too; lhasa extracts the same files (it takes such
+// entries for files it cannot write, and at level 1 stops at the first).
+TEST_F(Forge, AmigaFoldersStoredAsFilesOfNoDataExtractAsFolders) {
+  if (!std::getenv("UNLHA_TEST_LHA")) GTEST_SKIP() << "lhasa is not installed";
+  const std::string text = textLike(20000, 31);
+  auto entry = [&](int level, const std::string& dirPart, const std::string& name, const std::string& data,
+                   char attr) {
+    Forged f;
+    f.level = level;
+    f.os = 'A';
+    f.method = data.size() > 100 ? "-lh5-" : "-lh0-";
+    f.dir = dirPart;
+    f.name = name;
+    f.original = data;
+    f.packed = data.size() > 100 ? unlha::lzh::encode(data, unlha::lzh::paramsFor(13)) : data;
+    f.attr = attr;
+    return f;
+  };
+  const std::map<std::string, std::string> want = {
+      {"MainDir", "/"},
+      {"MainDir/00_File.txt", "zero\n"},
+      {"MainDir/01_Dir", "/"},
+      {"MainDir/01_Dir/File01.txt", text},
+      {"MainDir/02_EmptyDir", "/"},
+      {"MainDir/03_Dir", "/"},
+      {"MainDir/03_Dir/File01.txt", "three\n"},
+      {"MainDir/04_File.txt", "four\n"},
+  };
+  struct Case {
+    const char* what;
+    std::vector<Forged> entries;
+  };
+  const Case cases[] = {
+      {"level 0, folders as \"dir/\"",
+       {entry(0, "", "MainDir/00_File.txt", "zero\n", 0x00),
+        entry(0, "", std::string("MainDir/01_Dir/File01.txt\0a comment", 35), text, 0x10),
+        entry(0, "", "MainDir/01_Dir/", "", 0x00), entry(0, "", "MainDir/02_EmptyDir/", "", 0x10),
+        entry(0, "", "MainDir/03_Dir/File01.txt", "three\n", 0x40), entry(0, "", "MainDir/03_Dir/", "", 0x00),
+        entry(0, "", "MainDir/04_File.txt", "four\n", 0x20), entry(0, "", "MainDir/", "", 0x00)}},
+      {"level 1, folders as a folder field alone",
+       {entry(1, "MainDir", "00_File.txt", "zero\n", 0x00), entry(1, "MainDir\xFF" "01_Dir", "File01.txt", text, 0x10),
+        entry(1, "MainDir\xFF" "01_Dir", "", "", 0x00), entry(1, "MainDir\xFF" "02_EmptyDir", "", "", 0x10),
+        entry(1, "MainDir\xFF" "03_Dir\xFF", "File01.txt", "three\n", 0x40),
+        entry(1, "MainDir\xFF" "03_Dir\xFF", "", "", 0x00), entry(1, "MainDir", "04_File.txt", "four\n", 0x20),
+        entry(1, "MainDir", "", "", 0x00)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto ours = extract(c.entries);
+    EXPECT_EQ(brief(ours), brief(want));
+    const auto theirs = theirExtraction("UNLHA_TEST_LHA", "xqf", dir / "forged.lzh", dir / "theirs");
+    ASSERT_TRUE(theirs);
+    EXPECT_FALSE(theirs->empty());
+    for (const auto& [path, content] : *theirs) {
+      EXPECT_TRUE(ours.count(path) && ours.at(path) == content) << path;
+    }
+  }
+}
+
+}  // namespace
