@@ -49,7 +49,7 @@
 // and named in Callbacks::leftOut.
 //
 // Extraction reads every header level and every method liblhasa reads, and
-// "-lh2-" and "-lh3-" by our own decoders, and is safe against
+// "-lh2-", "-lh3-" and LHark's "-lh7-" by our own decoders, and is safe against
 // archives from strangers: a name anchored at the root
 // ("/dir/file") extracts below the output folder; an entry that climbs out
 // with ".." or names a drive is skipped and reported while the others

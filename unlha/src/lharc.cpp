@@ -1,5 +1,6 @@
-// The decoders of the two old LHarc methods that Debian's liblhasa (0.3.1)
-// and libarchive have none for, so they are our own. Both are LZSS over an
+// The decoders of the methods that Debian's liblhasa (0.3.1) and libarchive
+// have none for, so they are our own: LHark's "-lh7-" (below) and the two
+// old LHarc methods. These two are LZSS over an
 // 8 KiB dictionary with 286 codes for the bytes and the match lengths from
 // 3 up (the last code carries eight more bits of length), and a distance
 // sent as a position code for its upper bits and six plain bits.
@@ -421,11 +422,150 @@ std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
   return n;
 }
 
+// LHark's "-lh7-" (an "-lh7-" entry of header level 1 with the blank OS id;
+// our reader names it "-lk7-"): static Huffman blocks as in "-lh5-" to "-lh7-", over a 64 KiB
+// dictionary, with codes of its own. Of the 289 literal/length codes,
+// 256 to 263 are the lengths 3 to 10; code c from 264 to 287 carries
+// (c - 260) / 4 more bits b, length ((4 + c % 4) << bits) + b + 3; 288 is
+// the length 514. Of the 32 position codes (their count in six bits), p up
+// to 3 is that distance less one; a larger p carries (p - 2) / 2 more bits
+// b, distance ((2 + p % 2) << bits) + b + 1.
+class LharkDecoder final : public OldDecoder {
+ public:
+  explicit LharkDecoder(std::function<std::size_t(void*, std::size_t)> in) : input_(std::move(in)), bits_(input_) {}
+  std::size_t read(unsigned char* out, std::size_t size) override;
+
+ private:
+  static constexpr unsigned kWindow = 1u << 16;
+  static constexpr int kNT = 19, kNC = 289, kNP = 32;
+
+  // Code lengths as three bits, seven and more as 7 and a run of ones;
+  // after the third, when special, two bits of zeros to skip.
+  bool readLengths(int nbits, int count, bool special, Code& code) {
+    const int n = static_cast<int>(bits_.bits(nbits));
+    if (n == 0) {
+      const int only = static_cast<int>(bits_.bits(nbits));
+      if (only >= count) return false;
+      code.single(only);
+      return true;
+    }
+    if (n > count) return false;
+    std::vector<std::uint8_t> len(static_cast<std::size_t>(count), 0);
+    for (int i = 0; i < n;) {
+      unsigned l = bits_.bits(3);
+      if (l == 7)
+        while (bits_.bit())
+          if (++l > 16) return false;
+      len[static_cast<std::size_t>(i++)] = static_cast<std::uint8_t>(l);
+      if (special && i == 3) i += static_cast<int>(bits_.bits(2));
+    }
+    return code.build(len);
+  }
+  bool readCodes() {
+    const int n = static_cast<int>(bits_.bits(9));
+    if (n == 0) {
+      const int only = static_cast<int>(bits_.bits(9));
+      if (only >= kNC) return false;
+      codes_.single(only);
+      return true;
+    }
+    if (n > kNC) return false;
+    std::vector<std::uint8_t> len(kNC, 0);
+    for (int i = 0; i < n;) {
+      const int c = lengths_.read(bits_);
+      if (c < 0) return false;
+      if (c <= 2) {
+        i += c == 0 ? 1 : c == 1 ? static_cast<int>(bits_.bits(4)) + 3 : static_cast<int>(bits_.bits(9)) + 20;
+      } else {
+        len[static_cast<std::size_t>(i++)] = static_cast<std::uint8_t>(c - 2);
+      }
+    }
+    return codes_.build(len);
+  }
+  bool readBlock() {
+    blockLeft_ = bits_.bits(16);
+    if (blockLeft_ == 0) blockLeft_ = 1u << 16;
+    return readLengths(5, kNT, true, lengths_) && readCodes() && readLengths(6, kNP, false, positions_) &&
+           !bits_.past();
+  }
+
+  std::function<std::size_t(void*, std::size_t)> input_;
+  BitReader bits_;
+  Code lengths_, codes_, positions_;
+  unsigned blockLeft_ = 0;
+  std::vector<unsigned char> ring_ = std::vector<unsigned char>(kWindow, ' ');
+  unsigned at_ = 0, copyFrom_ = 0, copyLeft_ = 0;
+  bool broken_ = false;
+};
+
+std::size_t LharkDecoder::read(unsigned char* out, std::size_t size) {
+  std::size_t n = 0;
+  while (n < size) {
+    if (copyLeft_) {
+      const unsigned char b = ring_[copyFrom_];
+      copyFrom_ = (copyFrom_ + 1) % kWindow;
+      --copyLeft_;
+      ring_[at_] = b;
+      at_ = (at_ + 1) % kWindow;
+      out[n++] = b;
+      continue;
+    }
+    if (broken_) break;
+    if (blockLeft_ == 0 && !readBlock()) {
+      broken_ = true;
+      break;
+    }
+    --blockLeft_;
+    const int c = codes_.read(bits_);
+    if (c < 0) {
+      broken_ = true;
+      break;
+    }
+    if (c < 256) {
+      if (bits_.past()) {
+        broken_ = true;
+        break;
+      }
+      ring_[at_] = static_cast<unsigned char>(c);
+      at_ = (at_ + 1) % kWindow;
+      out[n++] = static_cast<unsigned char>(c);
+      continue;
+    }
+    unsigned length = 0;
+    if (c < 264) {
+      length = static_cast<unsigned>(c - 253);
+    } else if (c < 288) {
+      const int extra = (c - 260) / 4;
+      length = ((4u + static_cast<unsigned>(c % 4)) << extra) + bits_.bits(extra) + 3;
+    } else {
+      length = 514;
+    }
+    const int p = positions_.read(bits_);
+    if (p < 0) {
+      broken_ = true;
+      break;
+    }
+    unsigned back = static_cast<unsigned>(p);
+    if (p > 3) {
+      const int extra = (p - 2) / 2;
+      back = ((2u + static_cast<unsigned>(p % 2)) << extra) + bits_.bits(extra);
+    }
+    if (bits_.past()) {
+      broken_ = true;
+      break;
+    }
+    copyLeft_ = length;
+    copyFrom_ = (at_ + kWindow - (back + 1) % kWindow) % kWindow;
+  }
+  return n;
+}
+
 }  // namespace
 
 std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input) {
   if (method == "-lh2-") return std::make_unique<Lh2Decoder>(std::move(input));
   if (method == "-lh3-") return std::make_unique<Lh3Decoder>(std::move(input));
+  if (method == "-lk7-") return std::make_unique<LharkDecoder>(std::move(input));
   return nullptr;
 }
 

@@ -315,6 +315,8 @@ Archive::Next Archive::next(Item& item) {
   std::memcpy(method, item.method.data(), item.method.size());
   item.decodable = lha_decoder_for_name(method) != nullptr || item.method == "-lh2-" || item.method == "-lh3-";
   a.method = item.method;
+  // LHark writes its own "-lh7-" at header level 1 with the blank OS id.
+  if (h->header_level == 1 && h->os_type == ' ' && item.method == "-lh7-") a.method = "-lk7-";
   a.length = h->length;
   a.crc = h->crc;
   a.os = item.os;

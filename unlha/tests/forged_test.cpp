@@ -684,3 +684,161 @@ TEST_F(Forge, AmigaFoldersStoredAsFilesOfNoDataExtractAsFolders) {
 }
 
 }  // namespace
+
+namespace {
+
+// LHark's "-lh7-", built here from its codes: static Huffman blocks over a
+// 64 KiB dictionary, 289 literal/length codes (3 to 10 as codes 256 to
+// 263, then 24 codes with more bits, 288 for 514) and 32 position codes
+// (0 to 3 as they are, then codes with more bits). The tables are fixed:
+// literals of 9 bits, lengths of 6 and 7, positions of 5.
+struct Lhark {
+  std::string packed, original;
+};
+Lhark lharkStream(std::size_t tokens, unsigned seed, std::size_t perBlock = 30000) {
+  // The canonical codes of the fixed lengths.
+  std::vector<std::uint8_t> cLen(289, 9);
+  for (int c = 256; c < 287; ++c) cLen[static_cast<std::size_t>(c)] = 6;
+  cLen[287] = cLen[288] = 7;
+  auto canonical = [](const std::vector<std::uint8_t>& len) {
+    std::vector<std::uint32_t> code(len.size());
+    std::uint32_t next = 0;
+    for (int l = 1; l <= 16; ++l) {
+      for (std::size_t s = 0; s < len.size(); ++s)
+        if (len[s] == l) code[s] = next++;
+      next <<= 1;
+    }
+    return code;
+  };
+  const auto cCode = canonical(cLen);
+  // The length of a literal/length code and its extra bits.
+  auto lengthCode = [](unsigned length, unsigned& extraBits, unsigned& extra) {
+    extraBits = extra = 0;
+    if (length <= 10) return length + 253;
+    if (length == 514) return 288u;
+    for (unsigned c = 264; c < 288; ++c) {
+      const unsigned bits = (c - 260) / 4, first = ((4 + c % 4) << bits) + 3;
+      if (length >= first && length < first + (1u << bits)) {
+        extraBits = bits;
+        extra = length - first;
+        return c;
+      }
+    }
+    return 0u;
+  };
+  auto positionCode = [](unsigned back, unsigned& extraBits, unsigned& extra) {
+    extraBits = extra = 0;
+    if (back <= 3) return back;
+    for (unsigned p = 4; p < 32; ++p) {
+      const unsigned bits = (p - 2) / 2, first = (2 + p % 2) << bits;
+      if (back >= first && back < first + (1u << bits)) {
+        extraBits = bits;
+        extra = back - first;
+        return p;
+      }
+    }
+    return 0u;
+  };
+  Lhark out;
+  BitWriter w;
+  std::mt19937 rng(seed);
+  std::size_t left = tokens;
+  while (left > 0) {
+    const std::size_t count = std::min(left, perBlock);
+    left -= count;
+    w.put(16, static_cast<std::uint32_t>(count));
+    // Code-length code: 8 (length 6) as "0", 9 (length 7) as "10", 11
+    // (length 9) as "11": twelve lengths, three zeros skipped after the third.
+    w.put(5, 12);
+    for (int i = 0; i < 3; ++i) w.put(3, 0);
+    w.put(2, 3);
+    for (unsigned l : {0u, 0u, 1u, 2u, 0u, 2u}) w.put(3, l);
+    w.put(9, 289);
+    for (std::uint8_t l : cLen) l == 6 ? w.put(1, 0) : l == 7 ? w.put(2, 2) : w.put(2, 3);
+    w.put(6, 32);
+    for (int p = 0; p < 32; ++p) w.put(3, 5);
+    for (std::size_t t = 0; t < count; ++t) {
+      const bool literal = out.original.size() < 2 || rng() % 3 == 0;
+      if (literal) {
+        const unsigned char b = static_cast<unsigned char>(rng() % 64 + 32);
+        w.put(9, cCode[b]);
+        out.original.push_back(static_cast<char>(b));
+        continue;
+      }
+      // Every length and every distance code in turn, within what is there.
+      unsigned length = 3 + rng() % 512;
+      if (rng() % 4 == 0) length = 3 + rng() % 20;
+      const std::size_t reach = std::min<std::size_t>(out.original.size(), 65536);
+      unsigned back = static_cast<unsigned>(rng() % reach);  // distance less one
+      if (rng() % 3 == 0) back = static_cast<unsigned>(std::min<std::size_t>(reach - 1, rng() % 8));
+      unsigned eb, ev;
+      const unsigned c = lengthCode(length, eb, ev);
+      w.put(cLen[c], cCode[c]);
+      w.put(static_cast<int>(eb), ev);
+      const unsigned p = positionCode(back, eb, ev);
+      w.put(5, p);
+      w.put(static_cast<int>(eb), ev);
+      const std::size_t from = out.original.size() - back - 1;
+      for (unsigned k = 0; k < length; ++k) out.original.push_back(out.original[from + k]);
+    }
+  }
+  out.packed = w.bytes();
+  return out;
+}
+
+}  // namespace
+
+namespace {
+
+// LHark archives: "-lh7-" at header level 1 with the blank OS id is LHark's
+// own "-lh7-"; the same method with any other OS id or at another level is
+// the common one. Debian's lhasa (0.3.1) predates LHark's codes: what it
+// extracts whole equals ours, and the LHark entries equal the data they were
+// built from.
+TEST_F(Forge, LharkArchivesExtractAsLhasaExtractsThem) {
+  const char* lhasa = std::getenv("UNLHA_TEST_LHA");
+  if (!lhasa) GTEST_SKIP() << "lhasa is not installed";
+  const Lhark big = lharkStream(40000, 41), small = lharkStream(300, 42), oneBlock = lharkStream(20, 43, 20);
+  const std::string text = textLike(90000, 44);
+  auto entry = [](int level, char os, const std::string& dirPart, const std::string& name, const std::string& packed,
+                  const std::string& original) {
+    Forged f;
+    f.level = level;
+    f.os = os;
+    f.method = "-lh7-";
+    f.dir = dirPart;
+    f.name = name;
+    f.packed = packed;
+    f.original = original;
+    return f;
+  };
+  const std::string common = unlha::lzh::encode(text, unlha::lzh::paramsFor(16));
+  const std::vector<Forged> entries = {
+      entry(1, ' ', "", "BIG.DAT", big.packed, big.original),
+      entry(1, ' ', "SUB\xFF", "SMALL.TXT", small.packed, small.original),
+      entry(1, ' ', "", "ONE.TXT", oneBlock.packed, oneBlock.original),
+      entry(1, 'M', "", "common1.txt", common, text),
+      entry(2, ' ', "", "common2.txt", common, text),
+      entry(0, 'M', "", "common0.txt", common, text),
+  };
+  const auto ours = extract(entries);
+  const std::map<std::string, std::string> want = {
+      {"BIG.DAT", big.original},   {"SUB", "/"},         {"SUB/SMALL.TXT", small.original}, {"ONE.TXT", oneBlock.original},
+      {"common1.txt", text},       {"common2.txt", text}, {"common0.txt", text}};
+  EXPECT_EQ(brief(ours), brief(want));
+  EXPECT_GT(big.original.size(), 3u << 16);
+  const auto theirs = theirExtraction("UNLHA_TEST_LHA", "xqf", dir / "forged.lzh", dir / "theirs");
+  ASSERT_TRUE(theirs);
+  for (const char* name : {"common1.txt", "common2.txt", "common0.txt"}) {
+    EXPECT_TRUE(theirs->count(name) && theirs->at(name) == ours.at(name)) << name;
+  }
+  for (const auto& [path, content] : *theirs) {
+    if (ours.count(path) && content == ours.at(path)) continue;
+    // A file lhasa did not extract whole: only an LHark entry, and lhasa says so.
+    EXPECT_TRUE(path == "BIG.DAT" || path == "SUB/SMALL.TXT" || path == "ONE.TXT") << path;
+    const std::string cmd = std::string(lhasa) + " tq " + q(dir / "forged.lzh") + " > /dev/null 2>&1";
+    EXPECT_NE(std::system(cmd.c_str()), 0) << "lhasa found no fault in " << path;
+  }
+}
+
+}  // namespace
