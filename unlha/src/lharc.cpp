@@ -14,10 +14,13 @@
 // "-lh1-", and the position tree starts with the one code 0 and takes in one
 // more code (the next 64 bytes of distance) each time the data has grown
 // past another 64 bytes, up to the 128 codes of the whole dictionary.
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "archive.h"
 #include "lzh.h"
 
 namespace unlha::lzh {
@@ -254,11 +257,13 @@ class AdaptiveTree {
     ++freq_[0];
   }
 
-  // A new symbol s, as the sibling of the last leaf, and sent once.
-  void add(int s) {
+  // A new symbol s, as the sibling of the last leaf, and sent once. The
+  // leaf that was the root alone takes the count of its uses there
+  // (countRootUses) or the count it started with.
+  void add(int s, bool countRootUses = true) {
     const int last = used_ - 1;
     const int r = last + 1, q = last + 2;
-    place(r, freq_[at(last)], child_[at(last)]);
+    place(r, last == 0 && !countRootUses ? 1u : freq_[at(last)], child_[at(last)]);
     place(q, 0, ~s);
     link(last, q);
     used_ += 2;
@@ -347,14 +352,27 @@ class AdaptiveTree {
   int used_ = 0;
 };
 
+// The writers of "-lh2-" part over one thing: the uses of position code 0
+// while it stands alone at the root (matches within the first 64 bytes).
+// jLHA counts them for the leaf code 0 becomes once the tree grows; other
+// writers do not, and their leaf starts at 1. A stream without such matches
+// reads the same either way; for one with them, lh2CountsRootUses finds the
+// way that makes it whole.
 class Lh2Decoder final : public OldDecoder {
  public:
-  explicit Lh2Decoder(std::function<std::size_t(void*, std::size_t)> in)
-      : input_(std::move(in)), bits_(input_), codes_(kCodes), positions_(kPositions) {
+  Lh2Decoder(std::function<std::size_t(void*, std::size_t)> in, bool countRootUses)
+      : input_(std::move(in)), bits_(input_), codes_(kCodes), positions_(kPositions), countRootUses_(countRootUses) {
     codes_.fillAll();
     positions_.single(0);
   }
   std::size_t read(unsigned char* out, std::size_t size) override;
+  // Whether the two ways part for this stream: false once the position
+  // code grew with no use of code 0 alone before; true once it grew after
+  // such uses; nullopt before it grew.
+  std::optional<bool> parts() const {
+    if (nextGrowth_ == kStep) return std::nullopt;
+    return rootUses_ > 0;
+  }
 
  private:
   static constexpr std::uint64_t kStep = 64;  // bytes of distance per position code
@@ -367,9 +385,10 @@ class Lh2Decoder final : public OldDecoder {
   unsigned distance() {
     // A new position code for each 64 bytes the data has grown past.
     while (nextGrowth_ < kDictionary && nextGrowth_ < produced_) {
-      positions_.add(static_cast<int>(nextGrowth_ / kStep));
+      positions_.add(static_cast<int>(nextGrowth_ / kStep), countRootUses_);
       nextGrowth_ += kStep;
     }
+    if (nextGrowth_ == kStep) ++rootUses_;
     const int p = positions_.decode(bits_);
     positions_.update(p);
     return (static_cast<unsigned>(p) << 6) + bits_.bits(6) + 1;
@@ -384,6 +403,8 @@ class Lh2Decoder final : public OldDecoder {
   unsigned at_ = 0;
   unsigned copyFrom_ = 0, copyLeft_ = 0;
   bool broken_ = false;
+  bool countRootUses_;
+  std::uint64_t rootUses_ = 0;
 };
 
 std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
@@ -562,8 +583,39 @@ std::size_t LharkDecoder::read(unsigned char* out, std::size_t size) {
 
 }  // namespace
 
-std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input) {
-  if (method == "-lh2-") return std::make_unique<Lh2Decoder>(std::move(input));
+bool lh2CountsRootUses(const std::function<std::function<std::size_t(void*, std::size_t)>()>& open,
+                       std::uint64_t length, std::uint16_t crc) {
+  // jLHA's way first; the other where the stream does not check out so.
+  Lh2Decoder d(open(), true);
+  std::vector<unsigned char> buf(1 << 14);
+  std::uint64_t done = 0;
+  std::uint16_t sum = 0;
+  while (done < length) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), length - done));
+    const std::size_t n = d.read(buf.data(), want);
+    if (n == 0) break;
+    sum = archive::crc16(buf.data(), n, sum);
+    done += n;
+    if (d.parts() == false) return true;  // the same either way
+  }
+  if (done == length && sum == crc) return true;
+  // Not whole this way: the other, when it makes the stream whole.
+  Lh2Decoder other(open(), false);
+  done = 0;
+  sum = 0;
+  while (done < length) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), length - done));
+    const std::size_t n = other.read(buf.data(), want);
+    if (n == 0) break;
+    sum = archive::crc16(buf.data(), n, sum);
+    done += n;
+  }
+  return !(done == length && sum == crc);
+}
+
+std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input,
+                                       bool lh2CountRootUses) {
+  if (method == "-lh2-") return std::make_unique<Lh2Decoder>(std::move(input), lh2CountRootUses);
   if (method == "-lh3-") return std::make_unique<Lh3Decoder>(std::move(input));
   if (method == "-lk7-") return std::make_unique<LharkDecoder>(std::move(input));
   return nullptr;

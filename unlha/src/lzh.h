@@ -10,6 +10,7 @@
 // lengths in one adaptive Huffman code, the upper six bits of each distance
 // in a fixed code and the lower six as they are.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,7 +39,15 @@ class OldDecoder {
   virtual ~OldDecoder() = default;
   virtual std::size_t read(unsigned char* out, std::size_t size) = 0;
 };
-// nullptr where the method is none of ours.
-std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input);
+// nullptr where the method is none of ours. lh2CountRootUses: the way an
+// "-lh2-" stream grows its position code (see lh2CountsRootUses).
+std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input,
+                                       bool lh2CountRootUses = true);
+// The way an "-lh2-" stream of the given length and CRC grows its position
+// code: writers part over the uses of its first code before it grows (see
+// lharc.cpp). open gives the packed data anew from its start at each call.
+// Most streams tell at their first bytes; the others are decoded once more.
+bool lh2CountsRootUses(const std::function<std::function<std::size_t(void*, std::size_t)>()>& open,
+                       std::uint64_t length, std::uint16_t crc);
 
 }  // namespace unlha::lzh

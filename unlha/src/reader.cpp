@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 extern "C" {
 #include <lhasa.h>
@@ -173,6 +175,19 @@ struct Archive::Impl {
     return true;
   }
 
+  // The packed data anew from its start, apart from the entry's own reading.
+  std::function<std::size_t(void*, std::size_t)> packedFromStart() {
+    auto at = std::make_shared<std::uint64_t>(0);
+    return [this, at](void* buf, std::size_t len) -> std::size_t {
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(dataLength - *at, len));
+      if (want == 0) return 0;
+      const ssize_t n = ::pread(fileno(file), buf, want, static_cast<off_t>(dataStart + *at));
+      if (n <= 0) return 0;
+      *at += static_cast<std::uint64_t>(n);
+      return static_cast<std::size_t>(n);
+    };
+  }
+
   bool openReader() {
     static const LHAInputStreamType kType = {&Impl::read, &Impl::skip, &Impl::close};
     stream = lha_input_stream_new(&kType, this);
@@ -227,7 +242,10 @@ struct Archive::Impl {
     started = true;
     char name[6] = {};
     std::memcpy(name, method.data(), std::min<std::size_t>(method.size(), 5));
-    own = lzh::oldDecoder(method, [this](void* b, std::size_t n) { return packed(b, n, this); });
+    // "-lh2-" comes in two ways, which the stream itself tells apart.
+    bool countRootUses = true;
+    if (method == "-lh2-") countRootUses = lzh::lh2CountsRootUses([this] { return packedFromStart(); }, length, crc);
+    own = lzh::oldDecoder(method, [this](void* b, std::size_t n) { return packed(b, n, this); }, countRootUses);
     LHADecoderType* type = own ? nullptr : lha_decoder_for_name(name);
     if (type)
       decoder = lha_decoder_new(type, &Impl::packed, this, static_cast<std::size_t>(length));

@@ -842,3 +842,252 @@ TEST_F(Forge, LharkArchivesExtractAsLhasaExtractsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// "-lh2-" as the format grows its two adaptive codes, written here on its
+// own. Node 0 is the root; the children of node n stand at kid[n] (bit 0)
+// and kid[n] - 1 (bit 1); a leaf holds the complement of its symbol. The
+// nodes are in order of their counts, the greatest first; a symbol sent
+// raises its count and each of its ancestors', every node first trading
+// places with the first node of its count. The literal/length code starts
+// with all 286 symbols at count 1; the position code with code 0 alone at
+// the root (no bits), whose uses count for the halving but not for its leaf,
+// and takes in code k once the data has grown past 64 k bytes, as the
+// sibling of the last node. Once 0x8000 symbols have been counted (the
+// literal/length code counts from 286) the leaves' counts are halved and
+// the tree built anew.
+class Lh2Code {
+ public:
+  static Lh2Code all(int symbols) {
+    Lh2Code t(symbols);
+    const int last = 2 * symbols - 2;
+    for (int s = 0; s < symbols; ++s) t.setLeaf(last - s, 1, s);
+    for (int j = symbols - 2, i = last; j >= 0; --j, i -= 2) {
+      t.count_[j] = t.count_[i] + t.count_[i - 1];
+      t.setInner(j, i);
+    }
+    t.size_ = last + 1;
+    t.total_ = static_cast<unsigned>(symbols);
+    return t;
+  }
+  static Lh2Code single(int symbols, int s) {
+    Lh2Code t(symbols);
+    t.setLeaf(0, 1, s);
+    t.size_ = 1;
+    return t;
+  }
+
+  // The bits of symbol s, from the root down, and the update.
+  void send(BitWriter& w, int s) {
+    std::vector<int> bits;
+    for (int n = where_[s]; n != 0; n = up_[n]) bits.push_back(kid_[up_[n]] == n ? 0 : 1);
+    for (auto it = bits.rbegin(); it != bits.rend(); ++it) w.put(1, static_cast<std::uint32_t>(*it));
+    update(s);
+  }
+  // A new symbol s beside the last node, counted once.
+  void grow(int s) {
+    const int last = size_ - 1, r = last + 1, q = last + 2;
+    count_[r] = count_[last];
+    kid_[r] = kid_[last];
+    fix(r);
+    setLeaf(q, 0, s);
+    setInner(last, q);
+    size_ += 2;
+    update(s);
+  }
+
+ private:
+  explicit Lh2Code(int symbols)
+      : count_(2 * symbols), kid_(2 * symbols), up_(2 * symbols), where_(static_cast<std::size_t>(symbols), -1) {}
+  void setLeaf(int n, unsigned c, int s) {
+    count_[n] = c;
+    kid_[n] = ~s;
+    where_[s] = n;
+  }
+  void setInner(int n, int k) {
+    kid_[n] = k;
+    up_[k] = up_[k - 1] = n;
+  }
+  void fix(int n) {
+    if (kid_[n] < 0)
+      where_[~kid_[n]] = n;
+    else
+      up_[kid_[n]] = up_[kid_[n] - 1] = n;
+  }
+  void update(int s) {
+    if (total_ == 0x8000) halve();
+    for (int n = where_[s]; n != 0;) {
+      int first = n;
+      while (first > 1 && count_[first - 1] == count_[n]) --first;
+      if (first != n) {
+        std::swap(kid_[first], kid_[n]);
+        fix(first);
+        fix(n);
+      }
+      ++count_[first];
+      n = up_[first];
+    }
+    ++total_;
+  }
+  void halve() {
+    std::vector<std::pair<unsigned, int>> leaves;  // count, content, in node order
+    for (int n = 0; n < size_; ++n)
+      if (kid_[n] < 0) leaves.push_back({(count_[n] + 1) / 2, kid_[n]});
+    int j = static_cast<int>(leaves.size()) - 1, i = size_ - 1, l = size_ - 2;
+    auto leaf = [&] {
+      count_[i] = leaves[static_cast<std::size_t>(j)].first;
+      kid_[i] = leaves[static_cast<std::size_t>(j)].second;
+      --i;
+      --j;
+    };
+    while (i >= 0) {
+      while (i >= l) leaf();
+      const unsigned f = count_[l] + count_[l + 1];
+      while (j >= 0 && leaves[static_cast<std::size_t>(j)].first <= f) leaf();
+      count_[i] = f;
+      kid_[i] = l + 1;
+      --i;
+      l -= 2;
+    }
+    for (int n = 0; n < size_; ++n) fix(n);
+    total_ = count_[0];
+  }
+
+  std::vector<unsigned> count_;
+  std::vector<int> kid_, up_, where_;
+  int size_ = 0;
+  unsigned total_ = 0;
+};
+
+struct Lh2Token {
+  unsigned length = 0;  // 0: a literal
+  unsigned value = 0;   // the byte, or the distance (1 to 8192)
+};
+
+// The stream of the tokens: data of their bytes, packed. The end as the
+// MS-DOS LHA line ends it: seven zero bits more, then the byte filled up.
+struct Lh2 {
+  std::string packed, original;
+};
+Lh2 lh2Stream(const std::vector<Lh2Token>& tokens) {
+  Lh2 out;
+  BitWriter w;
+  Lh2Code codes = Lh2Code::all(286), positions = Lh2Code::single(128, 0);
+  std::size_t next = 64;
+  for (const Lh2Token& t : tokens) {
+    if (t.length == 0) {
+      codes.send(w, static_cast<int>(t.value));
+      out.original.push_back(static_cast<char>(t.value));
+      continue;
+    }
+    if (t.length < 32) {
+      codes.send(w, static_cast<int>(t.length + 253));
+    } else {
+      codes.send(w, 285);
+      w.put(8, t.length - 32);
+    }
+    while (next < 8192 && out.original.size() > next) {
+      positions.grow(static_cast<int>(next / 64));
+      next += 64;
+    }
+    positions.send(w, static_cast<int>((t.value - 1) >> 6));
+    w.put(6, (t.value - 1) & 63);
+    const std::size_t from = out.original.size() - t.value;
+    for (unsigned k = 0; k < t.length; ++k) out.original.push_back(out.original[from + k]);
+  }
+  w.put(7, 0);
+  out.packed = w.bytes();
+  return out;
+}
+
+// Tokens of literals and matches at random: a match in three from the
+// start, of every length and of distances across all the data there is.
+std::vector<Lh2Token> lh2Tokens(std::size_t count, unsigned seed, int literalsInSix) {
+  std::vector<Lh2Token> tokens;
+  std::mt19937 rng(seed);
+  std::size_t have = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (have < 70 || static_cast<int>(rng() % 6) < literalsInSix) {
+      tokens.push_back({0, static_cast<unsigned>(rng() % 96 + 32)});
+      ++have;
+      continue;
+    }
+    unsigned length = 3 + rng() % 30;
+    if (rng() % 5 == 0) length = 32 + rng() % 225;  // up to 256, the longest the LHA line sends
+    const std::size_t reach = std::min<std::size_t>(have, 8192);
+    unsigned distance = 1 + static_cast<unsigned>(rng() % reach);
+    if (rng() % 4 == 0) distance = 1 + static_cast<unsigned>(rng() % std::min<std::size_t>(reach, 64));
+    tokens.push_back({length, distance});
+    have += length;
+  }
+  return tokens;
+}
+
+}  // namespace
+
+namespace {
+
+// "-lh2-" streams of other encoders than jLHA: matches from the first bytes
+// (position code 0 alone at the root, before the position code grows,
+// whose uses there do not count for its leaf), both codes halved at 0x8000
+// (more than 32768 literals and lengths, and as many distances), and the
+// ends of the stream. jlha extracts them as we do, but for two: it counts
+// the first uses of code 0 (as jLHA packs, which we read too, see the
+// interop tests), and it writes the last match whole past the declared
+// length. Those two equal the data they were built from.
+TEST_F(Forge, Lh2StreamsOfOtherEncodersExtractAsJlhaExtractsThem) {
+  if (!std::getenv("UNLHA_TEST_JLHA")) GTEST_SKIP() << "jlha is not installed";
+  struct Stream {
+    const char* what;
+    Lh2 lh2;
+    bool asJlha;  // jlha extracts it as it was built
+  };
+  std::vector<Stream> streams;
+  {
+    // A match at once, and more within the first 64 bytes.
+    std::vector<Lh2Token> t = {{0, 'a'}, {5, 1}, {0, 'b'}, {3, 2}, {0, 'c'}, {10, 7}, {4, 20}};
+    auto more = lh2Tokens(400, 51, 3);
+    t.insert(t.end(), more.begin(), more.end());
+    streams.push_back({"matches from the first bytes", lh2Stream(t), false});
+  }
+  streams.push_back({"no match in the first bytes", lh2Stream(lh2Tokens(2000, 57, 3)), true});
+  streams.push_back({"both codes halved, mostly matches", lh2Stream(lh2Tokens(70000, 52, 1)), true});
+  streams.push_back({"both codes halved, mostly literals", lh2Stream(lh2Tokens(120000, 53, 5)), true});
+  {
+    Lh2 s = lh2Stream(lh2Tokens(3000, 54, 3));
+    streams.push_back({"bytes after the end", {s.packed + std::string(3, '\0'), s.original}, true});
+    // The declared length ends inside the last match.
+    std::vector<Lh2Token> t = lh2Tokens(3000, 55, 3);
+    t.push_back({200, 100});
+    Lh2 cut = lh2Stream(t);
+    cut.original.resize(cut.original.size() - 150);
+    streams.push_back({"a length that ends inside the last match", cut, false});
+  }
+  std::vector<Forged> entries;
+  std::map<std::string, std::string> want;
+  for (std::size_t i = 0; i < streams.size(); ++i)
+    for (int level = 0; level <= 1; ++level) {  // jlha reads no level 2 -lh2- header
+      Forged f;
+      f.level = level;
+      f.method = "-lh2-";
+      f.name = std::to_string(i) + "-" + std::to_string(level) + ".bin";
+      f.packed = streams[i].lh2.packed;
+      f.original = streams[i].lh2.original;
+      want[f.name] = f.original;
+      entries.push_back(f);
+    }
+  const auto ours = extract(entries);
+  const auto theirs = theirExtraction("UNLHA_TEST_JLHA", "xqy", dir / "forged.lzh", dir / "theirs");
+  ASSERT_TRUE(theirs);
+  EXPECT_EQ(brief(ours), brief(want));
+  for (const auto& [name, data] : want) {
+    const Stream& st = streams[static_cast<std::size_t>(std::stoi(name))];
+    EXPECT_TRUE(ours.count(name) && ours.at(name) == data) << st.what << ": " << name;
+    if (st.asJlha) {
+      EXPECT_TRUE(theirs->count(name) && theirs->at(name) == data) << st.what << ": " << name;
+    }
+  }
+}
+
+}  // namespace
