@@ -308,6 +308,7 @@ Archive::Next Archive::next(Item& item) {
     item.isDir = true;
     item.mtime = raw.mtime;
     item.os = raw.os;
+    item.os2Attributes = raw.os2Attributes;
     a.length = 0;
     a.dataLength = 0;
     a.method = raw.method;
@@ -359,6 +360,7 @@ Archive::Next Archive::next(Item& item) {
     item.path = raw.path;
     item.isLink = item.isLink || raw.isLink;
     item.isDir = !item.isLink && (item.isDir || raw.isDir);
+    item.os2Attributes = raw.os2Attributes;
     item.mtime = raw.mtime;
   } else {
     std::string p = h->path ? h->path : "";

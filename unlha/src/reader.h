@@ -41,6 +41,7 @@ struct Item {
   std::uint16_t crc = 0;  // CRC-16 of the original data
   std::int64_t mtime = 0;  // seconds since 1970 (UTC)
   char os = 0;             // the system that wrote the entry ('M', 'U', 'm', '2' ...)
+  bool os2Attributes = false;  // carries OS/2 extended attributes (an OS/2 archiver wrote it)
 };
 
 class Archive {

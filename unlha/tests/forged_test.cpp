@@ -1091,3 +1091,68 @@ TEST_F(Forge, Lh2StreamsOfOtherEncodersExtractAsJlhaExtractsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// OS/2 archives whose folder entries carry extended attributes in an
+// extension header (0x7E, or 0x7F), with the attributes of each folder also
+// stored as an entry of the folder's name, and files in nested folders; the
+// OS id is OS/2's or the DOS one. The folders' attribute entries are passed
+// over and every file comes out, as lhasa extracts them (it reports the
+// attribute entries it cannot write).
+TEST_F(Forge, Os2FoldersWithExtendedAttributesExtractAsLhasaExtractsThem) {
+  if (!std::getenv("UNLHA_TEST_LHA")) GTEST_SKIP() << "lhasa is not installed";
+  const std::string ea = "\x7E" + std::string(4, '\0') + ".LONGNAME" + std::string(6, '\0');
+  const std::string attributes = "\x7F" + le(0x10, 2) + std::string(6, '\0') + le(1718452800, 4) + le(1718452800, 4) +
+                                 le(1718452800, 4);
+  const std::string text = textLike(6000, 61);
+  auto folder = [&](int level, char os, const std::string& path, const std::string& header) {
+    Forged f;
+    f.level = level;
+    f.os = os;
+    f.method = "-lhd-";
+    f.dir = path;
+    f.extended = {header};
+    f.attr = 0x10;
+    return f;
+  };
+  auto file = [&](int level, char os, const std::string& dirPart, const std::string& name, const std::string& data,
+                  std::vector<std::string> headers = {}) {
+    Forged f;
+    f.level = level;
+    f.os = os;
+    f.method = "-lh0-";
+    f.dir = dirPart;
+    f.name = name;
+    f.packed = f.original = data;
+    f.extended = std::move(headers);
+    return f;
+  };
+  for (int level = 1; level <= 3; ++level) {
+    for (char os : {'2', 'M'}) {
+      SCOPED_TRACE(std::to_string(level) + os);
+      const std::string& header = level == 3 ? attributes : ea;
+      const std::vector<Forged> entries = {
+          folder(level, os, "top\xFF", header),
+          file(level, os, "", "top", "EA of top", {header}),
+          folder(level, os, "top\xFFsub\xFF", header),
+          file(level, os, "top\xFF", "sub", "EA of sub", {header}),
+          folder(level, os, "top\xFFsub\xFF" "deep\xFF", header),
+          file(level, os, "top\xFFsub\xFF", "deep", "EA of deep", {header}),
+          file(level, os, "top\xFFsub\xFF" "deep\xFF", "in.txt", text),
+          file(level, os, "top\xFF", "a.txt", "top file\n"),
+      };
+      const auto ours = extract(entries);
+      EXPECT_EQ(ours, (std::map<std::string, std::string>{{"top", "/"},
+                                                         {"top/a.txt", "top file\n"},
+                                                         {"top/sub", "/"},
+                                                         {"top/sub/deep", "/"},
+                                                         {"top/sub/deep/in.txt", text}}));
+      const auto theirs = theirExtraction("UNLHA_TEST_LHA", "xqf", dir / "forged.lzh", dir / "theirs");
+      ASSERT_TRUE(theirs);
+      EXPECT_EQ(ours, *theirs);
+    }
+  }
+}
+
+}  // namespace
