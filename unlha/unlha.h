@@ -60,7 +60,9 @@
 // existing one of other contents is kept under its temporary name until
 // every entry has extracted: a failed extraction replaces nothing. Entries
 // that are not files are passed over: OS/2's extended attributes of a
-// folder, stored as an entry of the folder's own name.
+// folder, stored as an entry of the folder's own name. A file of no data
+// named as a folder alone ("dir/", as Amiga archivers store folders) is a
+// folder.
 #include <cstdint>
 #include <functional>
 #include <string>

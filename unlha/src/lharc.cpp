@@ -1,9 +1,9 @@
 // The decoders of the methods that Debian's liblhasa (0.3.1) and libarchive
 // have none for, so they are our own: LHark's "-lh7-" (below) and the two
-// old LHarc methods. These two are LZSS over an
-// 8 KiB dictionary with 286 codes for the bytes and the match lengths from
-// 3 up (the last code carries eight more bits of length), and a distance
-// sent as a position code for its upper bits and six plain bits.
+// old LHarc methods. These two are LZSS over an 8 KiB dictionary with 286
+// codes for the bytes and the match lengths from 3 up (the last code
+// carries eight more bits of length), and a distance sent as a position
+// code for its upper bits and six plain bits.
 //
 // "-lh3-" (static Huffman): the data comes in blocks, each with its symbol
 // count, the code lengths of the 286 codes and, when flagged, those of the
@@ -443,14 +443,14 @@ std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
   return n;
 }
 
-// LHark's "-lh7-" (an "-lh7-" entry of header level 1 with the blank OS id;
-// our reader names it "-lk7-"): static Huffman blocks as in "-lh5-" to "-lh7-", over a 64 KiB
-// dictionary, with codes of its own. Of the 289 literal/length codes,
-// 256 to 263 are the lengths 3 to 10; code c from 264 to 287 carries
-// (c - 260) / 4 more bits b, length ((4 + c % 4) << bits) + b + 3; 288 is
-// the length 514. Of the 32 position codes (their count in six bits), p up
-// to 3 is that distance less one; a larger p carries (p - 2) / 2 more bits
-// b, distance ((2 + p % 2) << bits) + b + 1.
+// LHark's "-lh7-" (an "-lh7-" entry of header level 1 with the blank OS
+// id; our reader names it "-lk7-"): static Huffman blocks as in "-lh5-" to
+// "-lh7-", over a 64 KiB dictionary, with codes of its own. Of the 289
+// literal/length codes, 256 to 263 are the lengths 3 to 10; code c from 264
+// to 287 carries (c - 260) / 4 more bits b, length ((4 + c % 4) << bits) +
+// b + 3; 288 is the length 514. Of the 32 position codes (their count in
+// six bits), p up to 3 is that distance less one; a larger p carries
+// (p - 2) / 2 more bits b, distance ((2 + p % 2) << bits) + b + 1.
 class LharkDecoder final : public OldDecoder {
  public:
   explicit LharkDecoder(std::function<std::size_t(void*, std::size_t)> in) : input_(std::move(in)), bits_(input_) {}

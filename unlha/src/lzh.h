@@ -31,9 +31,10 @@ std::string encode(std::string_view data, const Params& p);
 std::string encodeLh1(std::string_view data);
 
 // The decoders of the old LHarc methods "-lh2-" and "-lh3-" and of LHark's
-// "-lh7-" (named "-lk7-" here; see lharc.cpp), which liblhasa has none for: input gives packed bytes (0 at
-// their end); read gives up to size decoded bytes, 0 at the end of the data
-// or where it is broken. The caller stops at the entry's own length.
+// "-lh7-" (named "-lk7-" here; see lharc.cpp), which liblhasa has none
+// for: input gives packed bytes (0 at their end); read gives up to size
+// decoded bytes, 0 at the end of the data or where it is broken. The
+// caller stops at the entry's own length.
 class OldDecoder {
  public:
   virtual ~OldDecoder() = default;
