@@ -1156,3 +1156,75 @@ TEST_F(Forge, Os2FoldersWithExtendedAttributesExtractAsLhasaExtractsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// Our own decoders read through the same 64 KiB buffer: "-lh2-" and LHark's
+// "-lh7-" streams of lengths close around its first three ends extract to
+// the data they were built from (and the "-lh2-" ones as jlha extracts them).
+TEST_F(Forge, OwnDecodersReadPackedDataAcrossTheReadBuffer) {
+  constexpr std::size_t kBuffer = 1 << 16;
+  struct Made {
+    std::string packed, original;
+  };
+  struct Method {
+    const char* method;
+    int level;
+    char os;
+    std::function<Made(std::size_t tokens, unsigned seed)> make;
+  };
+  const Method methods[] = {
+      {"-lh2-", 1, 'M',
+       [](std::size_t tokens, unsigned seed) {
+         const Lh2 s = lh2Stream(lh2Tokens(tokens, seed, 4));
+         return Made{s.packed, s.original};
+       }},
+      {"-lh7-", 1, ' ',
+       [](std::size_t tokens, unsigned seed) {
+         const Lhark s = lharkStream(tokens, seed);
+         return Made{s.packed, s.original};
+       }},
+  };
+  for (const Method& m : methods) {
+    SCOPED_TRACE(m.method);
+    std::vector<Forged> entries;
+    std::set<std::size_t> lengths;
+    for (std::size_t boundary = kBuffer; boundary <= 3 * kBuffer; boundary += kBuffer) {
+      for (int d = -6; d <= 6; d += 3) {
+        const std::size_t want = boundary + static_cast<std::size_t>(d + 6) - 6;
+        // The token count that packs to about want bytes.
+        std::size_t tokens = want / 2;
+        const unsigned seed = static_cast<unsigned>(want);
+        Made s = m.make(tokens, seed);
+        for (int round = 0; round < 12 && s.packed.size() != want; ++round) {
+          const double perToken = static_cast<double>(s.packed.size()) / static_cast<double>(tokens);
+          const double off = (static_cast<double>(want) - static_cast<double>(s.packed.size())) / perToken;
+          tokens = static_cast<std::size_t>(static_cast<double>(tokens) + (off > 0 ? std::max(off, 1.0) : std::min(off, -1.0)));
+          s = m.make(tokens, seed);
+        }
+        lengths.insert(s.packed.size());
+        Forged f;
+        f.level = m.level;
+        f.os = m.os;
+        f.method = m.method;
+        f.name = std::to_string(entries.size()) + "-packed-" + std::to_string(s.packed.size()) + ".bin";
+        f.packed = std::move(s.packed);
+        f.original = std::move(s.original);
+        entries.push_back(std::move(f));
+      }
+      const auto above = lengths.upper_bound(boundary);
+      EXPECT_TRUE(above != lengths.begin() && above != lengths.end() && *above - *std::prev(above) <= 16)
+          << "lengths on both sides of " << boundary;
+    }
+    const auto ours = extract(entries);
+    EXPECT_EQ(ours.size(), entries.size());
+    for (const Forged& f : entries) EXPECT_TRUE(ours.count(f.name) && ours.at(f.name) == f.original) << f.name;
+    if (std::string(m.method) == "-lh2-" && std::getenv("UNLHA_TEST_JLHA")) {
+      const auto theirs = theirExtraction("UNLHA_TEST_JLHA", "xqy", dir / "forged.lzh", dir / "theirs");
+      ASSERT_TRUE(theirs);
+      EXPECT_EQ(brief(ours), brief(*theirs));
+    }
+  }
+}
+
+}  // namespace
