@@ -49,7 +49,7 @@
 // and named in Callbacks::leftOut.
 //
 // Extraction reads every header level and every method liblhasa reads, and
-// "-lh2-" and "-lh3-" by our own decoders, and is safe against
+// "-lh2-", "-lh3-" and LHark's "-lh7-" by our own decoders, and is safe against
 // archives from strangers: a name anchored at the root
 // ("/dir/file") extracts below the output folder; an entry that climbs out
 // with ".." or names a drive is skipped and reported while the others
@@ -60,7 +60,9 @@
 // existing one of other contents is kept under its temporary name until
 // every entry has extracted: a failed extraction replaces nothing. Entries
 // that are not files are passed over: OS/2's extended attributes of a
-// folder, stored as an entry of the folder's own name.
+// folder, stored as an entry of the folder's own name. A file of no data
+// named as a folder alone ("dir/", as Amiga archivers store folders) is a
+// folder.
 #include <cstdint>
 #include <functional>
 #include <string>

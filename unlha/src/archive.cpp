@@ -74,6 +74,7 @@ struct Extended {
   bool hasName = false, hasDir = false;
   std::optional<std::int64_t> unixTime;
   bool unixLink = false;
+  bool os2Attributes = false;
 };
 
 void takeExtended(unsigned char type, const unsigned char* data, std::size_t size, Extended& x) {
@@ -89,6 +90,10 @@ void takeExtended(unsigned char type, const unsigned char* data, std::size_t siz
     case 0x50:
       if (size >= 2 && (u16(data) & 0170000) == 0120000) x.unixLink = true;
       break;
+    case 0x7E:  // OS/2 extended attributes
+    case 0x7F:  // OS/2 attributes and times
+      x.os2Attributes = true;
+      break;
     case 0x54:
       if (size >= 4) x.unixTime = static_cast<std::int64_t>(u32(data));
       break;
@@ -103,9 +108,13 @@ void finishPath(Entry& e, const std::string& rawDir, const std::string& rawName)
   std::string p = dir;
   if (!p.empty() && p.back() != '/' && !name.empty()) p.push_back('/');
   p += name;
+  // A folder stored as a file of no data with a folder name and no file
+  // name ("dir/" at level 0, a folder field alone above), as some Amiga
+  // archivers write it, is a folder too.
+  const bool folderName = !p.empty() && (name.empty() || name.back() == '/');
   while (!p.empty() && p.back() == '/') p.pop_back();
   e.path = p;
-  e.isDir = e.method == "-lhd-";
+  e.isDir = e.method == "-lhd-" || (folderName && e.originalSize == 0 && !p.empty());
   if (e.isDir && e.path.find('|') != std::string::npos) e.isLink = true;
 }
 
@@ -233,6 +242,7 @@ ReadStatus readHeader(std::FILE* f, Entry& e, std::string* error, bool checkCrc)
     }
     finishPath(e, x.hasDir ? x.dir : dir, x.hasName ? x.name : name);
     if (x.unixLink) e.isLink = true;
+    e.os2Attributes = x.os2Attributes;
   } else if (e.level == 2 || e.level == 3) {
     // Level 2 counts in 16-bit sizes, level 3 in 32-bit ones; the base
     // header ends with the size of the first extended header.
@@ -286,6 +296,7 @@ ReadStatus readHeader(std::FILE* f, Entry& e, std::string* error, bool checkCrc)
     if (x.unixTime) e.mtime = *x.unixTime;
     finishPath(e, x.dir, x.name);
     if (x.unixLink) e.isLink = true;
+    e.os2Attributes = x.os2Attributes;
   } else {
     setError(error, "unsupported header level");
     return ReadStatus::Bad;

@@ -27,6 +27,7 @@ struct Entry {
   std::string path;  // CP932, "/" between folders; no trailing "/"
   bool isDir = false;
   bool isLink = false;  // a symbolic link stored by a Unix archiver ("name|target")
+  bool os2Attributes = false;  // carries OS/2 extended attributes or attributes (0x7E, 0x7F)
   // Where the header and the packed data start in the archive file.
   std::uint64_t headerOffset = 0;
   std::uint64_t dataOffset = 0;

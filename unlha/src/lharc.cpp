@@ -1,8 +1,9 @@
-// The decoders of the two old LHarc methods that Debian's liblhasa (0.3.1)
-// and libarchive have none for, so they are our own. Both are LZSS over an
-// 8 KiB dictionary with 286 codes for the bytes and the match lengths from
-// 3 up (the last code carries eight more bits of length), and a distance
-// sent as a position code for its upper bits and six plain bits.
+// The decoders of the methods that Debian's liblhasa (0.3.1) and libarchive
+// have none for, so they are our own: LHark's "-lh7-" (below) and the two
+// old LHarc methods. These two are LZSS over an 8 KiB dictionary with 286
+// codes for the bytes and the match lengths from 3 up (the last code
+// carries eight more bits of length), and a distance sent as a position
+// code for its upper bits and six plain bits.
 //
 // "-lh3-" (static Huffman): the data comes in blocks, each with its symbol
 // count, the code lengths of the 286 codes and, when flagged, those of the
@@ -13,10 +14,13 @@
 // "-lh1-", and the position tree starts with the one code 0 and takes in one
 // more code (the next 64 bytes of distance) each time the data has grown
 // past another 64 bytes, up to the 128 codes of the whole dictionary.
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "archive.h"
 #include "lzh.h"
 
 namespace unlha::lzh {
@@ -253,11 +257,13 @@ class AdaptiveTree {
     ++freq_[0];
   }
 
-  // A new symbol s, as the sibling of the last leaf, and sent once.
-  void add(int s) {
+  // A new symbol s, as the sibling of the last leaf, and sent once. The
+  // leaf that was the root alone takes the count of its uses there
+  // (countRootUses) or the count it started with.
+  void add(int s, bool countRootUses = true) {
     const int last = used_ - 1;
     const int r = last + 1, q = last + 2;
-    place(r, freq_[at(last)], child_[at(last)]);
+    place(r, last == 0 && !countRootUses ? 1u : freq_[at(last)], child_[at(last)]);
     place(q, 0, ~s);
     link(last, q);
     used_ += 2;
@@ -346,14 +352,27 @@ class AdaptiveTree {
   int used_ = 0;
 };
 
+// The writers of "-lh2-" part over one thing: the uses of position code 0
+// while it stands alone at the root (matches within the first 64 bytes).
+// jLHA counts them for the leaf code 0 becomes once the tree grows; other
+// writers do not, and their leaf starts at 1. A stream without such matches
+// reads the same either way; for one with them, lh2CountsRootUses finds the
+// way that makes it whole.
 class Lh2Decoder final : public OldDecoder {
  public:
-  explicit Lh2Decoder(std::function<std::size_t(void*, std::size_t)> in)
-      : input_(std::move(in)), bits_(input_), codes_(kCodes), positions_(kPositions) {
+  Lh2Decoder(std::function<std::size_t(void*, std::size_t)> in, bool countRootUses)
+      : input_(std::move(in)), bits_(input_), codes_(kCodes), positions_(kPositions), countRootUses_(countRootUses) {
     codes_.fillAll();
     positions_.single(0);
   }
   std::size_t read(unsigned char* out, std::size_t size) override;
+  // Whether the two ways part for this stream: false once the position
+  // code grew with no use of code 0 alone before; true once it grew after
+  // such uses; nullopt before it grew.
+  std::optional<bool> parts() const {
+    if (nextGrowth_ == kStep) return std::nullopt;
+    return rootUses_ > 0;
+  }
 
  private:
   static constexpr std::uint64_t kStep = 64;  // bytes of distance per position code
@@ -366,9 +385,10 @@ class Lh2Decoder final : public OldDecoder {
   unsigned distance() {
     // A new position code for each 64 bytes the data has grown past.
     while (nextGrowth_ < kDictionary && nextGrowth_ < produced_) {
-      positions_.add(static_cast<int>(nextGrowth_ / kStep));
+      positions_.add(static_cast<int>(nextGrowth_ / kStep), countRootUses_);
       nextGrowth_ += kStep;
     }
+    if (nextGrowth_ == kStep) ++rootUses_;
     const int p = positions_.decode(bits_);
     positions_.update(p);
     return (static_cast<unsigned>(p) << 6) + bits_.bits(6) + 1;
@@ -383,6 +403,8 @@ class Lh2Decoder final : public OldDecoder {
   unsigned at_ = 0;
   unsigned copyFrom_ = 0, copyLeft_ = 0;
   bool broken_ = false;
+  bool countRootUses_;
+  std::uint64_t rootUses_ = 0;
 };
 
 std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
@@ -421,11 +443,181 @@ std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
   return n;
 }
 
+// LHark's "-lh7-" (an "-lh7-" entry of header level 1 with the blank OS
+// id; our reader names it "-lk7-"): static Huffman blocks as in "-lh5-" to
+// "-lh7-", over a 64 KiB dictionary, with codes of its own. Of the 289
+// literal/length codes, 256 to 263 are the lengths 3 to 10; code c from 264
+// to 287 carries (c - 260) / 4 more bits b, length ((4 + c % 4) << bits) +
+// b + 3; 288 is the length 514. Of the 32 position codes (their count in
+// six bits), p up to 3 is that distance less one; a larger p carries
+// (p - 2) / 2 more bits b, distance ((2 + p % 2) << bits) + b + 1.
+class LharkDecoder final : public OldDecoder {
+ public:
+  explicit LharkDecoder(std::function<std::size_t(void*, std::size_t)> in) : input_(std::move(in)), bits_(input_) {}
+  std::size_t read(unsigned char* out, std::size_t size) override;
+
+ private:
+  static constexpr unsigned kWindow = 1u << 16;
+  static constexpr int kNT = 19, kNC = 289, kNP = 32;
+
+  // Code lengths as three bits, seven and more as 7 and a run of ones;
+  // after the third, when special, two bits of zeros to skip.
+  bool readLengths(int nbits, int count, bool special, Code& code) {
+    const int n = static_cast<int>(bits_.bits(nbits));
+    if (n == 0) {
+      const int only = static_cast<int>(bits_.bits(nbits));
+      if (only >= count) return false;
+      code.single(only);
+      return true;
+    }
+    if (n > count) return false;
+    std::vector<std::uint8_t> len(static_cast<std::size_t>(count), 0);
+    for (int i = 0; i < n;) {
+      unsigned l = bits_.bits(3);
+      if (l == 7)
+        while (bits_.bit())
+          if (++l > 16) return false;
+      len[static_cast<std::size_t>(i++)] = static_cast<std::uint8_t>(l);
+      if (special && i == 3) i += static_cast<int>(bits_.bits(2));
+    }
+    return code.build(len);
+  }
+  bool readCodes() {
+    const int n = static_cast<int>(bits_.bits(9));
+    if (n == 0) {
+      const int only = static_cast<int>(bits_.bits(9));
+      if (only >= kNC) return false;
+      codes_.single(only);
+      return true;
+    }
+    if (n > kNC) return false;
+    std::vector<std::uint8_t> len(kNC, 0);
+    for (int i = 0; i < n;) {
+      const int c = lengths_.read(bits_);
+      if (c < 0) return false;
+      if (c <= 2) {
+        i += c == 0 ? 1 : c == 1 ? static_cast<int>(bits_.bits(4)) + 3 : static_cast<int>(bits_.bits(9)) + 20;
+      } else {
+        len[static_cast<std::size_t>(i++)] = static_cast<std::uint8_t>(c - 2);
+      }
+    }
+    return codes_.build(len);
+  }
+  bool readBlock() {
+    blockLeft_ = bits_.bits(16);
+    if (blockLeft_ == 0) blockLeft_ = 1u << 16;
+    return readLengths(5, kNT, true, lengths_) && readCodes() && readLengths(6, kNP, false, positions_) &&
+           !bits_.past();
+  }
+
+  std::function<std::size_t(void*, std::size_t)> input_;
+  BitReader bits_;
+  Code lengths_, codes_, positions_;
+  unsigned blockLeft_ = 0;
+  std::vector<unsigned char> ring_ = std::vector<unsigned char>(kWindow, ' ');
+  unsigned at_ = 0, copyFrom_ = 0, copyLeft_ = 0;
+  bool broken_ = false;
+};
+
+std::size_t LharkDecoder::read(unsigned char* out, std::size_t size) {
+  std::size_t n = 0;
+  while (n < size) {
+    if (copyLeft_) {
+      const unsigned char b = ring_[copyFrom_];
+      copyFrom_ = (copyFrom_ + 1) % kWindow;
+      --copyLeft_;
+      ring_[at_] = b;
+      at_ = (at_ + 1) % kWindow;
+      out[n++] = b;
+      continue;
+    }
+    if (broken_) break;
+    if (blockLeft_ == 0 && !readBlock()) {
+      broken_ = true;
+      break;
+    }
+    --blockLeft_;
+    const int c = codes_.read(bits_);
+    if (c < 0) {
+      broken_ = true;
+      break;
+    }
+    if (c < 256) {
+      if (bits_.past()) {
+        broken_ = true;
+        break;
+      }
+      ring_[at_] = static_cast<unsigned char>(c);
+      at_ = (at_ + 1) % kWindow;
+      out[n++] = static_cast<unsigned char>(c);
+      continue;
+    }
+    unsigned length = 0;
+    if (c < 264) {
+      length = static_cast<unsigned>(c - 253);
+    } else if (c < 288) {
+      const int extra = (c - 260) / 4;
+      length = ((4u + static_cast<unsigned>(c % 4)) << extra) + bits_.bits(extra) + 3;
+    } else {
+      length = 514;
+    }
+    const int p = positions_.read(bits_);
+    if (p < 0) {
+      broken_ = true;
+      break;
+    }
+    unsigned back = static_cast<unsigned>(p);
+    if (p > 3) {
+      const int extra = (p - 2) / 2;
+      back = ((2u + static_cast<unsigned>(p % 2)) << extra) + bits_.bits(extra);
+    }
+    if (bits_.past()) {
+      broken_ = true;
+      break;
+    }
+    copyLeft_ = length;
+    copyFrom_ = (at_ + kWindow - (back + 1) % kWindow) % kWindow;
+  }
+  return n;
+}
+
 }  // namespace
 
-std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input) {
-  if (method == "-lh2-") return std::make_unique<Lh2Decoder>(std::move(input));
+bool lh2CountsRootUses(const std::function<std::function<std::size_t(void*, std::size_t)>()>& open,
+                       std::uint64_t length, std::uint16_t crc) {
+  // jLHA's way first; the other where the stream does not check out so.
+  Lh2Decoder d(open(), true);
+  std::vector<unsigned char> buf(1 << 14);
+  std::uint64_t done = 0;
+  std::uint16_t sum = 0;
+  while (done < length) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), length - done));
+    const std::size_t n = d.read(buf.data(), want);
+    if (n == 0) break;
+    sum = archive::crc16(buf.data(), n, sum);
+    done += n;
+    if (d.parts() == false) return true;  // the same either way
+  }
+  if (done == length && sum == crc) return true;
+  // Not whole this way: the other, when it makes the stream whole.
+  Lh2Decoder other(open(), false);
+  done = 0;
+  sum = 0;
+  while (done < length) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), length - done));
+    const std::size_t n = other.read(buf.data(), want);
+    if (n == 0) break;
+    sum = archive::crc16(buf.data(), n, sum);
+    done += n;
+  }
+  return !(done == length && sum == crc);
+}
+
+std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input,
+                                       bool lh2CountRootUses) {
+  if (method == "-lh2-") return std::make_unique<Lh2Decoder>(std::move(input), lh2CountRootUses);
   if (method == "-lh3-") return std::make_unique<Lh3Decoder>(std::move(input));
+  if (method == "-lk7-") return std::make_unique<LharkDecoder>(std::move(input));
   return nullptr;
 }
 

@@ -10,6 +10,7 @@
 // lengths in one adaptive Huffman code, the upper six bits of each distance
 // in a fixed code and the lower six as they are.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,16 +30,25 @@ Params paramsFor(int dicbit);
 std::string encode(std::string_view data, const Params& p);
 std::string encodeLh1(std::string_view data);
 
-// The decoders of the old LHarc methods "-lh2-" and "-lh3-" (see
-// lharc.cpp), which liblhasa has none for: input gives packed bytes (0 at
-// their end); read gives up to size decoded bytes, 0 at the end of the data
-// or where it is broken. The caller stops at the entry's own length.
+// The decoders of the old LHarc methods "-lh2-" and "-lh3-" and of LHark's
+// "-lh7-" (named "-lk7-" here; see lharc.cpp), which liblhasa has none
+// for: input gives packed bytes (0 at their end); read gives up to size
+// decoded bytes, 0 at the end of the data or where it is broken. The
+// caller stops at the entry's own length.
 class OldDecoder {
  public:
   virtual ~OldDecoder() = default;
   virtual std::size_t read(unsigned char* out, std::size_t size) = 0;
 };
-// nullptr where the method is none of ours.
-std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input);
+// nullptr where the method is none of ours. lh2CountRootUses: the way an
+// "-lh2-" stream grows its position code (see lh2CountsRootUses).
+std::unique_ptr<OldDecoder> oldDecoder(std::string_view method, std::function<std::size_t(void*, std::size_t)> input,
+                                       bool lh2CountRootUses = true);
+// The way an "-lh2-" stream of the given length and CRC grows its position
+// code: writers part over the uses of its first code before it grows (see
+// lharc.cpp). open gives the packed data anew from its start at each call.
+// Most streams tell at their first bytes; the others are decoded once more.
+bool lh2CountsRootUses(const std::function<std::function<std::size_t(void*, std::size_t)>()>& open,
+                       std::uint64_t length, std::uint16_t crc);
 
 }  // namespace unlha::lzh

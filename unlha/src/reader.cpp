@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 extern "C" {
 #include <lhasa.h>
@@ -142,24 +144,48 @@ struct Archive::Impl {
   // The packed data of the current entry, read at its own offset. The
   // decoders ask for a few bytes at a time, so the data comes through a
   // buffer of its own: a read from the file for each would make a large
-  // entry take many times as long as lhasa takes.
+  // entry take many times as long as lhasa takes. A request is filled
+  // whole, across the end of the buffer: liblhasa's decoders take a short
+  // read for the end of the data (-lz5- asks for the two bytes of a match
+  // at once).
   static std::size_t packed(void* buf, std::size_t len, void* handle) {
     auto* self = static_cast<Impl*>(handle);
-    if (self->packedAt == self->packedHave) {
-      const std::uint64_t left = self->dataLength - self->dataRead;
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, self->packedBuffer.size()));
-      if (want == 0) return 0;
-      const ssize_t n = ::pread(fileno(self->file), self->packedBuffer.data(), want,
-                                static_cast<off_t>(self->dataStart + self->dataRead));
-      if (n <= 0) return 0;
-      self->dataRead += static_cast<std::uint64_t>(n);
-      self->packedAt = 0;
-      self->packedHave = static_cast<std::size_t>(n);
+    auto* out = static_cast<unsigned char*>(buf);
+    std::size_t done = 0;
+    while (done < len) {
+      if (self->packedAt == self->packedHave && !self->refill()) break;
+      const std::size_t n = std::min(len - done, self->packedHave - self->packedAt);
+      std::memcpy(out + done, self->packedBuffer.data() + self->packedAt, n);
+      self->packedAt += n;
+      done += n;
     }
-    len = std::min(len, self->packedHave - self->packedAt);
-    std::memcpy(buf, self->packedBuffer.data() + self->packedAt, len);
-    self->packedAt += len;
-    return len;
+    return done;
+  }
+  // The next piece of the packed data into the buffer; false at its end.
+  bool refill() {
+    const std::uint64_t left = dataLength - dataRead;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, packedBuffer.size()));
+    if (want == 0) return false;
+    const ssize_t n =
+        ::pread(fileno(file), packedBuffer.data(), want, static_cast<off_t>(dataStart + dataRead));
+    if (n <= 0) return false;
+    dataRead += static_cast<std::uint64_t>(n);
+    packedAt = 0;
+    packedHave = static_cast<std::size_t>(n);
+    return true;
+  }
+
+  // The packed data anew from its start, apart from the entry's own reading.
+  std::function<std::size_t(void*, std::size_t)> packedFromStart() {
+    auto at = std::make_shared<std::uint64_t>(0);
+    return [this, at](void* buf, std::size_t len) -> std::size_t {
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(dataLength - *at, len));
+      if (want == 0) return 0;
+      const ssize_t n = ::pread(fileno(file), buf, want, static_cast<off_t>(dataStart + *at));
+      if (n <= 0) return 0;
+      *at += static_cast<std::uint64_t>(n);
+      return static_cast<std::size_t>(n);
+    };
   }
 
   bool openReader() {
@@ -216,7 +242,10 @@ struct Archive::Impl {
     started = true;
     char name[6] = {};
     std::memcpy(name, method.data(), std::min<std::size_t>(method.size(), 5));
-    own = lzh::oldDecoder(method, [this](void* b, std::size_t n) { return packed(b, n, this); });
+    // "-lh2-" comes in two ways, which the stream itself tells apart.
+    bool countRootUses = true;
+    if (method == "-lh2-") countRootUses = lzh::lh2CountsRootUses([this] { return packedFromStart(); }, length, crc);
+    own = lzh::oldDecoder(method, [this](void* b, std::size_t n) { return packed(b, n, this); }, countRootUses);
     LHADecoderType* type = own ? nullptr : lha_decoder_for_name(name);
     if (type)
       decoder = lha_decoder_new(type, &Impl::packed, this, static_cast<std::size_t>(length));
@@ -279,6 +308,7 @@ Archive::Next Archive::next(Item& item) {
     item.isDir = true;
     item.mtime = raw.mtime;
     item.os = raw.os;
+    item.os2Attributes = raw.os2Attributes;
     a.length = 0;
     a.dataLength = 0;
     a.method = raw.method;
@@ -304,6 +334,8 @@ Archive::Next Archive::next(Item& item) {
   std::memcpy(method, item.method.data(), item.method.size());
   item.decodable = lha_decoder_for_name(method) != nullptr || item.method == "-lh2-" || item.method == "-lh3-";
   a.method = item.method;
+  // LHark writes its own "-lh7-" at header level 1 with the blank OS id.
+  if (h->header_level == 1 && h->os_type == ' ' && item.method == "-lh7-") a.method = "-lk7-";
   a.length = h->length;
   a.crc = h->crc;
   a.os = item.os;
@@ -327,6 +359,8 @@ Archive::Next Archive::next(Item& item) {
   if (parsed) {
     item.path = raw.path;
     item.isLink = item.isLink || raw.isLink;
+    item.isDir = !item.isLink && (item.isDir || raw.isDir);
+    item.os2Attributes = raw.os2Attributes;
     item.mtime = raw.mtime;
   } else {
     std::string p = h->path ? h->path : "";

@@ -7,8 +7,12 @@
 // name at a trail byte 0x5C.
 //
 // A folder entry that liblhasa stops at (a level 0 or 1 "-lhd-" entry named
-// without a closing separator, as Amiga and OS-9 archivers write them) is
-// read by our own parser, and liblhasa takes up again at the next header.
+// without a closing separator, as Amiga and OS-9 archivers write them, or
+// a folder stored as a file of no data with a folder name and no file name,
+// as some Amiga archivers write them) is read by our own parser, and
+// liblhasa takes up again at the next header. Such a file of no data is a
+// folder wherever it stands ("dir/" at level 0 too, which liblhasa takes for
+// a file).
 //
 // The data is decoded here, from the entry's own byte range: its length and
 // CRC are checked over the whole decoded stream, as liblhasa checks them.
@@ -37,6 +41,7 @@ struct Item {
   std::uint16_t crc = 0;  // CRC-16 of the original data
   std::int64_t mtime = 0;  // seconds since 1970 (UTC)
   char os = 0;             // the system that wrote the entry ('M', 'U', 'm', '2' ...)
+  bool os2Attributes = false;  // carries OS/2 extended attributes (an OS/2 archiver wrote it)
 };
 
 class Archive {

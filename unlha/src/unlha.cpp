@@ -907,10 +907,14 @@ int extract(const Command& cmd, const Callbacks& callbacks, std::string& report)
   if (!listed) return kErrorBrokenArchive;
   // Every folder of the archive: its folder entries and the folders above
   // each entry. OS/2 archivers store a folder's extended attributes as an
-  // entry of the folder's own name; such an entry is no file.
+  // entry of the folder's own name; such an entry is no file. An archive
+  // is one of theirs where an entry says so: by the OS id, or by OS/2
+  // attributes in its headers whatever its OS id.
   std::set<std::string> folders;
+  bool os2 = false;
   for (const auto& it : *listed) {
     if (it.isDir) folders.insert(it.path);
+    os2 = os2 || it.os == '2' || it.os2Attributes;
     for (std::size_t i = it.path.find('/'); i != std::string::npos; i = it.path.find('/', i + 1))
       folders.insert(it.path.substr(0, i));
   }
@@ -972,7 +976,7 @@ int extract(const Command& cmd, const Callbacks& callbacks, std::string& report)
       note(kErrorWrite);
       continue;
     }
-    if (e.os == '2') {
+    if (os2) {
       struct stat st {};
       const bool folderThere =
           ::fstatat(dir.get(), parts->back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
