@@ -222,6 +222,7 @@ struct Pop3Script {
   std::set<int> endlessTop, endlessRetr; // answers that never end (until the client goes)
   bool quitLost = false;                 // the line goes dead when the first session's QUIT comes, unanswered
   bool uidl = false;                     // UIDL gives each mail's unique id ("uid-" and its first number)
+  bool uidlPerSession = false;           // ... a new one in every session ("uid-", the session, "-", its first number)
   bool endlessUidl = false;              // the answer to UIDL never ends
   std::set<int> refuseLogin;             // the sessions (1, 2, …) whose PASS is refused
 };
@@ -376,7 +377,8 @@ class ScriptedPop3 {
       } else if (verb == "UIDL" && line == "UIDL" && script_.uidl) {
         std::string all = "+OK\r\n";
         for (std::size_t i = 0; i < mails_.size(); ++i)
-          all += std::to_string(i + 1) + " uid-" + std::to_string(mails_[i].first) + "\r\n";
+          all += std::to_string(i + 1) + " uid-" + (script_.uidlPerSession ? std::to_string(session) + "-" : "") +
+                 std::to_string(mails_[i].first) + "\r\n";
         send(all + ".\r\n");
       } else if (verb == "CAPA" && script_.pipelining) {
         send("+OK\r\nTOP\r\nUSER\r\nPIPELINING\r\n.\r\n");
@@ -1298,6 +1300,41 @@ TEST_F(ReceiveMailScriptedTest, ACutConversationIsTakenUpAgainAndNothingComesTwi
       QStringList expected{subjects[0], subjects[2], subjects[3], subjects[4]};
       expected.sort();
       EXPECT_EQ(all, expected);
+    }
+  }
+}
+
+// A server that names its mails anew in every session: after a break the
+// mails stored before it are not found again by their unique ids. They are
+// known by their size and header instead: deleted, and never stored twice,
+// in this check or the next.
+TEST_F(ReceiveMailScriptedTest, UniqueIdsThatChangeAfterABreakBringNoMailTwice) {
+  const QStringList subjects{QStringLiteral("one"), QStringLiteral("本日限り激安セール"), QStringLiteral("from the boss"),
+                             QStringLiteral("report"), QStringLiteral("five")};
+  for (bool pipelining : {true, false}) {
+    SCOPED_TRACE(pipelining);
+    Pop3Script whole{pipelining, {}, {}, {}, -1, nullptr};
+    whole.uidl = true;
+    whole.uidlPerSession = true;
+    checkWith(fiveMails(), whole);
+    const std::vector<long long> starts = lastAnswerStarts;
+    ASSERT_GT(starts.size(), 5u);
+    for (std::size_t k = 1; k < starts.size(); ++k) {
+      const long long cut = starts[k] + 1;
+      SCOPED_TRACE(cut);
+      Pop3Script script = whole;
+      script.dropAfter = cut;
+      ScriptedPop3 server(fiveMails(), script);
+      const CheckResult r = checkOn(server);
+      const QStringList stored = subjectsOf(received()) + subjectsOf(vip());
+      for (int no : {1, 3, 4, 5}) EXPECT_LE(stored.count(subjects[no - 1]), 1) << no << " " << errorTexts();
+      checkOn(server, true);
+      QStringList all = subjectsOf(received()) + subjectsOf(vip());
+      all.sort();
+      QStringList expected{subjects[0], subjects[2], subjects[3], subjects[4]};
+      expected.sort();
+      EXPECT_EQ(all, expected) << errorTexts();
+      EXPECT_TRUE(server.left().empty());
     }
   }
 }
