@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -1337,6 +1338,69 @@ TEST_F(ReceiveMailScriptedTest, UniqueIdsThatChangeAfterABreakBringNoMailTwice) 
       EXPECT_TRUE(server.left().empty());
     }
   }
+}
+
+// The received list on show while a check stores into it: the new mails
+// are listed at once, so that "全件削除" deletes what the list shows; with
+// names that change after a break, a mail that cannot be told apart stays
+// on the server with a box.
+TEST_F(ReceiveMailScriptedTest, TheListOnShowGetsTheMailsACheckStores) {
+  destroyWindows();
+  race::reset();
+  startup::releaseInstanceLock();
+  boxes.clear();
+  QFile::remove(received());
+  ScriptedPop3 server({crlf(mail(QStringLiteral("a@example.jp"), QStringLiteral("one"), QStringLiteral("1\n"))),
+                       crlf(mail(QStringLiteral("b@example.jp"), QStringLiteral("two"), QStringLiteral("2\n")))},
+                      Pop3Script{true, {}, {}, {}, -1, nullptr});
+  writeAccount(QStringLiteral("user"), QStringLiteral("pw"));
+  forms::MainForm& m = startWith(server.server(), {QStringLiteral("NUMBER28=0")});
+  {
+    records::MailRecord old;
+    old.Subject = QStringLiteral("old");
+    old.FromTo = QStringLiteral("o@example.jp");
+    ASSERT_GT(records::MailFile(records::kReceivedFile).append(old), 0) << records::MailFile(records::kReceivedFile).errorText().toStdString();
+  }
+  QTest::mouseClick(m.Label7, Qt::LeftButton);  // "着信履歴"
+  auto& viewer = ::TyakuForm();
+  ASSERT_TRUE(viewer.isVisible());
+  ASSERT_EQ(viewer.MailListView->topLevelItemCount(), 1);
+  QTest::mouseClick(m.Label8, Qt::LeftButton);  // the check
+  server.join();
+  EXPECT_EQ(errorTexts(), "");
+  ASSERT_EQ(viewer.MailListView->topLevelItemCount(), 3);
+  EXPECT_EQ(viewer.MailListView->topLevelItem(2)->text(0).trimmed(), QStringLiteral("two"));
+  EXPECT_EQ(viewer.Text2->text(), QStringLiteral("3"));
+  EXPECT_EQ(m.Text3->text(), QStringLiteral("3"));
+  boxes.clear();
+  seamtest::recordMsgBoxes(boxes, seamtest::yesOrOk);
+  QTest::mouseClick(viewer.Command6, Qt::LeftButton);  // "全件削除", answered yes
+  seamtest::recordMsgBoxes(boxes, seamtest::alwaysOk);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("すべてのデータを削除して良いですか？"));
+  EXPECT_EQ(fileBytes(received()).size(), 0);
+  EXPECT_EQ(viewer.MailListView->topLevelItemCount(), 0);
+
+  // A server that names its mails anew, and gives no header alone: the
+  // mail stored before the break cannot be told apart from the others.
+  Pop3Script script{false, {1, 2, 3, 4, 5}, {}, {}, -1, nullptr};
+  script.uidl = true;
+  script.uidlPerSession = true;
+  checkWith(fiveMails(), script);
+  const std::vector<long long> starts = lastAnswerStarts;
+  ASSERT_GT(starts.size(), 8u);
+  int said = 0;
+  for (std::size_t k = 1; k < starts.size(); ++k) {
+    SCOPED_TRACE(starts[k]);
+    script.dropAfter = starts[k] + 1;
+    ScriptedPop3 renaming(fiveMails(), script);
+    const CheckResult r = checkOn(renaming);
+    const QStringList stored = subjectsOf(received()) + subjectsOf(vip());
+    for (const QString& subject : stored) EXPECT_EQ(stored.count(subject), 1) << subject.toStdString();
+    for (const std::string& b : r.errorBoxes)
+      if (QString::fromStdString(b).contains(QStringLiteral("別の UIDL で示したため"))) ++said;
+  }
+  EXPECT_GT(said, 0);
 }
 
 TEST_F(ReceiveMailScriptedTest, BareLineFeedsBringTheWholeMail) {
