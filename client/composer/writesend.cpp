@@ -89,7 +89,7 @@ QString addressLines(const QStringList& addresses) {
 void updateSentCounter() {
   records::MailFile f(records::kSentFile);
   f.open();
-  writeneighbours::setSentCount(QString::number(static_cast<std::int16_t>(sentCount())));
+  writeneighbours::setSentCount(QString::number(sentCount()));  // as it is, never wrapped
 }
 
 }  // namespace
@@ -196,8 +196,16 @@ void WriteForm::Command1_Click() {
     // The sent list keeps each mail the server took, as written, without
     // its fortune slip.
     if (noHistory == 0) {
-      const auto n = static_cast<std::int16_t>(sentCount() + 1);
-      if (RecordSentMail(n)) CurrentRecordNo = n;
+      const int next = sentCount() + 1;
+      if (next > records::kMaxRecords) {
+        // (a record number past the last a list holds would wrap)
+        seams::MsgBox(QStringLiteral("送信履歴を保存できませんでした。") + kCrLf +
+                          QStringLiteral("送信履歴のメールが %1 件に達しています。").arg(records::kMaxRecords),
+                      seams::vbExclamation);
+      } else {
+        const auto n = static_cast<std::int16_t>(next);
+        if (RecordSentMail(n)) CurrentRecordNo = n;
+      }
     }
   }
   if (session >= 0) NMailSmtpCloseSession(session);

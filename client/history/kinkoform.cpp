@@ -135,7 +135,7 @@ void KinkoForm::MoveMailToSafe(int safe) {
     seams::MsgBox(notSelected, seams::vbOKOnly);
     return;
   }
-  CurrentRecordNo = static_cast<std::int16_t>(n);
+  CurrentRecordNo = static_cast<std::int16_t>(std::min(n, records::kMaxRecords));
   if (seams::MsgBox(QStringLiteral("選択された（行、青色）データを移します。よろしいですか"),
                     seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) != seams::vbYes)
     return;

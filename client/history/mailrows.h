@@ -15,6 +15,15 @@ namespace history {
 // boxes. The selection marker Text5 is emptied. Returns the number of rows.
 int fillList(int kind, bool trimBoxes);
 
+// Adds the rows of the records the list file of kind gained past the rows
+// on show (a mail check or a send appended them), leaving the rows, the
+// boxes and the selection as they are; the count box follows. Returns the
+// number of rows.
+int addNewRows(int kind);
+
+// What the user is told of a list longer than a list can be.
+QString tooLongText(int count);
+
 // Clears the clipboard, puts the box's text on it as plain text and sets
 // the box to the clipboard's text with the blanks at both ends removed.
 void clipboardPass(QTextEdit* box);

@@ -48,6 +48,16 @@ QString paddedField(const char* bytes, std::size_t offset, int width) {
 constexpr std::size_t kSubjectAt = 0, kDateAt = 100, kFromToAt = 190, kBodyAt = 280;
 constexpr int kSubjectWidth = 100, kDateWidth = 90, kFromToWidth = 90, kBodyWidth = 32000;
 
+// The row of one record: its subject, sender or recipient and date as
+// stored, cut at their first NUL.
+QTreeWidgetItem* rowOf(const char* bytes) {
+  auto* item = new QTreeWidgetItem;
+  item->setText(0, vb::TrimAtNull(paddedField(bytes, kSubjectAt, kSubjectWidth)));
+  item->setText(1, vb::TrimAtNull(paddedField(bytes, kFromToAt, kFromToWidth)));
+  item->setText(2, vb::TrimAtNull(paddedField(bytes, kDateAt, kDateWidth)));
+  return item;
+}
+
 }  // namespace
 
 QString listFile(int kind) { return records::mailListFile(kind); }
@@ -86,11 +96,7 @@ int fillList(int kind, bool trimBoxes) {
   std::string last;
   const bool read = file.scan(
       [&](int, const char* bytes) {
-        auto* item = new QTreeWidgetItem;
-        item->setText(0, vb::TrimAtNull(paddedField(bytes, kSubjectAt, kSubjectWidth)));
-        item->setText(1, vb::TrimAtNull(paddedField(bytes, kFromToAt, kFromToWidth)));
-        item->setText(2, vb::TrimAtNull(paddedField(bytes, kDateAt, kDateWidth)));
-        rows.push_back(item);
+        rows.push_back(rowOf(bytes));
         if (!anyBody) {
           for (std::size_t i = kBodyAt; i < kBodyAt + kBodyWidth; ++i)
             if (bytes[i] != ' ' && bytes[i] != '\0') {
@@ -128,6 +134,29 @@ int fillList(int kind, bool trimBoxes) {
   return static_cast<int>(rows.size());
 }
 
+int addNewRows(int kind) {
+  auto& f = ::TyakuForm();
+  records::MailFile file(listFile(kind));
+  const int count = file.count();
+  int rows = f.MailListView->topLevelItemCount();
+  if (count <= rows) return rows;
+  std::string bytes(records::MailRecord::kSize, '\0');
+  QList<QTreeWidgetItem*> items;
+  for (int n = rows + 1; n <= count && file.readBytes(n, bytes.data()); ++n) items << rowOf(bytes.data());
+  f.MailListView->addTopLevelItems(items);
+  rows += static_cast<int>(items.size());
+  f.setCount(QString::number(rows));
+  if (kind == 6) neighbours::setVipCount(QString::number(rows));
+  return rows;
+}
+
+QString tooLongText(int count) {
+  return QStringLiteral("この一覧のメールは %1 件で、一覧に入る %2 件を超えています。"
+                        "新しいメールはこの一覧に保存できません。不要なメールを削除して下さい。")
+      .arg(count)
+      .arg(records::kMaxRecords);
+}
+
 }  // namespace history
 
 void OpenMailList(int kind) {
@@ -153,4 +182,7 @@ void OpenMailList(int kind) {
   SetEditorText(f.rtfEd, QString());
   const int rows = history::fillList(kind, true);
   f.setCount(QString::number(rows));
+  // A list copied in from elsewhere may hold more mails than a list can:
+  // every one is listed and can be read, and the user is told.
+  if (rows > records::kMaxRecords) seams::MsgBox(history::tooLongText(rows), seams::vbOKOnly | seams::vbExclamation);
 }

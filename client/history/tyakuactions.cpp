@@ -113,7 +113,7 @@ void TyakuForm::Command3_Click() {
       notSelected();
       return;
     }
-    CurrentRecordNo = static_cast<std::int16_t>(n);
+    CurrentRecordNo = static_cast<std::int16_t>(std::min(n, records::kMaxRecords));
     if (seams::MsgBox(deleteQuestion(kind), seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) !=
         seams::vbYes) {
       rtfEd->setFocus();
@@ -139,21 +139,43 @@ void TyakuForm::Command3_Click() {
 void TyakuForm::Command6_Click() {
   const int kind = ShownListKind;
   if (kind < 1 || kind > 6) return;
+  // The mails deleted are those the list showed when the button was
+  // pressed: a mail check may store more into the list while the question
+  // is open (or a list may hold records it never showed), and those stay.
+  const int seen = MailListView->topLevelItemCount();
   if (seams::MsgBox(QStringLiteral("すべてのデータを削除して良いですか？"), seams::vbYesNo | seams::vbQuestion,
                     QStringLiteral("確認")) != seams::vbYes)
     return;
   records::MailFile file(history::listFile(kind));
-  const int m = std::max(0, file.count());
-  // Every record is marked and the list compacted; when that fails every
+  const int count = std::max(0, file.count());
+  const int m = std::min(seen, count);
+  // Those records are marked and the list compacted; when that fails every
   // record keeps the flag it had, so that no later compaction takes them.
-  if (!file.removeAll()) {
+  if (!file.removeFirst(m)) {
     recordFailure(QStringLiteral("メールを削除できませんでした。"), file.errorText());
     const int rows = history::fillList(kind, false);
     setCount(QString::number(rows));
     if (kind == 6) neighbours::setVipCount(QString::number(rows));
     return;
   }
-  if (m > 0) CurrentRecordNo = static_cast<std::int16_t>(m);
+  if (m > 0) CurrentRecordNo = static_cast<std::int16_t>(std::min(m, records::kMaxRecords));
+  if (count > m) {
+    // The rest is listed, and the user is told what was kept.
+    Text5->clear();
+    Text7->clear();
+    Text8->clear();
+    Text9->clear();
+    SetEditorText(rtfEd, QString());
+    const int rows = history::fillList(kind, false);
+    setCount(QString::number(rows));
+    if (kind == 6) neighbours::setVipCount(QString::number(rows));
+    seams::MsgBox(QStringLiteral("表示されていたメール %1 件を削除しました。表示されていなかったメール %2 件"
+                                 "（削除の確認中に届いたものなど）は削除せずに残してあります。")
+                      .arg(m)
+                      .arg(rows),
+                  seams::vbOKOnly | seams::vbInformation);
+    return;
+  }
   MailListView->clear();
   Text5->clear();
   setCount(QStringLiteral("0"));

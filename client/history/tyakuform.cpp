@@ -138,6 +138,21 @@ void installRecordBufferSource() {
 }
 [[maybe_unused]] const bool sourceInstalled = (installRecordBufferSource(), true);
 
+// A list that grows while it is on show (a mail check stores into it, a
+// send records into it) gets the new rows at once: what the viewer lists is
+// what its actions act on.
+void installGrownNotice() {
+  records::RawRecordFile::grownNotice() = [](const QString& realPath) {
+    if (!accessor().isLoaded()) return;
+    auto& f = accessor()();
+    const int kind = f.ShownListKind;
+    if (kind < 1 || kind > 6) return;
+    if (records::MailFile(history::listFile(kind)).path() != realPath) return;
+    history::addNewRows(kind);
+  };
+}
+[[maybe_unused]] const bool grownNoticeInstalled = (installGrownNotice(), true);
+
 }  // namespace
 
 forms::TyakuForm& TyakuForm() {
@@ -536,10 +551,14 @@ void TyakuForm::setCount(const QString& count) {
 }
 
 void TyakuForm::Text2_Change() {
-  LoopCounter = static_cast<std::int16_t>(history::recordCount(records::kReceivedFile));
-  neighbours::setReceivedCount(QString::number(LoopCounter));
-  LoopCounter = static_cast<std::int16_t>(history::recordCount(records::kSentFile));
-  neighbours::setSentCount(QString::number(LoopCounter));
+  // The counts as they are, also of a list longer than a list can be (a
+  // 16-bit counter would show them wrapped below zero).
+  const int received = history::recordCount(records::kReceivedFile);
+  LoopCounter = static_cast<std::int16_t>(std::min(received, records::kMaxRecords));
+  neighbours::setReceivedCount(QString::number(received));
+  const int sent = history::recordCount(records::kSentFile);
+  LoopCounter = static_cast<std::int16_t>(std::min(sent, records::kMaxRecords));
+  neighbours::setSentCount(QString::number(sent));
   switch (ShownListKind) {
     case 3: ::OpenForm().Text1->setText(Text2->text()); break;
     case 4: ::OpenForm().Text2->setText(Text2->text()); break;

@@ -9,6 +9,11 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include <strings.h>
 #include <map>
 #include <set>
 #include <string>
@@ -139,6 +144,114 @@ int uniqueIds(int handle, Plan& plan) {
   return NMAIL_SUCCESS;
 }
 
+// The mails of a session after a break that are mails known from before
+// (taken or left) under new unique ids, found by their size and header.
+class SameMail {
+ public:
+  SameMail(int handle, const Plan& plan, const std::set<std::string>& takenIds, const std::set<std::string>& leftIds)
+      : handle_(handle), plan_(plan), takenIds_(takenIds), leftIds_(leftIds),
+        claim_(static_cast<std::size_t>(plan.count), 0), seen_(static_cast<std::size_t>(plan.count)) {}
+
+  // The number of the mail that is known: > 0 found (and claimed), 0 none
+  // is (it is gone from the server), -1 some may be it but cannot be told
+  // apart (they are claimed all the same). broken: the conversation broke.
+  int find(const Outcome::Known& k) {
+    std::vector<int> maybe;
+    for (int j = 1; j <= plan_.count && !broken; ++j) {
+      if (claimed(j)) continue;
+      const std::string id = plan_.idOf(j);
+      if (!id.empty() && (takenIds_.count(id) || leftIds_.count(id))) continue;
+      if (k.header.empty()) {
+        maybe.push_back(j);
+        continue;
+      }
+      long long size = -1;
+      if (k.size >= 0) {
+        const int listed = NMailPop3GetMailSize(handle_, j);
+        if (listed < 0) {
+          if (listed == NMAIL_ERR_IO) broken = true;
+          else maybe.push_back(j);
+          continue;
+        }
+        size = listed;
+        // (a server may add a short status line to a mail it has sent)
+        if (std::llabs(size - k.size) > 1024) continue;
+      }
+      Seen& s = seen(j);
+      if (s.result < 0) {
+        if (s.result == NMAIL_ERR_IO) broken = true;
+        else maybe.push_back(j);
+        continue;
+      }
+      if (sameHeader(s.header, size, k)) {
+        claim_[static_cast<std::size_t>(j - 1)] = 1;
+        return j;
+      }
+    }
+    if (broken) return 0;
+    for (int j : maybe) claim_[static_cast<std::size_t>(j - 1)] = 1;
+    return maybe.empty() ? 0 : -1;
+  }
+  bool claimed(int j) const { return claim_[static_cast<std::size_t>(j - 1)] != 0; }
+  bool broken = false;
+
+ private:
+  struct Seen {
+    bool asked = false;
+    int result = 0;
+    std::string header;
+  };
+  Seen& seen(int j) {
+    Seen& s = seen_[static_cast<std::size_t>(j - 1)];
+    if (s.asked) return s;
+    s.asked = true;
+    Buffers b;
+    s.result = NMailPop3GetMailStatus(handle_, j, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0);
+    if (s.result >= 0) s.header = bufferBytes(b.header);
+    return s;
+  }
+  // The header without the lines a server writes of its own into a mail it
+  // keeps (its read status, its id), unfolded lines kept as they are.
+  static std::string steady(std::string_view h) {
+    static const char* const kOwn[] = {"status:", "x-status:", "x-uidl:", "x-keywords:", "x-mozilla-status:",
+                                       "x-mozilla-status2:"};
+    std::string out;
+    bool skipping = false;
+    for (std::size_t at = 0; at < h.size();) {
+      std::size_t end = h.find('\n', at);
+      end = end == std::string_view::npos ? h.size() : end + 1;
+      const std::string_view line = h.substr(at, end - at);
+      at = end;
+      const bool folded = !line.empty() && (line[0] == ' ' || line[0] == '\t');
+      if (!folded) {
+        skipping = false;
+        for (const char* own : kOwn) {
+          const std::size_t n = std::strlen(own);
+          if (line.size() >= n && ::strncasecmp(line.data(), own, n) == 0) skipping = true;
+        }
+      }
+      if (!skipping) out += line;
+    }
+    return out;
+  }
+  static bool sameHeader(const std::string& header, long long size, const Outcome::Known& k) {
+    if (steady(header) != steady(k.header)) return false;
+    // The rest of the mail is as long as it was, unless a header was cut
+    // to its buffer.
+    if (size < 0 || k.size < 0) return true;  // (a mail not fetched is known by its header alone)
+    const bool cut = header.size() + 1 >= static_cast<std::size_t>(kTextBuffer) ||
+                     k.header.size() + 1 >= static_cast<std::size_t>(kTextBuffer);
+    return cut || size - static_cast<long long>(header.size()) == k.size - static_cast<long long>(k.header.size());
+  }
+
+  int handle_;
+  const Plan& plan_;
+  const std::set<std::string>& takenIds_;
+  const std::set<std::string>& leftIds_;
+  std::vector<char> claim_;
+  std::vector<Seen> seen_;
+};
+
 // The session after a break: the deletions the broken one took with it are
 // asked for again, each mail found by its unique id (a mail gone from the
 // server meanwhile is passed over), and the session takes the mails not
@@ -162,26 +275,64 @@ void planAgain(int handle, Plan& plan, Outcome& out, std::map<std::string, int>&
   for (int j = 1; j <= plan.count; ++j)
     if (!plan.idOf(j).empty()) noOf.emplace(plan.idOf(j), j);
   std::set<std::string> takenIds;
-  for (Outcome::Taken& t : out.taken) {
+  for (const Outcome::Taken& t : out.taken)
     if (!t.id.empty()) takenIds.insert(t.id);
+  // A server may name its mails anew in every session. A mail taken or left
+  // before whose id is not found again is looked for by its size and header
+  // among the mails whose ids name none known; one that may be it but cannot
+  // be told apart (its header does not come) is not taken either.
+  SameMail same(handle, plan, takenIds, out.leftIds);
+  std::vector<int> foundAt(out.taken.size(), 0);
+  for (std::size_t k = 0; k < out.taken.size(); ++k) {
+    Outcome::Taken& t = out.taken[k];
     if (t.stranded || t.refused) continue;
     if (t.id.empty()) {
       t.stranded = true;
       continue;
     }
     const auto it = noOf.find(t.id);
-    if (it == noOf.end()) continue;
-    const int r = NMailPop3DeleteAhead(handle, it->second);
+    if (it != noOf.end()) {
+      foundAt[k] = it->second;
+      continue;
+    }
+    const int j = same.find(t.known);
+    if (same.broken) {
+      out.broken = true;
+      out.breakMessage = libraryMessage();
+      return;
+    }
+    if (j > 0) {
+      foundAt[k] = j;
+    } else if (j < 0) {
+      t.stranded = true;
+      t.unsure = true;
+    }
+  }
+  for (const Outcome::Known& left : out.leftKnown) {
+    // (a mail still under its id is known; one of unknown header is not looked for)
+    if (left.header.empty() || left.id.empty() || noOf.count(left.id)) continue;
+    same.find(left);
+    if (same.broken) {
+      out.broken = true;
+      out.breakMessage = libraryMessage();
+      return;
+    }
+  }
+  for (std::size_t k = 0; k < out.taken.size(); ++k) {
+    const Outcome::Taken& t = out.taken[k];
+    if (foundAt[k] == 0) continue;
+    const int r = NMailPop3DeleteAhead(handle, foundAt[k]);
     if (r == NMAIL_ERR_IO) {
       out.broken = true;
       out.breakMessage = libraryMessage();
       return;
     }
-    if (r == NMAIL_SUCCESS) out.deleted.push_back({it->second, t.shown, t.spam});
+    if (r == NMAIL_SUCCESS) out.deleted.push_back({foundAt[k], t.shown, t.spam});
   }
   for (int j = 1; more && j <= plan.count; ++j) {
     const std::string id = plan.idOf(j);
     if (!id.empty() && (takenIds.count(id) || out.leftIds.count(id))) continue;
+    if (same.claimed(j)) continue;
     plan.take[static_cast<std::size_t>(j - 1)] = 1;
     // A mail that came meanwhile goes on from the last number shown.
     int& shown = plan.shown[static_cast<std::size_t>(j - 1)];
@@ -352,6 +503,14 @@ Outcome converse() {
       if (named) {
         out.leftNos.insert(culprit);
         if (!plan.idOf(culprit).empty()) out.leftIds.insert(plan.idOf(culprit));
+        Outcome::Known known;
+        Buffers b;
+        if (NMailPop3GetMailStatus(handle, culprit, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0) ==
+            NMAIL_SUCCESS) {
+          known.header = bufferBytes(b.header);
+        }
+        known.id = plan.idOf(culprit);
+        out.leftKnown.push_back(std::move(known));
       }
       // The first mail of this session not yet taken.
       resume = plan.count + 1;
@@ -417,10 +576,15 @@ Outcome converse() {
   // Mails taken before a break that no later session could name (the
   // server gives no unique ids) stay on the server.
   if (!out.broken) {
-    int stranded = 0, strandedSpam = 0;
+    int stranded = 0, strandedSpam = 0, unsure = 0;
     for (const Outcome::Taken& t : out.taken)
-      if (t.stranded) ++(t.spam ? strandedSpam : stranded);
+      if (t.stranded && t.unsure) ++unsure;
+      else if (t.stranded) ++(t.spam ? strandedSpam : stranded);
     QString text;
+    if (unsure > 0)
+      text += QStringLiteral("サーバーが接続し直した後のメールを別の UIDL で示したため、接続が切れる前に受信したメール %1 通を"
+                             "サーバーで見分けられず、削除できませんでした。次の受信で同じメールがもう一度届くことがあります。")
+                  .arg(unsure);
     if (stranded > 0)
       text += QStringLiteral("サーバーがメールの UIDL を示さないため、接続が切れる前に受信したメール %1 通はサーバーから削除できませんでした。"
                              "次の受信で同じメールがもう一度届きます。")

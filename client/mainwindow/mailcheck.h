@@ -180,18 +180,28 @@ struct Outcome {
   // Every mail stored or deleted as spam in this check, by its unique id
   // ("" when the server gives none): a session that broke took their
   // deletions with it, and the next one asks for them again.
+  // Each is known by its size and header as well, for a server that names
+  // its mails anew in the session after a break.
+  struct Known {
+    long long size = -1;  // as the server listed it; -1 not known (not fetched)
+    std::string header;   // the header as the status call gave it; empty: not known
+    std::string id;       // the unique id it had ("" when the server gives none)
+  };
   struct Taken {
     std::string id;
     int shown;
     bool spam;
+    Known known = {};
     bool stranded = false;  // no later session can name it: it stays on the server
     bool refused = false;   // the server refused its deletion: not asked again
+    bool unsure = false;    // stranded: named anew, and not to be told apart from another by its header
   };
   std::vector<Taken> taken;
   // Mails left on the server with a box (too large, or their answer broke
-  // off), by unique id and by number in the session.
+  // off), by unique id and by number in the session, and by size and header.
   std::set<std::string> leftIds;
   std::set<int> leftNos;
+  std::vector<Known> leftKnown;
   // Why the conversation broke, when a mail's step said it.
   QString breakWhat, breakMessage;
 };

@@ -150,6 +150,11 @@ std::function<void(const char*)>& RawRecordFile::compactionStepHook() {
   return hook;
 }
 
+std::function<void(const QString&)>& RawRecordFile::grownNotice() {
+  static std::function<void(const QString&)> notice;
+  return notice;
+}
+
 std::function<void(const QString&)>& RawRecordFile::tornTailNotice() {
   static std::function<void(const QString&)> notice = [](const QString& text) {
     seams::MsgBox(text, seams::vbOKOnly | seams::vbExclamation);
@@ -281,7 +286,7 @@ bool RawRecordFile::readBytes(int n, char* out) {
   QString p;
   std::string np;
   if (!prepare(p, &np)) return false;
-  if (n < 1 || n > kMaxRecords) return fail(QStringLiteral("レコード番号 %1 は範囲外です。").arg(n), 0);
+  if (n < 1) return fail(QStringLiteral("レコード番号 %1 は範囲外です。").arg(n), 0);
   Fd fd(::open(np.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
   std::size_t got = 0;
@@ -330,6 +335,8 @@ bool RawRecordFile::writeBytes(int n, const char* in) {
     err = errno;
   }
   if (!ok) return fail(QStringLiteral("ファイル %1 に書き込めません。").arg(p), err);
+  if (off >= st.st_size)
+    if (auto& notice = grownNotice()) notice(p);
   return true;
 }
 
@@ -589,7 +596,9 @@ bool RawRecordFile::remove(int n) {
   return false;
 }
 
-bool RawRecordFile::removeAll() {
+bool RawRecordFile::removeAll() { return removeFirst(-1); }
+
+bool RawRecordFile::removeFirst(int n) {
   QString p;
   std::string np;
   if (!prepare(p, &np)) return false;
@@ -599,7 +608,8 @@ bool RawRecordFile::removeAll() {
     if (!fd.ok()) return fail(QStringLiteral("ファイル %1 を開けません。").arg(p), errno);
     struct stat st;
     if (::fstat(fd.get(), &st) != 0) return fail(QStringLiteral("ファイル %1 を読めません。").arg(p), errno);
-    const std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
+    std::size_t total = static_cast<std::uint64_t>(st.st_size) / size_;
+    if (n >= 0) total = std::min(total, static_cast<std::size_t>(n));
     old.resize(total);
     for (std::size_t i = 0; i < total; ++i) {
       std::size_t got = 0;

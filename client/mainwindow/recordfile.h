@@ -12,8 +12,10 @@
 //    ".torn2", ... never one that exists), the list is cut to its whole
 //    records and the user is told where the bytes went. When they cannot be
 //    set aside, the write or compaction fails and the list stays as it was.
-//  - A list holds at most 32,767 records: reading or writing a record number
-//    outside 1..32,767 and appending to a full list are refused.
+//  - A list holds at most 32,767 records: writing a record number outside
+//    1..32,767 and appending to a full list are refused. A longer list (one
+//    copied in from elsewhere) can still be read, record by record to its
+//    end, so that none of its mails is out of reach.
 //  - Deleting writes the live flag 0 and then compacts the file: the live
 //    records are written in their order into the temporary twin (the file
 //    name in capitals with ".TMP", see records::twinOf), the twin is flushed
@@ -69,7 +71,8 @@ class RawRecordFile {
   // Number of whole records; -1 on failure.
   int count();
   // Record n into out (recordSize bytes). False when n is outside
-  // 1..count() or the file cannot be read.
+  // 1..count() or the file cannot be read (a list longer than 32,767
+  // records is read to its end).
   bool readBytes(int n, char* out);
   // Writes record n (recordSize bytes); n in 1..32,767, a gap beyond the end
   // is filled with zero bytes. A record written live is flushed to disk
@@ -103,6 +106,15 @@ class RawRecordFile {
   // Marks every record deleted and compacts, which leaves the list empty.
   // When a step fails every record gets its old flag back.
   bool removeAll();
+  // Marks records 1..n deleted (n past the end: every record) and
+  // compacts: the records after n stay, renumbered from 1. When a step
+  // fails every record gets its old flag back.
+  bool removeFirst(int n);
+
+  // Told of every write that made a list longer (an append, a record
+  // written past the end), with the list's real path, once the write is
+  // done: a window that shows the list adds the new rows. Null by default.
+  static std::function<void(const QString& realPath)>& grownNotice();
 
   // Where the tell-tale of a torn tail set aside goes: a message box by
   // default (replaced by the tests).

@@ -123,9 +123,10 @@ class NewFiles {
 // Fetches mail i whole into the buffers and body. The body buffer holds the
 // size the server gives, a modest one at most; a longer body is cut to it
 // (NMAIL_CUT), and the attachment step reads the mail as it came.
-int fetchMail(int handle, int i, Buffers& b, std::vector<char>& body) {
+int fetchMail(int handle, int i, Buffers& b, std::vector<char>& body, long long& listed) {
   int size = NMailPop3GetMailSize(handle, i);
   if (size < 0) return size;
+  listed = size;
   int room = std::min(size, kFirstBody) + 1;
   int r = NMAIL_ERR_BUFFER;
   for (int tries = 0; tries < 2 && r == NMAIL_ERR_BUFFER; ++tries) {
@@ -178,6 +179,8 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
     out.errors << what + QStringLiteral("\r\n") + libraryMessage();
     return false;
   };
+  // What tells this mail apart should the server name it anew after a break.
+  Outcome::Known known;
   auto notFetched = [&] {
     return QStringLiteral("メール %1 を受信できませんでした。このメールから後はサーバーに残してあります。").arg(mailNo(shown, n));
   };
@@ -195,6 +198,8 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
     ++out.skipped;
     if (!id.empty()) out.leftIds.insert(id);
     out.leftNos.insert(i);
+    known.id = id;
+    out.leftKnown.push_back(known);
     return true;
   };
 
@@ -206,11 +211,12 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
   std::vector<char> body;
   bool cut = false;  // the body is the beginning of the mail's
   int r = NMailPop3GetMailStatus(handle, i, b.subject.data(), b.date.data(), b.from.data(), b.header.data(), 0);
+  if (r >= 0) known.header = bufferBytes(b.header);
   const bool wholeForTest = r == NMAIL_ERR_PROTOCOL || r == NMAIL_ERR_TOO_LARGE;
   if (r < 0 && !wholeForTest) return stop(r, notFetched());
   if (wholeForTest) {
     b.clear();
-    r = fetchMail(handle, i, b, body);
+    r = fetchMail(handle, i, b, body, known.size);
     if (r < 0) return fetchFailed(r);
     cut = r == NMAIL_CUT;
   }
@@ -221,7 +227,7 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
     m.Text17->setText(QString::number(out.spam));
     r = NMailPop3DeleteAhead(handle, i);
     ++out.handled;
-    out.taken.push_back({id, shown, true});
+    out.taken.push_back({id, shown, true, known});
     // The conversation broke: the mails that came whole before are stored all the same.
     if (r == NMAIL_ERR_IO) {
       out.broken = true;
@@ -235,7 +241,7 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
   // Fetch. A mail longer than its size said (bare LF line ends) is taken
   // whole with the size it came with.
   if (!wholeForTest) {
-    r = fetchMail(handle, i, b, body);
+    r = fetchMail(handle, i, b, body, known.size);
     if (r < 0) return fetchFailed(r);
     cut = r == NMAIL_CUT;
   }
@@ -318,7 +324,7 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
   written.flushWithTheRecords();
   ++out.stored;
   ++out.handled;
-  out.taken.push_back({id, shown, false});
+  out.taken.push_back({id, shown, false, known});
   if (toVip) {
     ++out.vip;
     m.Text16->setText(QString::number(out.vip));

@@ -589,6 +589,29 @@ std::string nfc(std::string_view utf8) {
   return out;
 }
 
+namespace {
+
+// Characters a reader shows as nothing (Unicode's default ignorable code
+// points): zero-width spaces and joiners, the soft hyphen, the bidi marks,
+// embeddings, overrides and isolates, the word joiner and invisible
+// operators, variation selectors, the byte order mark, the Hangul fillers,
+// tags. Phishing scatters them through words so that filters miss the
+// words; CP932 has none of them, and a "?" for each would put marks into
+// words where the sender's reader shows none, so they are left out.
+bool showsAsNothing(char32_t c) {
+  static constexpr char32_t kRanges[][2] = {
+      {0x00AD, 0x00AD}, {0x034F, 0x034F}, {0x061C, 0x061C}, {0x115F, 0x1160}, {0x17B4, 0x17B5},
+      {0x180B, 0x180F}, {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164},
+      {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3},
+      {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
+  if (c < 0xAD) return false;
+  for (const auto& r : kRanges)
+    if (c <= r[1]) return c >= r[0];
+  return false;
+}
+
+}  // namespace
+
 std::string utf8ToCp932(std::string_view bytesIn) {
   std::string out;
   out.reserve(bytesIn.size());
@@ -607,7 +630,14 @@ std::string utf8ToCp932(std::string_view bytesIn) {
   Converter cd("CP932", "UTF-8");
   if (!cd.ok()) return checkedCp932(bytes);
   convertThrough(cd, bytes, out, false, [&](char*& in, std::size_t& inLeft) {
-    // A character CP932 has not, or broken UTF-8: one "?" for it.
+    // A character CP932 has not, or broken UTF-8: one "?" for it; nothing
+    // for a character a reader shows as nothing.
+    char32_t c = 0;
+    if (const std::size_t whole = utf8At(std::string_view(in, inLeft), 0, c); whole > 0 && showsAsNothing(c)) {
+      in += whole;
+      inLeft -= whole;
+      return true;
+    }
     std::size_t len = std::min(utf8Length(static_cast<unsigned char>(*in)), inLeft);
     for (std::size_t k = 1; k < len; ++k)
       if ((static_cast<unsigned char>(in[k]) & 0xC0) != 0x80) {

@@ -101,9 +101,17 @@ std::string formatAddress(const Address& a, std::size_t used) {
     } else {
       name = a.display;
     }
+    // A name too long for one line goes as encoded words, folded, as a
+    // subject does (a line may hold 998 octets at most).
+    if (used + name.size() > 900) name = text::encodeHeader(a.display, used);
   } else {
     name = text::encodeHeader(a.display, used);
   }
+  // After a name of several lines the address goes on a line of its own
+  // when the last one has no room for it.
+  const std::size_t lastLine = name.rfind("\r\n");
+  if (lastLine != std::string::npos && name.size() - lastLine - 2 + a.address.size() + 3 > 78)
+    return name + "\r\n <" + a.address + ">";
   return name + " <" + a.address + ">";
 }
 

@@ -203,12 +203,19 @@ void TextOut::beginPart() {
 
 void TextOut::add(std::string_view s) {
   if (s.empty()) return;
+  if (!wantsUtf8()) return add(s, std::string_view());
+  add(s, charset::cp932ToUtf8(s));
+}
+
+void TextOut::add(std::string_view s, std::string_view utf8) {
+  if (s.empty()) return;
   if (fileAbove_ > 0 && fd_ < 0 && error_.empty() && total_ + s.size() > fileAbove_) open();
   total_ += s.size();
   last_[0] = s.size() >= 2 ? s[s.size() - 2] : last_[1];
   last_[1] = s.back();
   if (head_.size() < keep_) head_.append(s.substr(0, keep_ - head_.size()));
-  if (fd_ >= 0) write(s);
+  if (fd_ >= 0) write(utf8);
+  else if (wantsUtf8()) utf8Head_.append(utf8);
 }
 
 std::string TextOut::finish(Unpacked& out) {
@@ -223,7 +230,7 @@ std::string TextOut::finish(Unpacked& out) {
   }
   const std::string name = path_.substr(path_.rfind('/') + 1);
   const std::string note =
-      charset::utf8ToCp932("\r\n（本文が長いため、全文を添付フォルダの「" + name + "」に保存しました。）");
+      charset::utf8ToCp932("\r\n（本文が長いため、全文を添付フォルダの「" + name + "」に UTF-8 で保存しました。）");
   const std::size_t limit = std::min(room_, fileAbove_);
   std::string_view h = text::cutCp932(head_, limit > note.size() ? limit - note.size() : 0);
   // Ended at a line end when there is one in its second half.
@@ -239,7 +246,8 @@ void TextOut::open() {
     if (error_.empty()) error_ = "?";
     return;
   }
-  write(head_);
+  write(utf8Head_);
+  std::string().swap(utf8Head_);
 }
 
 void TextOut::write(std::string_view s) {

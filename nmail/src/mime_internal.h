@@ -79,6 +79,8 @@ std::string charsetOf(GMimeObject* obj);
 bool isHtml(GMimeObject* obj);
 // The text of a text part in CP932: an HTML part as a reader sees it.
 std::string textOf(GMimePart* part);
+// The same text in UTF-8, every character kept (for the file of a long text).
+std::string textOfUtf8(GMimePart* part);
 // Where a leaf's content lies in the bytes the mail was read from (the
 // parts of a ParsedView are pieces of them); false when it lies elsewhere.
 bool contentInPlace(GMimeDataWrapper* dw, std::string_view& where);
@@ -137,8 +139,8 @@ void walk(GMimeObject* top, Walk& w);
 inline constexpr std::size_t kLargeText = 1 << 20;
 
 class TextOut;
-// The text of a text part in CP932 into out; a large one a piece at a time,
-// only as far as out takes it.
+// The text of a text part in CP932 into out (and in UTF-8 for its file);
+// a large one a piece at a time, only as far as out takes it.
 void textInto(GMimePart* part, TextOut& out, const std::map<GMimePart*, std::string>* made = nullptr);
 // The texts of a mail joined, in the order of the mail.
 void textsInto(const std::vector<TextPiece>& texts, TextOut& out,
@@ -245,8 +247,9 @@ bool writeNewFile(const std::string& folder, const std::string& name, const Foun
 
 // The text parts of a mail joined as they come, in CP932. Only what the
 // body can take is held; past fileAbove bytes (0: never) the whole text
-// goes into a new file of the folder as it comes, and the body is its
-// beginning and a line naming the file.
+// goes into a new file of the folder as it comes, in UTF-8 (the file
+// system's own encoding, which keeps every character CP932 lacks), and the
+// body is its beginning and a line naming the file.
 class TextOut {
  public:
   TextOut(std::size_t room, std::size_t fileAbove, std::string folder);
@@ -256,7 +259,13 @@ class TextOut {
 
   // A text part begins: apart from the one before by a line end.
   void beginPart();
+  // A piece of text in CP932, and the same in UTF-8 for the file. Without
+  // the UTF-8 form it is made of the CP932 text (exact for a text without
+  // "?": the conversion into CP932 lost nothing there).
   void add(std::string_view s);
+  void add(std::string_view s, std::string_view utf8);
+  // Whether a file may be written, so that the UTF-8 form is wanted.
+  bool wantsUtf8() const { return fileAbove_ > 0 && error_.empty(); }
   // Nothing more is needed: the body is full and no file is being written.
   bool full() const { return fd_ < 0 && head_.size() >= keep_ && (fileAbove_ == 0 || !error_.empty()); }
   // More came than room.
@@ -272,6 +281,7 @@ class TextOut {
   std::size_t room_, fileAbove_, keep_;
   std::string folder_;
   std::string head_;
+  std::string utf8Head_;  // the text so far in UTF-8, until the file is opened
   std::size_t total_ = 0;
   char last_[2] = {0, 0};
   int fd_ = -1;

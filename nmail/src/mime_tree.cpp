@@ -276,6 +276,12 @@ std::string textOf(GMimePart* part) {
   return text::toCrlf(charset::toCp932(partContent(part), charsetOf(obj)));
 }
 
+std::string textOfUtf8(GMimePart* part) {
+  GMimeObject* obj = GMIME_OBJECT(part);
+  const std::string utf8 = charset::toUtf8(partContent(part), charsetOf(obj));
+  return text::toCrlf(isHtml(obj) ? html::toText(utf8) : utf8);
+}
+
 bool contentInPlace(GMimeDataWrapper* dw, std::string_view& where) {
   GMimeStream* raw = dw ? g_mime_data_wrapper_get_stream(dw) : nullptr;
   if (!raw || !GMIME_IS_STREAM_MEM(raw)) return false;
@@ -382,9 +388,12 @@ void walk(GMimeObject* top, Walk& w) {
 // The text of a text part in CP932 into out; a large one a piece at a time,
 // only as far as out takes it.
 void textInto(GMimePart* part, TextOut& out, const std::map<GMimePart*, std::string>* made) {
+  // (A CP932 text without "?" lost nothing on its way: its UTF-8 form is
+  // made of it. One with "?" is read again into UTF-8, for the file.)
+  auto lossy = [&](const std::string& cp) { return out.wantsUtf8() && cp.find('?') != std::string::npos; };
   if (made) {
     auto it = made->find(part);
-    if (it != made->end()) {
+    if (it != made->end() && !lossy(it->second)) {
       out.add(text::toCrlf(it->second));
       return;
     }
@@ -393,18 +402,23 @@ void textInto(GMimePart* part, TextOut& out, const std::map<GMimePart*, std::str
   const std::string cs = charsetOf(obj);
   std::string_view where;
   if (!convertsByLine(cs) || !contentInPlace(g_mime_part_get_content(part), where) || where.size() <= kLargeText) {
-    out.add(textOf(part));
+    const std::string cp = textOf(part);
+    if (lossy(cp)) out.add(cp, textOfUtf8(part));
+    else out.add(cp);
     return;
   }
   // HTML: the text a reader sees of it, read as it comes.
   std::unique_ptr<html::TextStream> page;
   if (isHtml(obj))
-    page = std::make_unique<html::TextStream>([&](std::string_view t) { out.add(charset::utf8ToCp932(t)); });
+    page = std::make_unique<html::TextStream>([&](std::string_view t) { out.add(charset::utf8ToCp932(t), t); });
   auto convert = [&](std::string_view lines) {
-    if (page)
+    if (page) {
       page->feed(charset::toUtf8(lines, cs));
-    else
-      out.add(text::toCrlf(charset::toCp932(lines, cs)));
+      return;
+    }
+    const std::string cp = text::toCrlf(charset::toCp932(lines, cs));
+    if (lossy(cp)) out.add(cp, text::toCrlf(charset::toUtf8(lines, cs)));
+    else out.add(cp);
   };
   ContentPieces pieces(part);
   std::string pending, piece;

@@ -449,6 +449,43 @@ std::vector<std::string> pieces(const std::string& header, const std::string& op
 
 }  // namespace
 
+// A sender or recipient name of thousands of letters: its header line is
+// folded as a subject's is, no line longer than 78 octets, and the name
+// reads back whole.
+TEST(SmtpHeaders, LongNamesAreFoldedAndReadBackWhole) {
+  const std::string letters(5000, 'a');
+  std::string quoted;
+  for (int i = 0; i < 500; ++i) quoted += "Dept. (Sales), ";
+  std::string japanese;
+  for (int i = 0; i < 1000; ++i) japanese += "営業部";
+  for (const std::string& name : {letters, quoted, japanese, std::string("山田 太郎"), std::string("Taro Yamada")}) {
+    SCOPED_TRACE(name.substr(0, 40));
+    nmail::mime::Outgoing m;
+    m.from = {name, "me@example.jp"};
+    m.to = {{name, "you@example.jp"}};
+    m.subject = "s";
+    m.body = "b";
+    const std::string mail = nmail::mime::build(m);
+    std::string_view head, body;
+    nmail::mime::split(mail, head, body);
+    for (std::size_t at = 0; at < head.size();) {
+      std::size_t end = head.find("\r\n", at);
+      if (end == std::string_view::npos) end = head.size();
+      EXPECT_LE(end - at, name.size() < 40 ? 998u : 78u) << head.substr(at, 80);
+      at = end + 2;
+    }
+    std::vector<char> s(65536), d(65536), f(65536), h(65536), b(mail.size() + 1);
+    ScratchDir out;
+    NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, 65536);
+    ASSERT_EQ(NMailAttachmentFileFirst(0, s.data(), d.data(), f.data(), h.data(), b.data(), out.path.c_str(), "",
+                                       mail.c_str(), 0),
+              NMAIL_SUCCESS)
+        << lastMessage();
+    NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, 8192);
+    EXPECT_EQ(utf8(f.data()), name + " <me@example.jp>");
+  }
+}
+
 TEST(SmtpAttachmentNames, BothFormsWholeCharactersAndNoLineBreak) {
   NMailInitializeWinSock();
   std::string longName;

@@ -82,6 +82,36 @@ TEST(Charset, BodiesIntoCp932) {
     EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(c.bytes, c.charset)), c.expectUtf8) << c.charset << " " << c.bytes;
 }
 
+// Characters a reader shows as nothing, which phishing scatters through
+// words: nothing of them is stored, not a "?" each; a character CP932
+// lacks that does show keeps its "?".
+TEST(Charset, CharactersThatShowAsNothingAreLeftOut) {
+  struct Case {
+    std::string utf8, expectUtf8;
+  } cases[] = {
+      {"メ\u200Bルカ\u200Bリ", "メルカリ"},                    // zero-width space
+      {"ア\u200Cマ\u200Dゾン", "アマゾン"},                    // zero-width non-joiner, joiner
+      {"楽\u2060天\u2061\u2062\u2063\u2064", "楽天"},       // word joiner, invisible operators
+      {"\uFEFF三井住友", "三井住友"},                           // byte order mark inside a text
+      {"葛\uFE00城\uFE0F", "葛城"},                            // variation selectors
+      {"葛\U000E0100飾", "葛飾"},                               // ideographic variation selector
+      {"口座\u200E確認\u200F", "口座確認"},                    // bidi marks
+      {"\u202Aa\u202Bb\u202Cc\u202Dd\u202Ee", "abcde"},     // embeddings and overrides
+      {"\u2066x\u2067y\u2068z\u2069", "xyz"},                // isolates
+      {"pay\u00ADpal", "paypal"},                               // soft hyphen
+      {"日本😀\u200B", "日本?"},                                // the emoji shows: its "?" stays
+      {"\u200B", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cp932ToUtf8(utf8ToCp932(c.utf8)), c.expectUtf8) << c.utf8;
+    EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(c.utf8, "UTF-8")), c.expectUtf8) << c.utf8;
+  }
+  // In a header word and in text of another charset.
+  EXPECT_EQ(cp932ToUtf8(nmail::text::decodeHeader("=?UTF-8?B?" + b64("【メ\u200Bルカリ】") + "?=")), "【メルカリ】");
+  std::string utf16 = {'\x30', '\xA2', '\x20', '\x0B', '\x30', '\xDE'};  // ア ZWSP マ
+  EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(utf16, "UTF-16BE")), "アマ");
+}
+
 TEST(Charset, HeaderWords) {
   struct Case {
     std::string raw, expectUtf8;

@@ -21,6 +21,12 @@
 #include "client/history/mailrows.h"
 #include "client/history/openmaillist.h"
 #include "client/history/tests/history_fixture.h"
+#include "client/composer/writeform.h"
+#include "client/mainwindow/mainform.h"
+#include "client/mainwindow/savemail.h"
+#include "client/mainwindow/setform.h"
+#include "client/mainwindow/startup.h"
+#include "platform/vbstring.h"
 
 using historytest::fileBytes;
 using historytest::HistoryTest;
@@ -795,4 +801,180 @@ TEST_F(HistoryTest, NewWhoseSaveFailsAsksBeforeDiscarding) {
   EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("gone/文書.TXT"))), QByteArray("important"));
   EXPECT_EQ(DocumentPath, dir.filePath(QStringLiteral("gone/新規作成.TXT")));
   EXPECT_TRUE(f.rtfEd->toPlainText().isEmpty());
+}
+
+// ---- a list that changes under the viewer, a list longer than a list can be ----
+
+namespace {
+
+// What the mail check does for each mail it keeps: the viewer's boxes take
+// the mail, and the record is built from them at the list's end.
+void storeAsTheCheckDoes(const QString& subject) {
+  auto& f = ::TyakuForm();
+  f.Text7->setText(subject);
+  f.Text8->setText(QStringLiteral("new@example.jp"));
+  f.Text9->setText(QStringLiteral("Mon, 5 Jan 2026 10:00:00 +0900"));
+  SetEditorText(f.rtfEd, subject + QStringLiteral(" の本文"));
+  const int n = records::MailFile(records::kReceivedFile).count() + 1;
+  ASSERT_TRUE(SaveReceivedMail(static_cast<std::int16_t>(n)));
+}
+
+QStringList subjects(const std::vector<records::MailRecord>& list) {
+  QStringList out;
+  for (const auto& r : list) out << vb::Trim(r.Subject);
+  return out;
+}
+
+QStringList rowSubjects(QTreeWidget* view) {
+  QStringList out;
+  for (int i = 0; i < view->topLevelItemCount(); ++i) out << vb::Trim(view->topLevelItem(i)->text(0));
+  return out;
+}
+
+}  // namespace
+
+// "全件削除" deletes the mails the list showed: mails a check stores while the
+// list is open come into the list at once; those stored while the question
+// is open, or put into the file behind the program's back, stay, and the
+// user is told.
+TEST_F(HistoryTest, DeleteAllDeletesOnlyTheMailsTheListShowed) {
+  enum class When { BeforeThePress, WhileAsked, FromOutside };
+  struct Case {
+    const char* what;
+    When when;
+    QStringList left;  // in the file afterwards
+  } cases[] = {
+      {"stored while the list is open", When::BeforeThePress, {}},
+      {"stored while the question is open", When::WhileAsked, {QStringLiteral("新着一"), QStringLiteral("新着二")}},
+      {"appended by another program", When::FromOutside, {QStringLiteral("新着一"), QStringLiteral("新着二")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(real(records::kReceivedFile));
+    writeList(records::kReceivedFile, threeMails());
+    OpenMailList(1);
+    auto& f = ::TyakuForm();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    boxes.clear();
+    const QStringList two{QStringLiteral("新着一"), QStringLiteral("新着二")};
+    if (c.when == When::BeforeThePress) {
+      for (const QString& s : two) storeAsTheCheckDoes(s);
+      // The list shows what the check stored, at once.
+      EXPECT_EQ(rowSubjects(f.MailListView), subjects(readList(records::kReceivedFile)));
+      EXPECT_EQ(f.Text2->text(), QStringLiteral("5"));
+    } else if (c.when == When::FromOutside) {
+      QByteArray more;
+      for (const QString& s : two) {
+        records::MailRecord r = historytest::record({s, QStringLiteral("d"), QStringLiteral("x@y"), QStringLiteral("b")});
+        r.Live = 1;
+        r.LineEnd = records::kCrLf;
+        QByteArray bytes(32284, '\0');
+        r.toBytes(bytes.data());
+        more += bytes;
+      }
+      QFile file(real(records::kReceivedFile));
+      ASSERT_TRUE(file.open(QIODevice::Append));
+      file.write(more);
+      file.close();
+      EXPECT_EQ(f.MailListView->topLevelItemCount(), 3);
+    }
+    // The question; the automatic check may run while it is open.
+    seams::setMsgBoxHandler([&](const seams::MsgBoxCall& call) {
+      boxes.push_back(call);
+      if (call.prompt == QStringLiteral("すべてのデータを削除して良いですか？") && c.when == When::WhileAsked)
+        for (const QString& s : two) storeAsTheCheckDoes(s);
+      return (call.buttons & 7) == seams::vbYesNo ? int(seams::vbYes) : int(seams::vbOK);
+    });
+    QTest::mouseClick(f.Command6, Qt::LeftButton);
+    seamtest::recordMsgBoxes(boxes, answers);
+    EXPECT_EQ(subjects(readList(records::kReceivedFile)), c.left);
+    EXPECT_EQ(rowSubjects(f.MailListView), c.left);
+    EXPECT_EQ(f.Text2->text(), QString::number(c.left.size()));
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].prompt, QStringLiteral("すべてのデータを削除して良いですか？"));
+    if (c.left.isEmpty()) {
+      EXPECT_EQ(boxes.size(), 1u);
+    } else {
+      ASSERT_EQ(boxes.size(), 2u);
+      EXPECT_EQ(boxes[1].prompt,
+                QStringLiteral("表示されていたメール 3 件を削除しました。表示されていなかったメール 2 件"
+                               "（削除の確認中に届いたものなど）は削除せずに残してあります。"));
+    }
+    f.Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+// A mail check that stores into the list on show while a row is chosen:
+// the chosen row is what "一件削除" and the move into a safe take, and the
+// new mails are listed behind it.
+TEST_F(HistoryTest, MailsStoredWhileAListIsShownAreListedAndNothingElseMoves) {
+  writeList(records::kReceivedFile, threeMails());
+  writeList(records::kVipFile, {threeMails()[0]});
+  OpenMailList(1);
+  auto& f = ::TyakuForm();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  storeAsTheCheckDoes(QStringLiteral("新着一"));
+  // A list not on show gains no rows here.
+  records::MailRecord vip = historytest::record({QStringLiteral("VIP"), QStringLiteral("d"), QStringLiteral("v@x"), QStringLiteral("b")});
+  ASSERT_GT(records::MailFile(records::kVipFile).append(vip), 0);
+  EXPECT_EQ(rowSubjects(f.MailListView),
+            (QStringList{QStringLiteral("件名一"), QStringLiteral("件名二"), QStringLiteral("件名三"), QStringLiteral("新着一")}));
+  QTreeWidgetItem* second = f.MailListView->topLevelItem(1);
+  QTest::mouseClick(f.MailListView->viewport(), Qt::LeftButton, {}, f.MailListView->visualItemRect(second).center());
+  EXPECT_EQ(f.Text7->text(), QStringLiteral("件名二"));
+  answers = {seams::vbYes};
+  QTest::mouseClick(f.Command3, Qt::LeftButton);
+  EXPECT_EQ(subjects(readList(records::kReceivedFile)),
+            (QStringList{QStringLiteral("件名一"), QStringLiteral("件名三"), QStringLiteral("新着一")}));
+  EXPECT_EQ(f.Text2->text(), QStringLiteral("3"));
+}
+
+// A list file of more than 32,767 records (copied in from elsewhere): the
+// user is told, every count is the true one, and the rows past 32,767 show
+// their mails.
+TEST_F(HistoryTest, AListLongerThanAListCanBeIsSaidAndEveryRowShowsItsMail) {
+  ui::setEndHook([](int code) { throw ui::EndCalled{code}; });
+  constexpr int kRecords = 32770;
+  const QString file = real(records::kReceivedFile);
+  {
+    // A sparse file: records 1 .. 32,769 of zero bytes, the last a mail.
+    records::MailRecord r = historytest::record({QStringLiteral("最後のメール"), QStringLiteral("2026/02/01"),
+                                                 QStringLiteral("last@example.jp"), QStringLiteral("最後の本文")});
+    r.Live = 1;
+    r.LineEnd = records::kCrLf;
+    QByteArray bytes(32284, '\0');
+    r.toBytes(bytes.data());
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(f.resize(qint64(kRecords - 1) * 32284));
+    ASSERT_TRUE(f.seek(qint64(kRecords - 1) * 32284));
+    ASSERT_EQ(f.write(bytes), 32284);
+  }
+  auto& main = ::MainForm();
+  main.Timer->stop();
+  main.Timer1->stop();
+  main.Timer2->stop();
+  OpenMailList(1);
+  auto& f = ::TyakuForm();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("この一覧のメールは 32770 件で、一覧に入る 32767 件を超えています。"
+                                            "新しいメールはこの一覧に保存できません。不要なメールを削除して下さい。"));
+  EXPECT_EQ(f.MailListView->topLevelItemCount(), kRecords);
+  EXPECT_EQ(f.Text2->text(), QStringLiteral("32770"));
+  EXPECT_EQ(main.Text3->text(), QStringLiteral("32770"));
+  // The last row, reached with the keys, shows its mail.
+  QTreeWidgetItem* first = f.MailListView->topLevelItem(0);
+  QTest::mouseClick(f.MailListView->viewport(), Qt::LeftButton, {}, f.MailListView->visualItemRect(first).center());
+  QTest::keyClick(f.MailListView, Qt::Key_End);
+  EXPECT_EQ(f.Text7->text(), QStringLiteral("最後のメール"));
+  EXPECT_EQ(EditorText(f.rtfEd), QStringLiteral("最後の本文"));
+  EXPECT_EQ(f.chosenRow(), kRecords);
+  f.Unload();
+  startup::releaseInstanceLock();
+  delete &main;
+  if (SetFormLoaded()) ::SetForm().Unload();
+  if (WriteFormLoaded()) ::WriteForm().Unload();
+  ui::setEndHook(nullptr);
 }

@@ -774,6 +774,44 @@ CLASSES += [("unused-boundary", class_unused_boundary), ("part-header-lost-blank
             ("nested-deep", class_nested_deep)]
 
 
+# ---- characters a reader shows as nothing (phishing scatters them through words) ----
+INVISIBLE = ["\u200b", "\u200c", "\u200d", "\u2060", "\u2061", "\u2062", "\u2063", "\u2064", "\ufeff",
+             "\ufe00", "\ufe0f", "\U000e0100", "\u200e", "\u200f", "\u202a", "\u202b", "\u202c", "\u202d",
+             "\u202e", "\u2066", "\u2067", "\u2068", "\u2069", "\u00ad", "\u180e", "\u3164"]
+PHISHING_WORDS = ["メルカリ", "アマゾン", "楽天カード", "三井住友銀行", "お客様のアカウント", "本人確認", "PayPal"]
+
+
+def scatter_invisible(rnd, text):
+    out = ""
+    for ch in text:
+        out += ch
+        if rnd.random() < 0.4:
+            out += rnd.choice(INVISIBLE)
+    return out
+
+
+def class_invisible_format(rnd):
+    subject = scatter_invisible(rnd, "【" + rnd.choice(PHISHING_WORDS) + "】" + rnd.choice(PHISHING_WORDS))
+    person = scatter_invisible(rnd, rnd.choice(PHISHING_WORDS) + "事務局")
+    lines = [scatter_invisible(rnd, rnd.choice(PHISHING_WORDS) + "をご確認ください。") for _ in range(rnd.randint(1, 4))]
+    head = (b"From: =?UTF-8?B?" + base64.b64encode(person.encode()) + b"?= <info@example.com>\r\nTo: user@example.jp\r\n"
+            b"Subject: =?UTF-8?B?" + base64.b64encode(subject.encode()) + b"?=\r\nMIME-Version: 1.0\r\n")
+    if rnd.random() < 0.5:
+        data = ("\r\n".join(lines) + "\r\n").encode()
+        enc, body = transfer(data, rnd)
+        return head + b"Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: " + \
+            (enc or "8bit").encode() + b"\r\n\r\n" + body, None
+    # The same in HTML, some of them written as character references.
+    page = "<html><body>" + "".join("<p>%s</p>" % l.replace("\u200b", "&#8203;").replace("\u200c", "&zwnj;")
+                                    for l in lines) + "</body></html>\r\n"
+    enc, body = transfer(page.encode(), rnd)
+    return head + b"Content-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: " + \
+        (enc or "8bit").encode() + b"\r\n\r\n" + body, None
+
+
+CLASSES.append(("invisible-format", class_invisible_format))
+
+
 def main():
     """generate.py DIR [COUNT]: COUNT mails (300) into DIR and PER_CLASS of
     each class of real-world mail, and the small ones among them also into

@@ -63,10 +63,18 @@ CP932_VARIANTS = str.maketrans({"\u301c": "\uff5e", "\u2212": "\uff0d", "\u2016"
                                 "\u00a2": "\uffe0", "\u00a3": "\uffe1", "\u00ac": "\uffe2"})
 
 
+# Characters a reader shows as nothing (Unicode's default ignorable code
+# points): the client stores nothing for them.
+SHOWS_AS_NOTHING = re.compile("[\u00ad\u034f\u061c\u115f\u1160\u17b4\u17b5\u180b-\u180f\u200b-\u200f"
+                              "\u202a-\u202e\u2060-\u206f\u3164\ufe00-\ufe0f\ufeff\uffa0\ufff0-\ufff8"
+                              "\U0001bca0-\U0001bca3\U0001d173-\U0001d17a\U000e0000-\U000e0fff]")
+
+
 def to_cp932_text(s):
-    """s as the client holds it: composed, every character CP932 cannot
-    hold is "?"."""
+    """s as the client holds it: composed, nothing for the characters that
+    show as nothing, every other character CP932 cannot hold is "?"."""
     s = unicodedata.normalize("NFC", s)
+    s = SHOWS_AS_NOTHING.sub("", s)
     s = s.translate(CP932_VARIANTS).replace("\ufffd", "?").replace("\x00", "")
     return s.encode("cp932", errors="replace").decode("cp932")
 
