@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
@@ -114,9 +115,23 @@ Form1::Form1() : ui::Form(QStringLiteral("Form1")) {
     Label1->setPalette(pal);
   }
 
-  // The buttons and the bands keep their places across the window: it is
-  // never made narrower than they need.
-  c->setMinimumWidth(std::max(Command6->geometry().right(), Picture3->geometry().right()) + 1);
+  // The window may be made as narrow as the user likes, while every button
+  // and the note still show whole: below the width they were designed for,
+  // the buttons share the width in their design proportions with their
+  // captions fitted, and the bands end a margin short of the right edge
+  // with the note's text made smaller. The least width is where the note
+  // reaches its smallest size.
+  for (QWidget* w : std::initializer_list<QWidget*>{Command3, Command2, Command1, Command4, Command5, Command6, Picture2,
+                                                    Picture3, Label1}) {
+    auto* b = qobject_cast<QPushButton*>(w);
+    design_.push_back({w, w->geometry(), w->font(), b ? b->text() : QString()});
+  }
+  {
+    QFont smallest = Label1->font();
+    smallest.setPointSizeF(6);
+    const int note = QFontMetrics(smallest).horizontalAdvance(Label1->text()) + 2;
+    c->setMinimumWidth(2 * Picture3->x() + Label1->x() + note + 2);
+  }
 
   Text1 = hiddenField(c, QStringLiteral("Text1"), QStringLiteral("500"));
   Text2 = hiddenField(c, QStringLiteral("Text2"), QString());
@@ -195,11 +210,6 @@ void Form1::reportUnreadable() {
   ui::endAtOnce(1);
 }
 
-void Form1::changeEvent(QEvent* e) {
-  ui::Form::changeEvent(e);
-  if (e->type() == QEvent::WindowStateChange && isLoaded() && isVisible()) Form_Resize();
-}
-
 void Form1::Form_Paint() {
   if (failed_ || !type_) return;
   h = colwrite::fieldInt(Text2->text());
@@ -227,7 +237,34 @@ void Form1::Refresh() {
   Form_Paint();
 }
 
+void Form1::fitAcross() {
+  const int across = client()->width();
+  int row = 0;  // the right edge of the button row as designed
+  for (const DesignPart& p : design_)
+    if (qobject_cast<QPushButton*>(p.w)) row = std::max(row, p.at.right() + 1);
+  const double scale = std::min(1.0, static_cast<double>(across) / row);
+  for (const DesignPart& p : design_) {
+    if (auto* b = qobject_cast<QPushButton*>(p.w)) {
+      // (neighbours keep meeting where they met: each edge is scaled)
+      const int left = static_cast<int>(p.at.left() * scale);
+      const int right = static_cast<int>((p.at.right() + 1) * scale);
+      b->setGeometry(left, p.at.top(), right - left, p.at.height());
+      b->setFont(p.font);
+      if (scale < 1.0) ui::fitCaption(b, p.caption);
+      else b->setText(p.caption);
+    } else if (p.w == Label1) {
+      Label1->setFont(p.font);
+      Label1->resize(std::min(p.at.width(), Picture3->width() - p.at.left() - 2), p.at.height());
+      ui::fitLabel(Label1);
+    } else {
+      // A band: its design width, or the window's less a margin either side.
+      p.w->resize(std::min(p.at.width(), across - 2 * p.at.left()), p.w->height());
+    }
+  }
+}
+
 void Form1::Form_Resize() {
+  fitAcross();
   const int H = OuterHeight();
   auto placeBand = [](QWidget* w, double top) { w->move(w->x(), static_cast<int>(std::lround(top))); };
   const colwrite::ResizeLayout normal = colwrite::resizeRule(H, false, height());

@@ -3,10 +3,13 @@
 // that shift the columns sideways, two that choose the text and background
 // colours (kept in "ini.ini" beside the program), and a redraw every 500 ms
 // that picks up a "test.txt" the mail client rewrote meanwhile.
+#include <QFont>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "colwrite/vertical.h"
 #include "platform/ui.h"
@@ -78,14 +81,22 @@ class Form1 : public ui::Form {
 
  protected:
   void Form_Load() override;
-  // Maximising and restoring run the resize rule once the new state is known.
-  void changeEvent(QEvent* e) override;
 
  private:
   Form1();
   friend class ui::Accessor<Form1>;
   void shiftColumns(int change);
   void reportUnreadable();
+  // The row of buttons and the note's bands across a window narrower than
+  // they were designed for.
+  void fitAcross();
+  struct DesignPart {
+    QWidget* w;
+    QRect at;  // pixels
+    QFont font;
+    QString caption;
+  };
+  std::vector<DesignPart> design_;
 
   std::int64_t foreColor_ = 0;
   std::int64_t backColor_ = 0;

@@ -1,5 +1,7 @@
 #include "ui.h"
 
+#include "border.h"
+
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
@@ -492,7 +494,12 @@ void Form::resizeEvent(QResizeEvent* e) {
 
 bool Form::event(QEvent* e) {
   if (e->type() == QEvent::WindowActivate) Form_Activate();
-  return QMainWindow::event(e);
+  const bool handled = QMainWindow::event(e);
+  // A change of state (maximised, restored) runs the layout again with the
+  // new state: a window manager may size the window before it tells the
+  // state, and the layout that ran at the resize saw the old one.
+  if (e->type() == QEvent::WindowStateChange && loaded_ && !loading_ && isVisible()) Form_Resize();
+  return handled;
 }
 
 int Form::WindowState() const {
@@ -523,6 +530,7 @@ void Form::setWindowState(int state) {
 
 void Form::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
+  fixedSizeHints(this);
   if (!comeBackAt_) return;
   // A native window made afresh may be placed before the window manager has
   // told its frame: the place is put right once the frame is on (tried for

@@ -244,10 +244,14 @@ void holdControls(Form* f, std::initializer_list<const QWidget*> controls = {});
 QSize frameExtra(const QWidget* w);
 
 // Gives window w a fixed single border: its caption, system menu and close
-// box, no minimise and no maximise button, whatever the window manager
-// (under openbox too, which follows no Motif hint for these two). Keeps w a
-// dialog when it is one, and always on top when it is. Call it after the
-// last change of w's window flags; w's size is fixed by its caller.
+// box, no minimise and no maximise button, and no resizing (under openbox
+// too, which follows no Motif hint for these buttons, for a window that
+// belongs to another; a window that belongs to no other keeps its task-bar
+// entry there, and openbox gives it a minimise button). Keeps w a dialog
+// when it is one, and always on top when it is. Call it after the last
+// change of w's window flags; w's size is fixed by its caller. A window of
+// fixed size without this border keeps its minimise button and asks for no
+// maximising and no resizing either.
 void fixedSingleBorder(QWidget* w);
 
 // Places window w beside window other, at other's top: to its right when

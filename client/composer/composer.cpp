@@ -78,9 +78,11 @@ bool wouldReplace(QLineEdit* to, QLineEdit* subject, QTextEdit* body, const QStr
   return differs(to, newTo) || differs(subject, newSubject) || bodyDiffers;
 }
 
-bool mayReplaceTypedText() {
-  return seams::MsgBox(QStringLiteral("入力中の宛先・件名・本文を、呼び出した内容で置き換えます。よろしいですか？"),
-                       seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) == seams::vbYes;
+bool mayReplaceTypedText(bool toOnly) {
+  const QString question =
+      toOnly ? QStringLiteral("入力中の宛先を、呼び出したアドレスで置き換えます。よろしいですか？")
+             : QStringLiteral("入力中の宛先・件名・本文を、呼び出した内容で置き換えます。よろしいですか？");
+  return seams::MsgBox(question, seams::vbYesNo | seams::vbQuestion, QStringLiteral("確認")) == seams::vbYes;
 }
 
 }  // namespace composer

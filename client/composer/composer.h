@@ -54,7 +54,8 @@ void replaceUndoably(QTextEdit* box, const QString& text);
 // them: a box that holds text other than its new one.
 bool wouldReplace(QLineEdit* to, QLineEdit* subject, QTextEdit* body, const QString* newTo,
                   const QString* newSubject, const QString* newBody);
-// Asks before recalled texts replace what the user is writing.
-bool mayReplaceTypedText();
+// Asks before recalled texts replace what the user is writing: the To box,
+// the subject and the body, or (toOnly) the To box alone, for an address.
+bool mayReplaceTypedText(bool toOnly = false);
 
 }  // namespace composer

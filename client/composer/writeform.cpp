@@ -305,6 +305,9 @@ WriteForm::WriteForm() : ui::Form(QStringLiteral("WriteForm")), AttachCommonDial
   Text3->hide();
   Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("貼付け"), 10080, 3960, 1200, 375);
   Text4 = textBox(c, QStringLiteral("Text4"), 10080, 4395, 2295, 375);
+  // (the paste box is the program's own store for the clipboard's text: it
+  // stays unseen, also where a stretched or maximised window reaches it)
+  Text4->hide();
 
   List2->raise();
   Text14->raise();

@@ -119,7 +119,7 @@ void WriteForm::listAddressNames(bool fillToText) {
   if (fillToText && !book.empty()) {
     const QString to = vb::Trim(AddressRec.Address);
     if (!composer::wouldReplace(ToText, SubjectText, rtfEd, &to, nullptr, nullptr) ||
-        composer::mayReplaceTypedText())
+        composer::mayReplaceTypedText(true))
       putRecalled(&to, nullptr, nullptr);
   }
   Text1->setText(countText(List1->count()));

@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QToolBar>
@@ -57,6 +58,30 @@ void setTopInside(QWidget* w, int top) {
 void keepRightInside(QWidget* w) {
   const int room = w->parentWidget()->width() - w->x();
   if (w->width() > room) w->resize(std::max(0, room), w->height());
+}
+
+// The subject, sender and date boxes: 330 twips high, or as high as their
+// font's line needs, so that they show their text whole at every size.
+constexpr int kRowBoxHeight = 330;
+int rowBoxHeight(const QLineEdit* box) {
+  return std::max(kRowBoxHeight, ui::tw(QFontMetrics(box->font()).height() + 8));
+}
+
+// The room a one-line box gives its line, in pixels.
+int lineRoom(const QLineEdit* box) {
+  QStyleOptionFrame opt;
+  opt.initFrom(box);
+  opt.lineWidth = box->hasFrame() ? box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, box) : 0;
+  const QMargins m = box->textMargins();
+  return box->style()->subElementRect(QStyle::SE_LineEditContents, &opt, box).height() - m.top() - m.bottom() - 2;
+}
+
+// A box whose height stays (the search box, the copy field) takes the font
+// size as far as its line fits it, by half points down to 6.
+void fitLineHeight(QLineEdit* box) {
+  QFont f = box->font();
+  while (QFontMetrics(f).height() > lineRoom(box) && f.pointSizeF() > 6) f.setPointSizeF(f.pointSizeF() - 0.5);
+  box->setFont(f);
 }
 
 QString help1() {
@@ -299,7 +324,7 @@ TyakuForm::TyakuForm() : ui::Form(QStringLiteral("TyakuForm")) {
   ui::fitCaption(Command2, Command2->text());
   // The row of buttons along the top keeps its place at every size: the
   // window is never made narrower than it needs.
-  ui::holdControls(this, {Command11, Text2, HScroll1});
+  holdRowsAndALine();
 }
 
 void TyakuForm::buildToolbar() {
@@ -468,8 +493,11 @@ void TyakuForm::Form_Resize() {
   setTopTw(Text7, L + 1060);
   setTopTw(Text8, L + 1060);
   setTopTw(Text9, L + 1060);
+  // The row grows with its font; the body begins as much lower.
+  const int box = rowBoxHeight(Text7);
+  for (QLineEdit* e : {Text7, Text8, Text9}) setHeightTw(e, box);
   setWidthTw(rtfEd, W - 130);
-  setTopTw(rtfEd, L + 1400);
+  setTopTw(rtfEd, L + 1400 + box - kRowBoxHeight);
   setWidthTw(Text7, static_cast<int>(W * 0.5));
   setWidthTw(Text8, static_cast<int>(W * 0.3));
   setWidthTw(Text9, static_cast<int>(W * 0.2));
@@ -578,6 +606,28 @@ void TyakuForm::HScroll1_Change() {
   f.setPointSize(size);
   rtfEd->setFont(f);
   Text10->setText(QString::number(size));
+  for (QLineEdit* e : {Text1, Text6}) fitLineHeight(e);
+  holdRowsAndALine();
+  Form_Resize();
+}
+
+void TyakuForm::holdRowsAndALine() {
+  // The controls along the top keep their places; below them the window is
+  // never made lower than its list, its subject row and one line of the
+  // body above the status bar need, at the boxes' font.
+  ui::holdControls(this, {Command11, Text2, HScroll1});
+  const int extra = ui::tw(menuBar()->sizeHint().height() + ui::frameExtra(this).height());
+  const int box = rowBoxHeight(Text7);
+  const int line = QFontMetrics(rtfEd->font()).lineSpacing() + 2 * rtfEd->frameWidth() +
+                   2 * static_cast<int>(rtfEd->document()->documentMargin());
+  int least = client()->minimumHeight();
+  auto holds = [&](int scale) {  // the layout's steps at a client height of scale pixels
+    const int list = ui::tw(ui::px(static_cast<int>((ui::tw(scale) + extra) * 0.25)));
+    const int bodyTop = ui::px(list + 1400 + box - kRowBoxHeight);
+    return ui::px(ui::tw(scale) - 375) - bodyTop >= line;
+  };
+  while (!holds(least)) ++least;
+  client()->setMinimumHeight(least);
 }
 
 void TyakuForm::hover(QWidget* control) {

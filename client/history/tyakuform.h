@@ -101,6 +101,7 @@ class TyakuForm : public ui::Form {
   void MailListView_ItemClick();  // a click in the list: show that mail
   void Text2_Change();            // the count handling
   void HScroll1_Change();         // the font size
+  void holdRowsAndALine();        // the least size at the boxes' font
   void tbToolBar_ButtonClick(const QString& key);
   void Command1_Click();   // copy field
   void Command2_Click();   // text quick save

@@ -54,6 +54,10 @@ void KojinForm::Form_Load() {
 }
 
 void KojinForm::Command1_Click() {
+  // Every box of this step stands over this window, also the one after the
+  // question, when the window manager may not yet have given the keyboard
+  // back to it.
+  const seams::BoxOwner boxOwner(this);
   if (Text1->text() != Text2->text()) {
     seams::MsgBox(QStringLiteral("入力間違いです。同じパスワードが入らなければいけません。\r\n"
                                  "確認をしてもう一度入力し直して下さい。"),

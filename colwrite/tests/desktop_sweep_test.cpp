@@ -1,7 +1,7 @@
 // The vertical text viewer as the user sees it at every size the user can
 // give it (design, small, large, maximised): every control whole, uncovered
 // and its text fitting. Runs offscreen and, through scripts/desktop, under
-// openbox.
+// openbox and icewm.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -17,6 +17,7 @@
 #include "platform/paths.h"
 #include "platform/seams.h"
 #include "platform/testing/window_check.h"
+#include "platform/testing/window_manager.h"
 #include "platform/ui.h"
 
 TEST(ColwriteSweep, TheWindowIsWholeAtEverySize) {
@@ -59,4 +60,55 @@ TEST(ColwriteSweep, TheWindowIsWholeAtEverySize) {
   seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
   paths::setProgramFolder(QString());
   EXPECT_TRUE(boxes.empty());
+}
+
+// The window made narrow by the window manager (a drag of its frame's edge),
+// far below the width its row of buttons was designed for: it takes the
+// width, and every button, the note and its band still show whole, their
+// captions and text fitting. As narrow as it goes, likewise.
+TEST(ColwriteSweep, TheWindowNarrowsWithEveryControlWhole) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  paths::setProgramFolder(dir.path());
+  auto write = [&](const QString& name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+  };
+  write(QStringLiteral("ini.ini"), QByteArrayLiteral("[EXEINI]\r\nNUMBER=0\r\nNUMBER2=16761024\r\n"));
+  const std::string text = cp932::encode(QStringLiteral("縦書きの文字。\r\n二行目。"));
+  write(QStringLiteral("test.txt"), QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
+  ui::setEndHook([](int code) { throw ui::EndCalled{code}; });
+  forms::Form1& f = Form1();
+  f.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  windowcheck::waitUntilStill(&f);
+  windowcheck::Rules rules{.skip = {f.Picture2}};
+  const QWidget* page = f.findChild<QWidget*>(QStringLiteral("Form1_canvas"));
+  ASSERT_NE(page, nullptr);
+  for (const QWidget* w : std::initializer_list<const QWidget*>{f.Command1, f.Command2, f.Command3, f.Command4,
+                                                                f.Command5, f.Command6, f.Picture3})
+    rules.mayOverlap.append(qMakePair(page, w));
+  for (const int width : {420, 60}) {
+    SCOPED_TRACE(width);
+    const QSize want(width, f.height());
+    if (wmtest::present()) wmtest::resizeTo(&f, want);
+    else f.resize(want);
+    windowcheck::waitUntilStill(&f);
+    if (width == 420) EXPECT_EQ(f.width(), 420);
+    else EXPECT_EQ(f.width(), f.minimumWidth());
+    EXPECT_LT(f.width(), 548);
+    const QStringList found = windowcheck::faults(&f, rules);
+    EXPECT_TRUE(found.isEmpty()) << found.join(QStringLiteral("\n")).toStdString();
+    for (QPushButton* b : {f.Command1, f.Command2, f.Command3, f.Command4, f.Command5, f.Command6})
+      EXPECT_TRUE(b->toolTip().isEmpty()) << b->objectName().toStdString() << " is cut";
+  }
+  try {
+    f.Unload();
+  } catch (const ui::EndCalled&) {
+  }
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ui::setEndHook(nullptr);
+  paths::setProgramFolder(QString());
 }

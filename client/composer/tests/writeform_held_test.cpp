@@ -355,17 +355,25 @@ TEST_F(WriteFormTest, TheRecallButtonAsksBeforeItReplacesTypedTextAndUndoBringsI
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].title, QStringLiteral("確認"));
   EXPECT_EQ(boxes[0].buttons, seams::vbYesNo | seams::vbQuestion);
+  EXPECT_EQ(boxes[0].prompt, QStringLiteral("入力中の宛先・件名・本文を、呼び出した内容で置き換えます。よろしいですか？"));
   EXPECT_EQ(MailListKind, 10);
   EXPECT_EQ(w.List1->count(), 1);
   EXPECT_EQ(w.ToText->text(), QStringLiteral("typed@example.jp"));
   EXPECT_EQ(w.SubjectText->text(), QStringLiteral("typed subject"));
   EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("typed body"));
 
-  // "アドレス呼出" answered No keeps the typed address too.
+  // "アドレス呼出" answered No keeps the typed address too. It would replace
+  // the To box alone, and its question names that alone.
   answers = {seams::vbNo};
+  ASSERT_EQ(w.Command17->text(), QStringLiteral("アドレス呼出"));
   QTest::mouseClick(w.Command17, Qt::LeftButton);
   ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].title, QStringLiteral("確認"));
+  EXPECT_EQ(boxes[1].buttons, seams::vbYesNo | seams::vbQuestion);
+  EXPECT_EQ(boxes[1].prompt, QStringLiteral("入力中の宛先を、呼び出したアドレスで置き換えます。よろしいですか？"));
   EXPECT_EQ(w.ToText->text(), QStringLiteral("typed@example.jp"));
+  EXPECT_EQ(w.SubjectText->text(), QStringLiteral("typed subject"));
+  EXPECT_EQ(EditorText(w.rtfEd), QStringLiteral("typed body"));
 
   // Yes: the held mail comes in without its padding; Undo brings the typed texts back.
   answers = {seams::vbYes};

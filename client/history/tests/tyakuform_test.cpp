@@ -25,6 +25,7 @@
 #include "client/mainwindow/savemail.h"
 #include "client/mainwindow/startup.h"
 #include "client/mainwindow/settings.h"
+#include "platform/testing/window_check.h"
 
 using historytest::HistoryTest;
 using historytest::Mail;
@@ -283,11 +284,26 @@ TEST_F(HistoryTest, FontSizeChangesSixBoxesAndTheBody) {
   const int text11 = f.Text11->font().pointSize();
   const int text2 = f.Text2->font().pointSize();
   f.HScroll1->setValue(20);
-  for (QWidget* w : std::initializer_list<QWidget*>{f.Text4, f.Text6, f.Text7, f.Text8, f.Text9, f.Text1, f.rtfEd})
+  for (QWidget* w : std::initializer_list<QWidget*>{f.Text4, f.Text7, f.Text8, f.Text9, f.rtfEd})
     EXPECT_EQ(w->font().pointSize(), 20) << w->objectName().toStdString();
+  // The search box and the copy field keep their height: they take the size
+  // as far as their line fits them, the largest by half points that does.
+  for (QLineEdit* w : {f.Text6, f.Text1}) {
+    SCOPED_TRACE(w->objectName().toStdString());
+    const QFont shown = w->font();
+    EXPECT_LE(shown.pointSizeF(), 20);
+    EXPECT_EQ(windowcheck::textFault(w), QString());
+    QFont larger = shown;
+    larger.setPointSizeF(shown.pointSizeF() + 0.5);
+    if (shown.pointSizeF() < 20) EXPECT_GT(QFontMetrics(larger).height(), QFontMetrics(shown).height());
+  }
   EXPECT_EQ(f.Text10->text(), QStringLiteral("20"));
   EXPECT_EQ(f.Text11->font().pointSize(), text11);
   EXPECT_EQ(f.Text2->font().pointSize(), text2);
+  // Back at a size that fits, they take it whole.
+  f.HScroll1->setValue(9);
+  EXPECT_EQ(f.Text1->font().pointSize(), 9);
+  EXPECT_EQ(f.Text6->font().pointSize(), 9);
 }
 
 TEST_F(HistoryTest, LayoutFollowsTheWindowSize) {
@@ -307,11 +323,13 @@ TEST_F(HistoryTest, LayoutFollowsTheWindowSize) {
               std::min(H - L - ui::tw(f.Text7->height()) - 2080, ui::tw(f.StatusBar1->y() - f.rtfEd->y())), 30);
   EXPECT_LE(f.rtfEd->geometry().bottom(), f.StatusBar1->y());
   EXPECT_TRUE(f.Command2->isVisible());
-  // A low window keeps the body's height.
-  const int body = f.rtfEd->height();
+  // A window made as low as it goes stops where its rows and one line of the
+  // body still show above the status bar.
   f.setHeight(3300);
   QCoreApplication::processEvents();
-  EXPECT_EQ(f.rtfEd->height(), body);
+  EXPECT_GE(f.rtfEd->viewport()->height(), QFontMetrics(f.rtfEd->font()).lineSpacing());
+  EXPECT_LE(f.rtfEd->geometry().bottom(), f.StatusBar1->y());
+  EXPECT_GT(f.rtfEd->y(), f.Text7->geometry().bottom());
 }
 
 TEST_F(HistoryTest, HoverHelpAndCopyRow) {

@@ -8,6 +8,8 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QMenuBar>
 #include <QFontMetrics>
 #include <QLabel>
@@ -15,11 +17,14 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
+#include <QTextEdit>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -32,6 +37,7 @@
 #include "client/composer/writeform.h"
 #include "client/history/kinkoform.h"
 #include "client/history/openform.h"
+#include "client/history/openmaillist.h"
 #include "client/history/tyakuform.h"
 #include "client/mainwindow/gekitaiform.h"
 #include "client/mainwindow/kidouform.h"
@@ -46,6 +52,8 @@
 #include "client/tools/rantyaform.h"
 #include "client/tools/tenpfoldform.h"
 #include "client/tools/timeform.h"
+#include "platform/testing/window_check.h"
+#include "platform/testing/window_manager.h"
 
 using namespace mainformtest;
 
@@ -75,8 +83,9 @@ QImage titleBar(QWidget* w) {
   w->activateWindow();
   EXPECT_TRUE(QTest::qWaitForWindowActive(w, 15000));
   QTest::qWait(200);  // the title bar drawn as active
-  const QRect f = w->frameGeometry();
-  return w->screen()->grabWindow(0, f.x(), f.y(), f.width(), w->geometry().y() - f.y()).toImage();
+  // (where the X server has it: the window manager may have moved it since)
+  const QRect f = wmtest::frameOnScreen(w), g = wmtest::clientOnScreen(w);
+  return w->screen()->grabWindow(0, f.x(), f.y(), f.width(), g.y() - f.y()).toImage();
 }
 
 // How much is drawn on a title bar: the pixels that differ from the most
@@ -187,7 +196,8 @@ TEST_F(DesktopWindows, EverySmallWindowShowsItsWholeCaption) {
     ASSERT_GT(bar.height(), 0) << "no title bar";
     // The same caption on a wide window of the same kind, where nothing of
     // it is cut, gives the ink of the whole caption.
-    QMainWindow wide;
+    // (a window of the same kind: of fixed size, it offers no maximise either)
+    ui::Form wide(QStringLiteral("wide"));
     wide.setWindowFlags(f.windowFlags());
     // (the same caption buttons: a fixed border has no minimise and maximise)
     if ((f.windowFlags() & Qt::CustomizeWindowHint) && !(f.windowFlags() & Qt::WindowMinimizeButtonHint))
@@ -427,49 +437,71 @@ QString windowProperty(const QWidget* w, const char* name) {
 }
 }  // namespace
 
-// The window manager's actions on a window against its border: a fixed
-// single border takes no resizing, no maximising and no minimising, and
-// asks (through the Motif hints) for neither button; a sizable window takes
-// all three. A fixed window opens active, as every window does.
+// The window manager's actions on a window against its border, and the
+// task bar's entry. A fixed single border takes no resizing, no maximising
+// and no minimising, and asks (through the Motif hints) for none of them;
+// a window of fixed size with the usual buttons (the main window) keeps
+// only minimising; a sizable window takes all three. Openbox alone keeps
+// minimising for every window that belongs to no other, its own choice.
+// Every one of these windows belongs to no other and keeps its task-bar
+// entry; a fixed one keeps its size when the window manager is asked to
+// maximise it, as by a double click on its title bar. A fixed window opens
+// active, as every window does.
 TEST_F(DesktopWindows, EveryWindowOffersTheActionsOfItsBorder) {
   if (!underWindowManager()) GTEST_SKIP() << "actions come from a window manager";
-  startShown();
+  forms::MainForm& m = startShown();
+  enum Border { kFixedSingle, kFixedSize, kSizable };
   struct Case {
     const char* name;
     std::function<ui::Form&()> open;
-    bool fixed;
+    Border border;
   };
   const Case cases[] = {
-      {"KaoForm", []() -> ui::Form& { return KaoForm(); }, true},
-      {"KinkoForm", []() -> ui::Form& { return KinkoForm(); }, true},
-      {"OpenForm", []() -> ui::Form& { return OpenForm(); }, true},
-      {"TyakuForm", []() -> ui::Form& { return TyakuForm(); }, false},
-      {"WriteForm", []() -> ui::Form& { return WriteForm(); }, false},
-      {"BackForm", []() -> ui::Form& { return BackForm(); }, false},
+      {"MainForm", [&]() -> ui::Form& { return m; }, kFixedSize},
+      {"SetForm", []() -> ui::Form& { return SetForm(); }, kFixedSize},
+      {"TimeForm", []() -> ui::Form& { return TimeForm(); }, kFixedSize},
+      {"KaoForm", []() -> ui::Form& { return KaoForm(); }, kFixedSingle},
+      {"KinkoForm", []() -> ui::Form& { return KinkoForm(); }, kFixedSingle},
+      {"OpenForm", []() -> ui::Form& { return OpenForm(); }, kFixedSingle},
+      {"TyakuForm", []() -> ui::Form& { return TyakuForm(); }, kSizable},
+      {"WriteForm", []() -> ui::Form& { return WriteForm(); }, kSizable},
+      {"BackForm", []() -> ui::Form& { return BackForm(); }, kSizable},
   };
+  const bool openbox = wmtest::name() == QLatin1String("openbox");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ui::Form& f = c.open();
-    showAndWait(f);
-    const QString actions = windowProperty(&f, "_NET_WM_ALLOWED_ACTIONS");
+    if (&f != &m) showAndWait(f);
+    const bool fixed = c.border != kSizable;
+    const bool minimise = c.border != kFixedSingle || openbox;
+    const QStringList actions = wmtest::allowedActions(&f);
+    const std::string shown = actions.join(u' ').toStdString();
     ASSERT_FALSE(actions.isEmpty());
-    EXPECT_TRUE(actions.contains(QStringLiteral("_NET_WM_ACTION_CLOSE"))) << actions.toStdString();
-    EXPECT_TRUE(actions.contains(QStringLiteral("_NET_WM_ACTION_MOVE"))) << actions.toStdString();
-    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_RESIZE")), !c.fixed) << actions.toStdString();
-    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_HORZ")), !c.fixed) << actions.toStdString();
-    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_VERT")), !c.fixed) << actions.toStdString();
-    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MINIMIZE")), !c.fixed) << actions.toStdString();
+    EXPECT_TRUE(actions.contains(QStringLiteral("_NET_WM_ACTION_CLOSE"))) << shown;
+    EXPECT_TRUE(actions.contains(QStringLiteral("_NET_WM_ACTION_MOVE"))) << shown;
+    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_RESIZE")), !fixed) << shown;
+    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_HORZ")), !fixed) << shown;
+    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MAXIMIZE_VERT")), !fixed) << shown;
+    EXPECT_EQ(actions.contains(QStringLiteral("_NET_WM_ACTION_MINIMIZE")), minimise) << shown;
     EXPECT_TRUE(QTest::qWaitForWindowActive(&f, 15000));
-    const QStringList motif = windowProperty(&f, "_MOTIF_WM_HINTS").split(QStringLiteral(", "));
-    ASSERT_GE(motif.size(), 3);
-    const unsigned functions = motif[1].toUInt(nullptr, 16), decorations = motif[2].toUInt(nullptr, 16);
-    constexpr unsigned kFuncMinimise = 0x8, kFuncMaximise = 0x10, kDecorMinimise = 0x20, kDecorMaximise = 0x40;
-    EXPECT_EQ((functions & kFuncMinimise) != 0, !c.fixed);
-    EXPECT_EQ((functions & kFuncMaximise) != 0, !c.fixed);
-    EXPECT_EQ((decorations & kDecorMinimise) != 0, !c.fixed);
-    EXPECT_EQ((decorations & kDecorMaximise) != 0, !c.fixed);
-    EXPECT_NE(functions & 0x20, 0u) << "no close";
-    f.Unload();
+    const wmtest::Motif motif = wmtest::motif(&f);
+    ASSERT_TRUE(motif.present);
+    EXPECT_EQ(motif.asksFor(wmtest::kFuncResize), !fixed);
+    EXPECT_EQ(motif.asksFor(wmtest::kFuncMaximise), !fixed);
+    EXPECT_EQ(motif.asksFor(wmtest::kFuncMinimise), c.border != kFixedSingle);
+    constexpr unsigned kDecorMinimise = 0x20, kDecorMaximise = 0x40;
+    EXPECT_EQ((motif.decorations & kDecorMaximise) != 0, !fixed);
+    EXPECT_EQ((motif.decorations & kDecorMinimise) != 0, c.border != kFixedSingle);
+    EXPECT_TRUE(motif.asksFor(wmtest::kFuncClose)) << "no close";
+    EXPECT_TRUE(wmtest::onTaskBar(&f)) << "no task-bar entry: " << wmtest::types(&f).join(u' ').toStdString();
+    if (fixed) {
+      const QSize size = f.size();
+      wmtest::maximise(&f);
+      EXPECT_EQ(f.size(), size);
+      EXPECT_FALSE(f.isMaximized());
+      wmtest::restore(&f);
+    }
+    if (&f != &m) f.Unload();
   }
   EXPECT_TRUE(boxes.empty());
 }
@@ -549,22 +581,44 @@ TEST_F(DesktopWindows, TheReplyComposerRowsStayClearOfTheHeldPaneAtEverySizeAndF
   b.Unload();
 }
 
+// The new-mail composer maximised and restored by the window manager (as
+// from its title bar), and stretched by it: its right-hand pane comes back
+// where it was, and the paste box, placed beyond the design width, stays
+// unseen and takes no click at any size. Without a window manager, through
+// Qt's own requests.
 TEST_F(DesktopWindows, TheNewMailComposerComesBackWholeAfterMaximiseAndRestore) {
   startShown();
   forms::WriteForm& w = WriteForm();
   showAndWait(w);
   const QRect pane = w.Picture5->geometry();
+  auto pasteBoxUnseen = [&] {
+    EXPECT_FALSE(w.Text4->isVisible());
+    const QPoint at = w.Text4->geometry().center();
+    if (w.client()->rect().contains(at)) EXPECT_NE(w.client()->childAt(at), w.Text4);
+  };
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
-    w.showMaximized();
+    if (underWindowManager()) wmtest::maximise(&w);
+    else w.showMaximized();
     settle(500);
+    ASSERT_TRUE(w.isMaximized());
     for (QWidget* c : std::initializer_list<QWidget*>{w.Picture5, w.List1, w.Command17, w.ToText, w.SubjectText})
       expectUncovered(w, c);
-    w.showNormal();
+    pasteBoxUnseen();
+    if (underWindowManager()) wmtest::restore(&w);
+    else w.showNormal();
     settle(500);
+    ASSERT_FALSE(w.isMaximized());
     EXPECT_EQ(w.Picture5->geometry(), pane);
     for (QWidget* c : std::initializer_list<QWidget*>{w.Picture5, w.List1, w.Command17}) expectUncovered(w, c);
   }
+  // Stretched well beyond the paste box's place.
+  const QSize wide = w.size() + QSize(ui::px(3000), ui::px(1500));
+  if (underWindowManager()) wmtest::resizeTo(&w, wide);
+  else w.resize(wide);
+  settle();
+  EXPECT_GT(w.client()->width(), w.Text4->geometry().right());
+  pasteBoxUnseen();
   w.Unload();
 }
 
@@ -756,4 +810,94 @@ TEST_F(DesktopWindows, EveryMessageBoxOffersOnlyMoveAndClose) {
   }
   seamtest::recordMsgBoxes(boxes, seamtest::alwaysOk);
   k.Unload();
+}
+
+// The history viewer at the largest font its scroll bar gives, set by clicks
+// on its right-hand arrow: the subject, sender and date boxes grow with the
+// font, at every size the window manager gives the window, and made as low
+// as it goes the window keeps those rows clear of the status bar's copy row
+// with at least one line of the body between them.
+TEST_F(DesktopWindows, TheHistoryViewerRowsGrowWithTheFontAndKeepABodyLine) {
+  startShown();
+  OpenMailList(1);
+  forms::TyakuForm& t = TyakuForm();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&t));
+  settle();
+  t.Text7->setText(QStringLiteral("件名 Subject gjpqy"));
+  t.Text8->setText(QStringLiteral("差出人 <gq@example.jp>"));
+  t.Text9->setText(QStringLiteral("Mon, 1 Jun 2026"));
+  const QPoint arrow(t.HScroll1->width() - 3, t.HScroll1->height() / 2);
+  while (t.HScroll1->value() < t.HScroll1->maximum()) QTest::mouseClick(t.HScroll1, Qt::LeftButton, {}, arrow);
+  ASSERT_EQ(t.HScroll1->value(), 24);
+  struct Size {
+    const char* name;
+    int height;  // pixels of the window; 0: maximised
+  };
+  for (const Size& s : {Size{"design", t.height()}, Size{"low", 200}, Size{"maximised", 0}}) {
+    SCOPED_TRACE(s.name);
+    if (s.height == 0) {
+      if (underWindowManager()) wmtest::maximise(&t);
+      else t.showMaximized();
+    } else if (underWindowManager()) {
+      wmtest::resizeTo(&t, QSize(t.width(), s.height));
+    } else {
+      t.resize(t.width(), s.height);
+    }
+    settle();
+    for (QLineEdit* box : {t.Text7, t.Text8, t.Text9}) expectTextFits(box);
+    const int line = QFontMetrics(t.rtfEd->font()).lineSpacing();
+    EXPECT_GT(t.rtfEd->y(), t.Text7->geometry().bottom());
+    EXPECT_GE(t.rtfEd->viewport()->height(), line) << "no line of the body shows";
+    EXPECT_LT(t.rtfEd->geometry().bottom(), t.StatusBar1->y());
+    EXPECT_LT(t.Text7->geometry().bottom(), t.StatusBar1->y());
+    EXPECT_LT(t.Text7->geometry().bottom(), t.Command1->y()) << "the subject row lies over the copy row";
+    if (s.height == 0) {
+      if (underWindowManager()) wmtest::restore(&t);
+      else t.showNormal();
+    }
+  }
+  t.Unload();
+}
+
+// The box that says a personal password could not be stored stands over
+// "個人用パスワード", where OK was pressed, as the question before it does:
+// owned by that window and above it in the window manager's stack.
+TEST_F(DesktopWindows, APasswordThatCannotBeStoredIsToldOverItsOwnWindow) {
+  startShown();
+  ASSERT_TRUE(QFile::remove(ini()));
+  ASSERT_TRUE(QDir().mkdir(ini()));  // (a folder in its place: nothing can be written)
+  forms::KojinForm& k = KojinForm();
+  showAndWait(k);
+  QTest::keyClicks(k.Text1, QStringLiteral("Neko"));
+  QTest::keyClicks(k.Text2, QStringLiteral("Neko"));
+  seams::setMsgBoxHandler(nullptr);  // the real boxes
+  QStringList seen;
+  QPointer<QMessageBox> last;
+  QTimer poll;
+  poll.setInterval(50);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || box == last) return;
+    last = box;
+    if (!QTest::qWaitForWindowExposed(box)) return;
+    settle();
+    SCOPED_TRACE(box->text().toStdString());
+    seen << box->text();
+    EXPECT_EQ(box->parentWidget(), &k);
+    EXPECT_EQ(box->windowHandle()->transientParent(), k.windowHandle());
+    if (underWindowManager()) {
+      const QList<WId> order = stacking();
+      EXPECT_GT(order.indexOf(box->winId()), order.indexOf(k.winId()));
+    }
+    QTest::keyClick(box, Qt::Key_Return);  // "はい" to the question, OK to the report
+  });
+  poll.start();
+  QTest::mouseClick(k.Command1, Qt::LeftButton);
+  poll.stop();
+  seamtest::recordMsgBoxes(boxes, seamtest::alwaysOk);
+  ASSERT_EQ(seen.size(), 2);
+  EXPECT_TRUE(seen[1].startsWith(QStringLiteral("パスワードを保存できませんでした。"))) << seen[1].toStdString();
+  EXPECT_TRUE(KojinFormLoaded());
+  k.Unload();
+  QDir().rmdir(ini());
 }
