@@ -42,7 +42,6 @@
 #include <vector>
 
 namespace ui {
-namespace {
 
 xcb_connection_t* x11() {
   auto* x = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -55,6 +54,8 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name) {
   std::free(r);
   return a;
 }
+
+namespace {
 
 xcb_window_t rootOf(xcb_connection_t* c) {
   const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;

@@ -67,6 +67,15 @@ QString QuickSaveFileName(const QString& subject) {
 
 namespace forms {
 
+// Lists the file of the list on show again and counts it (also the VIP
+// counter when it is the VIP room); gives the rows listed.
+static int relist(TyakuForm& f, int kind) {
+  const int rows = history::fillList(kind, false);
+  f.setCount(QString::number(rows));
+  if (kind == 6) neighbours::setVipCount(QString::number(rows));
+  return rows;
+}
+
 // Tests the selection marker; when set, empties it and puts the focus into the body.
 static bool takeSelection(TyakuForm& f) {
   if (f.chosenRow() == 0) {
@@ -129,9 +138,7 @@ void TyakuForm::Command3_Click() {
     Text8->clear();
     Text9->clear();
     SetEditorText(rtfEd, QString());
-    const int rows = history::fillList(kind, false);
-    setCount(QString::number(rows));
-    if (kind == 6) neighbours::setVipCount(QString::number(rows));
+    relist(*this, kind);
   }
   history::setListColour(MailListView, QColor(210, 250, 250));
 }
@@ -153,9 +160,7 @@ void TyakuForm::Command6_Click() {
   // record keeps the flag it had, so that no later compaction takes them.
   if (!file.removeFirst(m)) {
     recordFailure(QStringLiteral("メールを削除できませんでした。"), file.errorText());
-    const int rows = history::fillList(kind, false);
-    setCount(QString::number(rows));
-    if (kind == 6) neighbours::setVipCount(QString::number(rows));
+    relist(*this, kind);
     return;
   }
   if (m > 0) CurrentRecordNo = static_cast<std::int16_t>(std::min(m, records::kMaxRecords));
@@ -166,9 +171,7 @@ void TyakuForm::Command6_Click() {
     Text8->clear();
     Text9->clear();
     SetEditorText(rtfEd, QString());
-    const int rows = history::fillList(kind, false);
-    setCount(QString::number(rows));
-    if (kind == 6) neighbours::setVipCount(QString::number(rows));
+    const int rows = relist(*this, kind);
     seams::MsgBox(QStringLiteral("表示されていたメール %1 件を削除しました。表示されていなかったメール %2 件"
                                  "（削除の確認中に届いたものなど）は削除せずに残してあります。")
                       .arg(m)

@@ -1,5 +1,7 @@
 #include "platform/testing/window_manager.h"
 
+#include "platform/border.h"
+
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTest>
@@ -18,17 +20,8 @@
 namespace wmtest {
 namespace {
 
-xcb_connection_t* x11() {
-  auto* x = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x ? x->connection() : nullptr;
-}
-
-xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-  xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
-  const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
-  std::free(r);
-  return a;
-}
+using ui::atom;
+using ui::x11;
 
 QString atomName(xcb_connection_t* c, xcb_atom_t a) {
   xcb_get_atom_name_reply_t* r = xcb_get_atom_name_reply(c, xcb_get_atom_name(c, a), nullptr);
