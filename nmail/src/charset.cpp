@@ -157,20 +157,37 @@ class Converter {
 // input it cannot take (or, when exact, takes only approximately), bad(in,
 // inLeft) either steps past it and returns true, or returns false to end the
 // conversion there. The shift state is closed at the end of a whole run.
+// iconv is given the input a piece at a time: glibc converts in steps
+// through its own code, and a character the last step refuses makes it
+// convert again all it had read ahead of it, so that a long text with many
+// such characters cost its length for each of them. After such a character
+// the pieces start small and grow back while the text goes well.
 template <class Bad>
 bool convertThrough(iconv_t cd, std::string_view bytes, std::string& out, bool exact, Bad bad) {
+  constexpr std::size_t kSmallest = 64, kLargest = 64 * 1024;
+  std::size_t want = kLargest;
   char* in = const_cast<char*>(bytes.data());
   std::size_t inLeft = bytes.size();
   char chunk[8192];
   while (inLeft > 0) {
     char* o = chunk;
     std::size_t oLeft = sizeof chunk;
-    std::size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+    const std::size_t piece = std::min(inLeft, want);
+    want = std::min(want * 2, kLargest);
+    const bool last = piece == inLeft;
+    std::size_t pieceLeft = piece;
+    std::size_t r = iconv(cd, &in, &pieceLeft, &o, &oLeft);
+    const int error = errno;
+    inLeft -= piece - pieceLeft;
     out.append(chunk, o - chunk);
-    if (r == static_cast<std::size_t>(-1) && errno == E2BIG) continue;
+    if (r == static_cast<std::size_t>(-1) && error == E2BIG) continue;
+    // A character cut by the end of the piece, not of the input: the next
+    // piece starts with it.
+    if (r == static_cast<std::size_t>(-1) && error == EINVAL && !last) continue;
     if (r == static_cast<std::size_t>(-1) || (exact && r > 0)) {
       if (!bad(in, inLeft)) return false;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      want = kSmallest;
     }
   }
   char* o = chunk;
@@ -566,6 +583,52 @@ bool composedAsItStands(char32_t c) {
   return false;
 }
 
+namespace {
+
+// Where a long text may be cut for composing it piece by piece: before a
+// character that never composes with what stands before it and is no mark
+// (ASCII, what composing leaves as it stands, a Hangul leading consonant
+// or syllable), so that no composition or reordering crosses the cut.
+// Looked for backwards from limit down to from; npos when there is none.
+std::size_t composeCut(std::string_view text, std::size_t from, std::size_t limit) {
+  for (std::size_t i = limit; i > from; --i) {
+    const unsigned char b = text[i];
+    if (b < 0x80) return i;
+    if ((b & 0xC0) == 0x80) continue;
+    char32_t c = 0;
+    if (utf8At(text, i, c) == 0) continue;
+    if (composedAsItStands(c) || (c >= 0x1100 && c <= 0x1112) || (c >= 0xAC00 && c <= 0xD7A3)) return i;
+  }
+  return std::string_view::npos;
+}
+
+// Composes a text without NULs into out. GLib's composition moves the rest
+// of its buffer for each character it composes, so that a long text of many
+// such characters (Hangul written as its letters, say) cost its length for
+// each: it is given pieces of a bounded size, cut where composing cannot
+// cross.
+void composeInto(std::string_view text, std::string& out) {
+  constexpr std::size_t kPiece = 4096;
+  while (!text.empty()) {
+    std::size_t take = text.size();
+    if (take > kPiece) {
+      const std::size_t cut = composeCut(text, kPiece / 2, kPiece);
+      if (cut != std::string_view::npos) take = cut;
+    }
+    const std::string_view piece = text.substr(0, take);
+    gchar* n = g_utf8_normalize(piece.data(), static_cast<gssize>(piece.size()), G_NORMALIZE_NFC);
+    if (n) {
+      out += n;
+      g_free(n);
+    } else {
+      out += piece;
+    }
+    text.remove_prefix(take);
+  }
+}
+
+}  // namespace
+
 std::string nfc(std::string_view utf8) {
   if (validAndComposedAsItStands(utf8) || !isValidUtf8(utf8)) return std::string(utf8);
   // GLib stops at a NUL: the text around NULs is composed piece by piece,
@@ -575,14 +638,7 @@ std::string nfc(std::string_view utf8) {
   for (std::size_t at = 0; at <= utf8.size();) {
     std::size_t nul = utf8.find('\0', at);
     if (nul == std::string_view::npos) nul = utf8.size();
-    const std::string_view piece = utf8.substr(at, nul - at);
-    gchar* n = piece.empty() ? nullptr : g_utf8_normalize(piece.data(), static_cast<gssize>(piece.size()), G_NORMALIZE_NFC);
-    if (n) {
-      out += n;
-      g_free(n);
-    } else {
-      out += piece;
-    }
+    composeInto(utf8.substr(at, nul - at), out);
     if (nul < utf8.size()) out += '\0';
     at = nul + 1;
   }

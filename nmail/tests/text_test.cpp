@@ -3,6 +3,7 @@
 
 #include <glib.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -319,6 +320,65 @@ TEST(Charset, TextLeftUncomposedIsTextNfcLeavesAsItIs) {
   EXPECT_EQ(nmail::charset::nfc(std::string("\xe3\x82\xab\xe3\x82\x99\0\xe3\x83\x88\xe3\x82\x99", 13)),
             std::string("ガ\0ド", 7));
   EXPECT_EQ(cp932ToUtf8(utf8ToCp932(std::string("\xe3\x82\xab\xe3\x82\x99\0日本", 13))), "ガ日本");
+}
+
+// A long text is composed and converted in pieces, and comes out as if it
+// had been taken at once, whatever falls on the ends of the pieces: marks
+// after a starter, Hangul given as its letters, characters CP932 lacks, a
+// shift of ISO-2022-JP; and a text of many such characters costs its
+// length once, not once for each of them.
+TEST(Charset, ALongTextComesOutAsTakenAtOnceAndInTimeToItsLength) {
+  auto glib = [](const std::string& t) {
+    gchar* n = g_utf8_normalize(t.data(), static_cast<gssize>(t.size()), G_NORMALIZE_NFC);
+    std::string out(n);
+    g_free(n);
+    return out;
+  };
+  // Units of 3 to 9 bytes repeated past many pieces of every size, so
+  // that the ends of the pieces fall at every place inside a unit.
+  const std::vector<std::string> units = {
+      "e\xcc\x81",                              // e + combining acute
+      "\xe1\x84\x80\xe1\x85\xa1\xe1\x86\xa8",  // Hangul letters that compose to one syllable
+      "\xe3\x82\xab\xe3\x82\x99" "a",         // カ + voicing mark, then ASCII
+      "\xf0\x9f\x98\x80\xe6\x97\xa5",           // a character CP932 lacks, then a kanji
+      "\xed\x95\x9c\xea\xb5\xad",               // Hangul syllables
+      "A\xcc\x8a\xcc\xa3",                       // two marks in the wrong order
+  };
+  // Each unit composes and converts on its own, so the whole is the
+  // units' results one after another (GLib taking the whole text at once
+  // is the slow road this avoids).
+  for (const std::string& unit : units) {
+    const std::string unitComposed = glib(unit);
+    const std::string unitCp932 = utf8ToCp932(unit);
+    for (std::size_t shift = 0; shift < 3; ++shift) {
+      std::string text(shift, 'x'), composed(shift, 'x'), cp(shift, 'x');
+      while (text.size() < 300 * 1024) {
+        text += unit;
+        composed += unitComposed;
+        cp += unitCp932;
+      }
+      SCOPED_TRACE(testing::Message() << unit.size() << " bytes, shift " << shift);
+      ASSERT_TRUE(nmail::charset::nfc(text) == composed);
+      ASSERT_TRUE(utf8ToCp932(text) == cp);
+    }
+  }
+  // ISO-2022-JP with its shifts on every side of a piece's end.
+  std::string utf8;
+  while (utf8.size() < 40 * 1024) utf8 += "日本語のテキストabc";
+  const std::string iso = jis(utf8);
+  ASSERT_FALSE(iso.empty());
+  EXPECT_EQ(cp932ToUtf8(nmail::charset::toCp932(iso, "ISO-2022-JP")), utf8);
+  // Many characters CP932 lacks, and many to compose, in a text of 8 MB:
+  // hours when each one costs the rest of the text, about a second when
+  // the text costs its length once (even sanitized).
+  std::string many;
+  while (many.size() < 8 * 1024 * 1024) many += "\xf0\x9f\x98\x80\xe1\x84\x80\xe1\x85\xa1 ";
+  const auto start = std::chrono::steady_clock::now();
+  const std::string out = utf8ToCp932(many);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(out.size(), many.size() / 11 * 3);
+  EXPECT_EQ(out.substr(0, 6), "?? ?? ");
+  EXPECT_LT(seconds, 10.0);
 }
 
 // The converters are kept open from text to text: one left half-way (in
