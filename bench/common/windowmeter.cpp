@@ -150,10 +150,23 @@ WindowMeter::Result WindowMeter::finish() {
   return r;
 }
 
+WindowMeter::Result WindowMeter::finishAtRest(int calmMs, int maxMs) {
+  const auto began = Clock::now();
+  lastUncalm_ = began;
+  while (Clock::now() - began < std::chrono::milliseconds(maxMs) &&
+         Clock::now() - lastUncalm_ < std::chrono::milliseconds(calmMs)) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return finish();
+}
+
 bool WindowMeter::event(QEvent* e) {
   if (e->type() != kStamp) return QObject::event(e);
-  const double waited = std::chrono::duration<double, std::milli>(Clock::now() - static_cast<Stamp*>(e)->at).count();
+  const auto now = Clock::now();
+  const double waited = std::chrono::duration<double, std::milli>(now - static_cast<Stamp*>(e)->at).count();
   if (waited > longest_) longest_ = waited;
+  if (waited >= kCalmWaitMs) lastUncalm_ = now;
   g_lastHandled = nowNs();
   return true;
 }
