@@ -14,6 +14,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -696,12 +699,13 @@ bool FlushBatch::defer(const std::string& path) {
 
 bool FlushBatch::active() { return g_flushBatch != nullptr; }
 
-bool FlushBatch::commit(const std::function<void()>& between) {
-  bool ok = true;
-  const std::vector<std::string> paths(pending_.begin(), pending_.end());
-  pending_.clear();
-  // Some files at a time (each one open): their write-out begins together,
-  // then each is waited for.
+namespace {
+
+// Flushes the files, some at a time (each one open): their write-out
+// begins together, then each is waited for. The index of the first file
+// that could not be flushed, or -1.
+long flushFiles(const std::vector<std::string>& paths) {
+  long failed = -1;
   constexpr std::size_t kAtOnce = 64;
   for (std::size_t first = 0; first < paths.size(); first += kAtOnce) {
     const std::size_t last = std::min(paths.size(), first + kAtOnce);
@@ -710,15 +714,54 @@ bool FlushBatch::commit(const std::function<void()>& between) {
       open[i - first].set(::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC));
       if (open[i - first].ok()) ::sync_file_range(open[i - first].get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
-    for (std::size_t i = first; i < last; ++i) {
-      if (between) between();
-      if (!open[i - first].ok() || ::fdatasync(open[i - first].get()) != 0) {
-        if (ok) error_ = QStringLiteral("ファイル %1 をディスクに書き込めません。").arg(QFile::decodeName(paths[i].c_str()));
-        ok = false;
-      }
-    }
+    for (std::size_t i = first; i < last; ++i)
+      if ((!open[i - first].ok() || ::fdatasync(open[i - first].get()) != 0) && failed < 0)
+        failed = static_cast<long>(i);
   }
-  return ok;
+  return failed;
+}
+
+}  // namespace
+
+bool FlushBatch::commit(const std::function<void()>& between) {
+  const std::vector<std::string> paths(pending_.begin(), pending_.end());
+  pending_.clear();
+  if (paths.empty()) return true;
+  long failed = -1;
+  if (!between) {
+    failed = flushFiles(paths);
+  } else {
+    // The disk's work is waited for on a thread of its own (a large list
+    // takes a tenth of a second and more to reach the disk, in one call
+    // that cannot be cut up), while this thread gives between() its turns.
+    // Only the paths and the result pass between the two.
+    struct Shared {
+      std::mutex lock;
+      std::condition_variable done;
+      bool finished = false;
+      long failed = -1;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread flusher([paths, shared] {
+      const long f = flushFiles(paths);
+      std::lock_guard<std::mutex> l(shared->lock);
+      shared->failed = f;
+      shared->finished = true;
+      shared->done.notify_all();
+    });
+    std::unique_lock<std::mutex> l(shared->lock);
+    while (!shared->done.wait_for(l, std::chrono::milliseconds(2), [&] { return shared->finished; })) {
+      l.unlock();
+      between();
+      l.lock();
+    }
+    failed = shared->failed;
+    l.unlock();
+    flusher.join();
+  }
+  if (failed >= 0)
+    error_ = QStringLiteral("ファイル %1 をディスクに書き込めません。").arg(QFile::decodeName(paths[static_cast<std::size_t>(failed)].c_str()));
+  return failed < 0;
 }
 
 }  // namespace records
