@@ -206,7 +206,7 @@ QString namedBy(int handle, int no) {
 
 }  // namespace
 
-Outcome converse() {
+Outcome converse(const std::function<void(const Outcome&)>& whileFlushing) {
   Outcome out;
   if (PopServer.isEmpty()) return out;
   const std::string server = cp932::encode(PopServer);
@@ -307,7 +307,15 @@ Outcome converse() {
         // The end of the session. The records are on disk first: QUIT goes
         // out behind the last deletion, and the deletions' answers are read
         // before its own.
-        if (!flush.commit(&mailwait::turnIfDue)) {
+        bool told = false;
+        const auto between = [&] {
+          mailwait::turnIfDue();
+          if (whileFlushing && !told) {
+            told = true;
+            whileFlushing(out);
+          }
+        };
+        if (!flush.commit(between)) {
           // Ended without QUIT: the server deletes nothing.
           out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
                             flush.errorText();

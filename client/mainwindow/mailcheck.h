@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <set>
@@ -209,6 +210,9 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
 
 // One check's conversation with the server, from the connection to the
 // session's end, connecting again after a break.
-Outcome converse();
+// whileFlushing, when given, runs while the mails of a session that ends
+// in order go to disk, before its QUIT (work that waits for the disk too
+// then waits at the same time), with the outcome so far.
+Outcome converse(const std::function<void(const Outcome&)>& whileFlushing = {});
 
 }  // namespace mailcheck

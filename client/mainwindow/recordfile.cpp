@@ -714,9 +714,18 @@ long flushFiles(const std::vector<std::string>& paths) {
       open[i - first].set(::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC));
       if (open[i - first].ok()) ::sync_file_range(open[i - first].get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
-    for (std::size_t i = first; i < last; ++i)
-      if ((!open[i - first].ok() || ::fdatasync(open[i - first].get()) != 0) && failed < 0)
-        failed = static_cast<long>(i);
+    // Each waited for on a thread of its own: the disk takes them in one
+    // go rather than one after another.
+    std::vector<char> bad(last - first, 0);
+    std::vector<std::thread> waits;
+    for (std::size_t i = first + 1; i < last; ++i)
+      waits.emplace_back([&open, &bad, i, first] {
+        bad[i - first] = !open[i - first].ok() || ::fdatasync(open[i - first].get()) != 0;
+      });
+    bad[0] = !open[0].ok() || ::fdatasync(open[0].get()) != 0;
+    for (std::thread& t : waits) t.join();
+    for (std::size_t i = first; i < last && failed < 0; ++i)
+      if (bad[i - first]) failed = static_cast<long>(i);
   }
   return failed;
 }
@@ -749,12 +758,13 @@ bool FlushBatch::commit(const std::function<void()>& between) {
       shared->finished = true;
       shared->done.notify_all();
     });
+    // between() has its first turn at once, while the disk works.
     std::unique_lock<std::mutex> l(shared->lock);
-    while (!shared->done.wait_for(l, std::chrono::milliseconds(2), [&] { return shared->finished; })) {
+    do {
       l.unlock();
       between();
       l.lock();
-    }
+    } while (!shared->done.wait_for(l, std::chrono::milliseconds(2), [&] { return shared->finished; }));
     failed = shared->failed;
     l.unlock();
     flusher.join();

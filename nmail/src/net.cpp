@@ -139,7 +139,14 @@ bool Connection::open(const std::string& host, int port, int timeoutMs, std::str
   hints.ai_flags = AI_ADDRCONFIG;
   addrinfo* list = nullptr;
   std::string service = std::to_string(port);
+  // An address written as numbers needs no resolver (nor its look at the
+  // machine's interfaces, which AI_ADDRCONFIG asks for).
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
   int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (rc != 0) {
+    hints.ai_flags = AI_ADDRCONFIG;
+    rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  }
   if (rc != 0) {
     hints.ai_flags = 0;
     rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
