@@ -106,7 +106,8 @@ double loadAverage();
 
 // Prints the runs' figures as a table on standard output: run, longest
 // ping wait, longest posted-event wait, load average; `whose` names the
-// window measured.
-void printWindowTable(const std::vector<std::pair<std::string, WindowMeter::Result>>& runs, const char* whose);
+// window measured, goalMs the silence the runs are to stay under.
+void printWindowTable(const std::vector<std::pair<std::string, WindowMeter::Result>>& runs, const char* whose,
+                      double goalMs = 100);
 
 }  // namespace benchwindow

@@ -5,7 +5,8 @@
 //   Large/plain12      a 12 MB plain text (Japanese, many lines)
 //   Large/html45       a 45 MB HTML-only mail
 //   Large/attach200    a 200 MB mail with a large attachment
-//   Large/oneline100   a 100 MB plain text in one line
+//   Large/lines100     a 100 MB plain text in many lines
+//   Large/oneline100   the same in one line
 //   Large/nolineends100 a 100 MB attachment in base64 without line ends
 //   Endless            an answer to RETR that never ends (a server of the
 //                      benchmark's own that claims 1 MB), until given up
@@ -120,6 +121,12 @@ QByteArray makeMail(const std::string& kind) {
          "Content-Transfer-Encoding: base64\n\n";
     m += lines76(bytesOf(148 << 20).toBase64());
     return m + "--b1--\n";
+  }
+  if (kind == "lines100") {
+    QByteArray m = head("lines 100 MB", "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n");
+    m.reserve((100 << 20) + 4096);
+    for (int i = 1; m.size() < (100 << 20); ++i) m += japaneseLine(i);
+    return m;
   }
   if (kind == "oneline100") {
     QByteArray m = head("one line 100 MB", "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n");
@@ -319,7 +326,7 @@ int main(int argc, char** argv) {
   benchwindow::WindowMeter::settle(&::MainForm());
   benchwindow::WindowMeter meter;
   g_meter = &meter;
-  for (const char* kind : {"plain12", "html45", "attach200", "oneline100", "nolineends100"})
+  for (const char* kind : {"plain12", "html45", "attach200", "lines100", "oneline100", "nolineends100"})
     benchmark::RegisterBenchmark((std::string("Large/") + kind).c_str(),
                                  [kind](benchmark::State& s) { Large(s, kind); })
         ->Unit(benchmark::kMillisecond)
@@ -332,7 +339,7 @@ int main(int argc, char** argv) {
   for (const auto& [run, f] : g_figures)
     std::printf("%-26s %10.1f %10.1f %8.2f %10.2f\n", run.c_str(), f.mailBytes / 1e6, f.peakBytes / 1e6,
                 f.peakBytes / f.mailBytes, f.seconds);
-  benchwindow::printWindowTable(g_windows, "the main window (goal here: under 50 ms)");
+  benchwindow::printWindowTable(g_windows, "the main window", 50);
   checkbench::clearMaildrop();
   g_meter = nullptr;
   paths::setProgramFolder(QString());

@@ -404,9 +404,9 @@ void textInto(GMimePart* part, TextOut& out, const std::map<GMimePart*, std::str
     pending += piece;
     if (pending.size() < ContentPieces::kPiece) continue;
     std::size_t cut = lineCut(pending);
-    // A line longer than a few pieces is cut inside: the text is never
-    // held longer than that, and no byte is looked at again and again.
-    if (cut == 0 && pending.size() >= 4 * ContentPieces::kPiece) cut = safeCut(pending, cs);
+    // A line longer than a piece is cut inside: the text is never held
+    // longer than that, and no byte is looked at again and again.
+    if (cut == 0) cut = safeCut(pending, cs);
     if (cut == 0) continue;
     convert(std::string_view(pending).substr(0, cut));
     pending.erase(0, cut);
