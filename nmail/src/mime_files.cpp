@@ -119,8 +119,9 @@ bool writeContent(int fd, const FoundFile& f) {
       return writeBytes(fd, partContent(f.part));
     Ref<GMimeStream> out(turns::fileStream(fd));  // (the window has its turns as it is written)
     errno = 0;
-    if (g_mime_data_wrapper_write_to_stream(dw, out.p) < 0) return false;
-    return g_mime_stream_flush(out.p) == 0;
+    // (Written as it goes; the flush to disk comes with the mail's other
+    // files, once, not here on the window's time.)
+    return g_mime_data_wrapper_write_to_stream(dw, out.p) >= 0;
   }
   return writeBytes(fd, f.data);
 }

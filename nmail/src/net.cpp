@@ -410,6 +410,7 @@ bool Connection::readDotBody(std::string& out, std::string& error, std::size_t m
         return false;
       }
       ++pos_;
+      lineStart = false;  // (a dot after it is the line's own)
     }
     const char* begin = buf_.data() + pos_;
     const std::size_t avail = buf_.size() - pos_;
