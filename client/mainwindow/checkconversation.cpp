@@ -305,15 +305,17 @@ Outcome converse(const std::function<void(const Outcome&)>& whileFlushing) {
       }
       if (!out.broken) {
         // The end of the session. The records are on disk first: QUIT goes
-        // out behind the last deletion, and the deletions' answers are read
-        // before its own.
-        bool told = false;
+        // out only then. While the disk works, the deletions' answers are
+        // read (a deletion only marks a mail; the server deletes nothing
+        // before QUIT) and whileFlushing has its turn.
+        bool told = false, deletionsRead = false;
         const auto between = [&] {
           mailwait::turnIfDue();
-          if (whileFlushing && !told) {
-            told = true;
-            whileFlushing(out);
-          }
+          if (told) return;
+          told = true;
+          if (whileFlushing) whileFlushing(out);
+          readDeletions(handle, out);
+          deletionsRead = true;
         };
         if (!flush.commit(between)) {
           // Ended without QUIT: the server deletes nothing.
@@ -321,8 +323,8 @@ Outcome converse(const std::function<void(const Outcome&)>& whileFlushing) {
                             flush.errorText();
           return out;
         }
-        NMailPop3SendQuit(handle);
-        readDeletions(handle, out);
+        if (!out.broken) NMailPop3SendQuit(handle);
+        if (!deletionsRead) readDeletions(handle, out);
         at = plan.count + 1;  // every mail of the session is behind
         if (!out.broken) {
           // Ends the session; the deletions take effect. A session end the

@@ -678,21 +678,66 @@ namespace {
 FlushBatch* g_flushBatch = nullptr;
 }  // namespace
 
+// Every few milliseconds, on a thread of its own, the write-out of the
+// files pending in the batch is begun (without waiting for it): the disk
+// works while the caller goes on, and the flush at the end mostly waits
+// for what is done already. Only the paths pass between the threads.
+struct FlushBatch::EarlyWriteOut {
+  std::mutex lock;
+  std::condition_variable wake;
+  bool stop = false;
+  std::set<std::string> recent;  // deferred since the last round
+  std::thread thread;
+
+  EarlyWriteOut() {
+    thread = std::thread([this] {
+      std::unique_lock<std::mutex> l(lock);
+      while (!stop) {
+        wake.wait_for(l, std::chrono::milliseconds(5));
+        if (stop) break;
+        std::set<std::string> paths;
+        paths.swap(recent);
+        l.unlock();
+        for (const std::string& p : paths) {
+          Fd fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
+          if (fd.ok()) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        }
+        l.lock();
+      }
+    });
+  }
+  ~EarlyWriteOut() {
+    {
+      std::lock_guard<std::mutex> l(lock);
+      stop = true;
+    }
+    wake.notify_all();
+    thread.join();
+  }
+};
+
 FlushBatch::FlushBatch() {
   if (!g_flushBatch) {
     g_flushBatch = this;
     active_ = true;
+    early_ = std::make_unique<EarlyWriteOut>();
   }
 }
 
 FlushBatch::~FlushBatch() {
   if (!active_) return;
+  early_.reset();
   commit();
   g_flushBatch = nullptr;
 }
 
 bool FlushBatch::defer(const std::string& path) {
   if (!g_flushBatch) return false;
+  std::unique_lock<std::mutex> l;
+  if (g_flushBatch->early_) {
+    l = std::unique_lock<std::mutex>(g_flushBatch->early_->lock);
+    g_flushBatch->early_->recent.insert(path);
+  }
   g_flushBatch->pending_.insert(path);
   return true;
 }
