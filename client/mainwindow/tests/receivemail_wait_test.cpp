@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "client/history/tyakuform.h"
@@ -44,9 +45,11 @@ class HoldingPop3 {
     bool pipelining = false;
     int hold = 0;          // the mail whose RETR is held
     bool trickle = false;  // held as one byte every 100 ms
-    std::map<int, std::string> large;  // mails served in place of the short text (CR LF, no line with a dot first)
   };
-  HoldingPop3(int mails, Options o) : mails_(mails), o_(o) {
+  // large: mails served in place of the short text (CR LF, no line that
+  // begins with a dot).
+  HoldingPop3(int mails, Options o, std::map<int, std::string> large = {})
+      : mails_(mails), o_(o), large_(std::move(large)) {
     listen_ = testservers::listenOnLoopback(8, port_);
     acceptor_ = std::thread([this] {
       for (;;) {
@@ -87,8 +90,8 @@ class HoldingPop3 {
     return closed_;
   }
   std::string text(int i) const {
-    const auto it = o_.large.find(i);
-    return it != o_.large.end() ? it->second : mail(i);
+    const auto it = large_.find(i);
+    return it != large_.end() ? it->second : mail(i);
   }
   static std::string mail(int i) {
     return "From: a" + std::to_string(i) + "@example.jp\r\nSubject: mail " + std::to_string(i) +
@@ -168,6 +171,7 @@ class HoldingPop3 {
 
   int mails_;
   Options o_;
+  std::map<int, std::string> large_;
   int listen_ = -1, port_ = 0;
   std::thread acceptor_;
   std::vector<std::thread> served_;
@@ -460,8 +464,7 @@ TEST_F(CheckWaitTest, InputIsHandledWhileOneLargeMailIsDecoded) {
     QDir(folder).removeRecursively();
     HoldingPop3::Options o;
     o.pipelining = true;
-    o.large[1] = c.mail;
-    HoldingPop3 server(2, o);
+    HoldingPop3 server(2, o, {{1, c.mail}});
     forms::MainForm& m = startWith(server.server());
     PaintCounter paints;
     m.picMain->installEventFilter(&paints);
