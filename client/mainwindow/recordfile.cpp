@@ -759,16 +759,20 @@ long flushFiles(const std::vector<std::string>& paths) {
       open[i - first].set(::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC));
       if (open[i - first].ok()) ::sync_file_range(open[i - first].get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
-    // Each waited for on a thread of its own: the disk takes them in one
-    // go rather than one after another.
+    // Waited for by a few threads at once (the disk takes their waits in
+    // one go), each going through its share: a few threads however many
+    // files there are.
+    constexpr std::size_t kWaiters = 4;
     std::vector<char> bad(last - first, 0);
-    std::vector<std::thread> waits;
-    for (std::size_t i = first + 1; i < last; ++i)
-      waits.emplace_back([&open, &bad, i, first] {
+    const std::size_t waiters = std::min(kWaiters, last - first);
+    auto wait = [&open, &bad, first, last, waiters](std::size_t k) {
+      for (std::size_t i = first + k; i < last; i += waiters)
         bad[i - first] = !open[i - first].ok() || ::fdatasync(open[i - first].get()) != 0;
-      });
-    bad[0] = !open[0].ok() || ::fdatasync(open[0].get()) != 0;
-    for (std::thread& t : waits) t.join();
+    };
+    std::vector<std::thread> others;
+    for (std::size_t k = 1; k < waiters; ++k) others.emplace_back(wait, k);
+    wait(0);
+    for (std::thread& t : others) t.join();
     for (std::size_t i = first; i < last && failed < 0; ++i)
       if (bad[i - first]) failed = static_cast<long>(i);
   }
