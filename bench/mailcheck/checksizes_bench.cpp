@@ -340,6 +340,7 @@ int main(int argc, char** argv) {
   g_meter = nullptr;
   g_relays.clear();
   paths::setProgramFolder(QString());
+  dir.remove();  // (the exit below runs no destructor)
   std::fflush(stdout);
   std::_Exit(0);  // the main window's unload would end the program its own way
 }

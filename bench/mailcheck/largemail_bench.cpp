@@ -343,6 +343,7 @@ int main(int argc, char** argv) {
   checkbench::clearMaildrop();
   g_meter = nullptr;
   paths::setProgramFolder(QString());
+  dir.remove();  // (the exit below runs no destructor)
   std::fflush(stdout);
   std::_Exit(0);
 }
