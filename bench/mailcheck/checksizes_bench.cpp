@@ -291,7 +291,9 @@ int main(int argc, char** argv) {
   }
   // The program folder on the disk beside the benchmark (as a user's is),
   // not in a /tmp that may live in memory: its flushes cost what they cost.
-  QTemporaryDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/folder-XXXXXX"));
+  // RUVO_BENCH_FOLDER names another place for it.
+  QTemporaryDir dir(qEnvironmentVariable("RUVO_BENCH_FOLDER", QCoreApplication::applicationDirPath()) +
+                    QStringLiteral("/folder-XXXXXX"));
   checkbench::startProgram(dir.path(), {QStringLiteral("未承諾広告※")});
   ::MainForm().Show();
   benchwindow::WindowMeter::settle(&::MainForm());
