@@ -206,7 +206,7 @@ QString namedBy(int handle, int no) {
 
 }  // namespace
 
-Outcome converse(const std::function<void(const Outcome&)>& whileFlushing) {
+Outcome converse(const std::function<void(const Outcome&)>& whileQuitting) {
   Outcome out;
   if (PopServer.isEmpty()) return out;
   const std::string server = cp932::encode(PopServer);
@@ -307,13 +307,12 @@ Outcome converse(const std::function<void(const Outcome&)>& whileFlushing) {
         // The end of the session. The records are on disk first: QUIT goes
         // out only then. While the disk works, the deletions' answers are
         // read (a deletion only marks a mail; the server deletes nothing
-        // before QUIT) and whileFlushing has its turn.
+        // before QUIT).
         bool told = false, deletionsRead = false;
         const auto between = [&] {
           mailwait::turnIfDue();
           if (told) return;
           told = true;
-          if (whileFlushing) whileFlushing(out);
           readDeletions(handle, out);
           deletionsRead = true;
         };
@@ -324,6 +323,10 @@ Outcome converse(const std::function<void(const Outcome&)>& whileFlushing) {
           return out;
         }
         if (!out.broken) NMailPop3SendQuit(handle);
+        // While the server ends the session (its answer is read below).
+        // (Not while the flush works: a file flushed then waits for the
+        // whole flush, a large mail's included.)
+        if (!out.broken && whileQuitting) whileQuitting(out);
         if (!deletionsRead) readDeletions(handle, out);
         at = plan.count + 1;  // every mail of the session is behind
         if (!out.broken) {

@@ -210,9 +210,10 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
 
 // One check's conversation with the server, from the connection to the
 // session's end, connecting again after a break.
-// whileFlushing, when given, runs while the mails of a session that ends
-// in order go to disk, before its QUIT (work that waits for the disk too
-// then waits at the same time), with the outcome so far.
-Outcome converse(const std::function<void(const Outcome&)>& whileFlushing = {});
+// whileQuitting, when given, runs while the server ends a session that
+// ended in order (its mails on disk, QUIT sent, its answer not yet read),
+// with the outcome so far: work of the caller's then costs no time of its
+// own.
+Outcome converse(const std::function<void(const Outcome&)>& whileQuitting = {});
 
 }  // namespace mailcheck

@@ -81,9 +81,9 @@ void ReceiveMail() {
   } done;
 
   forms::MainForm& m = ::MainForm();
-  // The running total (below) is written while the session's mails go to
-  // disk, so that the two waits for the disk are one; at the end it is
-  // written again only when it came out otherwise.
+  // The running total (below) is written while the server ends the
+  // session; at the end it is written again only when it came out
+  // otherwise (a session after a break took more mails).
   std::optional<long long> written;
   const Outcome out = converse([&](const Outcome& so) {
     if (so.waiting <= 0 || so.handled <= 0) return;
