@@ -55,8 +55,10 @@ constexpr int NMAIL_ERR_FILE = -5;      // a file could not be read or written
 constexpr int NMAIL_ERR_PARTIAL = -6;   // not every piece of a split (message/partial) mail is there
 constexpr int NMAIL_ERR_ARGUMENT = -7;  // no such handle or mail number, or unusable input
 constexpr int NMAIL_ERR_BUFFER = -8;    // the body buffer is too small for the mail (see NMailPop3GetMail)
-// The mail (512 MiB at most) or its header (1 MiB) is larger than the library
-// takes: it is read past and left on the server; the conversation goes on.
+// The mail (512 MiB at most, and at most twice the size LIST claimed for it
+// and a MiB more) or its header (1 MiB) is larger than the library takes:
+// it is read past and left on the server; the conversation goes on. (An
+// answer that never ends is so given up after a few megabytes.)
 constexpr int NMAIL_ERR_TOO_LARGE = -9;
 
 // Flags of NMailPop3GetMail.

@@ -56,6 +56,12 @@ class WindowMeter : public QObject {
   // Stops, and gives the longest waits in milliseconds. The answers to
   // pings on their way are waited for (the event loop runs meanwhile).
   Result finish();
+  // Stops once the window is at rest: the event loop runs on (what the
+  // run left behind, as the list, the counters and the race after a
+  // check) until no posted event has waited kCalmWaitMs or more for
+  // calmMs on end (at most maxMs), and the figures cover that time too.
+  static constexpr double kCalmWaitMs = 10;
+  Result finishAtRest(int calmMs = 500, int maxMs = 5000);
   const std::string& pingWhy() const { return pingWhy_; }
 
   // The one the benchmarks share, and whether the ping can run in this
@@ -77,6 +83,7 @@ class WindowMeter : public QObject {
   std::thread thread_, tracer_;
   std::atomic<bool> stop_{false};
   double longest_ = 0;
+  Clock::time_point lastUncalm_{};  // the last posted event that waited kCalmWaitMs or more
   WmPing ping_;
   bool pinging_ = false;
   std::string pingWhy_;
@@ -99,7 +106,8 @@ double loadAverage();
 
 // Prints the runs' figures as a table on standard output: run, longest
 // ping wait, longest posted-event wait, load average; `whose` names the
-// window measured.
-void printWindowTable(const std::vector<std::pair<std::string, WindowMeter::Result>>& runs, const char* whose);
+// window measured, goalMs the silence the runs are to stay under.
+void printWindowTable(const std::vector<std::pair<std::string, WindowMeter::Result>>& runs, const char* whose,
+                      double goalMs = 100);
 
 }  // namespace benchwindow

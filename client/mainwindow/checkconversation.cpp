@@ -357,7 +357,7 @@ QString namedBy(int handle, int no) {
 
 }  // namespace
 
-Outcome converse() {
+Outcome converse(const std::function<void(const Outcome&)>& whileQuitting) {
   Outcome out;
   if (PopServer.isEmpty()) return out;
   const std::string server = cp932::encode(PopServer);
@@ -456,16 +456,29 @@ Outcome converse() {
       }
       if (!out.broken) {
         // The end of the session. The records are on disk first: QUIT goes
-        // out behind the last deletion, and the deletions' answers are read
-        // before its own.
-        if (!flush.commit(&mailwait::turnIfDue)) {
+        // out only then. While the disk works, the deletions' answers are
+        // read (a deletion only marks a mail; the server deletes nothing
+        // before QUIT).
+        bool told = false, deletionsRead = false;
+        const auto between = [&] {
+          mailwait::turnIfDue();
+          if (told) return;
+          told = true;
+          readDeletions(handle, out);
+          deletionsRead = true;
+        };
+        if (!flush.commit(between)) {
           // Ended without QUIT: the server deletes nothing.
           out.errors << QStringLiteral("受信したメールをディスクに書き込めませんでした。サーバーのメールは削除していません。\r\n") +
                             flush.errorText();
           return out;
         }
-        NMailPop3SendQuit(handle);
-        readDeletions(handle, out);
+        if (!out.broken) NMailPop3SendQuit(handle);
+        // While the server ends the session (its answer is read below).
+        // (Not while the flush works: a file flushed then waits for the
+        // whole flush, a large mail's included.)
+        if (!out.broken && whileQuitting) whileQuitting(out);
+        if (!deletionsRead) readDeletions(handle, out);
         at = plan.count + 1;  // every mail of the session is behind
         if (!out.broken) {
           // Ends the session; the deletions take effect. A session end the

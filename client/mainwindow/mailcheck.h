@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <set>
@@ -219,6 +220,10 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
 
 // One check's conversation with the server, from the connection to the
 // session's end, connecting again after a break.
-Outcome converse();
+// whileQuitting, when given, runs while the server ends a session that
+// ended in order (its mails on disk, QUIT sent, its answer not yet read),
+// with the outcome so far: work of the caller's then costs no time of its
+// own.
+Outcome converse(const std::function<void(const Outcome&)>& whileQuitting = {});
 
 }  // namespace mailcheck

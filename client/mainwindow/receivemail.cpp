@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "client/mainwindow/mainform.h"
@@ -80,7 +81,16 @@ void ReceiveMail() {
   } done;
 
   forms::MainForm& m = ::MainForm();
-  const Outcome out = converse();
+  // The running total (below) is written while the server ends the
+  // session; at the end it is written again only when it came out
+  // otherwise (a session after a break took more mails).
+  std::optional<long long> written;
+  const Outcome out = converse([&](const Outcome& so) {
+    if (so.waiting <= 0 || so.handled <= 0) return;
+    const auto t = static_cast<long long>(std::llround(vb::Val(m.Text14->text()))) + so.handled;
+    written.reset();
+    if (settings::writeNumber(settings::key::MailTotal, t)) written = t;
+  });
   for (const QString& e : out.errors) errorBox(e);
   // Mails that came: those stored or deleted as spam (all that were
   // waiting but those left on the server), or the login's result.
@@ -90,7 +100,7 @@ void ReceiveMail() {
   // that every mail found since the start counts (also when a write failed).
   const auto total = static_cast<long long>(std::llround(vb::Val(m.Text14->text()))) + (n > 0 ? n : 0);
   m.Text14->setText(QString::number(total));
-  settings::writeNumber(settings::key::MailTotal, total);
+  if (written != total) settings::writeNumber(settings::key::MailTotal, total);
 
   if (n > 0) {
     if (out.spam == 0) m.Command4_Click();

@@ -14,6 +14,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -685,33 +688,79 @@ namespace {
 FlushBatch* g_flushBatch = nullptr;
 }  // namespace
 
+// Every few milliseconds, on a thread of its own, the write-out of the
+// files pending in the batch is begun (without waiting for it): the disk
+// works while the caller goes on, and the flush at the end mostly waits
+// for what is done already. Only the paths pass between the threads.
+struct FlushBatch::EarlyWriteOut {
+  std::mutex lock;
+  std::condition_variable wake;
+  bool stop = false;
+  std::set<std::string> recent;  // deferred since the last round
+  std::thread thread;
+
+  EarlyWriteOut() {
+    thread = std::thread([this] {
+      std::unique_lock<std::mutex> l(lock);
+      while (!stop) {
+        wake.wait_for(l, std::chrono::milliseconds(5));
+        if (stop) break;
+        std::set<std::string> paths;
+        paths.swap(recent);
+        l.unlock();
+        for (const std::string& p : paths) {
+          Fd fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
+          if (fd.ok()) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        }
+        l.lock();
+      }
+    });
+  }
+  ~EarlyWriteOut() {
+    {
+      std::lock_guard<std::mutex> l(lock);
+      stop = true;
+    }
+    wake.notify_all();
+    thread.join();
+  }
+};
+
 FlushBatch::FlushBatch() {
   if (!g_flushBatch) {
     g_flushBatch = this;
     active_ = true;
+    early_ = std::make_unique<EarlyWriteOut>();
   }
 }
 
 FlushBatch::~FlushBatch() {
   if (!active_) return;
+  early_.reset();
   commit();
   g_flushBatch = nullptr;
 }
 
 bool FlushBatch::defer(const std::string& path) {
   if (!g_flushBatch) return false;
+  std::unique_lock<std::mutex> l;
+  if (g_flushBatch->early_) {
+    l = std::unique_lock<std::mutex>(g_flushBatch->early_->lock);
+    g_flushBatch->early_->recent.insert(path);
+  }
   g_flushBatch->pending_.insert(path);
   return true;
 }
 
 bool FlushBatch::active() { return g_flushBatch != nullptr; }
 
-bool FlushBatch::commit(const std::function<void()>& between) {
-  bool ok = true;
-  const std::vector<std::string> paths(pending_.begin(), pending_.end());
-  pending_.clear();
-  // Some files at a time (each one open): their write-out begins together,
-  // then each is waited for.
+namespace {
+
+// Flushes the files, some at a time (each one open): their write-out
+// begins together, then each is waited for. The index of the first file
+// that could not be flushed, or -1.
+long flushFiles(const std::vector<std::string>& paths) {
+  long failed = -1;
   constexpr std::size_t kAtOnce = 64;
   for (std::size_t first = 0; first < paths.size(); first += kAtOnce) {
     const std::size_t last = std::min(paths.size(), first + kAtOnce);
@@ -720,15 +769,68 @@ bool FlushBatch::commit(const std::function<void()>& between) {
       open[i - first].set(::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC));
       if (open[i - first].ok()) ::sync_file_range(open[i - first].get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
-    for (std::size_t i = first; i < last; ++i) {
-      if (between) between();
-      if (!open[i - first].ok() || ::fdatasync(open[i - first].get()) != 0) {
-        if (ok) error_ = QStringLiteral("ファイル %1 をディスクに書き込めません。").arg(QFile::decodeName(paths[i].c_str()));
-        ok = false;
-      }
-    }
+    // Waited for by a few threads at once (the disk takes their waits in
+    // one go), each going through its share: a few threads however many
+    // files there are.
+    constexpr std::size_t kWaiters = 4;
+    std::vector<char> bad(last - first, 0);
+    const std::size_t waiters = std::min(kWaiters, last - first);
+    auto wait = [&open, &bad, first, last, waiters](std::size_t k) {
+      for (std::size_t i = first + k; i < last; i += waiters)
+        bad[i - first] = !open[i - first].ok() || ::fdatasync(open[i - first].get()) != 0;
+    };
+    std::vector<std::thread> others;
+    for (std::size_t k = 1; k < waiters; ++k) others.emplace_back(wait, k);
+    wait(0);
+    for (std::thread& t : others) t.join();
+    for (std::size_t i = first; i < last && failed < 0; ++i)
+      if (bad[i - first]) failed = static_cast<long>(i);
   }
-  return ok;
+  return failed;
+}
+
+}  // namespace
+
+bool FlushBatch::commit(const std::function<void()>& between) {
+  const std::vector<std::string> paths(pending_.begin(), pending_.end());
+  pending_.clear();
+  if (paths.empty()) return true;
+  long failed = -1;
+  if (!between) {
+    failed = flushFiles(paths);
+  } else {
+    // The disk's work is waited for on a thread of its own (a large list
+    // takes a tenth of a second and more to reach the disk, in one call
+    // that cannot be cut up), while this thread gives between() its turns.
+    // Only the paths and the result pass between the two.
+    struct Shared {
+      std::mutex lock;
+      std::condition_variable done;
+      bool finished = false;
+      long failed = -1;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread flusher([paths, shared] {
+      const long f = flushFiles(paths);
+      std::lock_guard<std::mutex> l(shared->lock);
+      shared->failed = f;
+      shared->finished = true;
+      shared->done.notify_all();
+    });
+    // between() has its first turn at once, while the disk works.
+    std::unique_lock<std::mutex> l(shared->lock);
+    do {
+      l.unlock();
+      between();
+      l.lock();
+    } while (!shared->done.wait_for(l, std::chrono::milliseconds(2), [&] { return shared->finished; }));
+    failed = shared->failed;
+    l.unlock();
+    flusher.join();
+  }
+  if (failed >= 0)
+    error_ = QStringLiteral("ファイル %1 をディスクに書き込めません。").arg(QFile::decodeName(paths[static_cast<std::size_t>(failed)].c_str()));
+  return failed < 0;
 }
 
 }  // namespace records

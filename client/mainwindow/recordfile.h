@@ -44,6 +44,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -205,9 +206,13 @@ class FlushBatch {
   FlushBatch& operator=(const FlushBatch&) = delete;
   // Flushes every file written since the batch began (or the last commit);
   // false when one could not be flushed (errorText() tells which). The
-  // files' write-out is started for many at once before each is waited
-  // for; between files, between() (when given) has its turn (the window's
-  // events). What is written meanwhile waits for the next commit.
+  // files' write-out is started for many at once, then they are waited for
+  // together. With between, the waiting is done on a thread of its own and
+  // between() has its turns meanwhile (at once, then every few
+  // milliseconds: the window's events). What is written meanwhile waits for
+  // the next commit. While the batch lives, the write-out of the files
+  // deferred to it is begun every few milliseconds, so that commit() finds
+  // most of it done.
   bool commit(const std::function<void()>& between = {});
   const QString& errorText() const { return error_; }
   // Called by writeBytes: true when the batch takes over the flush of path
@@ -217,9 +222,11 @@ class FlushBatch {
   static bool active();
 
  private:
+  struct EarlyWriteOut;  // begins the write-out of what is pending
   bool active_ = false;
   std::set<std::string> pending_;
   QString error_;
+  std::unique_ptr<EarlyWriteOut> early_;
 };
 
 // List paths resolved once: while a PathMemo is alive, each record file's

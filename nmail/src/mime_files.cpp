@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "charset.h"
+#include "net.h"
 #include "text.h"
 
 namespace nmail::mime {
@@ -96,18 +97,31 @@ bool writeContent(int fd, const FoundFile& f) {
     // Decoded from where it lies in the mail, not from a copy.
     std::string_view where;
     if ((enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_UUENCODE) && contentInPlace(dw, where)) {
-      if (enc == GMIME_CONTENT_ENCODING_BASE64) return writeBytes(fd, text::base64DecodeBody(where));
+      if (enc == GMIME_CONTENT_ENCODING_BASE64) {
+        // A piece at a time, each written as it comes: a large file is
+        // never held whole, and the window has its turns between pieces.
+        constexpr std::size_t kPiece = 1 << 20;
+        text::Base64Decoder decoder;
+        std::string piece;
+        for (std::size_t at = 0; at < where.size() && !decoder.ended(); at += kPiece) {
+          net::yieldIfDue();
+          piece.clear();
+          decoder.feed(where.substr(at, kPiece), piece);
+          if (!writeBytes(fd, piece)) return false;
+        }
+        return true;
+      }
       bool found = false;
       std::string data = text::uuDecode(where, &found);
       if (found) return writeBytes(fd, data);
     }
     if (enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_UUENCODE)
       return writeBytes(fd, partContent(f.part));
-    Ref<GMimeStream> out(g_mime_stream_fs_new(fd));
-    g_mime_stream_fs_set_owner(GMIME_STREAM_FS(out.p), FALSE);
+    Ref<GMimeStream> out(turns::fileStream(fd));  // (the window has its turns as it is written)
     errno = 0;
-    if (g_mime_data_wrapper_write_to_stream(dw, out.p) < 0) return false;
-    return g_mime_stream_flush(out.p) == 0;
+    // (Written as it goes; the flush to disk comes with the mail's other
+    // files, once, not here on the window's time.)
+    return g_mime_data_wrapper_write_to_stream(dw, out.p) >= 0;
   }
   return writeBytes(fd, f.asCame ? f.bytes : std::string_view(f.data));
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "mime.h"
+#include "turns.h"
 
 namespace nmail::mime {
 
@@ -48,8 +49,8 @@ class ParsedView {
  public:
   explicit ParsedView(std::string_view raw) {
     arr_ = g_byte_array_new_take(reinterpret_cast<guint8*>(const_cast<char*>(raw.data())), raw.size());
-    Ref<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(arr_));
-    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.p), FALSE);
+    // (The window has its turns while a large mail is read.)
+    Ref<GMimeStream> stream(turns::memStream(arr_));
     Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
     top_ = g_mime_parser_construct_part(parser.p, parserOptions());
   }

@@ -18,6 +18,7 @@
 
 #include "charset.h"
 #include "html.h"
+#include "net.h"
 #include "text.h"
 
 namespace nmail::mime {
@@ -129,6 +130,42 @@ std::size_t lineCut(std::string_view t) {
     }
   }
   return cut;
+}
+
+// Where a long text without a line end (one line of megabytes) can be cut
+// all the same, in charset, without splitting a character or leaving an
+// ISO-2022-JP state behind: before its last escape; else before the last
+// ASCII blank or sign (below "@" and no digit: no charset that converts
+// by line has such a byte inside a character); else, in UTF-8, Shift_JIS
+// or EUC-JP, on the last whole character. 0 when there is none.
+std::size_t safeCut(std::string_view t, std::string_view charset) {
+  constexpr std::size_t kLookBack = 64 << 10;
+  const std::size_t from = t.size() > kLookBack ? t.size() - kLookBack : 0;
+  const std::size_t esc = t.rfind('\x1B');
+  if (esc != std::string_view::npos) return esc;
+  for (std::size_t i = t.size(); i-- > from + 1;) {
+    const unsigned char c = static_cast<unsigned char>(t[i]);
+    if (c < 0x40 && c != '\n' && (c < '0' || c > '9')) return i;
+  }
+  const std::string l = lower(charset);
+  auto walk = [&](auto width) {
+    std::size_t i = 0, last = 0;
+    while (i < t.size()) {
+      last = i;
+      i += width(static_cast<unsigned char>(t[i]));
+    }
+    return i == t.size() ? t.size() : last;
+  };
+  if (l.find("utf-8") != std::string::npos || l.find("utf8") != std::string::npos) {
+    for (std::size_t i = t.size(); i-- > from + 1;)
+      if ((static_cast<unsigned char>(t[i]) & 0xC0) != 0x80) return i;
+    return 0;
+  }
+  if (l.find("shift") != std::string::npos || l.find("sjis") != std::string::npos || l.find("932") != std::string::npos)
+    return walk([](unsigned char c) -> std::size_t { return charset::isLead(c) ? 2 : 1; });
+  if (l.find("euc") != std::string::npos)
+    return walk([](unsigned char c) -> std::size_t { return c == 0x8F ? 3 : c >= 0x80 ? 2 : 1; });
+  return 0;
 }
 
 // Where the first header field of obj begins in the bytes its tree was read
@@ -422,10 +459,15 @@ void textInto(GMimePart* part, TextOut& out, const std::map<GMimePart*, std::str
   };
   ContentPieces pieces(part);
   std::string pending, piece;
+  // A piece at a time, and the window has its turn between pieces.
   while (!out.full() && pieces.next(piece)) {
+    net::yieldIfDue();
     pending += piece;
     if (pending.size() < ContentPieces::kPiece) continue;
-    const std::size_t cut = lineCut(pending);
+    std::size_t cut = lineCut(pending);
+    // A line longer than a piece is cut inside: the text is never held
+    // longer than that, and no byte is looked at again and again.
+    if (cut == 0) cut = safeCut(pending, cs);
     if (cut == 0) continue;
     convert(std::string_view(pending).substr(0, cut));
     pending.erase(0, cut);

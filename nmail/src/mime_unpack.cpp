@@ -8,11 +8,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "charset.h"
+#include "net.h"
 #include "text.h"
 
 namespace nmail::mime {
@@ -169,12 +172,37 @@ Unpacked unpackMail(std::string_view asCame, const std::string& folderIn, std::s
 
 }  // namespace
 
+// Mails this large are given back to the system in steps.
+constexpr std::size_t kGiveBackInSteps = 16u << 20;
+
+// Gives the pages of bytes that are about to be freed back to the system
+// a piece at a time (the first page, where the allocator keeps its own
+// notes, stays), with the window's turns in between. Nothing reads the
+// bytes afterwards but the allocator.
+void giveBackInSteps(const std::string& bytes) {
+  constexpr std::uintptr_t kStep = 8u << 20;
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
+  const std::uintptr_t begin = (at + page) & ~(page - 1), end = (at + bytes.size()) & ~(page - 1);
+  for (std::uintptr_t p = begin; p < end; p += kStep) {
+    ::madvise(reinterpret_cast<void*>(p), std::min(kStep, end - p), MADV_DONTNEED);
+    net::yieldIfDue();
+  }
+}
+
 Unpacked unpack(std::string_view mailText, const std::string& folder, std::size_t headerCap, std::size_t bodyCap,
                 std::size_t textFileAbove) {
   initialize();
-  const Remembered found = recall(mailText);
-  if (found.raw) return unpackMail(*found.raw, folder, headerCap, bodyCap, textFileAbove, 0, found.parse.get());
-  return unpackMail(mailText, folder, headerCap, bodyCap, textFileAbove, 0);
+  Remembered found = recall(mailText);
+  if (!found.raw) return unpackMail(mailText, folder, headerCap, bodyCap, textFileAbove, 0);
+  Unpacked out = unpackMail(*found.raw, folder, headerCap, bodyCap, textFileAbove, 0, found.parse.get());
+  // The bytes of a large mail are given back to the system a few
+  // megabytes at a time with turns for the window in between: handing back
+  // hundreds of megabytes at once keeps the system (and the window) busy
+  // for tens of milliseconds.
+  found.parse.reset();
+  if (found.raw.use_count() == 1 && found.raw->size() >= kGiveBackInSteps) giveBackInSteps(*found.raw);
+  return out;
 }
 
 }  // namespace nmail::mime

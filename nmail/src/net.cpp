@@ -144,7 +144,14 @@ bool Connection::open(const std::string& host, int port, int timeoutMs, std::str
   hints.ai_flags = AI_ADDRCONFIG;
   addrinfo* list = nullptr;
   std::string service = std::to_string(port);
+  // An address written as numbers needs no resolver (nor its look at the
+  // machine's interfaces, which AI_ADDRCONFIG asks for).
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
   int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (rc != 0) {
+    hints.ai_flags = AI_ADDRCONFIG;
+    rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  }
   if (rc != 0) {
     hints.ai_flags = 0;
     rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
@@ -371,39 +378,76 @@ bool Connection::readDotBody(std::string& out, std::string& error, std::size_t m
       // No such room to be had: the text grows as the answer comes.
     }
   }
-  std::string line;
-  while (true) {
-    // Some mailers send base64 without line breaks: a line may be long.
-    if (!readLine(line, error, maxBytes)) return false;
-    if (!line.empty() && line[0] == '.') {
-      if (line.size() == 1) return true;
-      out.append(line, 1, std::string::npos);
-    } else {
-      out += line;
-    }
-    out += "\r\n";
-    if (out.size() > maxBytes) break;
-  }
-  if (!tooLarge) {
-    error = "メールが大きすぎます";
-    close();
-    return false;
-  }
-  // Too large: read past the rest of it, keeping nothing.
-  std::string().swap(out);
-  std::size_t drained = 0;
-  while (true) {
-    if (!readLine(line, error, maxBytes)) return false;
-    if (line == ".") {
-      *tooLarge = true;
+  // The answer is taken from the connection's buffer as it comes, a line
+  // or a piece of a line at a time: a long line (some mailers send base64
+  // without line breaks, or a whole text in one line) is never held but
+  // in out, and costs no more per byte than many short ones.
+  bool keeping = true;       // false: past maxBytes, read past and thrown away
+  bool lineStart = true;     // at the beginning of a line
+  std::size_t drained = 0;   // bytes thrown away
+  auto tooMuch = [&] {
+    if (!tooLarge) {
       error = "メールが大きすぎます";
-      return false;
-    }
-    drained += line.size() + 2;
-    if (drained > drainBytes) {
-      error = "応答が終わりません";
       close();
-      return false;
+      return true;
+    }
+    std::string().swap(out);
+    keeping = false;
+    return false;
+  };
+  for (;;) {
+    if (pos_ >= buf_.size()) {
+      if (!fill(error)) return false;
+      continue;
+    }
+    if (lineStart && buf_[pos_] == '.') {
+      // The end (a lone dot) or a dot put in front of a line that begins
+      // with one: the bytes after it tell.
+      if (buf_.size() - pos_ < 2 || (buf_[pos_ + 1] == '\r' && buf_.size() - pos_ < 3)) {
+        if (!fill(error)) return false;
+        continue;
+      }
+      if (buf_[pos_ + 1] == '\n' || (buf_[pos_ + 1] == '\r' && buf_[pos_ + 2] == '\n')) {
+        pos_ += buf_[pos_ + 1] == '\n' ? 2 : 3;
+        if (keeping) return true;
+        *tooLarge = true;
+        error = "メールが大きすぎます";
+        return false;
+      }
+      ++pos_;
+      lineStart = false;  // (a dot after it is the line's own)
+    }
+    const char* begin = buf_.data() + pos_;
+    const std::size_t avail = buf_.size() - pos_;
+    const void* lf = std::memchr(begin, '\n', avail);
+    std::size_t take = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - begin) : avail;
+    // A CR at the end of what is here may be the first half of a line end.
+    std::size_t text = take;
+    if (text > 0 && begin[text - 1] == '\r') {
+      --text;
+      if (!lf) --take;  // (kept here until what follows it comes)
+    }
+    if (keeping) {
+      out.append(begin, text);
+      if (lf) out += "\r\n";
+      if (out.size() > maxBytes && tooMuch()) return false;
+    } else {
+      drained += text + (lf ? 2 : 0);
+      if (drained > drainBytes) {
+        error = "応答が終わりません";
+        close();
+        return false;
+      }
+    }
+    if (lf) {
+      pos_ += take + 1;
+      lineStart = true;
+    } else if (take > 0) {
+      pos_ += take;
+      lineStart = false;
+    } else {
+      // Only a CR is here: its line end (or what follows it) is still to come.
+      if (!fill(error)) return false;
     }
   }
 }

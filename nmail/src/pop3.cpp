@@ -43,6 +43,11 @@ constexpr std::size_t kDrainTimes = 4;
 // room never touched costs no memory, while growing a text step by step
 // holds it twice. Room left over is given back when the mail came small.
 constexpr std::size_t kShrinkAtMost = 8u << 20;
+// A retrieval is held in memory up to twice the size LIST claims (a server
+// that sends bare LF line ends and counts them sends at most that) and this
+// much more; past that the answer is read past as one too large, so that an
+// answer that never ends costs a few megabytes, not the library's limit.
+constexpr std::size_t kBeyondClaim = 1u << 20;
 
 // What a command is, for matching the answers that come back in order.
 enum class Kind { Top, Retr, Dele, List, ListOne, Quit, Uidl };
@@ -53,6 +58,7 @@ bool multiLine(Kind k) { return k != Kind::Dele && k != Kind::ListOne && k != Ki
 struct Answer {
   bool ok = false;
   bool tooLarge = false;  // past the limit: read past, nothing kept
+  long long claimed = -1; // a retrieval past twice what LIST claimed: the claim
   std::string status;  // the status line
   std::string text;    // the lines of a multi-line answer, dot-stuffing undone
   // A header's fields, once decoded (for fieldsCap bytes): a header is asked
@@ -246,11 +252,19 @@ bool readNext(Pop3Session& s) {
   if (ok) {
     a.ok = a.status.rfind("+OK", 0) == 0;
     if (a.ok && multiLine(k.first)) {
-      const std::size_t cap = k.first == Kind::Top ? gMaxHeader : gMaxMail;
+      std::size_t cap = k.first == Kind::Top ? gMaxHeader : gMaxMail;
       std::size_t reserve = 0;
+      long long claimed = -1;
       if (k.first == Kind::Retr) {
         auto it = s.sizes.find(k.second);
-        if (it != s.sizes.end()) reserve = static_cast<std::size_t>(std::min<long long>(it->second, cap));
+        if (it != s.sizes.end()) {
+          reserve = static_cast<std::size_t>(std::min<long long>(it->second, cap));
+          const std::size_t bound = 2 * static_cast<std::size_t>(it->second) + kBeyondClaim;
+          if (bound < cap) {
+            cap = bound;
+            claimed = it->second;
+          }
+        }
         reserve += reserve / 64 + 64;
       }
       bool tooLarge = false;
@@ -268,6 +282,7 @@ bool readNext(Pop3Session& s) {
       ok = s.conn.readDotBody(a.text, error, cap, &tooLarge, drain, reserve);
       if (!ok && tooLarge) {
         a.tooLarge = true;
+        a.claimed = claimed;
         ok = true;
       }
       // A size claimed high leaves no room unused behind (a copy of a
@@ -666,7 +681,12 @@ int NMailPop3GetMail(int handle, int no, char* subject, char* date, char* from, 
   }
   if (a.tooLarge) {
     s->failedFetch.insert(no);
+    const long long claimed = a.claimed;
     s->answers.erase(k);
+    if (claimed >= 0)
+      return fail(NMAIL_ERR_TOO_LARGE, "メール " + std::to_string(no) + " はサーバーが示した大きさ（" +
+                                           sizeText(static_cast<std::size_t>(claimed)) +
+                                           "）をはるかに超えているため受け取れません");
     return fail(NMAIL_ERR_TOO_LARGE, "メール " + std::to_string(no) + " は大きすぎるため受け取れません（" +
                                          sizeText(gMaxMail) + " を超えています）");
   }

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QWidget>
 
 #include <chrono>
@@ -77,4 +78,26 @@ TEST(WindowMeter, AWindowGoneDuringTheRunAnswersNoMoreAndCountsNoLonger) {
   const auto r = meter.finish();
   ASSERT_TRUE(r.pinged);
   EXPECT_LT(r.pingMs, 150.0);
+}
+
+// What a run leaves for the event loop after it returns (as the list, the
+// counters and the race after a check) is measured too: finishAtRest runs
+// the loop until the window is at rest, a hold left in the queue counted.
+TEST(WindowMeter, FinishedAtRestTheWorkLeftInTheQueueCounts) {
+  QWidget w;
+  w.resize(200, 100);
+  w.show();
+  benchwindow::WindowMeter::settle(&w);
+  benchwindow::WindowMeter meter;
+  meter.start(&w);
+  runEventsFor(std::chrono::milliseconds(50));
+  // Left behind: two holds, the second after the first has run.
+  QTimer::singleShot(20, &w, [] { hold(std::chrono::milliseconds(40)); });
+  QTimer::singleShot(150, &w, [] { hold(std::chrono::milliseconds(90)); });
+  const auto began = Clock::now();
+  const auto r = meter.finishAtRest(300, 3000);
+  EXPECT_GE(r.postedMs, 90 * 0.9);
+  // At rest: 300 ms without a wait, after the last hold.
+  EXPECT_GE(Clock::now() - began, std::chrono::milliseconds(150 + 90 + 250));
+  EXPECT_LT(Clock::now() - began, std::chrono::milliseconds(2500));
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTest>
 #include <QTimer>
 
@@ -15,9 +16,11 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "client/history/tyakuform.h"
@@ -43,7 +46,10 @@ class HoldingPop3 {
     int hold = 0;          // the mail whose RETR is held
     bool trickle = false;  // held as one byte every 100 ms
   };
-  HoldingPop3(int mails, Options o) : mails_(mails), o_(o) {
+  // large: mails served in place of the short text (CR LF, no line that
+  // begins with a dot).
+  HoldingPop3(int mails, Options o, std::map<int, std::string> large = {})
+      : mails_(mails), o_(o), large_(std::move(large)) {
     listen_ = testservers::listenOnLoopback(8, port_);
     acceptor_ = std::thread([this] {
       for (;;) {
@@ -82,6 +88,10 @@ class HoldingPop3 {
   bool waitClosed() {
     for (int k = 0; k < 500 && !closed_; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return closed_;
+  }
+  std::string text(int i) const {
+    const auto it = large_.find(i);
+    return it != large_.end() ? it->second : mail(i);
   }
   static std::string mail(int i) {
     return "From: a" + std::to_string(i) + "@example.jp\r\nSubject: mail " + std::to_string(i) +
@@ -125,16 +135,16 @@ class HoldingPop3 {
         send("+OK " + std::to_string(mails_) + " 0\r\n");
       } else if (line == "LIST") {
         std::string all = "+OK\r\n";
-        for (int i = 1; i <= mails_; ++i) all += std::to_string(i) + " " + std::to_string(mail(i).size()) + "\r\n";
+        for (int i = 1; i <= mails_; ++i) all += std::to_string(i) + " " + std::to_string(text(i).size()) + "\r\n";
         send(all + ".\r\n");
       } else if (verb == "LIST") {
-        send("+OK " + std::to_string(no) + " " + std::to_string(mail(no).size()) + "\r\n");
+        send("+OK " + std::to_string(no) + " " + std::to_string(text(no).size()) + "\r\n");
       } else if (line == "UIDL") {
         std::string all = "+OK\r\n";
         for (int i = 1; i <= mails_; ++i) all += std::to_string(i) + " uid-" + std::to_string(i) + "\r\n";
         send(all + ".\r\n");
       } else if (verb == "TOP") {
-        const std::string m = mail(no);
+        const std::string m = text(no);
         send("+OK\r\n" + m.substr(0, m.find("\r\n\r\n") + 4) + ".\r\n");
       } else if (verb == "RETR") {
         if (no == o_.hold) {
@@ -150,7 +160,7 @@ class HoldingPop3 {
           }
           holding_ = false;
         }
-        send("+OK\r\n" + mail(no) + ".\r\n");
+        send("+OK\r\n" + text(no) + ".\r\n");
       } else if (verb == "QUIT") {
         send("+OK bye\r\n");
       } else {
@@ -161,6 +171,7 @@ class HoldingPop3 {
 
   int mails_;
   Options o_;
+  std::map<int, std::string> large_;
   int listen_ = -1, port_ = 0;
   std::thread acceptor_;
   std::vector<std::thread> served_;
@@ -412,4 +423,79 @@ TEST_F(CheckWaitTest, ATricklingMailIsGivenUpAndTheCheckGoesOnOverANewConnection
   EXPECT_EQ(std::count(c.begin(), c.end(), "UIDL"), 2);
   EXPECT_TRUE(server.got("QUIT"));
   EXPECT_FALSE(MailCheckRunning());
+}
+
+// While one large mail is decoded (its file written, its long text turned
+// into CP932 and written), the window takes real input: a click on
+// "着信履歴" opens the received list and a repaint is painted, before the
+// mail is stored; then the check ends with the mail stored whole.
+TEST_F(CheckWaitTest, InputIsHandledWhileOneLargeMailIsDecoded) {
+  QByteArray data(40 << 20, '\0');
+  for (qsizetype k = 0; k < data.size(); ++k) data[k] = static_cast<char>((k * 2654435761u) >> 13);
+  QByteArray b64;
+  const QByteArray flat = data.toBase64();
+  for (qsizetype at = 0; at < flat.size(); at += 76) b64 += flat.mid(at, 76) + "\r\n";
+  QByteArray html;
+  for (int i = 1; html.size() < (24 << 20); ++i)
+    html += QStringLiteral("<p><b>%1</b> 行目：長い報告書の本文です。<a href=\"https://example.jp/%1\">リンク</a></p>\r\n")
+                .arg(i)
+                .toUtf8();
+  const std::string head = "From: big@example.jp\r\nSubject: large\r\nDate: Wed, 2 Dec 2026 11:00:00 +0900\r\n"
+                           "MIME-Version: 1.0\r\n";
+  struct Case {
+    const char* what;
+    std::string mail;
+    QString file;     // the file written while the mail is decoded
+    qsizetype whole;  // its length at the end (at least)
+  } cases[] = {
+      {"a 40 MB attachment",
+       head + "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\nContent-Type: text/plain\r\n\r\nsee the file\r\n"
+              "--b1\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"big.bin\"\r\n"
+              "Content-Transfer-Encoding: base64\r\n\r\n" + b64.toStdString() + "--b1--\r\n",
+       QStringLiteral("big.bin"), data.size()},
+      {"a 24 MB HTML text",
+       head + "Content-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + html.toStdString(),
+       QStringLiteral("本文.txt"), 8 << 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    freshRound();
+    const QString folder = dir.path() + QStringLiteral("/添付フォルダ");
+    QDir(folder).removeRecursively();
+    HoldingPop3::Options o;
+    o.pipelining = true;
+    HoldingPop3 server(2, o, {{1, c.mail}});
+    forms::MainForm& m = startWith(server.server());
+    PaintCounter paints;
+    m.picMain->installEventFilter(&paints);
+    bool acted = false, listShown = false, notYetStored = false, painted = false;
+    qsizetype sizeThen = -1;
+    const QString file = folder + u'/' + c.file;
+    whenReady([&] { return QFileInfo(file).size() > 0; },
+              [&] {
+                acted = true;
+                ASSERT_TRUE(MailCheckRunning());
+                sizeThen = QFileInfo(file).size();
+                notYetStored = stored().isEmpty();
+                const int before = paints.paints;
+                m.picMain->update();
+                QTest::mouseClick(m.Label7, Qt::LeftButton);
+                listShown = TyakuFormLoaded() && ::TyakuForm().isVisible();
+                // The repaint comes with the next turn, still within the mail.
+                for (int k = 0; k < 40 && paints.paints == before; ++k) QTest::qWait(5);
+                painted = paints.paints > before;
+              });
+    m.Label8_Click();
+    EXPECT_TRUE(acted);
+    EXPECT_TRUE(notYetStored);
+    EXPECT_TRUE(listShown);
+    EXPECT_TRUE(painted);
+    EXPECT_GT(sizeThen, 0);
+    EXPECT_GE(QFileInfo(file).size(), c.whole);
+    EXPECT_EQ(stored(), (QStringList{QStringLiteral("large"), QStringLiteral("mail 2")}));
+    EXPECT_TRUE(errorBoxes().empty());
+    EXPECT_TRUE(server.got("DELE 1"));
+    EXPECT_TRUE(server.got("QUIT"));
+    m.picMain->removeEventFilter(&paints);
+  }
 }
