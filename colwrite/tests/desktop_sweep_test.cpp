@@ -20,8 +20,10 @@
 #include "platform/testing/window_manager.h"
 #include "platform/ui.h"
 
-TEST(ColwriteSweep, TheWindowIsWholeAtEverySize) {
-  QTemporaryDir dir;
+namespace {
+
+// The viewer's own folder with its colours and a text of two lines.
+void writeFolder(const QTemporaryDir& dir, const QString& body) {
   ASSERT_TRUE(dir.isValid());
   paths::setProgramFolder(dir.path());
   auto write = [&](const QString& name, const QByteArray& bytes) {
@@ -30,8 +32,31 @@ TEST(ColwriteSweep, TheWindowIsWholeAtEverySize) {
     f.write(bytes);
   };
   write(QStringLiteral("ini.ini"), QByteArrayLiteral("[EXEINI]\r\nNUMBER=0\r\nNUMBER2=16761024\r\n"));
-  const std::string text = cp932::encode(QStringLiteral("縦書きの文字をここに並べます。\r\n二行目です。"));
+  const std::string text = cp932::encode(body);
   write(QStringLiteral("test.txt"), QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+// What the sweep leaves alone: the empty lower band, which holds nothing
+// (the height rule puts its lower edge a few pixels below the window's at
+// some heights, as it always has), and the buttons and the note's band,
+// which stand on the page the cells are drawn on (its cells begin below
+// them).
+windowcheck::Rules sweepRules(forms::Form1& f) {
+  windowcheck::Rules rules{.skip = {f.Picture2}};
+  const QWidget* page = f.findChild<QWidget*>(QStringLiteral("Form1_canvas"));
+  EXPECT_NE(page, nullptr);
+  for (const QWidget* w : std::initializer_list<const QWidget*>{f.Command1, f.Command2, f.Command3, f.Command4,
+                                                                f.Command5, f.Command6, f.Picture3})
+    rules.mayOverlap.append(qMakePair(page, w));
+  return rules;
+}
+
+}  // namespace
+
+TEST(ColwriteSweep, TheWindowIsWholeAtEverySize) {
+  QTemporaryDir dir;
+  writeFolder(dir, QStringLiteral("縦書きの文字をここに並べます。\r\n二行目です。"));
+  if (HasFatalFailure()) return;
   std::vector<seams::MsgBoxCall> boxes;
   seams::setMsgBoxHandler([&](const seams::MsgBoxCall& c) {
     boxes.push_back(c);
@@ -39,16 +64,7 @@ TEST(ColwriteSweep, TheWindowIsWholeAtEverySize) {
   });
   ui::setEndHook([](int code) { throw ui::EndCalled{code}; });
   forms::Form1& f = Form1();
-  // (the empty lower band holds nothing: the height rule puts its lower
-  // edge a few pixels below the window's at some heights, as it always has)
-  // (the buttons and the note's band stand on the page the cells are drawn
-  // on, whose cells begin below them)
-  windowcheck::Rules rules{.skip = {f.Picture2}};
-  const QWidget* page = f.findChild<QWidget*>(QStringLiteral("Form1_canvas"));
-  ASSERT_NE(page, nullptr);
-  for (const QWidget* w : std::initializer_list<const QWidget*>{f.Command1, f.Command2, f.Command3, f.Command4,
-                                                                f.Command5, f.Command6, f.Picture3})
-    rules.mayOverlap.append(qMakePair(page, w));
+  const windowcheck::Rules rules = sweepRules(f);
   const QStringList found = windowcheck::faultsAtEverySize(f, rules);
   EXPECT_TRUE(found.isEmpty()) << found.join(QStringLiteral("\n")).toStdString();
   try {
@@ -68,28 +84,15 @@ TEST(ColwriteSweep, TheWindowIsWholeAtEverySize) {
 // captions and text fitting. As narrow as it goes, likewise.
 TEST(ColwriteSweep, TheWindowNarrowsWithEveryControlWhole) {
   QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  paths::setProgramFolder(dir.path());
-  auto write = [&](const QString& name, const QByteArray& bytes) {
-    QFile f(dir.filePath(name));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-  };
-  write(QStringLiteral("ini.ini"), QByteArrayLiteral("[EXEINI]\r\nNUMBER=0\r\nNUMBER2=16761024\r\n"));
-  const std::string text = cp932::encode(QStringLiteral("縦書きの文字。\r\n二行目。"));
-  write(QStringLiteral("test.txt"), QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  writeFolder(dir, QStringLiteral("縦書きの文字。\r\n二行目。"));
+  if (HasFatalFailure()) return;
   seams::setMsgBoxHandler([](const seams::MsgBoxCall&) { return int(seams::vbOK); });
   ui::setEndHook([](int code) { throw ui::EndCalled{code}; });
   forms::Form1& f = Form1();
   f.Show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
   windowcheck::waitUntilStill(&f);
-  windowcheck::Rules rules{.skip = {f.Picture2}};
-  const QWidget* page = f.findChild<QWidget*>(QStringLiteral("Form1_canvas"));
-  ASSERT_NE(page, nullptr);
-  for (const QWidget* w : std::initializer_list<const QWidget*>{f.Command1, f.Command2, f.Command3, f.Command4,
-                                                                f.Command5, f.Command6, f.Picture3})
-    rules.mayOverlap.append(qMakePair(page, w));
+  const windowcheck::Rules rules = sweepRules(f);
   for (const int width : {420, 60}) {
     SCOPED_TRACE(width);
     const QSize want(width, f.height());
