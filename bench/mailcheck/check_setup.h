@@ -9,10 +9,13 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QCoreApplication>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -117,6 +120,23 @@ inline void startProgram(const QString& folder, const QStringList& keywords) {
   ui::setEndHook([](int) {});
   sound::openSoon();  // as the program's start does
   ::MainForm();
+}
+
+// The program started in a folder of its own on the disk beside the
+// benchmark (as a user's is), not in a /tmp that may live in memory: its
+// flushes cost what they cost. RUVO_BENCH_FOLDER names another place for
+// it. Null, with a word on stderr, when the test server is not there.
+inline std::unique_ptr<QTemporaryDir> startOnDisk(const char* bench) {
+  if (!serverListens()) {
+    std::fprintf(stderr, "%s: no POP3 server on %s; start nmail/tests/servers/start.sh first\n", bench,
+                 testservers::kPop3Server);
+    return nullptr;
+  }
+  auto dir = std::make_unique<QTemporaryDir>(
+      qEnvironmentVariable("RUVO_BENCH_FOLDER", QCoreApplication::applicationDirPath()) +
+      QStringLiteral("/folder-XXXXXX"));
+  startProgram(dir->path(), {QStringLiteral("未承諾広告※")});
+  return dir;
 }
 
 }  // namespace checkbench

@@ -284,17 +284,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ui::initProgram(QStringLiteral("RuvoMail"));
   benchmark::Initialize(&argc, argv);
-  if (!checkbench::serverListens()) {
-    std::fprintf(stderr, "checksizes_bench: no POP3 server on %s; start nmail/tests/servers/start.sh first\n",
-                 testservers::kPop3Server);
-    return 1;
-  }
-  // The program folder on the disk beside the benchmark (as a user's is),
-  // not in a /tmp that may live in memory: its flushes cost what they cost.
-  // RUVO_BENCH_FOLDER names another place for it.
-  QTemporaryDir dir(qEnvironmentVariable("RUVO_BENCH_FOLDER", QCoreApplication::applicationDirPath()) +
-                    QStringLiteral("/folder-XXXXXX"));
-  checkbench::startProgram(dir.path(), {QStringLiteral("未承諾広告※")});
+  const std::unique_ptr<QTemporaryDir> dir = checkbench::startOnDisk("checksizes_bench");
+  if (!dir) return 1;
   ::MainForm().Show();
   benchwindow::WindowMeter::settle(&::MainForm());
   benchwindow::WindowMeter meter;
@@ -302,7 +293,7 @@ int main(int argc, char** argv) {
   if (!benchwindow::WindowMeter::pingPossible())
     std::fprintf(stderr, "checksizes_bench: no _NET_WM_PING measure offscreen (longest_ping_ms -1); run it under "
                          "scripts/desktop for it\n");
-  g_poplibScript = (dir.path() + QStringLiteral("/poplib_client.py")).toStdString();
+  g_poplibScript = (dir->path() + QStringLiteral("/poplib_client.py")).toStdString();
   std::ofstream(g_poplibScript) << "import poplib, sys, time\n"
                                    "for line in sys.stdin:\n"
                                    "    port = int(line)\n"
@@ -342,7 +333,7 @@ int main(int argc, char** argv) {
   g_meter = nullptr;
   g_relays.clear();
   paths::setProgramFolder(QString());
-  dir.remove();  // (the exit below runs no destructor)
+  dir->remove();  // (the exit below runs no destructor)
   std::fflush(stdout);
   std::_Exit(0);  // the main window's unload would end the program its own way
 }

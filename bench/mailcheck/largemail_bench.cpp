@@ -36,6 +36,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -313,17 +314,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ui::initProgram(QStringLiteral("RuvoMail"));
   benchmark::Initialize(&argc, argv);
-  if (!checkbench::serverListens()) {
-    std::fprintf(stderr, "largemail_bench: no POP3 server on %s; start nmail/tests/servers/start.sh first\n",
-                 testservers::kPop3Server);
-    return 1;
-  }
-  // The program folder on the disk beside the benchmark (as a user's is),
-  // not in a /tmp that may live in memory: its flushes cost what they cost.
-  // RUVO_BENCH_FOLDER names another place for it.
-  QTemporaryDir dir(qEnvironmentVariable("RUVO_BENCH_FOLDER", QCoreApplication::applicationDirPath()) +
-                    QStringLiteral("/folder-XXXXXX"));
-  checkbench::startProgram(dir.path(), {QStringLiteral("未承諾広告※")});
+  const std::unique_ptr<QTemporaryDir> dir = checkbench::startOnDisk("largemail_bench");
+  if (!dir) return 1;
   ::MainForm().Show();
   benchwindow::WindowMeter::settle(&::MainForm());
   benchwindow::WindowMeter meter;
@@ -345,7 +337,7 @@ int main(int argc, char** argv) {
   checkbench::clearMaildrop();
   g_meter = nullptr;
   paths::setProgramFolder(QString());
-  dir.remove();  // (the exit below runs no destructor)
+  dir->remove();  // (the exit below runs no destructor)
   std::fflush(stdout);
   std::_Exit(0);
 }
