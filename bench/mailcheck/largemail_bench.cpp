@@ -50,32 +50,14 @@
 #include "nmail/nmail.h"
 #include "nmail/tests/servers/servers.h"
 #include "platform/paths.h"
+#include "platform/testing/peak_memory.h"
 #include "platform/ui.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The memory the process holds at its peak since start(), above what it
-// held then (the kernel's high-water mark, reset).
-class PeakMemory {
- public:
-  PeakMemory() {
-    ::malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-    start_ = kb("VmRSS:");
-  }
-  long long grown() const { return (kb("VmHWM:") - start_) * 1024; }
-
- private:
-  static long long kb(const std::string& key) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-      if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + key.size());
-    return -1;
-  }
-  long long start_ = 0;
-};
+using testing_memory::PeakMemory;
 
 QByteArray head(const char* subject, const QByteArray& type) {
   return QByteArray("From: big@example.jp\nTo: me@example.jp\nSubject: ") + subject +

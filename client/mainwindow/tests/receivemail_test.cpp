@@ -41,6 +41,7 @@
 #include "nmail/src/pop3_limits.h"
 #include "nmail/tests/servers/servers.h"
 #include "platform/dialup.h"
+#include "platform/testing/peak_memory.h"
 
 using namespace mainformtest;
 
@@ -1011,25 +1012,9 @@ struct CheckResult {
 // The memory a stretch of the program takes at its peak, beyond what it
 // held at the start. Large blocks come from the system and go back to it
 // at once, so that the peak is that of the blocks themselves.
-class PeakMemory {
+class PeakMemory : public testing_memory::PeakMemory {
  public:
-  PeakMemory() {
-    ::mallopt(M_MMAP_THRESHOLD, 64 * 1024);
-    ::mallopt(M_TRIM_THRESHOLD, 64 * 1024);
-    ::malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-    start_ = kb("VmRSS:");
-  }
-  long long grown() const { return (kb("VmHWM:") - start_) * 1024; }
-
- private:
-  static long long kb(const std::string& key) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-      if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + key.size());
-    return -1;
-  }
-  long long start_ = 0;
+  PeakMemory() : testing_memory::PeakMemory(true) {}
 };
 
 class ReceiveMailScriptedTest : public ReceiveMailTest {
