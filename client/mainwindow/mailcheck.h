@@ -220,10 +220,11 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
 
 // One check's conversation with the server, from the connection to the
 // session's end, connecting again after a break.
-// whileQuitting, when given, runs while the server ends a session that
-// ended in order (its mails on disk, QUIT sent, its answer not yet read),
-// with the outcome so far: work of the caller's then costs no time of its
-// own.
-Outcome converse(const std::function<void(const Outcome&)>& whileQuitting = {});
+// onceTaken, when given, is called with the outcome so far once a session
+// has taken its mails in order, before they are flushed to disk (again for
+// each session after a break): the caller's work that then goes on a thread
+// of its own (a settings write) has the flush and the session's end to be
+// done in, and no mail waits for it.
+Outcome converse(const std::function<void(const Outcome&)>& onceTaken = {});
 
 }  // namespace mailcheck
