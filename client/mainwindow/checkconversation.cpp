@@ -465,8 +465,6 @@ Outcome converse(const std::function<void(const Outcome&)>& onceTaken) {
         // read (a deletion only marks a mail; the server deletes nothing
         // before QUIT).
         bool told = false, deletionsRead = false;
-        // (The caller's work goes on meanwhile, on a thread of its own.)
-        if (onceTaken) onceTaken(out);
         const auto between = [&] {
           mailwait::turnIfDue();
           if (told) return;
@@ -480,6 +478,10 @@ Outcome converse(const std::function<void(const Outcome&)>& onceTaken) {
                             flush.errorText();
           return out;
         }
+        // The caller's work goes on a thread of its own while the server
+        // ends the session. (Not while the flush works: a file flushed then
+        // waits for the whole flush, a large mail's included.)
+        if (onceTaken) onceTaken(out);
         if (!out.broken) NMailPop3SendQuit(handle);
         if (!deletionsRead) readDeletions(handle, out);
         at = plan.count + 1;  // every mail of the session is behind

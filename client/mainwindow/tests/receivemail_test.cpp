@@ -1102,6 +1102,38 @@ class ReceiveMailScriptedTest : public ReceiveMailTest {
   }
 };
 
+// The viewer's boxes, written for every mail while the viewer is not on
+// screen, show the last mail's texts when the viewer is opened after the
+// check; a second check in a row (the boxes still as the first left them)
+// does the same.
+TEST_F(ReceiveMailScriptedTest, BoxesWrittenOffScreenShowTheirTextsWhenOpenedAfterTheCheck) {
+  destroyWindows();
+  race::reset();
+  startup::releaseInstanceLock();
+  for (const char* subject : {"first check", "second check"}) {
+    SCOPED_TRACE(subject);
+    ScriptedPop3 server({crlf(mail(QStringLiteral("a@example.jp"), QStringLiteral("older"), QStringLiteral("1\n"))),
+                         crlf(mail(QStringLiteral("b@example.jp"), QString::fromUtf8(subject), QStringLiteral("2\n")))},
+                        Pop3Script{true, {}, {}, {}, -1, nullptr});
+    const bool first = !MainFormLoaded();
+    writeAccount(QStringLiteral("user"), QStringLiteral("pw"));
+    forms::MainForm& m = first ? startWith(server.server(), {QStringLiteral("NUMBER28=0")}) : ::MainForm();
+    PopServer = server.server();
+    if (TyakuFormLoaded()) ::TyakuForm().hide();
+    QTest::mouseClick(m.Label8, Qt::LeftButton);  // the check
+    server.join();
+    ASSERT_EQ(errorTexts(), "");
+    QTest::mouseClick(m.Label7, Qt::LeftButton);  // "着信履歴"
+    forms::TyakuForm& t = ::TyakuForm();
+    ASSERT_TRUE(t.isVisible());
+    for (QLineEdit* box : {t.Text7, t.Text8}) {
+      EXPECT_EQ(box->echoMode(), QLineEdit::Normal) << box->objectName().toStdString();
+      EXPECT_EQ(box->displayText(), box->text()) << box->objectName().toStdString();
+    }
+    EXPECT_EQ(t.Text8->text(), QStringLiteral("b@example.jp"));
+  }
+}
+
 TEST_F(ReceiveMailScriptedTest, PipelinedAndSequentialConversationsComeToTheSame) {
   struct Case {
     const char* what;
