@@ -105,6 +105,18 @@ extern "C" int fdatasync(int fd) {
   return r;
 }
 
+// A flush of a whole file system (many files at once) is counted.
+namespace flushed {
+std::atomic<int> wholeSystems{0};
+}  // namespace flushed
+
+extern "C" int syncfs(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "syncfs"));
+  const int r = real(fd);
+  if (r == 0) ++flushed::wholeSystems;
+  return r;
+}
+
 namespace {
 
 // ---- Maildrops of the test POP3 server ----
@@ -1272,6 +1284,40 @@ TEST(FlushBatch, ManyFilesFlushedWithTurnsBetween) {
   flushed::clear();
   EXPECT_TRUE(batch.commit());
   EXPECT_EQ(flushed::taken(), std::vector<std::string>{late});
+}
+
+// Many files (the attachments of a long check) reach the disk by their
+// file system flushed whole, one wait for the disk; a few go one by one.
+TEST(FlushBatch, ManyFilesAreFlushedByTheirFileSystemAtOnce) {
+  QTemporaryDir dir;
+  auto make = [&](int n, const QString& prefix) {
+    std::vector<std::string> files;
+    for (int i = 0; i < n; ++i) {
+      const std::string f = dir.filePath(QStringLiteral("%1%2.bin").arg(prefix).arg(i)).toStdString();
+      std::ofstream(f) << "bytes " << i;
+      files.push_back(f);
+    }
+    return files;
+  };
+  records::FlushBatch batch;
+  for (const std::string& f : make(40, QStringLiteral("many"))) EXPECT_TRUE(records::FlushBatch::defer(f));
+  flushed::clear();
+  flushed::wholeSystems = 0;
+  int turns = 0;
+  EXPECT_TRUE(batch.commit([&] { ++turns; })) << batch.errorText().toStdString();
+  EXPECT_EQ(flushed::wholeSystems, 1);
+  EXPECT_TRUE(flushed::taken().empty());
+  EXPECT_GE(turns, 1);
+  const std::vector<std::string> few = make(3, QStringLiteral("few"));
+  for (const std::string& f : few) EXPECT_TRUE(records::FlushBatch::defer(f));
+  EXPECT_TRUE(batch.commit());
+  EXPECT_EQ(flushed::wholeSystems, 1);
+  std::vector<std::string> done = flushed::taken();
+  std::sort(done.begin(), done.end());
+  std::vector<std::string> want;
+  for (const std::string& f : few) want.push_back(QFileInfo(QString::fromStdString(f)).canonicalFilePath().toStdString());
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(done, want);
 }
 
 // The line goes dead at every point of the conversation after the login:
