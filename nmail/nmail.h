@@ -44,6 +44,12 @@ constexpr int NMAIL_OPTION_UNPACKED_BODY_SIZE = 3;
 // holds its beginning and a line that names the file, this many bytes at
 // most in all. The whole text is never held in memory.
 constexpr int NMAIL_OPTION_TEXT_FILE_ABOVE = 4;
+// 1: with a server that takes pipelined commands, NMailPop3Authenticate
+// sends the unique ids' and the sizes' listings (UIDL, LIST) and the first
+// mail's header (TOP 1 0) in the same go as the login, and the calls that
+// need them later take their answers (one wait for the server fewer before
+// the first mail). 0, the default: the login alone.
+constexpr int NMAIL_OPTION_LISTS_WITH_LOGIN = 5;
 
 // Results.
 constexpr int NMAIL_SUCCESS = 1;

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -209,9 +210,19 @@ std::string targetOf(const std::string& p) {
   return p;
 }
 
+// One write of a profile file at a time, whatever the thread (a write
+// may be done on a thread of its own, so that the window does not wait for
+// the disk): every write reads the file and replaces it whole, and two at
+// once would lose one of them.
+std::recursive_mutex& writeLock() {
+  static std::recursive_mutex m;
+  return m;
+}
+
 }  // namespace
 
 bool replaceFile(const QString& file, const std::string& bytes) {
+  const std::lock_guard<std::recursive_mutex> one(writeLock());
   const std::string path = targetOf(nativePath(file));
   struct stat st;
   const bool exists = ::stat(path.c_str(), &st) == 0;
@@ -310,6 +321,7 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
   // of its own: such a value cannot be kept, and the file stays as it was.
   for (const QString* t : {&section, &key, &value})
     if (t->contains(u'\r') || t->contains(u'\n')) return false;
+  const std::lock_guard<std::recursive_mutex> one(writeLock());
   std::string s;
   if (QFileInfo::exists(file)) {
     std::optional<std::string> r = readFile(file);

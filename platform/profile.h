@@ -46,7 +46,8 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int def, co
 // file's permission bits (a new file takes the usual mode, 0666 less the
 // umask). Returns false on failure (the file is left as it was), also when
 // the section, key or value holds a CR or LF, which no line can keep, and
-// when the file may not be written (as replaceFile).
+// when the file may not be written (as replaceFile). Writes (this and
+// replaceFile) may come from any thread: they are done one at a time.
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& file);
 

@@ -5,12 +5,16 @@
 // number. Which texts go into them is left to the others.
 #include "client/mainwindow/mailcheck.h"
 
+#include <QEvent>
 #include <QLineEdit>
+#include <QObject>
 #include <QPointer>
 #include <QString>
 
 #include <cstring>
 #include <initializer_list>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,8 +52,68 @@ void errorBox(const QString& text) { seams::MsgBox(text, seams::vbOKOnly, kError
 
 QString mailNo(int i, int n) { return QStringLiteral("%1 / %2").arg(i).arg(n); }
 
+namespace {
+
+// The boxes a check left quiet while they were not on screen: each gets its
+// echo back when it is next shown (before it is painted), so that its text
+// is laid out then, once, and not at the end of every check; the next check
+// finds them quiet still.
+class QuietUntilShown : public QObject {
+ public:
+  struct Saved {
+    QLineEdit::EchoMode echo;
+    Qt::InputMethodHints hints;
+  };
+  static QuietUntilShown& instance() {
+    static QuietUntilShown* one = new QuietUntilShown;  // (lives as long as the program)
+    return *one;
+  }
+  void keep(QLineEdit* box, Saved saved) {
+    if (saved_.count(box)) return;
+    saved_[box] = saved;
+    box->installEventFilter(this);
+    QObject::connect(box, &QObject::destroyed, this, [this, box] { saved_.erase(box); });
+  }
+  // Takes the box back for a check (it stays quiet): what it is to get back.
+  std::optional<Saved> take(QLineEdit* box) {
+    auto it = saved_.find(box);
+    if (it == saved_.end()) return std::nullopt;
+    const Saved s = it->second;
+    forget(box);
+    return s;
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      auto* box = static_cast<QLineEdit*>(watched);
+      if (const std::optional<Saved> s = take(box)) {
+        box->setEchoMode(s->echo);
+        box->setInputMethodHints(s->hints);
+      }
+    }
+    return false;
+  }
+
+ private:
+  void forget(QLineEdit* box) {
+    saved_.erase(box);
+    box->removeEventFilter(this);
+    QObject::disconnect(box, &QObject::destroyed, this, nullptr);
+  }
+  std::map<QLineEdit*, Saved> saved_;
+};
+
+}  // namespace
+
 QuietBoxes::~QuietBoxes() {
-  for (Entry& e : boxes_) restore(e);
+  for (Entry& e : boxes_) {
+    if (e.quiet && e.box && !e.box->isVisible()) {
+      QuietUntilShown::instance().keep(e.box, {e.echo, e.hints});
+      continue;
+    }
+    restore(e);
+  }
 }
 
 void QuietBoxes::quiet(std::initializer_list<QLineEdit*> boxes) {
@@ -62,6 +126,13 @@ void QuietBoxes::quiet(QLineEdit* box) {
       if (e.quiet && box->isVisible()) restore(e);
       return;
     }
+  // Quiet still since the last check: it stays so.
+  if (const auto saved = QuietUntilShown::instance().take(box)) {
+    Entry e{box, saved->echo, saved->hints, true};
+    if (box->isVisible()) restore(e);
+    boxes_.push_back(e);
+    return;
+  }
   Entry e{box, box->echoMode(), box->inputMethodHints(), false};
   if (!box->isVisible() && e.echo == QLineEdit::Normal) {
     box->setEchoMode(QLineEdit::NoEcho);

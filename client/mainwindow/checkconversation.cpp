@@ -357,7 +357,7 @@ QString namedBy(int handle, int no) {
 
 }  // namespace
 
-Outcome converse(const std::function<void(const Outcome&)>& whileQuitting) {
+Outcome converse(const std::function<void(const Outcome&)>& onceTaken) {
   Outcome out;
   if (PopServer.isEmpty()) return out;
   const std::string server = cp932::encode(PopServer);
@@ -380,6 +380,11 @@ Outcome converse(const std::function<void(const Outcome&)>& whileQuitting) {
     NMailSetOption(NMAIL_OPTION_BUFFER_SIZE, kTextBuffer);
     NMailSetOption(NMAIL_OPTION_UNPACKED_BODY_SIZE, kUnpackedBody);
     NMailSetOption(NMAIL_OPTION_TEXT_FILE_ABOVE, kTextInRecord);
+    // The unique ids, the sizes and the first header are wanted of a
+    // session that has mails: with a pipelining server they go with the
+    // first login. (Not with the logins after a break: the listing or the
+    // header that broke the conversation would break the new one too.)
+    NMailSetOption(NMAIL_OPTION_LISTS_WITH_LOGIN, 1);
     out.waiting = login(handle);
     if (out.waiting < 0) out.errors << libraryMessage();
     out.total = std::max(out.waiting, 0);
@@ -473,11 +478,11 @@ Outcome converse(const std::function<void(const Outcome&)>& whileQuitting) {
                             flush.errorText();
           return out;
         }
+        // The caller's work goes on a thread of its own while the server
+        // ends the session. (Not while the flush works: a file flushed then
+        // waits for the whole flush, a large mail's included.)
+        if (onceTaken) onceTaken(out);
         if (!out.broken) NMailPop3SendQuit(handle);
-        // While the server ends the session (its answer is read below).
-        // (Not while the flush works: a file flushed then waits for the
-        // whole flush, a large mail's included.)
-        if (!out.broken && whileQuitting) whileQuitting(out);
         if (!deletionsRead) readDeletions(handle, out);
         at = plan.count + 1;  // every mail of the session is behind
         if (!out.broken) {
@@ -544,6 +549,7 @@ Outcome converse(const std::function<void(const Outcome&)>& whileQuitting) {
         why = QStringLiteral("1 回の受信で接続し直すのは %1 回までです。").arg(kMaxReconnects);
       } else {
         ++reconnects;
+        NMailSetOption(NMAIL_OPTION_LISTS_WITH_LOGIN, 0);
         handle = NMailPop3Connect(server.c_str());
         if (handle != -1) {
           waiting = login(handle);

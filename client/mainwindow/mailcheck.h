@@ -73,8 +73,9 @@ QString mailNo(int i, int n);
 // main window's boxes of the spam test, the viewer's while it is not shown)
 // take their texts without laying them out for display meanwhile: that
 // layout is most of what writing a box costs, and nobody sees it. Their
-// texts, selections and signals are as ever; the display comes back when the
-// session ends, or as soon as a box comes on screen.
+// texts, selections and signals are as ever; the display comes back as
+// soon as a box comes on screen (during the check, or when it is next shown
+// after it: a box on screen when the session ends gets it back then).
 class QuietBoxes {
  public:
   QuietBoxes() = default;
@@ -220,10 +221,11 @@ bool handleMail(int handle, int i, int shown, const std::string& id, Outcome& ou
 
 // One check's conversation with the server, from the connection to the
 // session's end, connecting again after a break.
-// whileQuitting, when given, runs while the server ends a session that
-// ended in order (its mails on disk, QUIT sent, its answer not yet read),
-// with the outcome so far: work of the caller's then costs no time of its
-// own.
-Outcome converse(const std::function<void(const Outcome&)>& whileQuitting = {});
+// onceTaken, when given, is called with the outcome so far once a session
+// has taken its mails in order and they are on disk, before QUIT goes out
+// (again for each session after a break): the caller's work that then goes
+// on a thread of its own (a settings write) has the session's end to be
+// done in.
+Outcome converse(const std::function<void(const Outcome&)>& onceTaken = {});
 
 }  // namespace mailcheck

@@ -13,12 +13,15 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <optional>
 #include <utility>
 
+#include "client/mainwindow/mailwait.h"
 #include "client/mainwindow/mainform.h"
 #include "client/mainwindow/msgform.h"
 #include "client/mainwindow/recordfile.h"
@@ -81,16 +84,26 @@ void ReceiveMail() {
   } done;
 
   forms::MainForm& m = ::MainForm();
-  // The running total (below) is written while the server ends the
-  // session; at the end it is written again only when it came out
-  // otherwise (a session after a break took more mails).
+  // The running total (below) is written on a thread of its own while the
+  // mails reach the disk and the server ends the session; at the end it is
+  // written again only when it came out otherwise (a session after a break
+  // took more mails) or could not be written.
   std::optional<long long> written;
+  std::future<bool> writing;
+  long long writingTotal = 0;
+  const auto settle = [&] {
+    if (!writing.valid()) return;
+    while (writing.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) mailwait::turnIfDue();
+    if (writing.get()) written = writingTotal;
+  };
   const Outcome out = converse([&](const Outcome& so) {
     if (so.waiting <= 0 || so.handled <= 0) return;
-    const auto t = static_cast<long long>(std::llround(vb::Val(m.Text14->text()))) + so.handled;
+    settle();  // (the write of the session before a break)
     written.reset();
-    if (settings::writeNumber(settings::key::MailTotal, t)) written = t;
+    writingTotal = static_cast<long long>(std::llround(vb::Val(m.Text14->text()))) + so.handled;
+    writing = settings::writeNumberAside(settings::key::MailTotal, writingTotal);
   });
+  settle();
   for (const QString& e : out.errors) errorBox(e);
   // Mails that came: those stored or deleted as spam (all that were
   // waiting but those left on the server), or the login's result.

@@ -58,6 +58,13 @@ bool writeNumber(const char* key, long long value) {
   return writePrivate(iniPath(), key, QString::number(value));
 }
 
+std::future<bool> writeNumberAside(const char* key, long long value) {
+  // The path is resolved here: only the texts go to the thread (a key is
+  // one of the constant names above).
+  const QString file = iniPath(), v = QString::number(value);
+  return std::async(std::launch::async, [file, key, v] { return writePrivate(file, key, v); });
+}
+
 QString readAccountText(const char* key) {
   return profile::GetPrivateProfileString(kSection, QString::fromLatin1(key), QString(), idPassPath(), 256);
 }

@@ -13,6 +13,7 @@
 #include <QValidator>
 
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <string>
 
@@ -88,6 +89,10 @@ std::optional<QString> storedText(const char* key);
 // is left as it was); the windows ignore the result.
 bool writeText(const char* key, const QString& value);
 bool writeNumber(const char* key, long long value);
+// writeNumber on a thread of its own, for a write that the window should
+// not wait for (its flush to disk may wait for other files' flushes); the
+// future gives its result. A write of the settings meanwhile waits for it.
+std::future<bool> writeNumberAside(const char* key, long long value);
 
 // --- iniIdPass.ini ----------------------------------------------------------
 

@@ -16,6 +16,7 @@ extern int gBufferSize;
 extern int gTimeoutMs;
 extern int gUnpackedBodySize;
 extern int gTextFileAbove;
+extern int gListsWithLogin;  // NMAIL_OPTION_LISTS_WITH_LOGIN
 extern std::string gLastError;  // CP932
 
 // Sets the message of the failure (UTF-8) and returns code.

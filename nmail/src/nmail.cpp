@@ -25,6 +25,7 @@ int gBufferSize = 8192;
 int gTimeoutMs = 30000;
 int gUnpackedBodySize = 0;
 int gTextFileAbove = 0;
+int gListsWithLogin = 0;
 std::string gLastError;  // CP932
 
 int fail(int code, const std::string& utf8) {
@@ -108,6 +109,12 @@ int NMailSetOption(int option, int value) {
     if (value < 0) return fail(NMAIL_ERR_ARGUMENT, "本文の長さが正しくありません");
     int old = gTextFileAbove;
     gTextFileAbove = value;
+    return old;
+  }
+  if (option == NMAIL_OPTION_LISTS_WITH_LOGIN) {
+    if (value != 0 && value != 1) return fail(NMAIL_ERR_ARGUMENT, "オプションの値は 0 か 1 です");
+    int old = gListsWithLogin;
+    gListsWithLogin = value;
     return old;
   }
   return fail(NMAIL_ERR_ARGUMENT, "知らないオプションです: " + std::to_string(option));

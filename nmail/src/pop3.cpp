@@ -545,6 +545,14 @@ int NMailPop3Authenticate(int handle, const char* user, const char* password, in
   if (s->pipelining) {
     std::string all;
     for (const std::string& c : cmds) all += c + "\r\n";
+    // The listings and the first header, asked for behind the login: their
+    // answers are read when a later call needs them (refusals, should the
+    // login fail, are read and dropped with the session).
+    std::vector<Key> behind;
+    if (gListsWithLogin && s->inFlight.empty() && s->uidlState == 0 && !s->listAsked && !s->headersBegun) {
+      behind = {{Kind::Uidl, 0}, {Kind::List, 0}, {Kind::Top, 1}};
+      for (const Key& k : behind) all += commandText(k) + "\r\n";
+    }
     if (!s->conn.writeAll(all, error)) return fail(NMAIL_ERR_IO, "POP3 サーバー " + s->where + ": " + error);
     for (std::size_t i = 0; i < cmds.size(); ++i) {
       s->conn.newAnswer();
@@ -556,6 +564,14 @@ int NMailPop3Authenticate(int handle, const char* user, const char* password, in
         break;
       }
       replies.push_back(reply);
+    }
+    if (!behind.empty() && replies.size() == cmds.size()) {
+      for (const Key& k : behind) {
+        s->inFlight.push_back(k);
+        s->asked.insert(k);
+      }
+      s->listAsked = true;
+      s->headersBegun = true;
     }
   } else {
     for (const std::string& c : cmds) {

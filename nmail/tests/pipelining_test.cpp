@@ -244,6 +244,88 @@ TEST(Pipelining, UniqueIdsComeFromOneListing) {
   NMailSetOption(NMAIL_OPTION_TIMEOUT, 30000);
 }
 
+// With the listings asked for with the login, UIDL, LIST and the first
+// header go in the same write as the login (this server answers nothing
+// before it has them all), each is asked once, and the calls that need
+// them take their answers. A refused login and an empty maildrop leave
+// nothing unread: the session ends as always.
+TEST(Pipelining, ListingsAskedForWithTheLoginAreTakenByTheLaterCalls) {
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 5000);
+  ASSERT_EQ(NMailSetOption(NMAIL_OPTION_LISTS_WITH_LOGIN, 2), NMAIL_ERR_ARGUMENT);
+  const int before = NMailSetOption(NMAIL_OPTION_LISTS_WITH_LOGIN, 1);
+  struct Case {
+    const char* what;
+    bool refused;
+    int mails;
+  } cases[] = {{"three mails", false, 3}, {"refused login", true, 3}, {"no mail", false, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedServer srv([&](ScriptedServer& s) {
+      s.send("+OK ready\r\n");
+      if (s.line() != "CAPA") return;
+      s.send("+OK\r\nPIPELINING\r\nUIDL\r\nTOP\r\n.\r\n");
+      std::vector<std::string> batch;
+      for (int k = 0; k < 6; ++k) batch.push_back(s.line());
+      if (batch != std::vector<std::string>{"USER u", "PASS p", "STAT", "UIDL", "LIST", "TOP 1 0"}) return;
+      if (c.refused) {
+        s.send("+OK\r\n-ERR [AUTH] no\r\n-ERR not logged in\r\n-ERR not logged in\r\n-ERR not logged in\r\n"
+               "-ERR not logged in\r\n");
+      } else if (c.mails == 0) {
+        s.send("+OK\r\n+OK\r\n+OK 0 0\r\n+OK\r\n.\r\n+OK\r\n.\r\n-ERR no such message\r\n");
+      } else {
+        s.send("+OK\r\n+OK\r\n+OK 3 90\r\n+OK\r\n1 id-1\r\n2 id-2\r\n3 id-3\r\n.\r\n"
+               "+OK\r\n1 30\r\n2 30\r\n3 30\r\n.\r\n+OK\r\nSubject: first\r\n\r\n.\r\n");
+      }
+      for (std::string l; !(l = s.line()).empty() && !s.eof;) {
+        if (l.rfind("TOP ", 0) == 0) s.send("+OK\r\nSubject: h" + l.substr(4, 1) + "\r\n\r\n.\r\n");
+        else if (l.rfind("RETR ", 0) == 0) s.send("+OK\r\nSubject: m" + l.substr(5) + "\r\n\r\nbody\r\n.\r\n");
+        else s.send("+OK\r\n");
+        if (l == "QUIT") break;
+      }
+    });
+    int h = NMailPop3Connect(srv.address().c_str());
+    ASSERT_GE(h, 0);
+    const int n = NMailPop3Authenticate(h, "u", "p", 0);
+    if (c.refused) {
+      EXPECT_EQ(n, NMAIL_ERR_AUTH) << lastMessage();
+    } else {
+      ASSERT_EQ(n, c.mails) << lastMessage();
+    }
+    if (c.mails > 0 && !c.refused) {
+      char id[71];
+      EXPECT_EQ(NMailPop3GetUidl(h, 3, id, sizeof id), 4);
+      EXPECT_STREQ(id, "id-3");
+      EXPECT_EQ(NMailPop3GetMailSize(h, 2), 30);
+      Fields f;
+      ASSERT_EQ(NMailPop3GetMailStatus(h, 1, f.subject.data(), f.date.data(), f.from.data(), f.header.data(), 0),
+                NMAIL_SUCCESS)
+          << lastMessage();
+      EXPECT_STREQ(f.subject.data(), "first");
+      ASSERT_EQ(NMailPop3GetMailStatus(h, 2, f.subject.data(), f.date.data(), f.from.data(), f.header.data(), 0),
+                NMAIL_SUCCESS)
+          << lastMessage();
+      EXPECT_STREQ(f.subject.data(), "h2");
+      std::string body;
+      EXPECT_EQ(fetch(h, 1, f, body), NMAIL_SUCCESS) << lastMessage();
+      EXPECT_EQ(body, "body\r\n");
+      EXPECT_EQ(NMailPop3DeleteMail(h, 1), NMAIL_SUCCESS) << lastMessage();
+    }
+    EXPECT_EQ(NMailPop3Close(h), NMAIL_SUCCESS) << lastMessage();
+    srv.join();
+    for (const char* once : {"UIDL", "LIST", "TOP 1 0"})
+      EXPECT_EQ(std::count(srv.received.begin(), srv.received.end(), once), 1) << once;
+    if (!c.refused && c.mails > 0) {
+      EXPECT_NE(std::find(srv.received.begin(), srv.received.end(), "DELE 1"), srv.received.end());
+    } else {
+      for (const std::string& l : srv.received)
+        EXPECT_TRUE(l.rfind("RETR", 0) != 0 && l.rfind("DELE", 0) != 0 && l.rfind("TOP 2", 0) != 0) << l;
+    }
+    EXPECT_EQ(srv.received.empty() ? "" : srv.received.back(), "QUIT");
+  }
+  NMailSetOption(NMAIL_OPTION_LISTS_WITH_LOGIN, before);
+  NMailSetOption(NMAIL_OPTION_TIMEOUT, 30000);
+}
+
 // A retrieval or a header that never ends breaks the conversation; the
 // library names the mail whose answer it was, and the headers read before
 // are still there. A server that hangs up between answers names none.

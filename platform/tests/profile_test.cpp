@@ -10,6 +10,8 @@
 #include <csignal>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/profile.h"
@@ -237,6 +239,27 @@ TEST_F(Profile, FailedWriteLeavesTheFileAsItWas) {
   EXPECT_FALSE(profile::WritePrivateProfileString("EXEINI", "A", "1", file));
   ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
   EXPECT_EQ(bytes(), "[EXEINI]\r\nA=0\r\n");
+}
+
+// Writes from several threads at once (the mail check writes its total on
+// a thread of its own while the window may write a setting) each read the
+// file and replace it whole: none of them may be lost.
+TEST_F(Profile, WritesFromManyThreadsAtOnceAreAllKept) {
+  put("[EXEINI]\r\nKEEP=1\r\n");
+  constexpr int kThreads = 6, kEach = 15;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t)
+    writers.emplace_back([this, t] {
+      for (int i = 0; i < kEach; ++i)
+        EXPECT_TRUE(profile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("T%1K%2").arg(t).arg(i),
+                                                       QString::number(t * 100 + i), file));
+    });
+  for (std::thread& w : writers) w.join();
+  EXPECT_EQ(get("KEEP"), QStringLiteral("1"));
+  for (int t = 0; t < kThreads; ++t)
+    for (int i = 0; i < kEach; ++i)
+      EXPECT_EQ(get(QStringLiteral("T%1K%2").arg(t).arg(i).toLatin1().constData()), QString::number(t * 100 + i))
+          << t << " " << i;
 }
 
 }  // namespace
