@@ -7,6 +7,7 @@
 // to the others.
 #include "mime.h"
 #include "mime_internal.h"
+#include "net.h"
 
 #include <algorithm>
 #include <cctype>
@@ -73,11 +74,20 @@ struct Edit {
 // (trailing blanks left out).
 class Dashes {
  public:
+  // The whole mail is looked through a piece at a time: a large one (a
+  // part of a hundred megabytes holds no such line) gives the window its
+  // turns meanwhile.
   explicit Dashes(sv mail) : mail_(mail) {
+    constexpr std::size_t kPiece = 1 << 20;
     std::size_t at = 0;
     while (at < mail.size()) {
       if (mail.size() - at >= 2 && mail[at] == '-' && mail[at + 1] == '-') add(at);
-      const void* hit = memmem(mail.data() + at, mail.size() - at, "\n--", 3);
+      const void* hit = nullptr;
+      for (std::size_t from = at; from < mail.size() && !hit; from += kPiece) {
+        // (a line that begins in this piece lies in it and the next two bytes)
+        hit = memmem(mail.data() + from, std::min(kPiece + 2, mail.size() - from), "\n--", 3);
+        if (!hit) net::yieldIfDue();
+      }
       if (!hit) break;
       at = static_cast<std::size_t>(static_cast<const char*>(hit) - mail.data()) + 1;
     }

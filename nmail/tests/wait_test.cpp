@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "mime_internal.h"
 #include "test_util.h"
 
 using namespace testutil;
@@ -224,4 +226,27 @@ TEST_F(WaitTest, EndingTheLibraryFromTheHookFailsTheCallUnderWay) {
   srv.join();
   EXPECT_FALSE(saw(srv, "QUIT"));
   NMailInitializeWinSock();
+}
+
+// A large mail is looked through for the lines that separate its parts
+// (mended before it is read) a piece at a time: the hook has its turns all
+// the while, also in a part of a hundred megabytes that holds no such line.
+TEST_F(WaitTest, TheHookRunsWhileALargeMailIsLookedThroughForItsParts) {
+  NMailSetYieldHook(&hook, nullptr);
+  std::string mail = "From: a@example.jp\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+                     "--b1\r\nContent-Type: application/octet-stream\r\n\r\n";
+  mail.append(128u << 20, 'A');
+  mail += "\r\n--b1--\r\n";
+  const auto t0 = Clock::now();
+  state.last = t0;
+  std::string keep;
+  std::map<std::size_t, nmail::mime::EnclosedRange> enclosed;
+  (void)nmail::mime::readable(mail, keep, enclosed);
+  const long long took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+  // Turns come every 10 ms or so once the look takes longer than that (the
+  // pieces are small; a loaded machine may stretch one now and then).
+  if (took > 60) {
+    EXPECT_GE(state.calls, static_cast<int>(took / 60)) << took << " ms";
+    EXPECT_LT(state.longestGapMs, std::max<long long>(50, took / 3)) << took << " ms";
+  }
 }
