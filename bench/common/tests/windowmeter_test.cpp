@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -48,14 +49,17 @@ TEST(WindowMeter, BothWaitsFollowTheMainThreadsHold) {
     hold(std::chrono::milliseconds(c.holdMs));
     runEventsFor(std::chrono::milliseconds(50));
     const auto r = meter.finish();
-    EXPECT_GE(r.postedMs, c.holdMs * 0.9);
+    // (The posting thread, every 2 ms, may itself be held back a little
+    // on a busy machine as the hold begins.)
+    const double least = std::min(c.holdMs * 0.9, c.holdMs - 15.0);
+    EXPECT_GE(r.postedMs, least);
     EXPECT_LT(r.postedMs, c.holdMs + 150.0);
     EXPECT_GE(r.load, 0);
     if (onDesktop()) {
       ASSERT_TRUE(r.pinged) << meter.pingWhy();
       EXPECT_GT(r.pings, 10);
       EXPECT_EQ(r.answered, r.pings);
-      EXPECT_GE(r.pingMs, c.holdMs * 0.9);
+      EXPECT_GE(r.pingMs, least);
       EXPECT_LT(r.pingMs, c.holdMs + 150.0);
     } else {
       EXPECT_FALSE(r.pinged);
