@@ -383,14 +383,23 @@ Mending mendMail(std::string_view mail) {
     std::size_t size = mail.size();
     for (const Edit& e : edits) size = size - e.erase + e.insert.size();
     out.text.reserve(size);
+    // (Copied a piece at a time: the window has its turns while a large
+    // mail is copied.)
+    auto copy = [&](sv from) {
+      constexpr std::size_t kPiece = 4 << 20;
+      for (std::size_t at = 0; at < from.size(); at += kPiece) {
+        out.text.append(from.substr(at, kPiece));
+        net::yieldIfDue();
+      }
+    };
     std::size_t pos = 0;
     for (const Edit& e : edits) {
       if (e.at < pos) continue;  // never met: the edits do not overlap
-      out.text.append(mail.substr(pos, e.at - pos));
+      copy(mail.substr(pos, e.at - pos));
       out.text += e.insert;
       pos = e.at + e.erase;
     }
-    out.text.append(mail.substr(std::min(pos, mail.size())));
+    copy(mail.substr(std::min(pos, mail.size())));
   }
   // Where each enclosed message's part begins in the text read.
   std::sort(enclosed.begin(), enclosed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
