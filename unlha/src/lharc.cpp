@@ -112,6 +112,37 @@ class Code {
   int single_ = -1;
 };
 
+// The sliding dictionary of our own decoders (blank at first): the bytes
+// given out, and the match being copied out of it.
+class Window {
+ public:
+  explicit Window(unsigned size) : ring_(size, ' '), size_(size) {}
+  // The next byte of the match under way, given out again; false when no
+  // match is under way.
+  bool copied(unsigned char& b) {
+    if (!copyLeft_) return false;
+    b = ring_[copyFrom_];
+    copyFrom_ = (copyFrom_ + 1) % size_;
+    --copyLeft_;
+    put(b);
+    return true;
+  }
+  void put(unsigned char b) {
+    ring_[at_] = b;
+    at_ = (at_ + 1) % size_;
+  }
+  // A match of length bytes from distance bytes back (1: the last byte).
+  void match(unsigned length, unsigned distance) {
+    copyLeft_ = length;
+    copyFrom_ = (at_ + size_ - distance % size_) % size_;
+  }
+
+ private:
+  std::vector<unsigned char> ring_;
+  unsigned size_;
+  unsigned at_ = 0, copyFrom_ = 0, copyLeft_ = 0;
+};
+
 class Lh3Decoder final : public OldDecoder {
  public:
   explicit Lh3Decoder(std::function<std::size_t(void*, std::size_t)> in) : input(std::move(in)), bits(input) {}
@@ -122,10 +153,7 @@ class Lh3Decoder final : public OldDecoder {
   BitReader bits;
   Code codes, positions;
   unsigned blockLeft = 0;
-  std::vector<unsigned char> ring = std::vector<unsigned char>(kDictionary, ' ');
-  unsigned at = 0;        // where the next byte goes in the ring
-  unsigned copyFrom = 0;  // a match being copied out: its source and length left
-  unsigned copyLeft = 0;
+  Window window{kDictionary};
   bool broken = false;
 
   bool readBlock() {
@@ -170,12 +198,7 @@ std::size_t Lh3Decoder::read(unsigned char* out, std::size_t size) {
   Lh3Decoder& s = *this;
   std::size_t n = 0;
   while (n < size && !s.broken) {
-    if (s.copyLeft) {
-      const unsigned char b = s.ring[s.copyFrom];
-      s.copyFrom = (s.copyFrom + 1) % kDictionary;
-      --s.copyLeft;
-      s.ring[s.at] = b;
-      s.at = (s.at + 1) % kDictionary;
+    if (unsigned char b; s.window.copied(b)) {
       out[n++] = b;
       continue;
     }
@@ -190,8 +213,7 @@ std::size_t Lh3Decoder::read(unsigned char* out, std::size_t size) {
       break;
     }
     if (c < 256) {
-      s.ring[s.at] = static_cast<unsigned char>(c);
-      s.at = (s.at + 1) % kDictionary;
+      s.window.put(static_cast<unsigned char>(c));
       out[n++] = static_cast<unsigned char>(c);
       continue;
     }
@@ -202,8 +224,7 @@ std::size_t Lh3Decoder::read(unsigned char* out, std::size_t size) {
       break;
     }
     const unsigned distance = (static_cast<unsigned>(p) << 6) + s.bits.bits(6) + 1;
-    s.copyLeft = static_cast<unsigned>(c - 256 + kMinMatch);
-    s.copyFrom = (s.at + kDictionary - distance % kDictionary) % kDictionary;
+    s.window.match(static_cast<unsigned>(c - 256 + kMinMatch), distance);
   }
   return n;
 }
@@ -399,9 +420,7 @@ class Lh2Decoder final : public OldDecoder {
   AdaptiveTree codes_, positions_;
   std::uint64_t produced_ = 0;  // bytes of the symbols read so far, matches whole
   std::uint64_t nextGrowth_ = kStep;
-  std::vector<unsigned char> ring_ = std::vector<unsigned char>(kDictionary, ' ');
-  unsigned at_ = 0;
-  unsigned copyFrom_ = 0, copyLeft_ = 0;
+  Window window_{kDictionary};
   bool broken_ = false;
   bool countRootUses_;
   std::uint64_t rootUses_ = 0;
@@ -410,12 +429,7 @@ class Lh2Decoder final : public OldDecoder {
 std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
   std::size_t n = 0;
   while (n < size) {
-    if (copyLeft_) {
-      const unsigned char b = ring_[copyFrom_];
-      copyFrom_ = (copyFrom_ + 1) % kDictionary;
-      --copyLeft_;
-      ring_[at_] = b;
-      at_ = (at_ + 1) % kDictionary;
+    if (unsigned char b; window_.copied(b)) {
       out[n++] = b;
       continue;
     }
@@ -429,16 +443,14 @@ std::size_t Lh2Decoder::read(unsigned char* out, std::size_t size) {
       break;
     }
     if (c < 256) {
-      ring_[at_] = static_cast<unsigned char>(c);
-      at_ = (at_ + 1) % kDictionary;
+      window_.put(static_cast<unsigned char>(c));
       out[n++] = static_cast<unsigned char>(c);
       ++produced_;
       continue;
     }
     const unsigned length = static_cast<unsigned>(c - 256 + kMinMatch);
     produced_ += length;
-    copyLeft_ = length;
-    copyFrom_ = (at_ + kDictionary - d % kDictionary) % kDictionary;
+    window_.match(length, d);
   }
   return n;
 }
@@ -514,20 +526,14 @@ class LharkDecoder final : public OldDecoder {
   BitReader bits_;
   Code lengths_, codes_, positions_;
   unsigned blockLeft_ = 0;
-  std::vector<unsigned char> ring_ = std::vector<unsigned char>(kWindow, ' ');
-  unsigned at_ = 0, copyFrom_ = 0, copyLeft_ = 0;
+  Window window_{kWindow};
   bool broken_ = false;
 };
 
 std::size_t LharkDecoder::read(unsigned char* out, std::size_t size) {
   std::size_t n = 0;
   while (n < size) {
-    if (copyLeft_) {
-      const unsigned char b = ring_[copyFrom_];
-      copyFrom_ = (copyFrom_ + 1) % kWindow;
-      --copyLeft_;
-      ring_[at_] = b;
-      at_ = (at_ + 1) % kWindow;
+    if (unsigned char b; window_.copied(b)) {
       out[n++] = b;
       continue;
     }
@@ -547,8 +553,7 @@ std::size_t LharkDecoder::read(unsigned char* out, std::size_t size) {
         broken_ = true;
         break;
       }
-      ring_[at_] = static_cast<unsigned char>(c);
-      at_ = (at_ + 1) % kWindow;
+      window_.put(static_cast<unsigned char>(c));
       out[n++] = static_cast<unsigned char>(c);
       continue;
     }
@@ -575,8 +580,7 @@ std::size_t LharkDecoder::read(unsigned char* out, std::size_t size) {
       broken_ = true;
       break;
     }
-    copyLeft_ = length;
-    copyFrom_ = (at_ + kWindow - (back + 1) % kWindow) % kWindow;
+    window_.match(length, back + 1);
   }
   return n;
 }
