@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -106,12 +107,18 @@ extern "C" int fdatasync(int fd) {
 }
 
 // A flush of a whole file system (many files at once) is counted.
+// A test may make it fail as a disk that reports a write error does.
 namespace flushed {
 std::atomic<int> wholeSystems{0};
+std::atomic<bool> wholeSystemsFail{false};
 }  // namespace flushed
 
 extern "C" int syncfs(int fd) {
   static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "syncfs"));
+  if (flushed::wholeSystemsFail) {
+    errno = EIO;
+    return -1;
+  }
   const int r = real(fd);
   if (r == 0) ++flushed::wholeSystems;
   return r;
@@ -1047,6 +1054,25 @@ class ReceiveMailScriptedTest : public ReceiveMailTest {
             crlf(mail(QStringLiteral("e@example.jp"), QStringLiteral("five"), QStringLiteral("5\n")))};
   }
 
+  // The subjects of fiveMails(), in order.
+  static QStringList fiveSubjects() {
+    return {QStringLiteral("one"), QStringLiteral("本日限り激安セール"), QStringLiteral("from the boss"),
+            QStringLiteral("report"), QStringLiteral("five")};
+  }
+  // Those of them the lists hold once every mail came (the spam deleted), sorted.
+  static QStringList everyMailButTheSpam() {
+    const QStringList s = fiveSubjects();
+    QStringList kept{s[0], s[2], s[3], s[4]};
+    kept.sort();
+    return kept;
+  }
+  // The subjects in the received list and the VIP room, sorted.
+  QStringList storedSorted() const {
+    QStringList all = subjectsOf(received()) + subjectsOf(vip());
+    all.sort();
+    return all;
+  }
+
   // One check against a scripted server from a fresh start of the program.
   CheckResult checkWith(const std::vector<std::string>& mails, Pop3Script script) {
     ScriptedPop3 server(mails, std::move(script));
@@ -1287,7 +1313,9 @@ TEST(FlushBatch, ManyFilesFlushedWithTurnsBetween) {
 }
 
 // Many files (the attachments of a long check) reach the disk by their
-// file system flushed whole, one wait for the disk; a few go one by one.
+// file system flushed whole, one wait for the disk; a few go one by one;
+// and when the flush of the whole file system fails, every file is
+// flushed on its own (so that a failure names its file).
 TEST(FlushBatch, ManyFilesAreFlushedByTheirFileSystemAtOnce) {
   QTemporaryDir dir;
   auto make = [&](int n, const QString& prefix) {
@@ -1318,6 +1346,19 @@ TEST(FlushBatch, ManyFilesAreFlushedByTheirFileSystemAtOnce) {
   for (const std::string& f : few) want.push_back(QFileInfo(QString::fromStdString(f)).canonicalFilePath().toStdString());
   std::sort(want.begin(), want.end());
   EXPECT_EQ(done, want);
+
+  const std::vector<std::string> failing = make(40, QStringLiteral("again"));
+  for (const std::string& f : failing) EXPECT_TRUE(records::FlushBatch::defer(f));
+  flushed::clear();
+  flushed::wholeSystemsFail = true;
+  EXPECT_TRUE(batch.commit([] {})) << batch.errorText().toStdString();
+  flushed::wholeSystemsFail = false;
+  done = flushed::taken();
+  EXPECT_EQ(done.size(), failing.size());
+  for (const std::string& f : failing)
+    EXPECT_NE(std::find(done.begin(), done.end(), QFileInfo(QString::fromStdString(f)).canonicalFilePath().toStdString()),
+              done.end())
+        << f;
 }
 
 // The line goes dead at every point of the conversation after the login:
@@ -1338,8 +1379,7 @@ TEST_F(ReceiveMailScriptedTest, ABrokenConversationLosesNothing) {
       SCOPED_TRACE(cut);
       const CheckResult r = checkWith(fiveMails(), Pop3Script{pipelining, {}, {}, {}, cut, nullptr});
       const QStringList stored = subjectsOf(received()) + subjectsOf(vip());
-      const QStringList subjects{QStringLiteral("one"), QStringLiteral("本日限り激安セール"), QStringLiteral("from the boss"),
-                                 QStringLiteral("report"), QStringLiteral("five")};
+      const QStringList subjects = fiveSubjects();
       for (int no : r.deleted) {
         // Deleted (if ever) only once stored, spam aside.
         if (no != 2) {
@@ -1364,8 +1404,7 @@ TEST_F(ReceiveMailScriptedTest, ABrokenConversationLosesNothing) {
 // once and gone from the server, or (the one whose answer was cut) left
 // there with a box; the next check brings what was left, and nothing twice.
 TEST_F(ReceiveMailScriptedTest, ACutConversationIsTakenUpAgainAndNothingComesTwice) {
-  const QStringList subjects{QStringLiteral("one"), QStringLiteral("本日限り激安セール"), QStringLiteral("from the boss"),
-                             QStringLiteral("report"), QStringLiteral("five")};
+  const QStringList subjects = fiveSubjects();
   for (bool pipelining : {true, false}) {
     SCOPED_TRACE(pipelining);
     Pop3Script whole{pipelining, {}, {}, {}, -1, nullptr};
@@ -1398,11 +1437,7 @@ TEST_F(ReceiveMailScriptedTest, ACutConversationIsTakenUpAgainAndNothingComesTwi
       }
       const CheckResult next = checkOn(server, true);
       EXPECT_TRUE(server.left().empty());
-      QStringList all = subjectsOf(received()) + subjectsOf(vip());
-      all.sort();
-      QStringList expected{subjects[0], subjects[2], subjects[3], subjects[4]};
-      expected.sort();
-      EXPECT_EQ(all, expected);
+      EXPECT_EQ(storedSorted(), everyMailButTheSpam());
     }
   }
 }
@@ -1412,8 +1447,7 @@ TEST_F(ReceiveMailScriptedTest, ACutConversationIsTakenUpAgainAndNothingComesTwi
 // known by their size and header instead: deleted, and never stored twice,
 // in this check or the next.
 TEST_F(ReceiveMailScriptedTest, UniqueIdsThatChangeAfterABreakBringNoMailTwice) {
-  const QStringList subjects{QStringLiteral("one"), QStringLiteral("本日限り激安セール"), QStringLiteral("from the boss"),
-                             QStringLiteral("report"), QStringLiteral("five")};
+  const QStringList subjects = fiveSubjects();
   for (bool pipelining : {true, false}) {
     SCOPED_TRACE(pipelining);
     Pop3Script whole{pipelining, {}, {}, {}, -1, nullptr};
@@ -1432,11 +1466,7 @@ TEST_F(ReceiveMailScriptedTest, UniqueIdsThatChangeAfterABreakBringNoMailTwice) 
       const QStringList stored = subjectsOf(received()) + subjectsOf(vip());
       for (int no : {1, 3, 4, 5}) EXPECT_LE(stored.count(subjects[no - 1]), 1) << no << " " << errorTexts();
       checkOn(server, true);
-      QStringList all = subjectsOf(received()) + subjectsOf(vip());
-      all.sort();
-      QStringList expected{subjects[0], subjects[2], subjects[3], subjects[4]};
-      expected.sort();
-      EXPECT_EQ(all, expected) << errorTexts();
+      EXPECT_EQ(storedSorted(), everyMailButTheSpam()) << errorTexts();
       EXPECT_TRUE(server.left().empty());
     }
   }
